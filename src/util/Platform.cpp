@@ -376,6 +376,11 @@ int U_BeginBusy() {
     return Hooks().BeginBusy ? Hooks().BeginBusy() : 0;
 }
 
+void U_ProcessMessages() {
+    if (Hooks().ProcessEvents)
+        Hooks().ProcessEvents();
+}
+
 void U_EndBusy(int cursor) {
     if (Hooks().EndBusy)
         Hooks().EndBusy(cursor);

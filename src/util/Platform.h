@@ -65,6 +65,8 @@ struct TUiHooks {
     // Shows the busy cursor and returns a token of the previous one; EndBusy restores it.
     std::function<int()> BeginBusy;
     std::function<void(int)> EndBusy;
+    // Lets pending user-interface events run inside long loops.
+    std::function<void()> ProcessEvents;
 };
 // Replaces the hooks (a missing function keeps the default behaviour) and returns the previous.
 TUiHooks U_SetUiHooks(const TUiHooks& hooks);
@@ -72,6 +74,8 @@ TUiHooks U_SetUiHooks(const TUiHooks& hooks);
 void U_MessageBox(TMsgKind kind, const std::string& text);
 void U_ShowError(long code, const std::string& operation);
 int U_BeginBusy();
+// Lets the front end process pending events (repaint, progress); nothing without a front end.
+void U_ProcessMessages();
 void U_EndBusy(int cursor);
 
 // A text pane is its list of lines.

@@ -1,0 +1,24 @@
+// Turns one directory attribute value of any syntax into lines of text, including the decoded
+// contents of well-known octet-string and stream attributes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "directory/client/NWClient.h"
+#include "util/StringList.h"
+
+namespace trovalen {
+
+// Appends the value's line or lines; returns 0, or a stream's failure code (then no line).
+NWCCODE U_FormatAttrValue(NWHandle ctx, const std::string& object, const std::string& attr,
+                          TStringList& lines, const TAttrValue& value, uint32_t valueSize,
+                          uint32_t valueNumber);
+std::string U_FormatOctetValue(const std::string& octet, const std::string& attr,
+                               uint32_t valueNumber);
+NWCCODE U_StreamValueText(NWHandle ctx, const std::string& object, const std::string& attr,
+                          std::string& text);
+std::string U_AOTStreamText(const std::string& data, const std::string& attr);
+std::string U_ReplicaStateText(uint32_t state);
+
+} // namespace trovalen

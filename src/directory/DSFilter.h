@@ -1,0 +1,27 @@
+// The search filter language: a filter written as one line of text is normalised into token
+// lines, translated into the client's filter tokens and run over a subtree.
+#pragma once
+
+#include <string>
+
+#include "directory/client/NWClient.h"
+#include "util/StringList.h"
+
+namespace trovalen {
+
+// Searches below base with a filter text; each object found is added with companion value 1.
+NWCCODE U_DSFilteredSearch(NWHandle ctx, const std::string& base, const std::string& filter,
+                           TStringList& list, int scope);
+// The routine behind it; format is the text of each found entry, "#NAME#" standing for the
+// object's name.
+NWCCODE U_DSSearch(NWHandle ctx, const std::string& base, const std::string& filter,
+                   TStringList& list, int scope, const std::string& format = "#NAME#");
+// The normalised filter, one token or comparison per line.
+TStringList U_DSNormalizeFilter(const std::string& filter);
+
+// Objects whose attribute equals value, whatever characters the value holds: the tokens go to
+// the client directly, never through the text language.
+NWCCODE U_DSSearchEqual(NWHandle ctx, const std::string& base, const std::string& attr,
+                        const std::string& value, TStringList& list, int scope);
+
+} // namespace trovalen

@@ -1,0 +1,42 @@
+// Object names (typeless, dotted, absolute with a leading dot) and file-system paths on NetWare
+// volumes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "directory/client/NWClient.h"
+#include "util/StringList.h"
+
+namespace trovalen {
+
+// One start path on a NetWare volume, split for the client.
+struct TNWPath {
+    NWHandle ConnHandle = NO_CONNECTION;
+    int32_t ConnRef = 0;
+    std::string Path;        // as selected, short form
+    std::string DisplayPath; // long display form
+    std::string Tree;
+    std::string Server;
+    std::string Volume;
+    std::string DirPath; // inside the volume, as the client returns it
+    NWHandle Context = 0;
+};
+
+bool U_IsSpecialName(const std::string& name);
+std::string U_DSDotName(const std::string& name);
+std::string U_DSUndotName(const std::string& name);
+std::string U_DSTypelessName(const std::string& name);
+std::string U_DSAbbreviateName(NWHandle ctx, const std::string& name);
+std::string U_DSCombineName(const std::string& base, const std::string& name);
+std::string U_DSFullName(NWHandle ctx, const std::string& name);
+
+// Fills ConnHandle, Server, Volume and DirPath; changes nothing on failure.
+NWCCODE U_PathToNWPath(const std::string& path, TNWPath& nwPath);
+std::string U_PathToUNC(const std::string& path);
+// kind 0: volume paths, 1: full entry texts, 2: names relative to the listed directory.
+NWCCODE U_NWListDirEntries(const std::string& path, uint32_t attrMask, const std::string& pattern,
+                           TStringList& list, int kind, int mode);
+std::string U_NetAddressText(uint32_t type, const std::string& address, bool withType);
+
+} // namespace trovalen

@@ -1,0 +1,102 @@
+// The read side of the directory layer: objects, information items, container and subtree
+// lists, attributes with pseudo attributes and chains, names of IDs, effective rights, directory
+// trustees and entries, volume and server objects, class lists.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "directory/client/NWClient.h"
+#include "util/StringList.h"
+
+namespace trovalen {
+
+// One directory object as a list step or a read returns it, and the state of a running list.
+// A running list owns its context copy and result buffer; they are released when the list ends
+// or, when the caller stops early, with the record.
+struct TNDSObj {
+    int32_t Iteration = -1;
+    std::string Name;
+    std::string Container;
+    int32_t AttrCount = 0;
+    int32_t Count = 0;
+    int32_t Taken = 0;
+    std::string Reserved;
+    std::string BaseClass;
+    TObjectSummary Summary;
+    NWHandle Context = 0;
+    bool ContainersOnly = false;
+    std::string Spare;
+    NWHandle Buffer = 0;
+
+    TNDSObj() = default;
+    TNDSObj(const TNDSObj&) = delete;
+    TNDSObj& operator=(const TNDSObj&) = delete;
+    TNDSObj(TNDSObj&& other) noexcept;
+    TNDSObj& operator=(TNDSObj&& other) noexcept;
+    ~TNDSObj();
+    // Frees the list's context copy and buffer, if any.
+    void Release();
+};
+
+// Information items
+NWCCODE U_DSGetObjectItem(NWHandle ctx, const std::string& name, uint32_t item, std::string& text);
+NWCCODE U_DSGetBaseClass(NWHandle ctx, const std::string& name, std::string& text);
+NWCCODE U_DSGetRDN(NWHandle ctx, const std::string& name, std::string& text);
+NWCCODE U_DSGetDN(NWHandle ctx, const std::string& name, std::string& text);
+NWCCODE U_DSGetParentDN(NWHandle ctx, const std::string& name, std::string& text);
+// Date-time values; 0 when unreadable.
+double U_DSGetCreationTime(NWHandle ctx, const std::string& name);
+double U_DSGetModificationTime(NWHandle ctx, const std::string& name);
+
+// One object
+NWCCODE U_DSReadObject(NWHandle ctx, const std::string& name, TNDSObj& obj);
+bool U_DSObjectExists(NWHandle ctx, const std::string& name, TNDSObj& obj, NWCCODE* code = nullptr);
+bool U_DSIsContainer(NWHandle ctx, const std::string& name);
+bool U_DSIsLeaf(NWHandle ctx, const std::string& name);
+bool U_DSClassMatches(const std::string& filter, const std::string& className);
+
+// Lists: U_DSListNext returns -1 at the end.
+NWCCODE U_DSListFirst(NWHandle ctx, const std::string& container, bool containersOnly,
+                      TNDSObj& obj);
+NWCCODE U_DSListNext(TNDSObj& obj);
+// containers / objects may be null.
+NWCCODE U_DSListContainer(NWHandle ctx, const std::string& container, TStringList* containers,
+                          bool withClass, const std::string& classFilter, TStringList* objects);
+// kind 0: every object, 1: containers only, 2: leaves only.
+NWCCODE U_DSListTree(NWHandle ctx, const std::string& container, TStringList& list, bool recursive,
+                     bool withClass, const std::string& classFilter, int kind);
+
+// Attributes
+NWCCODE U_DSReadAttribute(NWHandle ctx, const std::string& object, const std::string& attr,
+                          TStringList& lines);
+NWCCODE U_DSGetAttribute(NWHandle ctx, const std::string& object, const std::string& attr,
+                         TStringList& lines);
+// Pseudo attributes (CONTEXT, RDN, CLASS, createTimeStamp, modifyTimestamp) and chains "A|B".
+NWCCODE U_DSGetAttributeEx(NWHandle ctx, const std::string& object, const std::string& spec,
+                           TStringList& lines);
+// The lines joined with CR LF; text is left unchanged on failure.
+NWCCODE U_DSGetAttributeText(NWHandle ctx, const std::string& object, const std::string& spec,
+                             std::string& text);
+
+// Names of IDs and users
+NWCCODE U_DSMapIDToName(NWHandle ctx, NWHandle conn, uint32_t id, std::string& name);
+NWCCODE U_DSMapIDToNameOnConn(NWHandle conn, uint32_t id, std::string& name);
+NWCCODE U_GetObjectNameByID(NWHandle conn, uint32_t id, std::string& name);
+std::string U_GetConnUserName(NWHandle conn);
+std::string U_DSCurrentUser(NWHandle ctx);
+std::string U_DSDefaultContext(NWHandle ctx);
+
+// Rights: attr defaults to "[Entry Rights]", subject to the current user; letters "[n/a]" and
+// rights 0 on failure.
+NWCCODE U_DSEntryRights(NWHandle ctx, const std::string& subject, const std::string& object,
+                        const std::string& attr, std::string& letters, uint32_t& rights);
+
+// File system. volPath is VOLUME:DIR\PATH.
+NWCCODE U_NWGetTrustees(NWHandle ctx, NWHandle conn, const std::string& volPath, TStringList& list);
+NWCCODE U_NWGetDirEntryInfo(const std::string& path, TDirEntryInfo& info);
+NWCCODE U_NWGetVolumeDN(NWHandle ctx, NWHandle conn, uint32_t volumeNumber, std::string& name);
+NWCCODE U_DSGetServerDN(NWHandle conn, NWHandle ctx, std::string& name);
+NWCCODE U_DSListClasses(NWHandle ctx, TStringList& list);
+
+} // namespace trovalen
