@@ -1,0 +1,1 @@
+#include "attrinfo/AttrInfo.h"

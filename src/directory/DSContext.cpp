@@ -1,0 +1,1 @@
+#include "directory/DSContext.h"
