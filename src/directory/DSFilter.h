@@ -2,6 +2,7 @@
 // lines, translated into the client's filter tokens and run over a subtree.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "directory/client/NWClient.h"
@@ -18,6 +19,10 @@ NWCCODE U_DSSearch(NWHandle ctx, const std::string& base, const std::string& fil
                    TStringList& list, int scope, const std::string& format = "#NAME#");
 // The normalised filter, one token or comparison per line.
 TStringList U_DSNormalizeFilter(const std::string& filter);
+// Converts a comparison value written as text into the client's record for the syntax: 0, -702
+// when the text does not convert (or does not fit the client's 2047-byte value area), -623 when
+// the syntax takes no filter values (Case Ignore List included).
+NWCCODE U_DSFilterValue(uint32_t syntax, const std::string& text, TAttrValue& value);
 
 // Objects whose attribute equals value, whatever characters the value holds: the tokens go to
 // the client directly, never through the text language.
