@@ -1,0 +1,282 @@
+// trovalen-scan: the headless front end of the scan run. It scans start paths (file-system scan
+// type) or objects (eDirectory scan type) and prints what the window's panes would show.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <unistd.h>
+
+#include "directory/DSContext.h"
+#include "directory/DSNames.h"
+#include "directory/client/NWClient.h"
+#include "directory/sim/SimClient.h"
+#include "rights/ScanRun.h"
+#include "util/Export.h"
+#include "util/Platform.h"
+#include "util/Util.h"
+
+using namespace trovalen;
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char kUsage[] =
+    "Usage: trovalen-scan [options] ENTRY...\n"
+    "Shows who holds which effective rights on each ENTRY, and why.\n"
+    "ENTRY is a start path (\\\\SERVER\\VOLUME\\DIR or SERVER/VOLUME:DIR), or with --edir an\n"
+    "object name (.Joe.SALES.ACME).\n"
+    "\n"
+    "Options:\n"
+    "  --tree FILE            tree file to serve (default: $TROVALEN_TREE, else the bundled\n"
+    "                         sample tree)\n"
+    "  --edir                 eDirectory scan type: the entries are object names\n"
+    "  --tree-name NAME       the tree to scan in (eDirectory; default: the primary\n"
+    "                         connection's tree)\n"
+    "  --resolve-containers   also list the objects that reside in trustee containers\n"
+    "  --only-users           keep only trustees that can log in\n"
+    "  --subdirs              also scan the directories directly below each start path\n"
+    "  --exclude TEXT         leave out trustees whose name contains TEXT\n"
+    "  --include TEXT         keep only trustees whose name contains TEXT\n"
+    "  --details              print the detailed analysis instead of the summary\n"
+    "  --format FORMAT        txt, csv, html or xml (default: plain lines)\n"
+    "  -o FILE                write to FILE instead of standard output\n"
+    "  --debug                print the troubleshooting log to standard error\n"
+    "  -h, --help             show this help\n"
+    "  --version              show the version\n";
+
+struct TOptions {
+    std::string TreeFile;
+    bool Edir = false;
+    std::string TreeName;
+    bool ResolveContainers = false;
+    bool OnlyUsers = false;
+    bool SubDirs = false;
+    std::string Exclude, Include;
+    bool Details = false;
+    std::string Format;
+    std::string Output;
+    bool Debug = false;
+    std::vector<std::string> Entries;
+};
+
+int Usage(const std::string& message) {
+    std::cerr << "trovalen-scan: " << message << "\n"
+              << "Try 'trovalen-scan --help' for more information." << std::endl;
+    return kExitUsage;
+}
+
+// Progress goes to standard error, and only when it is a terminal.
+class TCliHost : public TScanHost {
+public:
+    explicit TCliHost(bool debug) : FDebug(debug), FTerminal(isatty(STDERR_FILENO) != 0) {}
+    ~TCliHost() override { ClearStatus(); }
+
+    void SetStatusText(const std::string& text) override {
+        if (!FTerminal)
+            return;
+        std::string shown = text.substr(0, 76);
+        std::fprintf(stderr, "\r%-*s\r%s", static_cast<int>(FShown), "", shown.c_str());
+        std::fflush(stderr);
+        FShown = shown.size();
+    }
+    void DebugLine(const std::string& text) override {
+        if (!FDebug)
+            return;
+        ClearStatus();
+        std::cerr << text << "\n";
+    }
+
+private:
+    void ClearStatus() {
+        if (FTerminal && FShown > 0) {
+            std::fprintf(stderr, "\r%-*s\r", static_cast<int>(FShown), "");
+            std::fflush(stderr);
+        }
+        FShown = 0;
+    }
+    bool FDebug;
+    bool FTerminal;
+    size_t FShown = 0;
+};
+
+// A start path given as SERVER/VOLUME:PATH is shown and scanned in its UNC form.
+std::string StartPath(const std::string& entry) {
+    if (U_IsUncPath(entry) || U_StartsWith(entry, "/") || entry.find(':') == std::string::npos)
+        return entry;
+    return U_PathToUNC(entry);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    U_SetCommandLine(args);
+    TOptions opt;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size())
+                return false;
+            out = args[++i];
+            return true;
+        };
+        if (a == "-h" || a == "--help") {
+            std::cout << kUsage;
+            return kExitOk;
+        } else if (a == "--version") {
+            std::cout << "trovalen-scan " << TROVALEN_VERSION << std::endl;
+            return kExitOk;
+        } else if (a == "--tree") {
+            if (!value(opt.TreeFile))
+                return Usage("--tree needs a file name");
+        } else if (a == "--edir") {
+            opt.Edir = true;
+        } else if (a == "--tree-name") {
+            if (!value(opt.TreeName))
+                return Usage("--tree-name needs a name");
+        } else if (a == "--resolve-containers") {
+            opt.ResolveContainers = true;
+        } else if (a == "--only-users") {
+            opt.OnlyUsers = true;
+        } else if (a == "--subdirs") {
+            opt.SubDirs = true;
+        } else if (a == "--exclude") {
+            if (!value(opt.Exclude))
+                return Usage("--exclude needs a text");
+        } else if (a == "--include") {
+            if (!value(opt.Include))
+                return Usage("--include needs a text");
+        } else if (a == "--details") {
+            opt.Details = true;
+        } else if (a == "--format") {
+            if (!value(opt.Format))
+                return Usage("--format needs txt, csv, html or xml");
+            if (opt.Format != "txt" && opt.Format != "csv" && opt.Format != "html" &&
+                opt.Format != "xml")
+                return Usage("unknown format '" + opt.Format + "' (txt, csv, html or xml)");
+        } else if (a == "-o") {
+            if (!value(opt.Output))
+                return Usage("-o needs a file name");
+        } else if (a == "--debug") {
+            opt.Debug = true;
+        } else if (a == "--") {
+            opt.Entries.insert(opt.Entries.end(), args.begin() + static_cast<long>(i) + 1,
+                               args.end());
+            break;
+        } else if (U_StartsWith(a, "-") && a.size() > 1) {
+            return Usage("unknown option '" + a + "'");
+        } else {
+            opt.Entries.push_back(a);
+        }
+    }
+    if (opt.Entries.empty())
+        return Usage("no entry to scan");
+    if (!opt.TreeName.empty() && !opt.Edir)
+        return Usage("--tree-name goes with --edir");
+
+    std::string treeFile = opt.TreeFile;
+    if (treeFile.empty())
+        if (const char* env = std::getenv("TROVALEN_TREE"); env && *env)
+            treeFile = env;
+    std::string error;
+    std::shared_ptr<TNWClient> client = MakeSimClient(treeFile, error);
+    if (!client) {
+        std::cerr << "trovalen-scan: " << error << std::endl;
+        return kExitUsage;
+    }
+    SetNWClient(client);
+    if (InitNetWare() != 0) {
+        std::cerr << "trovalen-scan: the NetWare client could not be started" << std::endl;
+        return kExitFailed;
+    }
+
+    TScanRequest request;
+    request.Edir = opt.Edir;
+    request.ResolveContainers = opt.ResolveContainers;
+    request.OnlyUsers = opt.OnlyUsers;
+    request.ScanSubDirs = opt.SubDirs;
+    request.FilterExcl = opt.Exclude;
+    request.FilterIncl = opt.Include;
+    request.VariantName = opt.Edir ? "Trovalen eDirectory" : "Trovalen";
+    request.DebugMode = opt.Debug;
+    request.ConnHandle = U_PrimaryConnHandle();
+
+    NWHandle scanContext = 0, browseContext = 0, userContext = 0;
+    if (opt.Edir) {
+        client->NewContext(browseContext);
+        client->NewContext(userContext);
+        std::string tree = opt.TreeName.empty() ? U_GetPrimaryTree() : opt.TreeName;
+        U_DSChangeCurrentTree(browseContext, tree, 0);
+        NWCCODE code = U_DSChangeCurrentTree(userContext, tree, 0);
+        if (code != 0) {
+            std::cerr << "trovalen-scan: cannot use the tree '" << tree
+                      << "': " << U_NWErrorText(code) << std::endl;
+            return kExitFailed;
+        }
+        U_DSChangeCurrentContext(userContext, "[Root]");
+        U_DSSetContextFlags(browseContext, '+', DCV_TYPELESS_NAMES);
+        U_DSSetContextFlags(userContext, '+', DCV_TYPELESS_NAMES);
+        request.BrowseContext = browseContext;
+        request.UserContext = userContext;
+        request.CurrentTree = tree;
+        for (const auto& e : opt.Entries)
+            request.Entries.Add(e);
+    } else {
+        client->NewContext(scanContext);
+        U_DSSetContextFlags(scanContext, '+', DCV_TYPELESS_NAMES);
+        request.ScanContext = scanContext;
+        for (const auto& e : opt.Entries)
+            request.Entries.Add(StartPath(e));
+    }
+
+    TScanResult result;
+    {
+        TCliHost host(opt.Debug);
+        TScanRun(request, host).Run(result);
+    }
+    for (NWHandle ctx : {scanContext, browseContext, userContext})
+        if (ctx != 0)
+            client->FreeContext(ctx);
+
+    const TStringList& pane = opt.Details ? result.Details : result.Summary;
+    if (!opt.Format.empty()) {
+        std::string text;
+        if (!U_ExportStringsToText(pane, opt.Format, text)) {
+            std::cerr << "trovalen-scan: the export failed" << std::endl;
+            return kExitFailed;
+        }
+        if (opt.Output.empty()) {
+            std::cout << text;
+        } else {
+            std::ofstream out(opt.Output, std::ios::binary);
+            out << text;
+            if (!out) {
+                std::cerr << "trovalen-scan: cannot write " << opt.Output << std::endl;
+                return kExitFailed;
+            }
+        }
+        return kExitOk;
+    }
+    std::ofstream file;
+    if (!opt.Output.empty()) {
+        file.open(opt.Output, std::ios::binary);
+        if (!file) {
+            std::cerr << "trovalen-scan: cannot write " << opt.Output << std::endl;
+            return kExitFailed;
+        }
+    }
+    std::ostream& out = opt.Output.empty() ? std::cout : file;
+    for (const auto& line : pane)
+        out << line.Text << "\n";
+    out.flush();
+    if (!out) {
+        std::cerr << "trovalen-scan: cannot write "
+                  << (opt.Output.empty() ? "the output" : opt.Output) << std::endl;
+        return kExitFailed;
+    }
+    return kExitOk;
+}

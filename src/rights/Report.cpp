@@ -1,0 +1,139 @@
+#include "rights/Report.h"
+
+#include "directory/DSNames.h"
+#include "directory/DSRead.h"
+#include "rights/EffectiveTrustees.h"
+#include "settings/Cache.h"
+#include "settings/Ini.h"
+#include "settings/IniFile.h"
+#include "util/Util.h"
+
+namespace trovalen {
+
+namespace {
+
+std::string SlotKey(const char* prefix, int n) {
+    return U_Format("%s_%.02d", prefix, n);
+}
+
+// The fields of an "  Effective:" line. Each step cuts at the first occurrence of its delimiter
+// and leaves the text alone when the delimiter is missing.
+struct TEffectiveFields {
+    std::string Rights, Class, Name, Attribute;
+};
+
+TEffectiveFields ParseEffectiveLine(const std::string& line) {
+    TEffectiveFields f;
+    f.Rights = U_TailOf(U_HeadOf(line, "]", true), "[", true);
+    f.Class = U_TailOf(U_HeadOf(U_TailOf(line, "->", true), "]", true), "[", true);
+    f.Name = U_TailOf(U_TailOf(U_HeadOf(line, " / ", true), "->", true), "] ", true);
+    if (!U_StartsWith(f.Name, "["))
+        f.Name = U_DSDotName(f.Name);
+    f.Attribute = U_HeadOf(U_TailOf(U_TailOf(line, " / ", true), "\"", true), "\"", true);
+    return f;
+}
+
+std::string AttributeLine(const TEffectiveFields& f, const TReportSettings& settings) {
+    const TAttributeSettings& table = *settings.Attributes;
+    std::string key = "Attr - " + f.Class;
+    std::string line = settings.Cache ? settings.Cache->ReadValue(key, f.Name) : std::string();
+    if (line.empty()) {
+        line = table.Format;
+        int count =
+            std::min<int>({table.Count, kMaxAttrSlots, static_cast<int>(table.Names.size())});
+        for (int n = 1; n <= count; ++n) {
+            const std::string& attr = table.Names[n - 1];
+            std::string placeholder = U_Format("#%s_%.02d", "Attr", n);
+            if (attr.empty() || line.find(placeholder) == std::string::npos)
+                continue;
+            std::string text;
+            std::string value;
+            if (U_DSGetAttributeText(settings.Context, f.Name, attr, text) == 0)
+                value = U_ReplaceStr(text, "\r\n", ";", true, true);
+            else
+                value = n - 1 < static_cast<int>(table.Defaults.size()) ? table.Defaults[n - 1]
+                                                                        : std::string();
+            line = U_ReplaceStr(line, placeholder, value, true, true);
+        }
+        if (settings.Cache)
+            settings.Cache->WriteValue(key, f.Name, U_Quoted(line));
+    }
+    return U_TrimBlank(line);
+}
+
+} // namespace
+
+TAttributeSettings LoadAttributeSettings(const TIniFile* programIni, bool attrColumns) {
+    TAttributeSettings table;
+    if (!attrColumns || programIni == nullptr || !programIni->SectionExists("Attributes"))
+        return table;
+    const std::string section = "Attributes";
+    // Only twenty slots exist; a larger count reads those twenty.
+    table.Count = std::clamp(U_IniReadInt(*programIni, section, "AttrCount", 0), 0, kMaxAttrSlots);
+    table.Format = U_IniReadText(*programIni, section, "AttrFormat", "");
+    table.Format = U_ReplaceStr(table.Format, "#TAB", "\t", true, true);
+    table.Format = U_ReplaceStr(table.Format, "#CRLF", "\r\n", true, true);
+    for (int n = 1; n <= table.Count; ++n)
+        table.Names.push_back(U_IniReadText(*programIni, section, SlotKey("Attr", n), ""));
+    for (int n = 1; n <= table.Count; ++n)
+        table.Defaults.push_back(
+            U_IniReadText(*programIni, section, SlotKey("AttrDefault", n), ""));
+    return table;
+}
+
+void BuildReport(TStringList& log, const TReportSettings& settings) {
+    bool started = false, analysed = false;
+    for (const auto& line : log) {
+        started = started || line.Value == LVL_HEADER || line.Value == LVL_START;
+        analysed = analysed || line.Value == LVL_START;
+    }
+    TStringList report;
+    if (started) {
+        for (const auto& line : log) {
+            switch (line.Value) {
+            case LVL_HEADER:
+            case LVL_RESULT_ERROR:
+                report.Add(line.Text);
+                break;
+            case LVL_START:
+                report.Add("");
+                break;
+            case LVL_EFFECTIVE: {
+                // Only the trustee lines make summary lines; the check lines share their level
+                // but belong to the details.
+                if (!U_StartsWith(line.Text, "  Effective: "))
+                    break;
+                TEffectiveFields f = ParseEffectiveLine(line.Text);
+                if (!settings.FilterExcl.empty() && U_PosCI(settings.FilterExcl, f.Name) > 0)
+                    break;
+                if (!settings.FilterIncl.empty() && U_PosCI(settings.FilterIncl, f.Name) == 0)
+                    break;
+                if (settings.Edir)
+                    report.Add(U_Format("Effective Trustee:\t%s\t[%s]\t%s\t%s", f.Class.c_str(),
+                                        f.Rights.c_str(), f.Name.c_str(), f.Attribute.c_str()));
+                else
+                    report.Add(U_Format("Effective Trustee:\t%s\t[%s]\t%s", f.Class.c_str(),
+                                        f.Rights.c_str(), f.Name.c_str()));
+                if (settings.AttrColumns && settings.Attributes != nullptr && !f.Name.empty() &&
+                    !settings.Attributes->Format.empty()) {
+                    std::string attrLine = AttributeLine(f, settings);
+                    if (!attrLine.empty()) {
+                        report.Add(attrLine);
+                        report.Add("");
+                    }
+                }
+                break;
+            }
+            default:
+                break;
+            }
+        }
+        if (!analysed)
+            report.Add("No trustees detected");
+    }
+    report.Add("");
+    report.Add("");
+    log = std::move(report);
+}
+
+} // namespace trovalen

@@ -1,0 +1,186 @@
+#include "rights/ScanRun.h"
+
+#include <exception>
+
+#include "directory/DSContext.h"
+#include "directory/DSNames.h"
+#include "directory/DSRead.h"
+#include "util/Platform.h"
+#include "util/Util.h"
+
+namespace trovalen {
+
+namespace {
+constexpr int kThreshold = 31;
+constexpr char kSeparator[] = "_____________________";
+} // namespace
+
+TScanRun::TScanRun(const TScanRequest& request, TScanHost& host) : FRequest(request), FHost(host) {}
+
+void TScanRun::AddResultLine(const std::string& text, uint32_t level) {
+    FLog.Add(text, level);
+}
+
+void TScanRun::AddResultError(const std::string& text, NWCCODE code) {
+    std::string line = U_Format("%s: %s", text.c_str(), U_NWErrorText(code).c_str());
+    if (FRequest.DebugMode)
+        FHost.DebugLine(line);
+    if (code != 0)
+        AddResultLine(line, LVL_RESULT_ERROR);
+}
+
+void TScanRun::AddDebugLine(const std::string& text) {
+    if (FRequest.DebugMode)
+        FHost.DebugLine(text);
+    U_ProcessMessages();
+}
+
+void TScanRun::AddDebugError(const std::string& text, NWCCODE code) {
+    if (FRequest.DebugMode && code != 0)
+        AddDebugLine(text + " - " + U_NWErrorText(code));
+}
+
+void TScanRun::Output(TScanResult& result) {
+    result.Details.Append(FLog);
+    TReportSettings report;
+    report.Edir = FRequest.Edir;
+    report.FilterExcl = FRequest.FilterExcl;
+    report.FilterIncl = FRequest.FilterIncl;
+    report.AttrColumns = FRequest.AttrColumns;
+    report.Attributes = FRequest.Attributes;
+    report.Cache = FRequest.Cache;
+    report.Context = FRequest.Edir ? FRequest.BrowseContext : FRequest.ScanContext;
+    BuildReport(FLog, report);
+    result.Summary.Append(FLog);
+    if (FRequest.ShowDetails)
+        FHost.DetailsAvailable(!result.Details.Empty());
+}
+
+void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result) {
+    FTrustees.Clear();
+    FLog.Clear();
+    AddResultLine(kSeparator, 31);
+    AddResultLine("", 31);
+    std::string shortPath = U_ConvertPath(entry, 0);
+    std::string displayPath = U_ConvertPath(entry, 4);
+    bool notFound = !U_DirExists(shortPath);
+    AddDebugLine(kSeparator);
+    AddDebugLine(U_Format("TV: Check Path \"%s\" (%s)", shortPath.c_str(), displayPath.c_str()));
+    AddResultLine(U_Format("Path: \"%s\"%s", displayPath.c_str(), notFound ? " (not found)" : ""),
+                  LVL_HEADER);
+    if (notFound) {
+        AddResultError(U_Format("Invalid Path (%s)", shortPath.c_str()), ERR_NOT_FOUND);
+    } else {
+        TNWPath path;
+        path.ConnHandle = FRequest.ConnHandle;
+        NWHandle context = 0;
+        if (NWClient() != nullptr && NWClient()->CopyContext(FRequest.ScanContext, context) == 0)
+            FContexts.push_back(context);
+        U_PathToNWPath(shortPath, path);
+        // The file server knows its names in its own code page.
+        TNWPath oem = path;
+        NWCCODE code = U_PathToNWPath(U_ConvertOem(shortPath, true), oem);
+        if (code == 0)
+            path = oem;
+        AddDebugError(U_Format("TV: U_PathToNWPath (%s)", shortPath.c_str()), code);
+        U_DSChangeCurrentTreeAndContext(context, U_GetTreeOfConn(path.ConnHandle), "[Root]", 0);
+        U_EffectiveTrustees(
+            context,
+            U_Format("%s/%s:%s", path.Server.c_str(), path.Volume.c_str(), path.DirPath.c_str()),
+            kThreshold, &FHost, FTrustees, &FLog, FFlags);
+    }
+    result.LastStatus = shortPath;
+    Output(result);
+    AddDebugLine("");
+}
+
+void TScanRun::EdirEntry(const std::string& entry, TScanResult& result) {
+    FTrustees.Clear();
+    FLog.Clear();
+    AddResultLine(kSeparator, 31);
+    AddResultLine("", 31);
+    TNDSObj obj;
+    bool notFound = !U_DSObjectExists(FRequest.UserContext, entry, obj);
+    AddDebugLine(kSeparator);
+    AddDebugLine(
+        U_Format("TV: Check Object \"%s\" (%s)", entry.c_str(), FRequest.CurrentTree.c_str()));
+    if (notFound)
+        AddResultError(U_Format("Invalid Object (%s)", entry.c_str()), ERR_NOT_FOUND);
+    else
+        U_EffectiveTrustees(FRequest.UserContext, entry, kThreshold, &FHost, FTrustees, &FLog,
+                            FFlags);
+    result.LastStatus = entry;
+    Output(result);
+    AddDebugLine("");
+}
+
+void TScanRun::Run(TScanResult& result) {
+    FHost.BeginRun();
+    int cursor = U_BeginBusy();
+    result.Summary.Clear();
+    result.Details.Clear();
+    FFlags = 0;
+    if (FRequest.OnlyUsers)
+        FFlags = ET_ONLY_USERS;
+    if (FRequest.ResolveContainers)
+        FFlags |= ET_RESOLVE_CONTAINERS;
+
+    TStringList entries = FRequest.Entries;
+    if (!FRequest.Edir && FRequest.ScanSubDirs) {
+        TStringList below;
+        for (const auto& entry : FRequest.Entries)
+            U_NWListDirEntries(entry.Text, SA_SUBDIR_ALL, "*", below, 1, 4);
+        entries.Append(below);
+        entries.Sort();
+    }
+
+    FLog.Clear();
+    AddResultLine(U_Format("Version:   %s %s", FRequest.VariantName.c_str(), kProgramVersion), 31);
+    AddResultLine("Date:      " + U_NowStamp(), 31);
+    AddResultLine("Settings:  Resolve Containers=" + U_BoolStr(FRequest.ResolveContainers), 31);
+    if (FRequest.Edir) {
+        AddResultLine("Settings:  Scan type=eDirectory", 31);
+    } else {
+        AddResultLine("Settings:  Scan type=File system", 31);
+        AddResultLine("Settings:  Scan Subdirs=" + U_BoolStr(FRequest.ScanSubDirs), 31);
+    }
+    AddResultLine("", 31);
+    result.Details.Append(FLog);
+    result.Summary.Append(FLog);
+    FLog.Clear();
+
+    if (FRequest.Edir)
+        FFlags |= ET_EDIRECTORY;
+    for (const auto& entry : entries) {
+        // One entry failing must not end the run; it leaves one error line in both panes.
+        try {
+            if (FRequest.Edir)
+                EdirEntry(entry.Text, result);
+            else
+                FileSystemEntry(entry.Text, result);
+        } catch (const std::exception& e) {
+            std::string line =
+                U_Format("Error while scanning \"%s\": %s", entry.Text.c_str(), e.what());
+            result.Details.Add(line, LVL_RESULT_ERROR);
+            result.Summary.Add(line);
+            result.Summary.Add("");
+            AddDebugLine(line);
+        } catch (...) {
+            std::string line = U_Format("Error while scanning \"%s\"", entry.Text.c_str());
+            result.Details.Add(line, LVL_RESULT_ERROR);
+            result.Summary.Add(line);
+            result.Summary.Add("");
+            AddDebugLine(line);
+        }
+    }
+
+    if (NWClient() != nullptr)
+        for (NWHandle context : FContexts)
+            NWClient()->FreeContext(context);
+    FContexts.clear();
+    FHost.SetStatusText(result.LastStatus);
+    U_EndBusy(cursor);
+    FHost.EndRun();
+}
+
+} // namespace trovalen

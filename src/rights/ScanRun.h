@@ -1,0 +1,85 @@
+// The scan run: takes the checked entries of the selection list, optionally adds their
+// subdirectories, writes the report header, and runs the analysis entry by entry, filling the
+// details pane with the full analysis log and the summary pane with the report built from it.
+// It knows no window: the front end hands it a request and a host.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "directory/client/NWClient.h"
+#include "rights/EffectiveTrustees.h"
+#include "rights/Report.h"
+#include "util/StringList.h"
+
+namespace trovalen {
+
+constexpr char kProgramVersion[] = "v1.6 (2009-09) ";
+
+struct TScanRequest {
+    bool Edir = false;   // eDirectory scan type: entries are object names
+    TStringList Entries; // the checked entries, in list order
+    bool ResolveContainers = false;
+    bool OnlyUsers = false;
+    bool ScanSubDirs = false; // file-system scan type only
+    std::string FilterExcl;
+    std::string FilterIncl;
+    std::string VariantName;  // shown in the "Version:" header line
+    bool DebugMode = false;   // troubleshooting lines go to the host
+    bool ShowDetails = false; // the details switch is checked
+
+    NWHandle ConnHandle = NO_CONNECTION; // connection of the start-path page
+    NWHandle ScanContext = 0;            // file-system scan type
+    NWHandle UserContext = 0;            // eDirectory scan type, kept at [Root]
+    NWHandle BrowseContext = 0;          // eDirectory scan type, attribute reads of the report
+    std::string CurrentTree;
+
+    bool AttrColumns = false;
+    const TAttributeSettings* Attributes = nullptr;
+    TCache* Cache = nullptr;
+};
+
+// What the scan run needs from its front end.
+class TScanHost : public TStatusPanel {
+public:
+    // The run starts (disable the scan button, busy cursor) and ends (enable, restore).
+    virtual void BeginRun() {}
+    virtual void EndRun() {}
+    // A line of the troubleshooting log (only called in debug mode).
+    virtual void DebugLine(const std::string& text) { (void)text; }
+    // Panel 1 of the status bar.
+    void SetStatusText(const std::string& text) override { (void)text; }
+    // The details check box shows whether the details pane holds lines.
+    virtual void DetailsAvailable(bool available) { (void)available; }
+};
+
+struct TScanResult {
+    TStringList Summary; // the summary pane
+    TStringList Details; // the details pane
+    std::string LastStatus;
+};
+
+class TScanRun {
+public:
+    TScanRun(const TScanRequest& request, TScanHost& host);
+    // Runs every entry; the panes are emptied first.
+    void Run(TScanResult& result);
+
+private:
+    void AddResultLine(const std::string& text, uint32_t level);
+    void AddResultError(const std::string& text, NWCCODE code);
+    void AddDebugLine(const std::string& text);
+    void AddDebugError(const std::string& text, NWCCODE code);
+    void Output(TScanResult& result);
+    void FileSystemEntry(const std::string& entry, TScanResult& result);
+    void EdirEntry(const std::string& entry, TScanResult& result);
+
+    const TScanRequest& FRequest;
+    TScanHost& FHost;
+    TStringList FTrustees;
+    TStringList FLog;
+    uint32_t FFlags = 0;
+    std::vector<NWHandle> FContexts; // analysis contexts made during the run
+};
+
+} // namespace trovalen
