@@ -1,0 +1,229 @@
+#include "util/FileIO.h"
+
+#include "util/Util.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace trovalen {
+
+namespace {
+
+std::string ErrnoText(int err) {
+    return std::strerror(err);
+}
+
+// Creates the folder and its missing parents with mode 0700.
+bool MakeFolders(const std::string& folder, std::string& error) {
+    if (folder.empty() || folder == "/" || folder == ".")
+        return true;
+    struct stat st {};
+    if (stat(folder.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return true;
+        error = folder + ": " + ErrnoText(ENOTDIR);
+        return false;
+    }
+    if (!MakeFolders(U_DirName(folder), error))
+        return false;
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        error = folder + ": " + ErrnoText(errno);
+        return false;
+    }
+    return true;
+}
+
+bool WriteAll(int fd, std::string_view content) {
+    const char* p = content.data();
+    size_t left = content.size();
+    while (left > 0) {
+        ssize_t n = write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The folder is ours alone: a real folder (not a link), owned by us, closed to everyone else.
+bool IsPrivateFolder(const std::string& folder, std::string& error) {
+    struct stat st {};
+    if (lstat(folder.c_str(), &st) != 0) {
+        error = folder + ": " + ErrnoText(errno);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        error = folder + ": not a folder";
+        return false;
+    }
+    if (st.st_uid != geteuid()) {
+        error = folder + ": belongs to another user";
+        return false;
+    }
+    if ((st.st_mode & 077) != 0) {
+        error = folder + ": open to other users";
+        return false;
+    }
+    return true;
+}
+
+std::string MakePrivateFolder(const std::string& folder, std::string& error) {
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        error = folder + ": " + ErrnoText(errno);
+        return std::string();
+    }
+    if (!IsPrivateFolder(folder, error))
+        return std::string();
+    return folder;
+}
+
+} // namespace
+
+std::string U_DirName(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+bool U_WriteFileAtomic(const std::string& fileName, std::string_view content, std::string& error,
+                       const TWriteOptions& options) {
+    error.clear();
+    if (fileName.empty()) {
+        error = "no file name";
+        return false;
+    }
+    std::string target = fileName;
+    struct stat st {};
+    bool exists = false;
+    if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        // Replace what the link points to, never the link itself.
+        char resolved[PATH_MAX];
+        if (realpath(target.c_str(), resolved) != nullptr)
+            target = resolved;
+    }
+    if (stat(target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            error = ErrnoText(EISDIR);
+            return false;
+        }
+        exists = true;
+    }
+    std::string folder = U_DirName(target);
+    if (options.CreateFolders && !MakeFolders(folder, error))
+        return false;
+
+    std::string base = target.substr(target.find_last_of('/') + 1);
+    std::string temp = (folder == "/" ? std::string() : folder) + "/." + base + ".XXXXXX";
+    if (target.find('/') == std::string::npos)
+        temp = "." + base + ".XXXXXX";
+    int fd = mkstemp(temp.data());
+    if (fd < 0) {
+        error = ErrnoText(errno);
+        return false;
+    }
+    bool ok = true;
+    if (exists && fchmod(fd, st.st_mode & 07777) != 0)
+        ok = false;
+    if (ok && !WriteAll(fd, content))
+        ok = false;
+    if (ok && options.Durable && fsync(fd) != 0)
+        ok = false;
+    int saved = errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        saved = errno;
+    }
+    if (ok && rename(temp.c_str(), target.c_str()) != 0) {
+        ok = false;
+        saved = errno;
+    }
+    if (!ok) {
+        unlink(temp.c_str());
+        error = ErrnoText(saved);
+        return false;
+    }
+    return true;
+}
+
+bool U_ReadFile(const std::string& fileName, std::string& content, std::string& error) {
+    content.clear();
+    error.clear();
+    int fd = open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT && errno != ENOTDIR)
+            error = ErrnoText(errno);
+        return false;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        close(fd);
+        error = ErrnoText(EISDIR);
+        return false;
+    }
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            error = ErrnoText(errno);
+            close(fd);
+            content.clear();
+            return false;
+        }
+        if (n == 0)
+            break;
+        content.append(buffer, static_cast<size_t>(n));
+    }
+    close(fd);
+    return true;
+}
+
+std::string U_PrivateTempDir(std::string& error) {
+    error.clear();
+    if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run && *run == '/') {
+        std::string ignored;
+        if (IsPrivateFolder(U_WithoutTrailingSlash(run), ignored)) {
+            std::string folder =
+                MakePrivateFolder(U_WithoutTrailingSlash(run) + "/trovalen-tmp", error);
+            if (!folder.empty())
+                return folder;
+        }
+    }
+    std::string base = "/tmp";
+    if (const char* tmp = std::getenv("TMPDIR"); tmp && *tmp == '/')
+        base = U_WithoutTrailingSlash(tmp);
+    if (base.empty())
+        base = "/";
+    return MakePrivateFolder(
+        (base == "/" ? std::string() : base) + "/trovalen-" + std::to_string(geteuid()), error);
+}
+
+std::string U_CreatePrivateTempFile(const std::string& prefix, const std::string& suffix,
+                                    std::string& error) {
+    std::string folder = U_PrivateTempDir(error);
+    if (folder.empty())
+        return std::string();
+    std::string path = folder + "/" + prefix + "XXXXXX" + suffix;
+    int fd = mkstemps(path.data(), static_cast<int>(suffix.size()));
+    if (fd < 0) {
+        error = path + ": " + ErrnoText(errno);
+        return std::string();
+    }
+    close(fd);
+    return path;
+}
+
+} // namespace trovalen
