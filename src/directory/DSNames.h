@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "directory/client/NWClient.h"
 #include "util/StringList.h"
@@ -38,5 +39,8 @@ std::string U_PathToUNC(const std::string& path);
 NWCCODE U_NWListDirEntries(const std::string& path, uint32_t attrMask, const std::string& pattern,
                            TStringList& list, int kind, int mode);
 std::string U_NetAddressText(uint32_t type, const std::string& address, bool withType);
+// The NUL-terminated UTF-16LE string that starts at offset of data, as UTF-8. Stops at the end of
+// data; an offset past the end gives an empty text; unpaired surrogates become U+FFFD.
+std::string U_WideToStr(std::string_view data, size_t offset);
 
 } // namespace trovalen
