@@ -1,1 +1,769 @@
 #include "directory/DSRead.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "attrinfo/AttrInfo.h"
+#include "directory/DSContext.h"
+#include "directory/DSNames.h"
+#include "directory/DSValues.h"
+#include "rights/RightsModel.h"
+#include "util/Platform.h"
+#include "util/Util.h"
+
+namespace trovalen {
+
+namespace {
+
+constexpr uint32_t kTrusteesPerCall = 20;
+// Subtrees deeper than this are not followed: no directory nests that far, and a loop through
+// the tree (an alias that points up) must not run the stack out.
+constexpr int kMaxTreeDepth = 128;
+
+// A context copy that is freed when it goes out of scope.
+class TContextCopy {
+public:
+    TContextCopy(TNWClient* client, NWHandle ctx) : Client(client) {
+        Code = Client->CopyContext(ctx, Handle);
+        Held = Code == NW_OK;
+    }
+    TContextCopy(const TContextCopy&) = delete;
+    TContextCopy& operator=(const TContextCopy&) = delete;
+    ~TContextCopy() {
+        if (Held)
+            Client->FreeContext(Handle);
+    }
+    TNWClient* Client;
+    NWHandle Handle = 0;
+    NWCCODE Code = NW_OK;
+    bool Held = false;
+};
+
+// A client buffer that is freed when it goes out of scope.
+class TClientBuf {
+public:
+    TClientBuf(TNWClient* client, uint32_t size) : Client(client) {
+        Code = Client->AllocBuf(size, Handle);
+        Held = Code == NW_OK;
+    }
+    TClientBuf(const TClientBuf&) = delete;
+    TClientBuf& operator=(const TClientBuf&) = delete;
+    ~TClientBuf() {
+        if (Held)
+            Client->FreeBuf(Handle);
+    }
+    TNWClient* Client;
+    NWHandle Handle = 0;
+    NWCCODE Code = NW_OK;
+    bool Held = false;
+};
+
+class TBusy {
+public:
+    TBusy() : Cursor(U_BeginBusy()) {}
+    TBusy(const TBusy&) = delete;
+    TBusy& operator=(const TBusy&) = delete;
+    ~TBusy() { U_EndBusy(Cursor); }
+
+private:
+    int Cursor;
+};
+
+// Splits a text into lines at CR LF, CR or LF; an empty text gives no line.
+void AddTextLines(const std::string& text, TStringList& lines) {
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\r' || c == '\n') {
+            lines.Add(text.substr(start, i - start));
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+            start = i + 1;
+        }
+    }
+    if (start < text.size())
+        lines.Add(text.substr(start));
+}
+
+// Reads one time item (creation or modification) as seconds since 1970.
+NWCCODE ReadTimeItem(NWHandle ctx, const std::string& name, uint32_t item, uint32_t& seconds) {
+    seconds = 0;
+    TNWClient* client = NWClient();
+    if (client == nullptr)
+        return ERR_CLIENT_NOT_STARTED;
+    TContextCopy copy(client, ctx);
+    if (!copy.Held)
+        return copy.Code;
+    NWCCODE code = client->SetContextValue(copy.Handle, DCK_DSI_FLAGS, item);
+    if (code != NW_OK)
+        return code;
+    TClientBuf buf(client, DEFAULT_MESSAGE_LEN);
+    if (!buf.Held)
+        return buf.Code;
+    code = client->ReadObjectItems(copy.Handle, name, DEFAULT_MESSAGE_LEN, buf.Handle);
+    if (code != NW_OK)
+        return code;
+    TObjectItem out;
+    code = client->ObjectItem(copy.Handle, buf.Handle, DEFAULT_MESSAGE_LEN, item, out);
+    if (code == NW_OK)
+        seconds = out.Number;
+    return code;
+}
+
+// The text of a time pseudo attribute; no line when the time cannot be read.
+NWCCODE TimeLines(NWHandle ctx, const std::string& name, uint32_t item, TStringList& lines) {
+    uint32_t seconds = 0;
+    NWCCODE code = ReadTimeItem(ctx, name, item, seconds);
+    if (code == NW_OK && seconds != 0)
+        AddTextLines(U_DateTimeText(U_UnixToDateTime(seconds)), lines);
+    return code;
+}
+
+// Fetches the next batch of a running list.
+NWCCODE FetchBatch(TNWClient* client, TNDSObj& obj) {
+    NWCCODE code =
+        obj.ContainersOnly
+            ? client->ListContainers(obj.Context, obj.Container, obj.Iteration, obj.Buffer)
+            : client->ListSubordinates(obj.Context, obj.Container, obj.Iteration, obj.Buffer);
+    obj.Count = 0;
+    obj.Taken = 0;
+    if (code != NW_OK)
+        return code;
+    uint32_t count = 0;
+    code = client->ObjectCount(obj.Context, obj.Buffer, count);
+    if (code != NW_OK)
+        return code;
+    obj.Count = static_cast<int32_t>(std::min<uint32_t>(count, 0x7FFFFFFF));
+    return NW_OK;
+}
+
+// Fetches until a batch holds objects or the list has nothing more.
+NWCCODE FetchNonEmpty(TNWClient* client, TNDSObj& obj) {
+    NWCCODE code = FetchBatch(client, obj);
+    while (code == NW_OK && obj.Count == 0 && obj.Iteration != -1)
+        code = FetchBatch(client, obj);
+    return code;
+}
+
+// Takes the next object out of the list's buffer.
+NWCCODE TakeObject(TNWClient* client, TNDSObj& obj) {
+    obj.Name.clear();
+    obj.Summary = TObjectSummary{};
+    if (obj.Count < 1)
+        return NW_OK;
+    std::string name;
+    uint32_t attrCount = 0;
+    NWCCODE code = client->NextObject(obj.Context, obj.Buffer, name, attrCount, obj.Summary);
+    if (code == NW_OK)
+        obj.Name = name;
+    obj.AttrCount = static_cast<int32_t>(attrCount);
+    obj.Taken += 1;
+    return code;
+}
+
+void ListTreeLevel(NWHandle ctx, const std::string& base, TStringList& list, bool recursive,
+                   bool withClass, const std::string& classFilter, int kind, int depth,
+                   NWCCODE& code) {
+    TNDSObj obj;
+    code = U_DSListFirst(ctx, base, kind == 1, obj);
+    while (code == NW_OK && obj.Count > 0) {
+        U_ProcessMessages();
+        bool container = (obj.Summary.Flags & DS_CONTAINER_ENTRY) != 0;
+        bool taken = !(kind == 1 && !container) && !(kind == 2 && container) &&
+                     U_DSClassMatches(classFilter, obj.Summary.ClassName);
+        std::string full = U_DSCombineName(base, obj.Name);
+        if (taken && !obj.Name.empty()) {
+            std::string prefix = withClass ? obj.Summary.ClassName + ": " : std::string();
+            list.Add(prefix + full, static_cast<uint32_t>(prefix.size()));
+        }
+        // An alias is listed, never followed: it may point back up the tree.
+        if (recursive && container && !obj.Name.empty() &&
+            (obj.Summary.Flags & DS_ALIAS_ENTRY) == 0 && depth < kMaxTreeDepth) {
+            NWCCODE inner = NW_OK;
+            ListTreeLevel(ctx, full, list, recursive, withClass, classFilter, kind, depth + 1,
+                          inner);
+        }
+        code = U_DSListNext(obj);
+    }
+}
+
+} // namespace
+
+// --- TNDSObj
+// --------------------------------------------------------------------------------------
+
+TNDSObj::TNDSObj(TNDSObj&& other) noexcept {
+    *this = std::move(other);
+}
+
+TNDSObj& TNDSObj::operator=(TNDSObj&& other) noexcept {
+    if (this == &other)
+        return *this;
+    Release();
+    Iteration = other.Iteration;
+    Name = std::move(other.Name);
+    Container = std::move(other.Container);
+    AttrCount = other.AttrCount;
+    Count = other.Count;
+    Taken = other.Taken;
+    Reserved = std::move(other.Reserved);
+    BaseClass = std::move(other.BaseClass);
+    Summary = std::move(other.Summary);
+    Context = other.Context;
+    ContainersOnly = other.ContainersOnly;
+    Spare = std::move(other.Spare);
+    Buffer = other.Buffer;
+    other.Context = 0;
+    other.Buffer = 0;
+    return *this;
+}
+
+TNDSObj::~TNDSObj() {
+    Release();
+}
+
+void TNDSObj::Release() {
+    TNWClient* client = NWClient();
+    if (client != nullptr) {
+        if (Buffer != 0)
+            client->FreeBuf(Buffer);
+        if (Context != 0)
+            client->FreeContext(Context);
+    }
+    Buffer = 0;
+    Context = 0;
+}
+
+// --- Information items -----------------------------------------------------------------------
+
+NWCCODE U_DSGetObjectItem(NWHandle ctx, const std::string& name, uint32_t item, std::string& text) {
+    text.clear();
+    TNWClient* client = NWClient();
+    if (client == nullptr)
+        return ERR_CLIENT_NOT_STARTED;
+    TContextCopy copy(client, ctx);
+    if (!copy.Held)
+        return copy.Code;
+    U_DSSetContextFlags(copy.Handle, '+', DCV_CANONICALIZE_NAMES | DCV_TYPELESS_NAMES);
+    std::string n = U_DSDotName(U_DSAbbreviateName(copy.Handle, name));
+    uint32_t items = 0;
+    NWCCODE code = client->GetContextValue(copy.Handle, DCK_DSI_FLAGS, items);
+    if (code != NW_OK)
+        return code;
+    code = client->SetContextValue(copy.Handle, DCK_DSI_FLAGS, items | item);
+    if (code != NW_OK)
+        return code;
+    TClientBuf buf(client, DEFAULT_MESSAGE_LEN);
+    if (!buf.Held)
+        return buf.Code;
+    code = client->ReadObjectItems(copy.Handle, n, DEFAULT_MESSAGE_LEN, buf.Handle);
+    if (code != NW_OK)
+        return code;
+    TObjectItem out;
+    code = client->ObjectItem(copy.Handle, buf.Handle, 2 * DEFAULT_MESSAGE_LEN, item, out);
+    if (code == NW_OK)
+        text = out.Text;
+    return code;
+}
+
+NWCCODE U_DSGetBaseClass(NWHandle ctx, const std::string& name, std::string& text) {
+    return U_DSGetObjectItem(ctx, name, DSI_BASE_CLASS, text);
+}
+
+NWCCODE U_DSGetRDN(NWHandle ctx, const std::string& name, std::string& text) {
+    return U_DSGetObjectItem(ctx, name, DSI_RDN, text);
+}
+
+NWCCODE U_DSGetDN(NWHandle ctx, const std::string& name, std::string& text) {
+    NWCCODE code = U_DSGetObjectItem(ctx, name, DSI_DN, text);
+    text = U_DSDotName(text);
+    return code;
+}
+
+NWCCODE U_DSGetParentDN(NWHandle ctx, const std::string& name, std::string& text) {
+    NWCCODE code = U_DSGetObjectItem(ctx, name, DSI_PARENT_DN, text);
+    text = U_DSDotName(text);
+    return code;
+}
+
+double U_DSGetCreationTime(NWHandle ctx, const std::string& name) {
+    uint32_t seconds = 0;
+    if (ReadTimeItem(ctx, name, DSI_CREATION_TIME, seconds) != NW_OK || seconds == 0)
+        return 0;
+    return U_UnixToDateTime(seconds);
+}
+
+double U_DSGetModificationTime(NWHandle ctx, const std::string& name) {
+    uint32_t seconds = 0;
+    if (ReadTimeItem(ctx, name, DSI_MODIFICATION_TIME, seconds) != NW_OK || seconds == 0)
+        return 0;
+    return U_UnixToDateTime(seconds);
+}
+
+// --- One object --------------------------------------------------------------------------------
+
+NWCCODE U_DSReadObject(NWHandle ctx, const std::string& name, TNDSObj& obj) {
+    obj.Summary = TObjectSummary{};
+    TNWClient* client = NWClient();
+    if (client == nullptr)
+        return ERR_CLIENT_NOT_STARTED;
+    std::string dn;
+    TObjectSummary summary;
+    NWCCODE code = client->ReadObjectSummary(ctx, name, dn, summary);
+    if (code != NW_OK)
+        return code;
+    obj.Summary = summary;
+    if (obj.BaseClass.empty())
+        obj.BaseClass = obj.Summary.ClassName;
+    obj.Name = dn;
+    return NW_OK;
+}
+
+bool U_DSObjectExists(NWHandle ctx, const std::string& name, TNDSObj& obj, NWCCODE* code) {
+    obj.Name.clear();
+    NWCCODE c = U_DSReadObject(ctx, name, obj);
+    if (code != nullptr)
+        *code = c;
+    return c == NW_OK && !obj.Name.empty();
+}
+
+bool U_DSIsContainer(NWHandle ctx, const std::string& name) {
+    TNDSObj obj;
+    if (U_DSReadObject(ctx, name, obj) != NW_OK)
+        return false;
+    return (obj.Summary.Flags & DS_CONTAINER_ENTRY) != 0;
+}
+
+bool U_DSIsLeaf(NWHandle ctx, const std::string& name) {
+    return !U_DSIsContainer(ctx, name);
+}
+
+bool U_DSClassMatches(const std::string& filter, const std::string& className) {
+    std::string f = U_SameText(filter, "ou") ? std::string("Organizational Unit") : filter;
+    if (f.empty() || f == "*")
+        return true;
+    return U_SameText(f, className);
+}
+
+// --- Lists -----------------------------------------------------------------------------------
+
+NWCCODE U_DSListFirst(NWHandle ctx, const std::string& container, bool containersOnly,
+                      TNDSObj& obj) {
+    obj.Release();
+    obj = TNDSObj{};
+    std::string dotted = U_DSDotName(container);
+    TNWClient* client = NWClient();
+    if (client == nullptr)
+        return ERR_CLIENT_NOT_STARTED;
+    NWHandle copy = 0;
+    NWCCODE code = client->CopyContext(ctx, copy);
+    if (code != NW_OK)
+        return code;
+    obj.Context = copy;
+    U_DSSetContextFlags(obj.Context, '+', DCV_CANONICALIZE_NAMES | DCV_TYPELESS_NAMES);
+    client->SetContextValue(obj.Context, DCK_CONFIDENCE, 0u);
+    code = client->SetContextValue(obj.Context, DCK_NAME_CONTEXT, U_DSUndotName(dotted));
+    if (code != NW_OK) {
+        obj.Release();
+        return code;
+    }
+    NWHandle buf = 0;
+    code = client->AllocBuf(DEFAULT_MESSAGE_LEN, buf);
+    if (code != NW_OK) {
+        obj.Release();
+        return code;
+    }
+    obj.Buffer = buf;
+    obj.Iteration = -1;
+    obj.Container = dotted;
+    obj.ContainersOnly = containersOnly;
+    // An empty first batch with more to come is passed over, as later batches are, so that a
+    // count of 0 after the first step always means an empty container.
+    code = FetchNonEmpty(client, obj);
+    if (code != NW_OK) {
+        obj.Release();
+        return code;
+    }
+    if (obj.Count > 0)
+        return TakeObject(client, obj);
+    return NW_OK;
+}
+
+NWCCODE U_DSListNext(TNDSObj& obj) {
+    TNWClient* client = NWClient();
+    if (client == nullptr || obj.Context == 0 || obj.Buffer == 0) {
+        obj.Name.clear();
+        return ERR_END_OF_LIST;
+    }
+    if (obj.Taken >= obj.Count) {
+        U_ProcessMessages();
+        if (obj.Iteration == -1) {
+            obj.Release();
+            obj.Name.clear();
+            return ERR_END_OF_LIST;
+        }
+        NWCCODE code = FetchNonEmpty(client, obj);
+        if (code != NW_OK) {
+            obj.Name.clear();
+            return code;
+        }
+        if (obj.Count == 0) {
+            obj.Release();
+            obj.Name.clear();
+            return ERR_END_OF_LIST;
+        }
+    }
+    U_ProcessMessages();
+    return TakeObject(client, obj);
+}
+
+NWCCODE U_DSListContainer(NWHandle ctx, const std::string& container, TStringList* containers,
+                          bool withClass, const std::string& classFilter, TStringList* objects) {
+    TBusy busy;
+    TNDSObj obj;
+    NWCCODE code = U_DSListFirst(ctx, container, objects == nullptr, obj);
+    while (code == NW_OK) {
+        U_ProcessMessages();
+        if (!obj.Name.empty()) {
+            if (containers != nullptr && (obj.Summary.Flags & DS_CONTAINER_ENTRY) != 0)
+                containers->Add(obj.Name);
+            std::string prefix = withClass ? obj.Summary.ClassName + ": " : std::string();
+            if (objects != nullptr && (classFilter.empty() || classFilter == obj.Summary.ClassName))
+                objects->Add(prefix + obj.Name, static_cast<uint32_t>(prefix.size()));
+        }
+        code = U_DSListNext(obj);
+    }
+    return code == ERR_END_OF_LIST ? NW_OK : code;
+}
+
+NWCCODE U_DSListTree(NWHandle ctx, const std::string& container, TStringList& list, bool recursive,
+                     bool withClass, const std::string& classFilter, int kind) {
+    TBusy busy;
+    // A relative container is taken against the context's name context, for the listing as well
+    // as for the names it yields.
+    std::string base =
+        container == kRoot ? std::string(kRoot) : U_DSDotName(U_DSFullName(ctx, container));
+    NWCCODE code = NW_OK;
+    ListTreeLevel(ctx, base, list, recursive, withClass, classFilter, kind, 0, code);
+    return code == ERR_END_OF_LIST ? NW_OK : code;
+}
+
+// --- Attributes --------------------------------------------------------------------------------
+
+NWCCODE U_DSReadAttribute(NWHandle ctx, const std::string& object, const std::string& attr,
+                          TStringList& lines) {
+    TNWClient* client = NWClient();
+    if (client == nullptr)
+        return ERR_CLIENT_NOT_STARTED;
+    TContextCopy copy(client, ctx);
+    if (!copy.Held)
+        return copy.Code;
+    if (U_SameText(attr, "Aliased Object Name"))
+        U_DSSetContextFlags(copy.Handle, '-', DCV_DEREF_ALIASES);
+
+    TClientBuf request(client, DEFAULT_MESSAGE_LEN);
+    if (!request.Held)
+        return request.Code;
+    NWCCODE code = client->InitBuf(copy.Handle, DSV_READ, request.Handle);
+    if (code == NW_OK)
+        code = client->PutAttrName(copy.Handle, request.Handle, attr);
+    if (code != NW_OK)
+        return code;
+    TClientBuf result(client, MAX_MESSAGE_LEN);
+    if (!result.Held)
+        return result.Code;
+    code = client->InitBuf(copy.Handle, DSV_READ, result.Handle);
+    if (code != NW_OK)
+        return code;
+
+    int32_t iteration = -1;
+    do {
+        code = client->ReadAttributes(copy.Handle, object, 1, false, request.Handle, iteration,
+                                      result.Handle);
+        if (code != NW_OK)
+            break;
+        uint32_t attrCount = 0;
+        code = client->AttrCount(copy.Handle, result.Handle, attrCount);
+        for (uint32_t a = 0; code == NW_OK && a < attrCount; ++a) {
+            std::string name;
+            uint32_t valueCount = 0;
+            uint32_t syntax = 0;
+            code = client->NextAttr(copy.Handle, result.Handle, name, valueCount, syntax);
+            if (code != NW_OK)
+                break;
+            if (syntax == SYN_STREAM) {
+                std::string text;
+                code = U_StreamValueText(copy.Handle, object, attr, text);
+                if (code == NW_OK)
+                    lines.Add(text);
+                continue;
+            }
+            for (uint32_t i = 1; code == NW_OK && i <= valueCount; ++i) {
+                uint32_t size = 0;
+                code = client->AttrValueSize(copy.Handle, result.Handle, syntax, size);
+                if (code != NW_OK)
+                    break;
+                TAttrValue value;
+                code = client->NextAttrValue(copy.Handle, result.Handle, syntax, value);
+                if (code != NW_OK)
+                    break;
+                try {
+                    U_FormatAttrValue(copy.Handle, object, attr, lines, value, size, i);
+                } catch (const std::exception& e) {
+                    lines.Add(e.what());
+                } catch (...) {
+                    lines.Add("Unknown error");
+                }
+            }
+        }
+    } while (code == NW_OK && iteration != -1);
+    return code;
+}
+
+NWCCODE U_DSGetAttribute(NWHandle ctx, const std::string& object, const std::string& attr,
+                         TStringList& lines) {
+    return U_DSReadAttribute(ctx, object, attr, lines);
+}
+
+NWCCODE U_DSGetAttributeEx(NWHandle ctx, const std::string& object, const std::string& spec,
+                           TStringList& lines) {
+    std::string head, rest;
+    U_SplitAt(spec, "|", head, rest);
+    TStringList values;
+    NWCCODE code = NW_OK;
+    std::string text;
+    if (U_SameText(head, "CONTEXT")) {
+        code = U_DSGetParentDN(ctx, object, text);
+        AddTextLines(text, values);
+    } else if (U_SameText(head, "RDN")) {
+        code = U_DSGetRDN(ctx, object, text);
+        AddTextLines(text, values);
+    } else if (U_SameText(head, "CLASS")) {
+        code = U_DSGetBaseClass(ctx, object, text);
+        AddTextLines(text, values);
+    } else if (U_SameText(head, "createTimeStamp")) {
+        code = TimeLines(ctx, object, DSI_CREATION_TIME, values);
+    } else if (U_SameText(head, "modifyTimestamp")) {
+        code = TimeLines(ctx, object, DSI_MODIFICATION_TIME, values);
+    } else {
+        code = U_DSReadAttribute(ctx, object, head, values);
+    }
+    if (code == NW_OK && !rest.empty()) {
+        bool ldapName = U_SameText(head, "creatorsName") || U_SameText(head, "modifiersName");
+        TStringList collected;
+        for (int i = 0; i < values.Count(); ++i) {
+            if (ldapName)
+                values[i] = U_DSDotName(U_DSTypelessName(values[i]));
+            TStringList inner;
+            code = U_DSGetAttributeEx(ctx, values[i], rest, inner);
+            if (code == NW_OK)
+                collected.Append(inner);
+        }
+        values = collected;
+    }
+    lines = values;
+    return code;
+}
+
+NWCCODE U_DSGetAttributeText(NWHandle ctx, const std::string& object, const std::string& spec,
+                             std::string& text) {
+    TStringList lines;
+    NWCCODE code = U_DSGetAttributeEx(ctx, object, spec, lines);
+    if (code == NW_OK)
+        text = U_TrimRightChars(lines.Text("\r\n"), "\r\n");
+    return code;
+}
+
+// --- Names of IDs and users ----------------------------------------------------------------------
+
+NWCCODE U_DSMapIDToName(NWHandle ctx, NWHandle conn, uint32_t id, std::string& name) {
+    name.clear();
+    TNWClient* client = NWClient();
+    if (client == nullptr)
+        return ERR_CLIENT_NOT_STARTED;
+    std::string n;
+    NWCCODE code = client->MapIDToName(ctx, conn, id, n);
+    if (code == NW_OK)
+        name = n;
+    return code;
+}
+
+NWCCODE U_DSMapIDToNameOnConn(NWHandle conn, uint32_t id, std::string& name) {
+    name.clear();
+    TNWClient* client = NWClient();
+    if (client == nullptr)
+        return ERR_CLIENT_NOT_STARTED;
+    NWHandle ctx = 0;
+    NWCCODE code = client->NewContext(ctx);
+    if (code != NW_OK)
+        return code;
+    code = U_DSSetTreeOfConn(ctx, conn);
+    if (code == NW_OK)
+        code = U_DSMapIDToName(ctx, conn, id, name);
+    client->FreeContext(ctx);
+    return code;
+}
+
+NWCCODE U_GetObjectNameByID(NWHandle conn, uint32_t id, std::string& name) {
+    name.clear();
+    TNWClient* client = NWClient();
+    if (client == nullptr)
+        return ERR_CLIENT_NOT_STARTED;
+    NWCCODE code = U_IsDSConnection(conn) ? U_DSMapIDToNameOnConn(conn, id, name) : -1;
+    if (code != NW_OK) {
+        std::string n;
+        uint16_t type = 0;
+        code = client->BinderyObjectName(conn, id, n, type);
+        name = code == NW_OK ? n : std::string();
+    }
+    return code & 0xFFFF;
+}
+
+std::string U_GetConnUserName(NWHandle conn) {
+    std::string text = "<not authenticated>";
+    TNWClient* client = NWClient();
+    if (client == nullptr)
+        return text;
+    uint32_t id = 0;
+    if (client->ConnInfo(conn, NWCC_INFO_USER_ID, id) != NW_OK || id == 0)
+        return text;
+    U_GetObjectNameByID(conn, id, text);
+    return text;
+}
+
+std::string U_DSCurrentUser(NWHandle ctx) {
+    TNWClient* client = NWClient();
+    if (client == nullptr)
+        return std::string();
+    std::string name;
+    if (client->CurrentUserDN(ctx, name) != NW_OK)
+        return std::string();
+    return name;
+}
+
+std::string U_DSDefaultContext(NWHandle ctx) {
+    std::string user = U_DSCurrentUser(ctx);
+    std::string parent;
+    if (!user.empty())
+        U_DSGetParentDN(ctx, user, parent);
+    return parent.empty() ? std::string("[Root]") : parent;
+}
+
+// --- Rights --------------------------------------------------------------------------------------
+
+NWCCODE U_DSEntryRights(NWHandle ctx, const std::string& subject, const std::string& object,
+                        const std::string& attr, std::string& letters, uint32_t& rights) {
+    letters = "[n/a]";
+    rights = 0;
+    TNWClient* client = NWClient();
+    if (client == nullptr)
+        return ERR_CLIENT_NOT_STARTED;
+    std::string a = attr.empty() ? std::string(kEntryRights) : attr;
+    std::string s = subject.empty() ? U_DSCurrentUser(ctx) : subject;
+    uint32_t r = 0;
+    NWCCODE code = client->EntryEffectiveRights(ctx, s, object, a, r);
+    if (code == NW_OK) {
+        rights = r;
+        letters = U_RightsToStr(r, U_RightsTypeOfAttr(a));
+    }
+    return code;
+}
+
+// --- File system ---------------------------------------------------------------------------------
+
+NWCCODE U_NWGetTrustees(NWHandle ctx, NWHandle conn, const std::string& volPath,
+                        TStringList& list) {
+    TNWClient* client = NWClient();
+    if (client == nullptr)
+        return ERR_CLIENT_NOT_STARTED;
+    uint32_t iteration = 0;
+    NWCCODE code = NW_OK;
+    while (code == NW_OK) {
+        std::vector<TTrusteeEntry> entries;
+        code = client->PathTrustees(conn, 0, volPath, iteration, entries);
+        if (code != NW_OK)
+            break;
+        size_t n = std::min<size_t>(entries.size(), kTrusteesPerCall);
+        for (size_t i = 0; i < n; ++i) {
+            std::string name;
+            if (U_DSMapIDToName(ctx, conn, entries[i].ObjectID, name) == NW_OK)
+                list.Add(U_DSDotName(name), entries[i].Rights);
+            else
+                list.Add(U_Format("ID: [%08X]", entries[i].ObjectID), entries[i].Rights);
+        }
+    }
+    return (code & 0xFFFF) == ERR_NO_MORE_TRUSTEES ? NW_OK : code;
+}
+
+NWCCODE U_NWGetDirEntryInfo(const std::string& path, TDirEntryInfo& info) {
+    if (!U_DirExists(path))
+        return ERR_NOT_FOUND;
+    TNWClient* client = NWClient();
+    if (client == nullptr)
+        return ERR_CLIENT_NOT_STARTED;
+    TNWPath nw;
+    NWCCODE code = U_PathToNWPath(path, nw);
+    if (code != NW_OK)
+        return code;
+    TDirEntryInfo out;
+    code = client->DirEntryInfo(nw.ConnHandle, 0, nw.Volume + ":" + nw.DirPath, out);
+    if (code == NW_OK)
+        info = out;
+    return code;
+}
+
+NWCCODE U_NWGetVolumeDN(NWHandle ctx, NWHandle conn, uint32_t volumeNumber, std::string& name) {
+    name.clear();
+    TNWClient* client = NWClient();
+    if (client == nullptr)
+        return ERR_CLIENT_NOT_STARTED;
+    TVolumeInfo info;
+    NWCCODE code = client->VolumeInfo(conn, volumeNumber, info);
+    if (code != NW_OK)
+        return code;
+    return U_DSMapIDToName(ctx, conn, info.VolumeObjectID, name);
+}
+
+NWCCODE U_DSGetServerDN(NWHandle conn, NWHandle ctx, std::string& name) {
+    name.clear();
+    TNWClient* client = NWClient();
+    if (client == nullptr)
+        return ERR_CLIENT_NOT_STARTED;
+    std::string n;
+    NWCCODE code = client->ServerDN(ctx, conn, n);
+    if (code == NW_OK)
+        name = n;
+    return code;
+}
+
+NWCCODE U_DSListClasses(NWHandle ctx, TStringList& list) {
+    TNWClient* client = NWClient();
+    if (client == nullptr)
+        return ERR_CLIENT_NOT_STARTED;
+    TClientBuf request(client, DEFAULT_MESSAGE_LEN);
+    if (!request.Held)
+        return request.Code;
+    NWCCODE code = client->InitBuf(ctx, DSV_READ_CLASS_DEF, request.Handle);
+    if (code != NW_OK)
+        return code;
+    TClientBuf result(client, DEFAULT_MESSAGE_LEN);
+    if (!result.Held)
+        return result.Code;
+    int32_t iteration = -1;
+    do {
+        code = client->ReadClassDefs(ctx, 3, true, request.Handle, iteration, result.Handle);
+        if (code != NW_OK)
+            break;
+        uint32_t count = 0;
+        code = client->ClassDefCount(ctx, result.Handle, count);
+        for (uint32_t i = 0; code == NW_OK && i < count; ++i) {
+            TClassDef def;
+            code = client->NextClassDef(ctx, result.Handle, def);
+            if (code == NW_OK)
+                list.Add(def.Name, def.Flags);
+        }
+    } while (code == NW_OK && iteration != -1);
+    return code;
+}
+
+} // namespace trovalen
