@@ -1,0 +1,236 @@
+#include "settings/IniFile.h"
+
+#include "SettingsTestEnv.h"
+
+#include <csignal>
+
+using namespace trovalen;
+using namespace trovalen::test;
+
+namespace {
+class IniFileTest : public SettingsTest {};
+} // namespace
+
+TEST_F(IniFileTest, NamesIgnoreCaseAndMissingThingsReadAsDefault) {
+    TIniFile ini(Path("a.ini"));
+    EXPECT_EQ(ini.ReadString("S", "k", "def"), "def") << "missing file";
+    EXPECT_FALSE(fs::exists(Path("a.ini"))) << "reading never creates the file";
+    ini.WriteString("Settings", "EditFilterIncl", "x");
+    EXPECT_EQ(ini.ReadString("SETTINGS", "editfilterincl", ""), "x");
+    EXPECT_EQ(ini.ReadString(" settings ", " EditFilterIncl ", ""), "x");
+    EXPECT_EQ(ini.ReadString("Settings", "other", "def"), "def") << "missing key";
+    EXPECT_EQ(ini.ReadString("Other", "EditFilterIncl", "def"), "def") << "missing section";
+    ini.WriteString("settings", "EDITFILTERINCL", "y");
+    EXPECT_EQ(Slurp(Path("a.ini")), "[Settings]\nEDITFILTERINCL=y\n") << "one key, replaced";
+    EXPECT_TRUE(ini.SectionExists("SETTINGS"));
+    EXPECT_TRUE(ini.ValueExists("Settings", "editfilterincl"));
+    EXPECT_FALSE(ini.ValueExists("Settings", "nope"));
+}
+
+TEST_F(IniFileTest, ValuesLoseBlanksAndOnePairOfQuotes) {
+    TIniFile ini(Path("a.ini"));
+    ini.WriteString("S", "blanks", "  a b \t");
+    ini.WriteString("S", "double", "\"abc\"");
+    ini.WriteString("S", "single", "'abc'");
+    ini.WriteString("S", "twice", "\"\"abc\"\"");
+    ini.WriteString("S", "kept", "  \" a \"  ");
+    ini.WriteString("S", "doubled", "\"say \"\"hi\"\"\"");
+    ini.WriteString("S", "mixed", "\"a\" \"b\"");
+    ini.WriteString("S", "lone", "\"");
+    ini.WriteString("S", "equals", "a=b=c");
+    EXPECT_EQ(ini.ReadString("S", "blanks", ""), "a b");
+    EXPECT_EQ(ini.ReadString("S", "double", ""), "abc");
+    EXPECT_EQ(ini.ReadString("S", "single", ""), "abc");
+    EXPECT_EQ(ini.ReadString("S", "twice", ""), "\"abc\"") << "only one pair goes";
+    EXPECT_EQ(ini.ReadString("S", "kept", ""), " a ");
+    EXPECT_EQ(ini.ReadString("S", "doubled", ""), "say \"hi\"") << "the quoted form reads back";
+    EXPECT_EQ(ini.ReadString("S", "mixed", ""), "a\" \"b") << "not a quoted form: kept as it is";
+    EXPECT_EQ(ini.ReadString("S", "lone", ""), "\"");
+    EXPECT_EQ(ini.ReadString("S", "equals", ""), "a=b=c");
+}
+
+TEST_F(IniFileTest, ValuesAreReadBackAtMost2047CharactersLong) {
+    TIniFile ini(Path("a.ini"));
+    std::string v2047(2047, 'x'), v2048(2048, 'y');
+    ini.WriteString("S", "a", v2047);
+    ini.WriteString("S", "b", v2048);
+    ini.WriteString("S", "c", "\"" + v2047 + "\"");
+    EXPECT_EQ(ini.ReadString("S", "a", ""), v2047);
+    EXPECT_EQ(ini.ReadString("S", "b", ""), std::string(2047, 'y'));
+    EXPECT_EQ(ini.ReadString("S", "c", ""), v2047) << "quotes go before the cut";
+    // Characters, not bytes: a cut never splits a character.
+    std::string umlauts;
+    for (int i = 0; i < 2048; ++i)
+        umlauts += "\xC3\xA4";
+    ini.WriteString("S", "d", umlauts);
+    EXPECT_EQ(ini.ReadString("S", "d", ""), umlauts.substr(0, 2 * 2047));
+    EXPECT_NE(Slurp(Path("a.ini")).find(v2048), std::string::npos) << "the file keeps it all";
+}
+
+TEST_F(IniFileTest, NumbersAndBooleans) {
+    TIniFile ini(Path("a.ini"));
+    ini.WriteInteger("S", "neg", -42);
+    ini.WriteBool("S", "yes", true);
+    ini.WriteBool("S", "no", false);
+    ini.WriteString("S", "hex1", "$1F");
+    ini.WriteString("S", "hex2", "0x10");
+    ini.WriteString("S", "hex3", "0XfF");
+    ini.WriteString("S", "text", "12abc");
+    ini.WriteString("S", "two", "2");
+    ini.WriteString("S", "word", "true");
+    EXPECT_EQ(Slurp(Path("a.ini")).substr(0, 23), "[S]\nneg=-42\nyes=1\nno=0\n");
+    EXPECT_EQ(ini.ReadInteger("S", "neg", 0), -42);
+    EXPECT_EQ(ini.ReadInteger("S", "hex1", 0), 31);
+    EXPECT_EQ(ini.ReadInteger("S", "hex2", 0), 16);
+    EXPECT_EQ(ini.ReadInteger("S", "hex3", 0), 255);
+    EXPECT_EQ(ini.ReadInteger("S", "text", 7), 7);
+    EXPECT_EQ(ini.ReadInteger("S", "missing", 7), 7);
+    EXPECT_TRUE(ini.ReadBool("S", "yes", false));
+    EXPECT_FALSE(ini.ReadBool("S", "no", true));
+    EXPECT_TRUE(ini.ReadBool("S", "two", false)) << "any non-zero integer";
+    EXPECT_TRUE(ini.ReadBool("S", "word", true)) << "no number: the default";
+    EXPECT_FALSE(ini.ReadBool("S", "word", false));
+}
+
+TEST_F(IniFileTest, ListsKeepFileOrderAndHandWrittenFilesAreRead) {
+    // A file as a person might write it: BOM, CR LF, blanks, a line without "=", an empty key, a
+    // second block of the same section, text before the first section.
+    Spit(Path("a.ini"), "\xEF\xBB\xBFtop=1\r\n[ One ]\r\n z = 1 \r\nnoise\r\n=empty\r\na=2\r\n\r\n"
+                        "[two]\r\nk=v\r\n[ONE]\r\nlate=3\r\n");
+    TIniFile ini(Path("a.ini"));
+    TStringList list;
+    ini.ReadSections(list);
+    EXPECT_EQ(list.Strings(), (std::vector<std::string>{"One", "two"}));
+    ini.ReadSection("one", list);
+    EXPECT_EQ(list.Strings(), (std::vector<std::string>{"z", "a"})) << "the first block counts";
+    ini.ReadSectionValues("ONE", list);
+    EXPECT_EQ(list.Strings(), (std::vector<std::string>{"z=1", "a=2"}));
+    EXPECT_EQ(ini.ReadString("", "top", "x"), "x") << "text before any section is no value";
+
+    // A new key goes after the section's last value, before its blank separator line.
+    ini.WriteString("one", "b", "3");
+    ini.ReadSection("one", list);
+    EXPECT_EQ(list.Strings(), (std::vector<std::string>{"z", "a", "b"}));
+    EXPECT_NE(Slurp(Path("a.ini")).find("a=2\nb=3\n\n[two]"), std::string::npos);
+    // Erasing takes every block of the section and nothing else.
+    ini.EraseSection("One");
+    EXPECT_EQ(Slurp(Path("a.ini")), "top=1\n[two]\nk=v\n");
+    ini.EraseAllSections();
+    EXPECT_EQ(Slurp(Path("a.ini")), "top=1\n");
+}
+
+TEST_F(IniFileTest, NothingCanBreakTheLineStructure) {
+    TIniFile ini(Path("a.ini"));
+    // A value with line breaks must not smuggle in keys or sections.
+    ini.WriteString("S", "v", "a\r\n[Settings]\nCheckBoxDebug=1\rb");
+    EXPECT_FALSE(ini.SectionExists("Settings"));
+    EXPECT_EQ(ini.ReadString("S", "v", ""), "a#CRLF#[Settings]#CRLF#CheckBoxDebug=1#CRLF#b");
+    TStringList keys;
+    ini.ReadSection("S", keys);
+    EXPECT_EQ(keys.Count(), 1);
+    // Names that cannot be stored are refused, and the file stays as it was.
+    std::string before = Slurp(Path("a.ini"));
+    for (const std::string key : {"a=b", "a\nb", "", "  ", "[x"})
+        EXPECT_THROW(ini.WriteString("S", key, "1"), EIniError) << key;
+    for (const std::string section : {"a]b", "a\nb"})
+        EXPECT_THROW(ini.WriteString(section, "k", "1"), EIniError) << section;
+    EXPECT_EQ(Slurp(Path("a.ini")), before);
+}
+
+TEST_F(IniFileTest, WritesReplaceTheFileInOneStep) {
+    std::string file = Path("cfg/sub/a.ini");
+    TIniFile ini(file);
+    ini.WriteString("S", "k", "1");
+    EXPECT_EQ(ini.ReadString("S", "k", ""), "1") << "missing folders are created";
+    // Two objects on one file see each other's writes.
+    TIniFile other(file);
+    other.WriteString("S", "k", "2");
+    EXPECT_EQ(ini.ReadString("S", "k", ""), "2");
+    // An existing file keeps its permissions; no temporary file is left behind.
+    chmod(file.c_str(), 0640);
+    ini.WriteString("S", "k", "3");
+    struct stat st {};
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(HiddenFiles(root / "cfg/sub"), 0);
+    // A link is followed: its target gets the new content and the link stays a link.
+    fs::create_symlink(file, Path("link.ini"));
+    TIniFile viaLink(Path("link.ini"));
+    viaLink.WriteString("S", "k", "4");
+    EXPECT_TRUE(fs::is_symlink(Path("link.ini")));
+    EXPECT_EQ(ini.ReadString("S", "k", ""), "4");
+}
+
+TEST_F(IniFileTest, AKilledWriterNeverLeavesAHalfWrittenFile) {
+    std::string file = Path("a.ini");
+    std::string big(200000, 'a'), other(200000, 'b');
+    {
+        TIniFile ini(file);
+        ini.WriteString("S", "v", big);
+    }
+    for (int round = 0; round < 5; ++round) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            TIniFile ini(file);
+            ini.SetDurable(false);
+            for (int i = 0;; ++i)
+                ini.WriteString("S", "v", i % 2 ? big : other);
+        }
+        usleep(20000 + round * 7000);
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        TIniFile ini(file);
+        std::string value = ini.ReadString("S", "v", "");
+        // Long values come back cut to 2047 characters; the file must hold one whole value.
+        std::string content = Slurp(file);
+        EXPECT_TRUE(content == "[S]\nv=" + big + "\n" || content == "[S]\nv=" + other + "\n")
+            << "round " << round << ": " << content.size() << " bytes";
+    }
+}
+
+TEST_F(IniFileTest, ARefusedWriteKeepsTheFileAndSaysWhy) {
+    fs::create_directories(root / "ro");
+    std::string file = Path("ro/a.ini");
+    Spit(file, "[S]\nk=old\n");
+    chmod(file.c_str(), 0644);
+    chmod((root / "ro").c_str(), 0555);
+    int result = RunUnprivileged([&] {
+        TIniFile ini(file);
+        if (ini.ReadString("S", "k", "") != "old")
+            return 1;
+        try {
+            ini.WriteString("S", "k", "new");
+            return 2;
+        } catch (const EIniError& e) {
+            if (std::string(e.what()) != "Unable to write to " + file)
+                return 3;
+        }
+        return ini.ReadString("S", "k", "") == "old" ? 0 : 4;
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(Slurp(file), "[S]\nk=old\n");
+    EXPECT_EQ(HiddenFiles(root / "ro"), 0);
+}
+
+TEST_F(IniFileTest, AFileThatCannotBeReadIsNeverOverwritten) {
+    std::string file = Path("a.ini");
+    Spit(file, "[S]\nk=old\nother=1\n");
+    chmod(file.c_str(), 0);
+    // The folder is open, so the new file could be renamed over the unreadable one.
+    chmod(root.c_str(), 0777);
+    int result = RunUnprivileged([&] {
+        TIniFile ini(file);
+        if (ini.ReadString("S", "k", "default") != "default")
+            return 1;
+        try {
+            ini.WriteString("S", "k", "new");
+            return 2;
+        } catch (const EIniError&) {
+        }
+        return 0;
+    });
+    chmod(root.c_str(), 0755);
+    chmod(file.c_str(), 0600);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(Slurp(file), "[S]\nk=old\nother=1\n");
+}
