@@ -9,10 +9,6 @@
 
 namespace trovalen {
 
-// The user's default container comes from the object reader, which may be linked without it in
-// small tools and tests; without it the context falls back to the root.
-std::string U_DSDefaultContext(NWHandle ctx) __attribute__((weak));
-
 namespace {
 
 constexpr NWHandle kNotStarted = 0xFFFF;
@@ -196,9 +192,7 @@ NWCCODE U_DSChangeCurrentTreeAndContext(NWHandle ctx, const std::string& tree,
         if (code != NW_OK)
             return code;
     }
-    std::string context = nameContext;
-    if (context.empty())
-        context = &U_DSDefaultContext != nullptr ? U_DSDefaultContext(ctx) : "[Root]";
+    std::string context = nameContext.empty() ? U_DSDefaultContext(ctx) : nameContext;
     return client->SetContextValue(ctx, DCK_NAME_CONTEXT, U_DSUndotName(context));
 }
 

@@ -156,6 +156,11 @@ TEST_F(ContextTest, SwitchingTreesAndContexts) {
 
     EXPECT_EQ(U_DSChangeCurrentTreeAndContext(4711, "X", "Y"), ERR_INVALID_HANDLE);
 
+    // Without a name context the context goes to the user's container; no user, the root.
+    EXPECT_EQ(U_DSChangeCurrentTree(ctx, "THIRD"), 0);
+    EXPECT_EQ(client->Contexts[ctx].Tree, "THIRD");
+    EXPECT_EQ(client->Contexts[ctx].NameContext, "[Root]");
+
     client->Conns = {{Padded("ACME_TREE"), "FS1"}};
     EXPECT_EQ(U_DSSetTreeOfConn(ctx, 101), 0);
     EXPECT_EQ(client->Contexts[ctx].Tree, "ACME_TREE");
