@@ -184,10 +184,17 @@ NWCCODE U_StreamValueText(NWHandle ctx, const std::string& object, const std::st
     NWCCODE code = U_DSReadStream(ctx, object, attr, size, data);
     if (code != NW_OK)
         return code;
-    if (data.size() >= 8 && data.compare(0, 8, "AOT FILE") == 0)
-        text = U_AOTStreamText(data, attr);
-    else
+    if (data.size() >= 8 && data.compare(0, 8, "AOT FILE") == 0) {
+        // A record that cannot be shown makes its message the value's text, whichever reader
+        // asked for it.
+        try {
+            text = U_AOTStreamText(data, attr);
+        } catch (const std::exception& e) {
+            text = e.what();
+        }
+    } else {
         text = PlainText(data);
+    }
     return NW_OK;
 }
 

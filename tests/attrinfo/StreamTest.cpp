@@ -99,6 +99,9 @@ TEST(AOT, StreamsThroughTheClient) {
     EXPECT_EQ(text, "AOT FILE (45 bytes) (1/2/AB 3/4) (0000/0000/0000/0000) / F\r\n");
     EXPECT_EQ(U_StreamValueText(0, "app", "Login Script", text), 0);
     EXPECT_EQ(text, "AOT FILES");
+    client->Streams["App:Inventory"] = AOT().Str(24, std::string(1100, 'x'));
+    EXPECT_EQ(U_StreamValueText(0, "app", "App:Inventory", text), 0);
+    EXPECT_EQ(text.rfind("AOT record string at byte 24 is 1100 characters long", 0), 0u);
     text = "keep";
     EXPECT_EQ(U_StreamValueText(0, "app", "Nothing", text), ERR_NO_SUCH_ATTRIBUTE);
     EXPECT_EQ(text, "keep");
