@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include "directory/sim/SimClient.h"
 #include "rights/ScanRun.h"
 #include "util/Export.h"
+#include "util/FileIO.h"
 #include "util/Platform.h"
 #include "util/Util.h"
 
@@ -243,39 +243,31 @@ int main(int argc, char** argv) {
             client->FreeContext(ctx);
 
     const TStringList& pane = opt.Details ? result.Details : result.Summary;
-    if (!opt.Format.empty()) {
-        std::string text;
-        if (!U_ExportStringsToText(pane, opt.Format, text)) {
-            std::cerr << "trovalen-scan: the export failed" << std::endl;
+    std::string text;
+    if (opt.Format.empty()) {
+        for (const auto& line : pane)
+            text += line.Text + "\n";
+    } else {
+        TGrid grid(1, std::max(pane.Count(), 1));
+        for (int i = 0; i < pane.Count(); ++i)
+            grid.SetCell(0, i, pane[i]);
+        if (opt.Format == "html")
+            text = U_GridToHTML(grid);
+        else if (opt.Format == "xml")
+            text = U_GridToXML(grid);
+        else
+            text = U_GridText(grid, opt.Format == "csv" ? "," : "\t", "", true);
+    }
+    if (opt.Output.empty()) {
+        std::cout << text << std::flush;
+        if (!std::cout) {
+            std::cerr << "trovalen-scan: cannot write the output" << std::endl;
             return kExitFailed;
-        }
-        if (opt.Output.empty()) {
-            std::cout << text;
-        } else {
-            std::ofstream out(opt.Output, std::ios::binary);
-            out << text;
-            if (!out) {
-                std::cerr << "trovalen-scan: cannot write " << opt.Output << std::endl;
-                return kExitFailed;
-            }
         }
         return kExitOk;
     }
-    std::ofstream file;
-    if (!opt.Output.empty()) {
-        file.open(opt.Output, std::ios::binary);
-        if (!file) {
-            std::cerr << "trovalen-scan: cannot write " << opt.Output << std::endl;
-            return kExitFailed;
-        }
-    }
-    std::ostream& out = opt.Output.empty() ? std::cout : file;
-    for (const auto& line : pane)
-        out << line.Text << "\n";
-    out.flush();
-    if (!out) {
-        std::cerr << "trovalen-scan: cannot write "
-                  << (opt.Output.empty() ? "the output" : opt.Output) << std::endl;
+    if (!U_WriteFileAtomic(opt.Output, text, error)) {
+        std::cerr << "trovalen-scan: " << error << std::endl;
         return kExitFailed;
     }
     return kExitOk;
