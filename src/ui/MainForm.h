@@ -1,0 +1,241 @@
+// The main window: the Info, Settings, selection, scan and Troubleshooting pages, the menus and
+// the status bar. It only shows state and passes the user's choices on: the directory layer lists
+// servers, trees and containers, the scan run does the analysis, the settings store and the
+// control walk keep the window's state between runs.
+#pragma once
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "directory/client/NWClient.h"
+#include "rights/Report.h"
+#include "settings/Cache.h"
+#include "settings/IniFile.h"
+#include "util/StringList.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QSplitter;
+class QTabWidget;
+class QWidget;
+
+namespace trovalen {
+
+class TCheckListBox;
+class TFolderTree;
+class TFormAbout;
+class TRadioGroup;
+
+// The values that the program's start sets to choose the variant.
+struct TStartConfig {
+    int VariantSelector = 4;
+    bool ScanFileSystem = true;
+    bool ScanEdir = false;
+};
+
+constexpr char kWindowCaption[] = "Effective Rights Analysis";
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // Runs the start-up: settings, help text, client, connection or tree list.
+    explicit TMainForm(const TStartConfig& config, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // The save-file dialog: gets the proposed file name, returns the chosen one or nothing when
+    // the user cancels. Tests replace it.
+    std::function<std::optional<std::string>(const std::string& proposed)> SaveFileDialog;
+
+    // --- State --------------------------------------------------------------------------------
+    bool ScanFileSystem() const { return FScanFileSystem; }
+    bool ScanEdir() const { return FScanEdir; }
+    bool AttrColumns() const { return FAttrColumns; }
+    const std::string& VariantName() const { return FVariantName; }
+    bool DebugMode() const { return FDebugMode; }
+    bool ListsChanged() const { return FListsChanged; }
+    bool Scanning() const { return FScanning; }
+    NWHandle ConnHandle() const { return FConnHandle; }
+    const std::string& ServerName() const { return FServerName; }
+    const std::string& ConnUserName() const { return FConnUserName; }
+    const std::string& SelectedPath() const { return FSelectedPath; }
+    const std::string& CurrentTree() const { return FCurrentTree; }
+    const std::string& CurrentContext() const { return FCurrentContext; }
+    NWCCODE LastCode() const { return FLastCode; }
+    TIniFile* SettingsFile() const { return FSettingsFile.get(); }
+    // The lines of the two result panes.
+    const TStringList& SummaryLines() const { return FSummary; }
+    const TStringList& DetailsLines() const { return FDetails; }
+    // The pane that the save commands act on (GetMemo).
+    QPlainTextEdit* CurrentMemo() const { return FCurrentMemo; }
+    // The web address of the About box and the status bar.
+    std::string WebAddress() const;
+    TFormAbout* FormAbout() const { return FFormAbout; }
+
+    // --- Operations the controls trigger ------------------------------------------------------
+    void LabelSelectedUpd();
+    void GetMemo();
+    void CheckBoxDebugClick();
+    void ShowDetailsExecute(bool fromMenu);
+    void ActionSaveAsExecute();
+    void ActionSaveAsTxtClick();
+    void ActionSaveToClipboardClick();
+    void ActionSaveToExcelClick();
+    void BitBtnScanClick();
+    void DoTheJob();
+    void StatusBarClick();
+    void ActionAboutExecute();
+
+    // Start-path page
+    void RadioGroupServersClick();
+    void ShellTreeViewFilesClick();
+    void ShellTreeViewFilesDblClick();
+    // eDirectory page
+    void ChangeTree();
+    void GetContainerInfo();
+    void ListBoxEdirContainersDblClick();
+    void ListBoxEdirObjectsDblClick();
+    // Both check-list boxes
+    void CheckListBoxClick();
+    void CheckListBoxDblClick(TCheckListBox* box);
+
+    // The status bar's two panels.
+    std::string StatusText(int panel) const;
+    void SetStatusText(int panel, const std::string& text);
+    // Sets the two panes' lines and shows them.
+    void SetPanes(const TStringList& summary, const TStringList& details);
+
+    // Called by the scan host.
+    void AddLogLine(const std::string& text);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    class THost;
+
+    void CreateControls();
+    QWidget* CreateInfoPage();
+    QWidget* CreateSettingsPage();
+    QWidget* CreateSelectEdirPage();
+    QWidget* CreateSelectPathPage();
+    QWidget* CreateActionPage();
+    QWidget* CreateDebugPage();
+    void CreateMenus();
+    QPlainTextEdit* CreateResultPane(const char* name);
+    void ShowPaneMenu(QPlainTextEdit* pane, const QPoint& pos);
+    void ShowLogMenu(const QPoint& pos);
+
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void FillConnectionList();
+    void ShellTreeViewSetRoot(const std::string& root);
+    void TreeSetup();
+    void SetSelectionEnabled(bool enabled);
+    std::string EdirListSection(const std::string& tree) const;
+    void ExportCurrentPane(const std::string& target, const std::string& fileName);
+
+    // Start-up state
+    int FVariantSelector;
+    bool FScanFileSystem;
+    bool FScanEdir;
+    bool FAttrColumns = false;
+    std::string FVariantName;
+    bool FDebugMode = false;
+    bool FListsChanged = false;
+    bool FScanning = false;
+    bool FCloseAfterScan = false;
+    bool FClosed = false;
+    bool FShown = false;
+
+    std::unique_ptr<TIniFile> FSettingsFile;
+    std::unique_ptr<TIniFile> FProgramSettingsFile;
+    std::unique_ptr<TCache> FCache;
+    TAttributeSettings FAttributes;
+    NWCCODE FLastCode = 0;
+
+    // Start-path page
+    NWHandle FConnHandle = NO_CONNECTION;
+    uint32_t FConnRef = 0;
+    std::string FServerName;
+    std::string FConnUserName;
+    std::string FSelectedPath;
+    std::string FVolumeName;
+    std::string FDirPath;
+    NWHandle FScanContext = 0;
+
+    // eDirectory page
+    std::string FCurrentTree;
+    std::string FCurrentContext;
+    NWHandle FBrowseContext = 0;
+    NWHandle FUserContext = 0;
+
+    TStringList FSummary;
+    TStringList FDetails;
+
+    // Controls
+    QTabWidget* FPageControl = nullptr;
+    QWidget* FTabSheetInfo = nullptr;
+    QWidget* FTabSheetSettings = nullptr;
+    QWidget* FTabSheetSelectEdir = nullptr;
+    QWidget* FTabSheetSelectPath = nullptr;
+    QWidget* FTabSheetAction = nullptr;
+    QWidget* FTabSheetDebug = nullptr;
+    QPlainTextEdit* FMemo1 = nullptr;
+    QWidget* FPanelSettingsConfig = nullptr;
+    QWidget* FPanelSettingsWdr = nullptr;
+    QLineEdit* FEditFilterExcl = nullptr;
+    QLineEdit* FEditFilterIncl = nullptr;
+    QCheckBox* FCheckBoxSettingsResolveContainers = nullptr;
+    QCheckBox* FCheckBoxSettingsScanSubDirs = nullptr;
+    QWidget* FPanelSettingsResult = nullptr;
+    QPushButton* FBitBtnScan = nullptr;
+    QCheckBox* FCheckBoxDebug = nullptr;
+    QPlainTextEdit* FMemoStandard = nullptr;
+    QPlainTextEdit* FMemoDebug = nullptr;
+    QPlainTextEdit* FCurrentMemo = nullptr;
+    QListWidget* FListBoxLog = nullptr;
+    // Start-path page
+    TRadioGroup* FRadioGroupServers = nullptr;
+    TFolderTree* FShellTreeViewFiles = nullptr;
+    QLabel* FLabelDirSelected = nullptr;
+    TCheckListBox* FCheckListBoxPaths = nullptr;
+    // eDirectory page
+    QComboBox* FComboBoxTrees = nullptr;
+    QLineEdit* FEditMyName = nullptr;
+    QLineEdit* FEditCurrentContainer = nullptr;
+    QListWidget* FListBoxEdirContainers = nullptr;
+    QListWidget* FListBoxEdirObjects = nullptr;
+    QLabel* FLabelObjSelected = nullptr;
+    TCheckListBox* FCheckListBoxEdir = nullptr;
+    // Menus and commands
+    QMenu* FMenuSave = nullptr;
+    QMenu* FMenuSettings = nullptr;
+    QAction* FActionSaveAs = nullptr;
+    QAction* FActionSaveAsTxt = nullptr;
+    QAction* FActionSaveAsClipboard = nullptr;
+    QAction* FActionSaveAsExcel = nullptr;
+    QAction* FActionSettingsShowDetails = nullptr;
+    QAction* FActionAbout = nullptr;
+    QAction* FMenuExit = nullptr;
+    // Status bar
+    QLabel* FStatusPanel0 = nullptr;
+    QLabel* FStatusPanel1 = nullptr;
+
+    TFormAbout* FFormAbout = nullptr;
+};
+
+} // namespace trovalen
