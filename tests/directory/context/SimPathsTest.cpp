@@ -1,0 +1,102 @@
+// Paths, trees and start-up over the simulated client and its bundled sample tree, with the
+// volumes mounted under a private folder.
+#include "directory/DSContext.h"
+#include "directory/DSNames.h"
+#include "directory/sim/SimClient.h"
+#include "util/Platform.h"
+#include "util/Util.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace trovalen;
+namespace fs = std::filesystem;
+
+namespace {
+
+class SimPaths : public ::testing::Test {
+protected:
+    void SetUp() override {
+        mount = fs::temp_directory_path() / ("trovalen-paths-" + std::to_string(getpid()));
+        fs::create_directories(mount);
+        setenv("TROVALEN_MOUNT", mount.c_str(), 1);
+        std::string error;
+        auto sim =
+            MakeSimClient(std::string(TROVALEN_SOURCE_DIR) + "/data/sample-tree.json", error);
+        ASSERT_TRUE(sim) << error;
+        SetNWClient(sim);
+        U_ResetNetWare();
+        ASSERT_EQ(InitNetWare(), 0);
+    }
+    void TearDown() override {
+        SetNWClient(nullptr);
+        U_ResetNetWare();
+        unsetenv("TROVALEN_MOUNT");
+        fs::remove_all(mount);
+    }
+    std::string Local(const std::string& rest) { return mount.string() + "/" + rest; }
+    fs::path mount;
+};
+
+const std::string kBuero = "B\xC3\xBCro"; // the folder's name in UTF-8
+
+} // namespace
+
+TEST_F(SimPaths, TreesAndServers) {
+    TStringList trees;
+    U_ListTrees(trees);
+    EXPECT_EQ(trees.Strings(), (std::vector<std::string>{"CORVALE_TREE", "HARBOR_TREE"}));
+    TStringList servers;
+    U_ListServers(servers);
+    EXPECT_EQ(servers.Count(), 3);
+    EXPECT_EQ(U_GetPrimaryTree(), "CORVALE_TREE");
+    EXPECT_TRUE(U_IsDSConnection(U_PrimaryConnHandle()));
+}
+
+TEST_F(SimPaths, EveryPathFormResolves) {
+    for (const std::string& path :
+         {std::string("\\\\CV-FS1\\DATA\\FINANCE\\REPORTS"), Local("CV-FS1/DATA/FINANCE/REPORTS"),
+          std::string("cv-fs1/data:finance\\reports")}) {
+        TNWPath nw;
+        ASSERT_EQ(U_PathToNWPath(path, nw), 0) << path;
+        EXPECT_EQ(nw.Server + "|" + nw.Volume + "|" + nw.DirPath, "CV-FS1|DATA|FINANCE\\REPORTS")
+            << path;
+        EXPECT_NE(nw.ConnHandle, NO_CONNECTION);
+        EXPECT_EQ(U_PathToUNC(path), "\\\\CV-FS1\\DATA\\FINANCE\\REPORTS");
+    }
+    EXPECT_EQ(U_PathToUNC("CV-FS1/SYS:"), "\\\\CV-FS1\\SYS\\");
+    TNWPath nw;
+    EXPECT_NE(U_PathToNWPath("/definitely/not/a/volume", nw), 0);
+    EXPECT_EQ(U_PathToUNC("/definitely/not/a/volume"), "/definitely/not/a/volume");
+    // The server's own code page never reaches the user's texts.
+    EXPECT_EQ(U_PathToUNC(Local("CV-FS1/DATA/FINANCE/" + kBuero)),
+              "\\\\CV-FS1\\DATA\\FINANCE\\" + kBuero);
+}
+
+TEST_F(SimPaths, SubdirectoriesInEachKind) {
+    TStringList list;
+    EXPECT_EQ(U_NWListDirEntries("\\\\CV-FS1\\DATA\\FINANCE", SA_SUBDIR_ALL, "*", list, 1, 4), 0);
+    list.Sort();
+    EXPECT_EQ(list.Strings(), (std::vector<std::string>{"\\\\CV-FS1\\DATA\\FINANCE\\" + kBuero,
+                                                        "\\\\CV-FS1\\DATA\\FINANCE\\REPORTS"}));
+    for (const std::string& entry : list.Strings())
+        EXPECT_TRUE(U_DirExists(entry)) << entry;
+
+    list.Clear();
+    U_NWListDirEntries(Local("CV-FS1/DATA/FINANCE"), SA_SUBDIR_ALL, "*", list, 2, 4);
+    list.Sort();
+    EXPECT_EQ(list.Strings(), (std::vector<std::string>{kBuero, "REPORTS"}));
+
+    list.Clear();
+    U_NWListDirEntries("CV-FS1/DATA:FINANCE", SA_SUBDIR_ALL, "*", list, 0, 4);
+    list.Sort();
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(list[1], "DATA:FINANCE\\REPORTS");
+    EXPECT_EQ(U_ConvertOem(list[0], false), "DATA:FINANCE\\" + kBuero);
+
+    list.Clear();
+    U_NWListDirEntries("CV-FS1/SYS:", SA_SUBDIR_ALL, "*", list, 1, 0);
+    EXPECT_EQ(list.Count(), 5);
+    EXPECT_GE(list.IndexOfExact("\\\\CV-FS1\\SYS\\APPS"), 0);
+}
