@@ -1,0 +1,84 @@
+// A simulated client loaded from a test tree, with contexts set up as the front ends do.
+#pragma once
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <unistd.h>
+
+#include "directory/DSContext.h"
+#include "directory/sim/SimClient.h"
+#include "rights/EffectiveTrustees.h"
+#include "util/Platform.h"
+#include "util/StringList.h"
+
+namespace trovalen::testing {
+
+class AnalysisTest : public ::testing::Test {
+protected:
+    void Load(const std::string& treeFile) {
+        root = std::filesystem::temp_directory_path() /
+               ("trovalen-rights-" + std::to_string(getpid()) + "-" + std::to_string(++serial));
+        std::filesystem::create_directories(root / "mnt");
+        std::filesystem::create_directories(root / "cache");
+        setenv("TROVALEN_MOUNT", (root / "mnt").c_str(), 1);
+        U_SetSecEquCacheFolder((root / "cache").string());
+        std::string error;
+        client = MakeSimClient(std::string(TROVALEN_TEST_DATA) + "/" + treeFile, error);
+        ASSERT_TRUE(client) << error;
+        SetNWClient(client);
+        U_ResetNetWare();
+        ASSERT_EQ(InitNetWare(), 0);
+        std::string tree = U_GetPrimaryTree();
+        ASSERT_EQ(client->NewContext(ctx), 0);
+        ASSERT_EQ(U_DSChangeCurrentTreeAndContext(ctx, tree, "[Root]"), 0);
+        U_DSSetContextFlags(ctx, '+', DCV_TYPELESS_NAMES);
+    }
+
+    void TearDown() override {
+        SetNWClient(nullptr);
+        U_ResetNetWare();
+        U_SetSecEquCacheFolder("");
+        std::error_code ec;
+        std::filesystem::remove_all(root, ec);
+    }
+
+    // Runs the analysis; log lines of every level.
+    void Analyse(const std::string& target, uint32_t flags, int threshold = 31) {
+        trustees.Clear();
+        log.Clear();
+        U_EffectiveTrustees(ctx, target, threshold, nullptr, trustees, &log, flags);
+    }
+
+    bool HasLine(const std::string& line) const { return log.IndexOfExact(line) >= 0; }
+    int CountPrefix(const std::string& prefix) const {
+        int n = 0;
+        for (const auto& l : log)
+            n += l.Text.rfind(prefix, 0) == 0 ? 1 : 0;
+        return n;
+    }
+    // The reason lines written right after the given "  Effective:" line.
+    std::vector<std::string> ReasonsOf(const std::string& effective) const {
+        std::vector<std::string> out;
+        int i = log.IndexOfExact(effective);
+        if (i < 0)
+            return out;
+        for (++i; i < log.Count() && log[i].rfind("  ", 0) == 0; ++i) {
+            if (log[i].rfind("  Effective: ", 0) == 0)
+                break;
+            if (log[i].rfind("     * ", 0) == 0)
+                out.push_back(log[i].substr(7));
+        }
+        return out;
+    }
+    std::string Dump() const { return log.Text("\n"); }
+
+    std::filesystem::path root;
+    std::shared_ptr<TNWClient> client;
+    NWHandle ctx = 0;
+    TStringList trustees;
+    TStringList log;
+    static inline int serial = 0;
+};
+
+} // namespace trovalen::testing
