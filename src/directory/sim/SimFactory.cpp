@@ -1,0 +1,30 @@
+#include <cstdlib>
+
+#include "directory/sim/SimClient.h"
+#include "directory/sim/SimLoader.h"
+
+namespace trovalen {
+
+namespace sim {
+extern const unsigned char kSampleTree[];
+extern const std::size_t kSampleTreeSize;
+} // namespace sim
+
+std::string SampleTreeText() {
+    return std::string(reinterpret_cast<const char*>(sim::kSampleTree), sim::kSampleTreeSize);
+}
+
+std::shared_ptr<TSimClient> MakeSimClient(const std::string& treeFile, std::string& error) {
+    std::string file = treeFile;
+    if (file.empty())
+        if (const char* env = std::getenv("TROVALEN_TREE"); env != nullptr && *env != '\0')
+            file = env;
+    std::shared_ptr<sim::TSimWorld> world =
+        file.empty() ? sim::LoadTreeText(SampleTreeText(), "sample-tree.json (built in)", error)
+                     : sim::LoadTreeFile(file, error);
+    if (world == nullptr)
+        return nullptr;
+    return std::make_shared<TSimClient>(std::move(world));
+}
+
+} // namespace trovalen

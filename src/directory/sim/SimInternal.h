@@ -1,0 +1,103 @@
+// Buffers, filters, iterations and streams of the simulated client.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "directory/sim/SimModel.h"
+
+namespace trovalen::sim {
+
+struct TAttrOut {
+    std::string Name;
+    uint32_t Syntax = 0;
+    std::vector<TAttrValue> Values;
+};
+
+struct TObjOut {
+    std::string Name;
+    TObjectSummary Summary;
+};
+
+struct TFilterNode {
+    enum TKind { And, Or, Not, Compare, Present, Rdn, BaseClass } Kind = Compare;
+    std::vector<TFilterNode> Kids;
+    int32_t Attr = -1; // schema attribute; -1 = not in the schema (never matches)
+    uint32_t Op = FTOK_EQ;
+    TAttrValue Value;
+    std::string Text; // RDN or class name
+};
+
+struct TFilterToken {
+    uint32_t Token = 0;
+    uint32_t Syntax = 0;
+    bool HasValue = false;
+    TAttrValue Value;
+};
+
+struct TFilter {
+    std::vector<TFilterToken> Tokens;
+};
+
+struct TBuf {
+    uint32_t Size = 0;
+    uint32_t Operation = 0;
+    // Request: attribute or class names.
+    std::vector<std::string> Names;
+    // Result of a read: attributes with their values, and the read position.
+    std::vector<TAttrOut> Attrs;
+    size_t AttrPos = 0;  // next attribute for NextAttr
+    size_t ValuePos = 0; // next value of the current attribute
+    bool InAttr = false; // NextAttr has been called for Attrs[AttrPos - 1]
+    // Result of a list or search.
+    std::vector<TObjOut> Objects;
+    size_t ObjPos = 0;
+    // Result of a class read.
+    std::vector<TClassDef> Classes;
+    size_t ClassPos = 0;
+    // Object information items.
+    std::vector<std::pair<uint32_t, TObjectItem>> Items;
+    // A search filter put into the buffer.
+    bool HasFilter = false;
+    int32_t FilterTree = -1;
+    TFilterNode Filter;
+};
+
+// A running list, search or read, continued by its iteration handle.
+struct TIter {
+    std::string Op;
+    int32_t Tree = -1;
+    std::vector<int32_t> Objects; // lists and searches
+    std::vector<TAttrOut> Attrs;  // reads (already rendered)
+    std::vector<TClassDef> Classes;
+    size_t Pos = 0;      // next object, attribute or class
+    size_t ValuePos = 0; // next value of Attrs[Pos]
+};
+
+struct TStream {
+    std::string Data;
+    size_t Pos = 0;
+    int32_t Tree = -1;
+    int32_t Object = -1;
+    std::string Attr;
+};
+
+// Evaluation of a filter against one object (SimSearch.cpp).
+bool FilterMatches(const TSimWorld& w, const TSimTree& t, int32_t object, const TFilterNode& f);
+// Parses the token stream; ERR_INVALID_FILTER when it is no expression. Distinguished names in
+// comparison values must already be full names.
+NWCCODE ParseFilter(const TSimWorld& w, const std::vector<TFilterToken>& tokens, TFilterNode& root);
+// The values an object shows for an attribute, including those made on reading ("Object Class",
+// the naming attribute).
+std::vector<TAttrValue> ObjectValues(const TSimWorld& w, const TSimTree& t, int32_t object,
+                                     int32_t attr);
+// Every attribute the object shows, in reading order.
+std::vector<int32_t> ObjectAttrs(const TSimWorld& w, const TSimTree& t, int32_t object);
+// The naming attribute of a class ("CN", "OU", "O", "C", "L").
+const char* NamingAttr(const TSimWorld& w, int32_t cls);
+
+// The directory's effective rights (SimRights.cpp). prot is an attribute index or PROT_*.
+uint32_t EffectiveRights(const TSimTree& t, int32_t subject, int32_t object, int32_t prot);
+
+} // namespace trovalen::sim

@@ -1,0 +1,160 @@
+// The directory's own answer to "which rights does this subject hold here": computed from the
+// ACL values of the tree, independently of the program's analysis, which it checks.
+//
+// 1. The subject's principals: the subject, the objects in its "Security Equals" (one level),
+//    every container above it, [Public] and [Root]. "[This]" in an ACL value stands for the
+//    object that holds the value.
+// 2. For each principal, from the top of the tree down to the object: the level's inherited
+//    rights masks filter what came from above, a value assigned at the level replaces what was
+//    inherited for the same protected attribute, and only inheritable values flow further down.
+// 3. A value on a single attribute overrides the principal's [All Attributes Rights].
+// 4. The union over the principals, then the implied rights.
+#include "directory/sim/SimInternal.h"
+
+#include "rights/RightsModel.h"
+
+#include <algorithm>
+
+namespace trovalen::sim {
+
+namespace {
+
+constexpr uint32_t kEntryBits =
+    DS_ENTRY_BROWSE | DS_ENTRY_ADD | DS_ENTRY_DELETE | DS_ENTRY_RENAME | DS_ENTRY_SUPERVISOR;
+constexpr uint32_t kAttrBits = DS_ATTR_ALL_RIGHTS;
+constexpr uint32_t kRightsBits = kEntryBits | kAttrBits;
+
+// What one principal holds at the current level: entry rights, all-attributes rights and the
+// rights on the one attribute asked for. Each keeps its inheritance bit.
+struct THeld {
+    bool HasEntry = false, HasAll = false, HasAttr = false;
+    uint32_t Entry = 0, All = 0, Attr = 0;
+};
+
+bool Matches(int32_t aclSubject, int32_t principal, int32_t holder) {
+    if (aclSubject == SUBJ_THIS)
+        return principal == holder;
+    return aclSubject == principal;
+}
+
+void Walk(const TSimTree& t, const std::vector<int32_t>& chain, int32_t principal, int32_t prot,
+          THeld& held) {
+    for (int32_t level : chain) {
+        const auto& acl = t.Objects[level].Acl;
+        // The masks of this level filter what came from above.
+        for (const TSimAcl& a : acl) {
+            if (a.Subject != SUBJ_IRM)
+                continue;
+            uint32_t mask = a.Privileges & kRightsBits;
+            if (a.Protected == PROT_ENTRY) {
+                held.Entry &= mask | 0x40;
+            } else if (a.Protected == PROT_ALL_ATTRS) {
+                held.All &= mask | 0x40;
+                held.Attr &= mask | 0x40;
+            } else if (a.Protected == prot) {
+                held.Attr &= mask | 0x40;
+            }
+        }
+        // A value assigned here replaces what was inherited for the same protected attribute.
+        THeld here;
+        for (const TSimAcl& a : acl) {
+            if (a.Subject == SUBJ_IRM || !Matches(a.Subject, principal, level))
+                continue;
+            if (a.Protected == PROT_ENTRY) {
+                here.Entry |= a.Privileges;
+                here.HasEntry = true;
+            } else if (a.Protected == PROT_ALL_ATTRS) {
+                here.All |= a.Privileges;
+                here.HasAll = true;
+            } else if (a.Protected == prot && prot >= 0) {
+                here.Attr |= a.Privileges;
+                here.HasAttr = true;
+            }
+        }
+        if (here.HasEntry) {
+            held.Entry = here.Entry;
+            held.HasEntry = true;
+        }
+        if (here.HasAll) {
+            held.All = here.All;
+            held.HasAll = true;
+        }
+        if (here.HasAttr) {
+            held.Attr = here.Attr;
+            held.HasAttr = true;
+        }
+        if (level == chain.back())
+            break;
+        // Only the inheritable part flows down.
+        if (held.HasEntry && !AclInheritable(PROT_ENTRY, held.Entry)) {
+            held.HasEntry = false;
+            held.Entry = 0;
+        }
+        if (held.HasAll && !AclInheritable(PROT_ALL_ATTRS, held.All)) {
+            held.HasAll = false;
+            held.All = 0;
+        }
+        if (held.HasAttr && !AclInheritable(prot, held.Attr)) {
+            held.HasAttr = false;
+            held.Attr = 0;
+        }
+    }
+}
+
+} // namespace
+
+uint32_t EffectiveRights(const TSimTree& t, int32_t subject, int32_t object, int32_t prot) {
+    // The levels from the top of the tree down to the object.
+    std::vector<int32_t> chain;
+    for (int32_t cur = object; cur >= 0 && chain.size() < 1024; cur = t.Objects[cur].Parent)
+        chain.push_back(cur);
+    std::reverse(chain.begin(), chain.end());
+
+    std::vector<int32_t> principals{subject};
+    auto add = [&principals](int32_t p) {
+        for (int32_t q : principals)
+            if (q == p)
+                return;
+        principals.push_back(p);
+    };
+    if (subject >= 0) {
+        for (int32_t eq : t.Objects[subject].SecurityEquals)
+            add(eq);
+        for (int32_t up = t.Objects[subject].Parent; up >= 0; up = t.Objects[up].Parent)
+            add(up);
+    }
+    add(SUBJ_PUBLIC);
+    if (subject != SUBJ_PUBLIC)
+        add(0); // [Root]: every object that has logged in
+
+    uint32_t entry = 0, attrs = 0;
+    for (int32_t p : principals) {
+        THeld held;
+        Walk(t, chain, p, prot, held);
+        entry |= held.Entry & kEntryBits;
+        if (prot == PROT_ENTRY)
+            continue;
+        // A value on the attribute itself overrides [All Attributes Rights].
+        if (prot >= 0 && held.HasAttr)
+            attrs |= held.Attr & kAttrBits;
+        else
+            attrs |= held.All & kAttrBits;
+    }
+
+    if (prot == PROT_ENTRY) {
+        if (entry & DS_ENTRY_SUPERVISOR)
+            entry |= kEntryBits;
+        return entry;
+    }
+    if (entry & DS_ENTRY_SUPERVISOR)
+        attrs |= kAttrBits;
+    if (attrs & DS_ATTR_SUPERVISOR)
+        attrs |= DS_ATTR_COMPARE | DS_ATTR_READ | DS_ATTR_WRITE | DS_ATTR_SELF;
+    if (attrs & DS_ATTR_WRITE)
+        attrs |= DS_ATTR_SELF;
+    if (attrs & DS_ATTR_READ)
+        attrs |= DS_ATTR_COMPARE;
+    return attrs;
+}
+
+} // namespace trovalen::sim
