@@ -187,3 +187,84 @@ TEST_F(ScanRunTest, SettingsReachTheAnalysisAndTheReport) {
               0)
         << result.Summary.Text("\n");
 }
+
+// --- The attribute line of the summary ----------------------------------------------------------
+
+#include "settings/Cache.h"
+#include "settings/IniFile.h"
+
+namespace {
+// Counts attribute reads that reach the client.
+class ReadCountingClient : public TSimClient {
+public:
+    using TSimClient::TSimClient;
+    NWCCODE ReadAttributes(NWHandle ctx, const std::string& object, uint32_t infoType,
+                           bool allAttrs, NWHandle request, int32_t& iteration,
+                           NWHandle result) override {
+        ++Reads;
+        return TSimClient::ReadAttributes(ctx, object, infoType, allAttrs, request, iteration,
+                                          result);
+    }
+    int Reads = 0;
+};
+} // namespace
+
+TEST_F(ScanRunTest, AttributeLinesComeFromTheDirectoryOnceAndThenFromTheCache) {
+    ASSERT_NO_FATAL_FAILURE(Load("rights-edir.json"));
+    std::string error;
+    auto world = sim::LoadTreeFile(std::string(TROVALEN_TEST_DATA) + "/rights-edir.json", error);
+    ASSERT_TRUE(world) << error;
+    auto counting = std::make_shared<ReadCountingClient>(world);
+    client = counting;
+    SetNWClient(counting);
+    U_ResetNetWare();
+    ASSERT_EQ(InitNetWare(), 0);
+    ASSERT_EQ(counting->NewContext(ctx), 0);
+    ASSERT_EQ(U_DSChangeCurrentTreeAndContext(ctx, "RIGHTS_TREE", "[Root]"), 0);
+    U_DSSetContextFlags(ctx, '+', DCV_TYPELESS_NAMES);
+
+    // The program-side settings: slot 1 reads Title, slot 2 an attribute nobody has.
+    std::string iniPath = (root / "program.ini").string();
+    {
+        TIniFile ini(iniPath);
+        ini.WriteString("Attributes", "AttrCount", "25");
+        ini.WriteString("Attributes", "AttrFormat", "#Attr_01#TAB#Attr_02#TAB#Attr_01");
+        ini.WriteString("Attributes", "Attr_01", "Title");
+        ini.WriteString("Attributes", "Attr_02", "Surname");
+        ini.WriteString("Attributes", "AttrDefault_02", "(none)");
+    }
+    TIniFile ini(iniPath);
+    TAttributeSettings table = LoadAttributeSettings(&ini, true);
+    EXPECT_EQ(table.Count, 20) << "only twenty slots exist";
+    EXPECT_EQ(table.Format, "#Attr_01\t#Attr_02\t#Attr_01");
+    EXPECT_EQ(LoadAttributeSettings(&ini, false).Count, 0);
+
+    TCache cache;
+    TScanRequest request = EdirRequest({".Printer1.SALES.ACME"});
+    request.AttrColumns = true;
+    request.Attributes = &table;
+    request.Cache = &cache;
+    request.FilterIncl = "Joe";
+    TScanResult first = Run(request);
+    int i = first.Summary.IndexOfExact(
+        "Effective Trustee:\tUser\t[BC R I]\t.Joe.SALES.ACME\t[Entry Rights]");
+    ASSERT_GE(i, 0) << first.Summary.Text("\n");
+    EXPECT_EQ(first.Summary[i + 1], "Sales lead\t(none)\tSales lead");
+    EXPECT_EQ(first.Summary[i + 2], "");
+
+    // A second run lists the same trustee: its line comes from the cache.
+    int reads = counting->Reads;
+    request.Entries.Clear();
+    request.Entries.Add(".Box.DEV.ACME");
+    request.Entries.Add(".Printer1.SALES.ACME");
+    request.FilterIncl = "Joe.SALES";
+    TScanResult second = Run(request);
+    EXPECT_EQ(second.Summary.IndexOfExact("Sales lead\t(none)\tSales lead") >= 0, true)
+        << second.Summary.Text("\n");
+    int analysisReads = counting->Reads - reads;
+    // Compare with a run without attribute lines: no extra read for Joe's Title.
+    request.AttrColumns = false;
+    reads = counting->Reads;
+    Run(request);
+    EXPECT_EQ(counting->Reads - reads, analysisReads);
+}
