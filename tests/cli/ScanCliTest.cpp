@@ -1,0 +1,140 @@
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "util/Util.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TRun {
+    int Status = -1;
+    std::string Out;
+    std::string Err;
+};
+
+class ScanCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("trovalen-cli-" + std::to_string(getpid()));
+        fs::create_directories(dir / "mnt");
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Runs trovalen-scan with the arguments (each single-quoted for the shell).
+    TRun Scan(const std::vector<std::string>& args) {
+        std::string cmd = "TROVALEN_MOUNT='" + (dir / "mnt").string() + "' TROVALEN_TREE= '" +
+                          std::string(TROVALEN_SCAN_EXE) + "'";
+        for (const auto& a : args)
+            cmd += " '" + a + "'";
+        cmd += " 2>'" + (dir / "err").string() + "'";
+        TRun run;
+        FILE* p = popen(cmd.c_str(), "r");
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+            run.Out.append(buf, n);
+        int status = pclose(p);
+        run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::ifstream err(dir / "err");
+        run.Err.assign(std::istreambuf_iterator<char>(err), {});
+        return run;
+    }
+
+    std::string Data(const std::string& name) {
+        return std::string(TROVALEN_TEST_DATA) + "/" + name;
+    }
+    fs::path dir;
+};
+
+int Lines(const std::string& text, const std::string& prefix) {
+    int n = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        if (text.compare(start, prefix.size(), prefix) == 0)
+            ++n;
+        start = end + 1;
+    }
+    return n;
+}
+
+} // namespace
+
+TEST_F(ScanCli, UsageErrorsExitWithTwoAndOneMessage) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{},
+                                                                  {"--bogus", "x"},
+                                                                  {"--tree"},
+                                                                  {"--format", "pdf", "x"},
+                                                                  {"--tree-name", "T", "x"}}) {
+        TRun run = Scan(args);
+        EXPECT_EQ(run.Status, 2) << run.Err;
+        EXPECT_EQ(run.Out, "");
+        EXPECT_EQ(trovalen::U_CountOf(run.Err, "trovalen-scan: "), 1) << run.Err;
+    }
+    TRun help = Scan({"--help"});
+    EXPECT_EQ(help.Status, 0);
+    EXPECT_NE(help.Out.find("Usage: trovalen-scan"), std::string::npos);
+}
+
+TEST_F(ScanCli, TreeFileThatCannotBeLoaded) {
+    std::ofstream(dir / "bad.json") << "{\"format\": 1, \"trees\": [";
+    TRun run = Scan({"--tree", (dir / "bad.json").string(), "\\\\FS1\\SYS"});
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_EQ(run.Out, "");
+    EXPECT_NE(run.Err.find("bad.json"), std::string::npos) << run.Err;
+    TRun missing = Scan({"--tree", (dir / "missing.json").string(), "\\\\FS1\\SYS"});
+    EXPECT_EQ(missing.Status, 2);
+}
+
+TEST_F(ScanCli, PrintsTheSummaryOrTheDetails) {
+    TRun run = Scan({"--tree", Data("rights-fs.json"), "\\\\FS1\\SYS\\APPS\\DATA", "FS1/SYS:GONE"});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Out.rfind("Version:   Trovalen v1.6 (2009-09) \n", 0), 0u) << run.Out;
+    EXPECT_EQ(Lines(run.Out, "Effective Trustee:\tUser\t[RWCEAFMS]\t.Admin.ACME"), 1) << run.Out;
+    EXPECT_EQ(Lines(run.Out, "Path: \"\\\\FS1\\SYS\\GONE\" (not found)"), 1) << run.Out;
+    EXPECT_EQ(Lines(run.Out, "No trustees detected"), 1);
+    EXPECT_EQ(Lines(run.Out, "  Direct Trustee:"), 0);
+
+    TRun details =
+        Scan({"--tree", Data("rights-fs.json"), "--details", "\\\\FS1\\SYS\\APPS\\DATA"});
+    ASSERT_EQ(details.Status, 0);
+    EXPECT_GT(Lines(details.Out, "  Direct Trustee:"), 0) << details.Out;
+    EXPECT_GT(Lines(details.Out, "     * "), 0);
+
+    TRun edir = Scan({"--tree", Data("rights-edir.json"), "--edir", "--only-users", "--exclude",
+                      "admin", ".Printer1.SALES.ACME"});
+    ASSERT_EQ(edir.Status, 0) << edir.Err;
+    EXPECT_EQ(Lines(edir.Out, "Effective Trustee:\tGroup"), 0) << edir.Out;
+    EXPECT_EQ(Lines(edir.Out, "Effective Trustee:\tUser\t[CRWSA ]\t.Admin.ACME"), 0);
+    EXPECT_EQ(Lines(edir.Out, "Effective Trustee:\tUser\t[CRWSA ]\t.Ann.SALES.ACME\tTitle"), 1)
+        << edir.Out;
+}
+
+TEST_F(ScanCli, ExportFormatsAndOutputFile) {
+    std::string out = (dir / "summary.xml").string();
+    TRun run = Scan({"--tree", Data("rights-names.json"), "--edir", "--format", "xml", "-o", out,
+                     ".Vault.Acme"});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Out, "");
+    std::ifstream in(out);
+    std::string xml((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(xml.find("encoding=\"UTF-8\""), std::string::npos) << xml;
+    EXPECT_NE(xml.find(".R&amp;D.Acme"), std::string::npos) << xml;
+    EXPECT_EQ(xml.find(".R&D.Acme"), std::string::npos) << "names are escaped";
+
+    TRun csv = Scan({"--tree", Data("rights-fs.json"), "--format", "csv", "\\\\FS1\\SYS"});
+    ASSERT_EQ(csv.Status, 0);
+    EXPECT_NE(csv.Out.find("Effective Trustee:"), std::string::npos) << csv.Out;
+
+    TRun unwritable =
+        Scan({"--tree", Data("rights-fs.json"), "-o", "/nonexistent/dir/x.txt", "\\\\FS1\\SYS"});
+    EXPECT_EQ(unwritable.Status, 1) << "a failed write is no success";
+    EXPECT_NE(unwritable.Err.find("trovalen-scan: "), std::string::npos);
+}
