@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <regex>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -170,11 +169,16 @@ TEST(Xml, RowsCellsAndValues) {
     EXPECT_NE(xml.find("<row value=\"0\">\r\n<row>first</row>\r\n</row>\r\n"), std::string::npos);
     EXPECT_NE(xml.find("<row value=\"1\">\r\n<row/>\r\n</row>\r\n"), std::string::npos)
         << "an empty first cell gives the empty element";
-    std::regex head(
-        "^<\\?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"\\?>\r\n"
-        "<document>\r\n<table rowCount=\"2\" colCount=\"1\" fixedRows=\"0\" "
-        "fixedCols=\"0\" date=\"\\d{4}-\\d\\d-\\d\\d\" time=\"\\d\\d:\\d\\d:\\d\\d\"/>\r\n");
-    EXPECT_TRUE(std::regex_search(xml, head)) << xml;
+    // The head with today's date and time: digits where "9" stands.
+    std::string pattern = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+                          "<document>\r\n<table rowCount=\"2\" colCount=\"1\" fixedRows=\"0\" "
+                          "fixedCols=\"0\" date=\"9999-99-99\" time=\"99:99:99\"/>\r\n";
+    ASSERT_GE(xml.size(), pattern.size());
+    std::string head = xml.substr(0, pattern.size());
+    for (size_t i = 0; i < pattern.size(); ++i)
+        if (pattern[i] == '9' && head[i] >= '0' && head[i] <= '9')
+            head[i] = '9';
+    EXPECT_EQ(head, pattern);
     EXPECT_TRUE(U_EndsWith(xml, "</row>\r\n</document>\r\n"));
 
     TGrid two(2, 2);
