@@ -1,13 +1,12 @@
 // The mechanics of the read routines over a scripted client: batches (empty ones included), the
-// kind of list kept across batches, what a running list owns and when it lets go, trustee and
-// class loops, the context a read works on.
+// kind of list kept across batches, what a running list owns and when it lets go, the class loop,
+// the context a read works on.
 #include <gtest/gtest.h>
 
 #include <memory>
 
 #include "RecordingClient.h"
 #include "directory/DSRead.h"
-#include "rights/RightsModel.h"
 
 namespace trovalen {
 namespace {
@@ -26,7 +25,6 @@ public:
     std::vector<std::string> ListKinds; // "sub" or "cont" per call
     std::vector<std::string> ListedContainers;
     std::vector<std::string> NameContexts; // key 3 of the list context at each call
-    NWCCODE ListCode = NW_OK;
 
     NWCCODE ListSubordinates(NWHandle ctx, const std::string& container, int32_t& iteration,
                              NWHandle buf) override {
@@ -52,24 +50,6 @@ public:
         summary.Flags = o.Flags;
         summary.ClassName = o.Class;
         return Rec("NextObject", NW_OK);
-    }
-
-    // IDs and trustees.
-    std::map<uint32_t, std::string> Names;
-    std::vector<std::vector<TTrusteeEntry>> TrusteeBatches;
-    NWCCODE MapIDToName(NWHandle, NWHandle, uint32_t id, std::string& name) override {
-        auto it = Names.find(id);
-        if (it == Names.end())
-            return Rec("MapIDToName", ERR_NO_SUCH_ENTRY);
-        name = it->second;
-        return Rec("MapIDToName", NW_OK);
-    }
-    NWCCODE PathTrustees(NWHandle, uint8_t, const std::string&, uint32_t& iteration,
-                         std::vector<TTrusteeEntry>& entries) override {
-        if (iteration >= TrusteeBatches.size())
-            return Rec("PathTrustees", ERR_NO_MORE_TRUSTEES);
-        entries = TrusteeBatches[iteration++];
-        return Rec("PathTrustees", NW_OK);
     }
 
     // Class definitions: batches, then a failure that leaves the iteration running.
@@ -107,28 +87,10 @@ public:
         return Rec("ReadAttributes", ReadAttrCode);
     }
 
-    // Effective rights.
-    NWCCODE RightsCode = NW_OK;
-    uint32_t Rights = 0;
-    std::string RightsAttr, RightsSubject;
-    NWCCODE EntryEffectiveRights(NWHandle, const std::string& subject, const std::string&,
-                                 const std::string& attr, uint32_t& rights) override {
-        RightsSubject = subject;
-        RightsAttr = attr;
-        rights = Rights;
-        return Rec("EntryEffectiveRights", RightsCode);
-    }
-    NWCCODE CurrentUserDN(NWHandle, std::string& name) override {
-        name = "Admin.ACME";
-        return Rec("CurrentUserDN", NW_OK);
-    }
-
 private:
     NWCCODE List(NWHandle ctx, const std::string& container, int32_t& iteration, NWHandle buf) {
         ListedContainers.push_back(container);
         NameContexts.push_back(CtxTexts[ctx][DCK_NAME_CONTEXT]);
-        if (ListCode != NW_OK)
-            return Rec("List", ListCode);
         const auto& batches =
             ListsByContainer.count(container) != 0 ? ListsByContainer[container] : ListBatches;
         size_t index = iteration == -1 ? 0 : static_cast<size_t>(iteration);
@@ -203,43 +165,6 @@ TEST_F(ReadMechanics, ListStoppedEarlyLetsGoWithTheRecord) {
     EXPECT_EQ(Client->OpenContexts.size(), 1u);
 }
 
-TEST_F(ReadMechanics, ListContainerFiltersObjectsExactly) {
-    Client->ListBatches = {{kSales, kJoe}, {kStaff}};
-    TStringList containers, objects;
-    EXPECT_EQ(U_DSListContainer(Ctx, "ACME", &containers, true, "", &objects), NW_OK);
-    EXPECT_EQ(containers.Strings(), (std::vector<std::string>{"SALES"}));
-    ASSERT_EQ(objects.Count(), 3);
-    EXPECT_EQ(objects[0], "Organizational Unit: SALES");
-    EXPECT_EQ(objects.Value(0), 21u);
-    EXPECT_EQ(objects[2], "Group: Staff");
-
-    objects.Clear();
-    EXPECT_EQ(U_DSListContainer(Ctx, "ACME", nullptr, false, "user", &objects), NW_OK);
-    EXPECT_TRUE(objects.Empty());
-    EXPECT_EQ(U_DSListContainer(Ctx, "ACME", nullptr, false, "User", &objects), NW_OK);
-    EXPECT_EQ(objects.Strings(), (std::vector<std::string>{"Joe"}));
-    EXPECT_EQ(objects.Value(0), 0u);
-
-    // Without an objects list only containers are asked for.
-    Client->ListKinds.clear();
-    EXPECT_EQ(U_DSListContainer(Ctx, "ACME", &containers, false, "", nullptr), NW_OK);
-    EXPECT_EQ(Client->ListKinds, (std::vector<std::string>{"cont", "cont"}));
-    ExpectNothingHeld();
-}
-
-TEST_F(ReadMechanics, EmptyAndFailingContainers) {
-    TStringList containers, objects;
-    EXPECT_EQ(U_DSListContainer(Ctx, "EMPTY", &containers, false, "", &objects), NW_OK);
-    Client->ListCode = ERR_NO_SUCH_ENTRY;
-    EXPECT_EQ(U_DSListContainer(Ctx, "GONE", &containers, false, "", &objects), ERR_NO_SUCH_ENTRY);
-    TStringList tree;
-    EXPECT_EQ(U_DSListTree(Ctx, ".GONE", tree, true, false, "", 0), ERR_NO_SUCH_ENTRY);
-    EXPECT_TRUE(containers.Empty());
-    EXPECT_TRUE(objects.Empty());
-    EXPECT_TRUE(tree.Empty());
-    ExpectNothingHeld();
-}
-
 TEST_F(ReadMechanics, ListTreeWalksTheSubtreeWithFullNames) {
     const TScriptObject alias{"UP", "Organizational Unit", DS_CONTAINER_ENTRY | DS_ALIAS_ENTRY};
     Client->ListsByContainer[".ACME"] = {{kSales, kStaff}, {alias}};
@@ -263,30 +188,6 @@ TEST_F(ReadMechanics, ListTreeWalksTheSubtreeWithFullNames) {
     EXPECT_EQ(U_DSListTree(Ctx, ".ACME", list, true, false, "USER", 0), NW_OK);
     EXPECT_EQ(list.Strings(), (std::vector<std::string>{".Joe.SALES.ACME"}));
     ExpectNothingHeld();
-}
-
-TEST_F(ReadMechanics, ListTreeTakesARelativeContainerAgainstTheContext) {
-    Client->CtxTexts[Ctx][DCK_NAME_CONTEXT] = "ACME";
-    Client->ListsByContainer[".SALES.ACME"] = {{kJoe}};
-    TStringList list;
-    EXPECT_EQ(U_DSListTree(Ctx, "SALES", list, true, false, "", 0), NW_OK);
-    EXPECT_EQ(list.Strings(), (std::vector<std::string>{".Joe.SALES.ACME"}));
-}
-
-TEST_F(ReadMechanics, TrusteesWithUnresolvableIDs) {
-    Client->Names = {{1, "Admin.ACME"}, {2, "[Public]"}};
-    std::vector<TTrusteeEntry> many;
-    for (uint32_t i = 0; i < 20; ++i)
-        many.push_back({1, static_cast<uint16_t>(i)});
-    Client->TrusteeBatches = {{{1, 0x1FF}, {0xABCD, 0x41}, {2, 1}}, many};
-    TStringList list;
-    EXPECT_EQ(U_NWGetTrustees(Ctx, 5, "SYS:APPS", list), NW_OK);
-    ASSERT_EQ(list.Count(), 23);
-    EXPECT_EQ(list[0], ".Admin.ACME");
-    EXPECT_EQ(list.Value(0), 0x1FFu);
-    EXPECT_EQ(list[1], "ID: [0000ABCD]");
-    EXPECT_EQ(list.Value(1), 0x41u);
-    EXPECT_EQ(list[2], "[Public]");
 }
 
 TEST_F(ReadMechanics, ClassListStopsAtAFailure) {
@@ -314,25 +215,6 @@ TEST_F(ReadMechanics, AliasedObjectNameIsReadOnTheAliasItself) {
     EXPECT_NE(Client->CtxNumbers[Ctx][DCK_FLAGS] & DCV_DEREF_ALIASES, 0u);
     EXPECT_TRUE(lines.Empty());
     ExpectNothingHeld();
-}
-
-TEST_F(ReadMechanics, EffectiveRightsLetters) {
-    std::string letters;
-    uint32_t rights = 0;
-    Client->Rights = DS_ENTRY_BROWSE | DS_ENTRY_SUPERVISOR;
-    EXPECT_EQ(U_DSEntryRights(Ctx, "", ".X.ACME", "", letters, rights), NW_OK);
-    EXPECT_EQ(Client->RightsSubject, "Admin.ACME");
-    EXPECT_EQ(Client->RightsAttr, "[Entry Rights]");
-    EXPECT_EQ(letters, "[B   AI]");
-    EXPECT_EQ(rights, 0x11u);
-    Client->Rights = DS_ATTR_READ | DS_ATTR_COMPARE;
-    EXPECT_EQ(U_DSEntryRights(Ctx, ".Joe.ACME", ".X.ACME", "Title", letters, rights), NW_OK);
-    EXPECT_EQ(letters, "[CR    ]");
-    Client->RightsCode = ERR_NO_ACCESS;
-    EXPECT_EQ(U_DSEntryRights(Ctx, ".Joe.ACME", ".X.ACME", "Title", letters, rights),
-              ERR_NO_ACCESS);
-    EXPECT_EQ(letters, "[n/a]");
-    EXPECT_EQ(rights, 0u);
 }
 
 TEST_F(ReadMechanics, NoClientIsAnErrorNotACrash) {
