@@ -57,8 +57,9 @@ const std::string& CachedValue(const TIniFile& file, const std::string& section,
 } // namespace
 
 TSectionCache& U_SectionCache() {
-    static TSectionCache cache;
-    return cache;
+    // Never destroyed: a file object that outlives the other statics may still ask for it.
+    static TSectionCache* cache = new TSectionCache;
+    return *cache;
 }
 
 void U_IniForgetCache(const TIniFile* file, const std::string* section) {

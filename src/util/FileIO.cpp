@@ -54,6 +54,17 @@ bool WriteAll(int fd, std::string_view content) {
     return true;
 }
 
+// The process's umask, read without changing it.
+mode_t CurrentUmask() {
+    std::string status, error;
+    if (U_ReadFile("/proc/self/status", status, error)) {
+        size_t at = status.find("\nUmask:");
+        if (at != std::string::npos)
+            return static_cast<mode_t>(std::strtoul(status.c_str() + at + 7, nullptr, 8) & 0777);
+    }
+    return 022;
+}
+
 // The folder is ours alone: a real folder (not a link), owned by us, closed to everyone else.
 bool IsPrivateFolder(const std::string& folder, std::string& error) {
     struct stat st {};
@@ -135,6 +146,8 @@ bool U_WriteFileAtomic(const std::string& fileName, std::string_view content, st
     }
     bool ok = true;
     if (exists && fchmod(fd, st.st_mode & 07777) != 0)
+        ok = false;
+    if (!exists && options.PublicNewFile && fchmod(fd, 0666 & ~CurrentUmask()) != 0)
         ok = false;
     if (ok && !WriteAll(fd, content))
         ok = false;

@@ -11,13 +11,16 @@ struct TWriteOptions {
     bool CreateFolders = false;
     // Flush the new file to the disk before it replaces the old one.
     bool Durable = true;
+    // A new file is private to the user; with this set it gets 0666 less the process's umask,
+    // like any file the user saves.
+    bool PublicNewFile = false;
 };
 
 // Replaces the content of fileName in one step: the content goes to a new file beside it, which
 // is then renamed into place, so a reader (or a crash) never sees a half-written file. An existing
-// file keeps its permissions; a new one is private to the user (0600). A symbolic link is
-// followed and its target replaced. Returns false with the reason in error on failure, in which
-// case the old file is untouched.
+// file keeps its permissions; a new one is private to the user (0600) unless asked otherwise. A
+// symbolic link is followed and its target replaced. Returns false with the reason in error on
+// failure, in which case the old file is untouched.
 bool U_WriteFileAtomic(const std::string& fileName, std::string_view content, std::string& error,
                        const TWriteOptions& options = {});
 

@@ -252,6 +252,13 @@ TEST_F(ExportTest, FileTargetsFollowTheTargetOrTheExtension) {
         << "three characters are enough for a file name";
     ASSERT_TRUE(U_ExportStrings(TStringList(), "TXT", Path("empty.txt")));
     EXPECT_EQ(Slurp(Path("empty.txt")), "\r\n") << "at least one row";
+    // A saved file gets the permissions the user's umask gives, like any other saved file.
+    mode_t oldMask = umask(027);
+    ASSERT_TRUE(U_ExportStrings(lines, "TXT", Path("masked.txt")));
+    umask(oldMask);
+    struct stat st {};
+    ASSERT_EQ(stat(Path("masked.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
     EXPECT_TRUE(messages.empty());
     EXPECT_TRUE(launched.empty());
 }
