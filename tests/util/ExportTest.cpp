@@ -5,6 +5,8 @@
 #include "util/Spreadsheet.h"
 #include "util/Util.h"
 
+#include "ScratchEnv.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,31 +16,15 @@
 #include <unistd.h>
 
 using namespace trovalen;
-namespace fs = std::filesystem;
+using namespace trovalen::test;
 
 namespace {
 
-// A scratch folder for files and the private temporary folder; messages, clipboard and the
-// shell launcher are captured, so nothing reaches the desktop.
-class ExportTest : public ::testing::Test {
+// Clipboard and shell launcher are captured, so nothing reaches the desktop.
+class ExportTest : public ScratchTest {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "trovalen-export-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-        fs::create_directories(root / "run");
-        chmod((root / "run").c_str(), 0700);
-        for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
-            const char* old = std::getenv(name);
-            saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        }
-        setenv("XDG_RUNTIME_DIR", (root / "run").c_str(), 1);
-        setenv("TMPDIR", root.c_str(), 1);
-        TUiHooks hooks;
-        hooks.MessageBox = [this](TMsgKind, const std::string&, const std::string& text) {
-            messages.push_back(text);
-        };
-        previousHooks = U_SetUiHooks(hooks);
+        ScratchTest::SetUp();
         previousLauncher = U_SetShellLauncher([this](const TShellCommand& command) {
             launched.push_back(command);
             return launcherResult;
@@ -46,43 +32,14 @@ protected:
         U_ClipboardSetText("");
     }
     void TearDown() override {
-        U_SetUiHooks(previousHooks);
         U_SetShellLauncher(previousLauncher);
-        for (const auto& [name, value] : saved) {
-            if (value)
-                setenv(name.c_str(), value->c_str(), 1);
-            else
-                unsetenv(name.c_str());
-        }
-        fs::remove_all(root);
-    }
-    std::string Path(const std::string& name) const { return (root / name).string(); }
-    static std::string Slurp(const std::string& file) {
-        std::ifstream in(file, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-    // A grid from rows of cells.
-    static TGrid Grid(const std::vector<std::vector<std::string>>& rows, int fixedRows = 0,
-                      int fixedCols = 0) {
-        TGrid grid(static_cast<int>(rows[0].size()), static_cast<int>(rows.size()));
-        for (size_t r = 0; r < rows.size(); ++r)
-            for (size_t c = 0; c < rows[r].size(); ++c)
-                grid.SetCell(static_cast<int>(c), static_cast<int>(r), rows[r][c]);
-        grid.FixedRows = fixedRows;
-        grid.FixedCols = fixedCols;
-        return grid;
+        ScratchTest::TearDown();
     }
 
-    fs::path root;
-    std::vector<std::string> messages;
     std::vector<TShellCommand> launched;
     TShellResult launcherResult{ShellOk, ""};
 
 private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
-    TUiHooks previousHooks;
     TShellLauncher previousLauncher;
 };
 
@@ -91,21 +48,6 @@ bool HavePython() {
 }
 
 } // namespace
-
-TEST(TargetKind, NamesAreUpperCasedAndComparedExactly) {
-    EXPECT_EQ(U_TargetKind("html"), tkHTML);
-    EXPECT_EQ(U_TargetKind("Htm"), tkHTML);
-    EXPECT_EQ(U_TargetKind("xml"), tkXML);
-    for (const char* name : {"txt", "DOC", "Ascii", "csv"})
-        EXPECT_EQ(U_TargetKind(name), tkText) << name;
-    EXPECT_EQ(U_TargetKind("qp"), tkQuattroPro);
-    EXPECT_EQ(U_TargetKind("WB3"), tkQuattroPro);
-    EXPECT_EQ(U_TargetKind("xls"), tkExcel);
-    EXPECT_EQ(U_TargetKind("Excel"), tkExcel);
-    EXPECT_EQ(U_TargetKind("clipboard"), tkClipboard);
-    for (const char* name : {"", "xlsx", " txt", ".txt", "PDF"})
-        EXPECT_EQ(U_TargetKind(name), tkNone) << name;
-}
 
 TEST(SeparatedText, CellsStayOneField) {
     EXPECT_EQ(U_CellText("x\"y\r\nz"), "\"x'y\nz\"");
@@ -273,16 +215,13 @@ TEST_F(ExportTest, BadTargetsAndFailuresAreReported) {
     EXPECT_FALSE(fs::exists("a"));
     EXPECT_FALSE(U_ExportGrid(nullptr, "TXT", Path("x.txt"), "", "\t"));
 
-    // A file that cannot be written is not passed over in silence, and the old one stays.
+    // A file that cannot be written is not passed over in silence.
     messages.clear();
-    std::ofstream(Path("keep.txt")) << "old";
-    fs::create_directory(Path("keep.txt.d"));
     EXPECT_FALSE(U_ExportStrings(lines, "TXT", Path("missing/x.txt")));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(U_StartsWith(messages[0], "Unable to write to " + Path("missing/x.txt")));
     TGrid grid;
-    EXPECT_THROW(U_ExportGrid(&grid, "TXT", Path("keep.txt.d"), "", "\t"), EExportError);
-    EXPECT_EQ(Slurp(Path("keep.txt")), "old");
+    EXPECT_THROW(U_ExportGrid(&grid, "TXT", root.string(), "", "\t"), EExportError);
 }
 
 TEST_F(ExportTest, ClipboardTargetNeedsNoFileAndUsesTheHook) {
@@ -339,7 +278,7 @@ TEST_F(ExportTest, ExcelGetsARealWorkbookInThePrivateFolder) {
 
 TEST_F(ExportTest, ASpreadsheetFailureSaysWhyAndLeavesTheClipboard) {
     launcherResult = {ShellNoAssociation, "no application for .xlsx"};
-    EXPECT_FALSE(U_ExportStrings(TStringList{"row"}, "EXCEL", ""));
+    EXPECT_FALSE(U_ExportStrings(TStringList{"row"}, "Excel", ""));
     EXPECT_FALSE(U_ExportStrings(TStringList{"row"}, "QP", ""));
     EXPECT_EQ(messages,
               (std::vector<std::string>{
