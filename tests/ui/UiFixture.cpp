@@ -23,7 +23,7 @@ const char kSmallTree[] = R"({
     {"name": "ACME_TREE", "objects": [
       {"name": "[Root]", "class": "Tree Root"},
       {"name": "ACME", "class": "Organization",
-       "acl": [{"subject": ".Admin.ACME", "attribute": "[Entry Rights]", "rights": "BCDRSI"}]},
+       "acl": [{"subject": ".Admin.ACME", "attribute": "[Entry Rights]", "rights": "BCDRAI"}]},
       {"name": "Admin.ACME", "class": "User"},
       {"name": "SALES.ACME", "class": "Organizational Unit"},
       {"name": "EAST.SALES.ACME", "class": "Organizational Unit"},
