@@ -563,6 +563,18 @@ std::string ObjectName(const std::string& raw, const std::string& ptr,
     return name;
 }
 
+// The pointer of the entry that lists an object (for messages about it).
+std::string ObjectPointer(const json& objs, const std::string& ptr, const std::string& fullName) {
+    for (size_t k = 0; k < objs.size(); ++k) {
+        std::string n = objs[k]["name"].get<std::string>();
+        if (!n.empty() && n[0] == '.')
+            n = n.substr(1);
+        if (Lower(n) == Lower(fullName))
+            return Join(ptr, k) + "/name";
+    }
+    return ptr;
+}
+
 void TLoader::LoadTreeObjects(TSimTree& t, const json& objs, const std::string& ptr) {
     Expect(objs, json::value_t::array, ptr, "an array of objects");
     TSimObject root;
@@ -572,7 +584,8 @@ void TLoader::LoadTreeObjects(TSimTree& t, const json& objs, const std::string& 
     t.Objects.push_back(std::move(root));
     t.ByName["[root]"] = 0;
     std::vector<std::string> parts;
-    std::vector<const json*> explicitIds(objs.size() + 1, nullptr);
+    t.Objects[0].Created = t.Objects[0].Modified = 1420070400;
+    bool rootListed = false;
 
     for (size_t i = 0; i < objs.size(); ++i) {
         std::string p = Join(ptr, i);
@@ -583,8 +596,9 @@ void TLoader::LoadTreeObjects(TSimTree& t, const json& objs, const std::string& 
             ObjectName(Str(Req(o, "name", p), p + "/name", 1024), p + "/name", parts);
         int32_t index;
         if (name == "[Root]") {
-            if (t.Objects[0].Id != 0 || t.Objects[0].Created != 0)
+            if (rootListed)
                 Fail(p + "/name", "\"[Root]\" is listed twice");
+            rootListed = true;
             index = 0;
         } else {
             std::string lower = Lower(name);
@@ -648,25 +662,8 @@ void TLoader::LoadTreeObjects(TSimTree& t, const json& objs, const std::string& 
         TSimObject& obj = t.Objects[i];
         size_t dot = obj.FullName.find('.');
         int32_t parent = dot == std::string::npos ? 0 : t.Find(obj.FullName.substr(dot + 1));
-        std::string p;
-        for (size_t k = 0; k < objs.size(); ++k) {
-            // Find the pointer of this object for the message (only on failure).
-            (void)k;
-        }
         if (parent < 0 || !t.Objects[parent].Container) {
-            // Locate the object's entry for the message.
-            size_t entry = 0;
-            for (size_t k = 0; k < objs.size(); ++k) {
-                std::vector<std::string> pp;
-                std::string n = objs[k]["name"].get<std::string>();
-                if (!n.empty() && n[0] == '.')
-                    n = n.substr(1);
-                if (Lower(n) == Lower(obj.FullName)) {
-                    entry = k;
-                    break;
-                }
-            }
-            std::string ep = Join(ptr, entry) + "/name";
+            std::string ep = ObjectPointer(objs, ptr, obj.FullName);
             if (parent < 0)
                 Fail(ep, "the container \"" + obj.FullName.substr(dot + 1) + "\" of \"" +
                              obj.FullName + "\" is not listed");
@@ -674,6 +671,11 @@ void TLoader::LoadTreeObjects(TSimTree& t, const json& objs, const std::string& 
                          "\", is a " + w_.Schema.Classes[t.Objects[parent].Class].Name +
                          ", which holds no objects");
         }
+        if (parent == 0 && !obj.Container)
+            Fail(ObjectPointer(objs, ptr, obj.FullName),
+                 "\"" + obj.FullName +
+                     "\" stands directly below [Root], where only containers "
+                     "(Organization, Country, ...) stand");
         obj.Parent = parent;
         t.Objects[parent].Children.push_back(static_cast<int32_t>(i));
     }
