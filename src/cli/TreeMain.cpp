@@ -1,0 +1,271 @@
+// trovalen-tree: checks a tree file exactly as the simulated client loads it, or writes a
+// synthetic one.
+//
+//   trovalen-tree check [--summary] FILE
+//   trovalen-tree generate [--users N] [--groups N] [--depth N] [--fanout N] [--dirs N]
+//                          [--trustees N] [--seed N] [-o FILE]
+//
+// Exit status 0 on success, 2 for a usage error or a file that cannot be loaded (one line on
+// standard error).
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "directory/sim/SimGenerate.h"
+#include "directory/sim/SimLoader.h"
+#include "rights/RightsModel.h"
+
+using namespace trovalen;
+using namespace trovalen::sim;
+
+namespace {
+
+const char* const kUsage =
+    "usage: trovalen-tree check [--summary] FILE\n"
+    "       trovalen-tree generate [--users N] [--groups N] [--depth N] [--fanout N]\n"
+    "                              [--dirs N] [--trustees N] [--seed N] [-o FILE]\n";
+
+int Usage(const std::string& message) {
+    std::cerr << "trovalen-tree: " << message << " (trovalen-tree --help)\n";
+    return 2;
+}
+
+std::string Hex(uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%08X", v);
+    return buf;
+}
+
+std::string ObjectName(const TSimTree& t, int32_t index) {
+    return index == 0 ? "[Root]" : "." + t.Objects[index].FullName;
+}
+
+std::string TrusteeName(const TSimWorld& w, const TSimServer& s, uint32_t id) {
+    if (s.Tree >= 0) {
+        const TSimTree& t = w.Trees[s.Tree];
+        auto it = t.ById.find(id);
+        if (it != t.ById.end())
+            return ObjectName(t, it->second);
+    }
+    return "#" + Hex(id);
+}
+
+void PrintDirs(const TSimWorld& w, const TSimServer& s, const TSimVolume& v) {
+    for (const TSimDir& d : v.Dirs) {
+        std::cout << "    " << v.Name << ":" << d.Path;
+        if (&d != &v.Dirs.front() && d.Irm != 0xFF)
+            std::cout << "  IRM " << U_RightsToStr(d.Irm, rtFileSystem);
+        for (const auto& t : d.Trustees)
+            std::cout << "  " << TrusteeName(w, s, t.ObjectID) << " "
+                      << U_RightsToStr(t.Rights, rtFileSystem);
+        std::cout << "\n";
+    }
+}
+
+void Print(const TSimWorld& w, bool summary) {
+    std::cout << "File: " << w.FileName << "\n";
+    std::cout << "OEM code page: " << w.OemCodePage << "\n";
+    if (w.StartupCode != 0)
+        std::cout << "Client start-up fails with " << Hex(static_cast<uint32_t>(w.StartupCode))
+                  << "\n";
+    size_t classes = 0, attrs = 0;
+    for (const auto& c : w.Schema.Classes)
+        classes += c.BuiltIn ? 0 : 1;
+    for (const auto& a : w.Schema.Attrs)
+        attrs += a.BuiltIn ? 0 : 1;
+    std::cout << "Schema: " << w.Schema.Classes.size() << " classes (" << classes << " added), "
+              << w.Schema.Attrs.size() << " attributes (" << attrs << " added)\n";
+    for (const auto& c : w.Schema.Classes)
+        if (!c.BuiltIn)
+            std::cout << "  class " << c.Name << (c.Container ? ", container" : "")
+                      << (c.Auxiliary ? ", auxiliary" : "") << "\n";
+    for (const auto& a : w.Schema.Attrs)
+        if (!a.BuiltIn)
+            std::cout << "  attribute " << a.Name << ": " << SyntaxName(a.Syntax)
+                      << (SyntaxName(a.Syntax).empty() ? "syntax " + std::to_string(a.Syntax) : "")
+                      << "\n";
+
+    for (const TSimTree& t : w.Trees) {
+        std::map<std::string, size_t> perClass;
+        for (const auto& o : t.Objects)
+            ++perClass[w.Schema.Classes[o.Class].Name];
+        std::cout << "Tree " << t.Name << ": " << t.Objects.size() << " objects (";
+        bool first = true;
+        for (const auto& [cls, n] : perClass) {
+            std::cout << (first ? "" : ", ") << n << " " << cls;
+            first = false;
+        }
+        std::cout << ")\n";
+        if (summary)
+            continue;
+        // Objects in the order of a walk from the top, indented by depth.
+        std::vector<std::pair<int32_t, int>> stack{{0, 0}};
+        while (!stack.empty()) {
+            auto [index, depth] = stack.back();
+            stack.pop_back();
+            const TSimObject& o = t.Objects[index];
+            std::cout << std::string(2 + 2 * depth, ' ') << (index == 0 ? "[Root]" : o.Rdn) << "  ("
+                      << w.Schema.Classes[o.Class].Name << ", ID " << Hex(o.Id);
+            if (!o.Acl.empty())
+                std::cout << ", " << o.Acl.size() << " ACL values";
+            if (!o.Attrs.empty())
+                std::cout << ", " << o.Attrs.size() << " attributes";
+            std::cout << ")\n";
+            for (auto it = o.Children.rbegin(); it != o.Children.rend(); ++it)
+                stack.push_back({*it, depth + 1});
+        }
+    }
+    for (const TSimServer& s : w.Servers) {
+        std::cout << "Server " << s.Name;
+        if (s.Tree >= 0)
+            std::cout << " (tree " << w.Trees[s.Tree].Name << ", object "
+                      << ObjectName(w.Trees[s.Tree], s.Object) << ")";
+        else
+            std::cout << " (no tree)";
+        std::cout << "\n";
+        for (const TSimVolume& v : s.Volumes) {
+            std::cout << "  Volume " << v.Name;
+            if (v.Object >= 0)
+                std::cout << " (object " << ObjectName(w.Trees[s.Tree], v.Object) << ")";
+            std::cout << ": " << v.Dirs.size() - 1 << " directories\n";
+            if (!summary)
+                PrintDirs(w, s, v);
+        }
+    }
+    for (size_t i = 0; i < w.Conns.size(); ++i) {
+        const TSimConn& c = w.Conns[i];
+        std::cout << "Connection " << i + 1 << ": " << w.Servers[c.Server].Name;
+        if (c.Tree >= 0)
+            std::cout << ", tree " << w.Trees[c.Tree].Name;
+        if (c.User >= 0)
+            std::cout << ", user " << ObjectName(w.Trees[c.Tree], c.User);
+        else
+            std::cout << ", not authenticated";
+        if (c.Primary)
+            std::cout << ", primary";
+        std::cout << "\n";
+    }
+    for (const TSimFailure& f : w.Failures) {
+        std::cout << "Failure: " << f.Operation;
+        for (const auto& [key, value] :
+             std::vector<std::pair<const char*, std::string>>{{"object", f.Object},
+                                                              {"attribute", f.Attribute},
+                                                              {"server", f.Server},
+                                                              {"path", f.Path},
+                                                              {"tree", f.Tree}})
+            if (!value.empty())
+                std::cout << " " << key << " " << value;
+        if (f.HasId)
+            std::cout << " id " << Hex(f.Id);
+        std::cout << " -> " << Hex(static_cast<uint32_t>(f.Code)).substr(4) << "\n";
+    }
+}
+
+bool Number(const std::string& text, uint32_t max, uint32_t& out) {
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    unsigned long v = std::stoul(text);
+    if (v > max)
+        return false;
+    out = static_cast<uint32_t>(v);
+    return true;
+}
+
+int Check(const std::vector<std::string>& args) {
+    bool summary = false;
+    std::string file;
+    for (const auto& a : args) {
+        if (a == "--summary")
+            summary = true;
+        else if (!a.empty() && a[0] == '-' && a != "-")
+            return Usage("unknown option " + a);
+        else if (!file.empty())
+            return Usage("check takes one file");
+        else
+            file = a;
+    }
+    if (file.empty())
+        return Usage("check needs a file");
+    std::string error;
+    auto world = LoadTreeFile(file, error);
+    if (!world) {
+        std::cerr << error << "\n";
+        return 2;
+    }
+    Print(*world, summary);
+    return 0;
+}
+
+int Generate(const std::vector<std::string>& args) {
+    TGenerateOptions o;
+    std::string out;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (i + 1 >= args.size())
+            return Usage(a.rfind("-", 0) == 0 ? a + " needs a value" : "unexpected " + a);
+        const std::string& v = args[++i];
+        uint32_t* target = nullptr;
+        uint32_t max = 2000000;
+        if (a == "--users")
+            target = &o.Users;
+        else if (a == "--groups")
+            target = &o.Groups;
+        else if (a == "--depth")
+            target = &o.Depth, max = 8;
+        else if (a == "--fanout")
+            target = &o.Fanout, max = 50;
+        else if (a == "--dirs")
+            target = &o.Dirs, max = 65000;
+        else if (a == "--trustees")
+            target = &o.Trustees, max = 1000;
+        else if (a == "--seed")
+            target = &o.Seed, max = 999999999;
+        else if (a == "-o")
+            out = v;
+        else
+            return Usage("unknown option " + a);
+        if (target != nullptr && !Number(v, max, *target))
+            return Usage("the value of " + a + " must be a number from 0 to " +
+                         std::to_string(max));
+    }
+    std::string json = GenerateTreeJson(o);
+    if (out.empty() || out == "-") {
+        std::cout << json;
+        return std::cout.good() ? 0 : 2;
+    }
+    std::ofstream f(out, std::ios::binary | std::ios::trunc);
+    f << json;
+    f.close();
+    if (!f) {
+        std::cerr << "trovalen-tree: cannot write " << out << " (" << std::strerror(errno) << ")\n";
+        return 2;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty())
+        return Usage("no command");
+    if (args[0] == "-h" || args[0] == "--help") {
+        std::cout << kUsage;
+        return 0;
+    }
+    if (args[0] == "--version") {
+        std::cout << "trovalen-tree " << TROVALEN_VERSION << "\n";
+        return 0;
+    }
+    std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (args[0] == "check")
+        return Check(rest);
+    if (args[0] == "generate")
+        return Generate(rest);
+    return Usage("unknown command " + args[0]);
+}

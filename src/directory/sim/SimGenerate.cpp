@@ -1,0 +1,143 @@
+#include "directory/sim/SimGenerate.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace trovalen::sim {
+
+namespace {
+
+// A small deterministic generator, so that a seed always gives the same file.
+class TRandom {
+public:
+    explicit TRandom(uint32_t seed) : state_(seed * 2654435761u + 1) {}
+    uint32_t Next(uint32_t bound) {
+        state_ = state_ * 6364136223846793005ull + 1442695040888963407ull;
+        return bound == 0 ? 0 : static_cast<uint32_t>((state_ >> 33) % bound);
+    }
+
+private:
+    uint64_t state_;
+};
+
+std::string Num(const char* prefix, uint32_t n) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%s%05u", prefix, n);
+    return buf;
+}
+
+} // namespace
+
+std::string GenerateTreeJson(const TGenerateOptions& o) {
+    TRandom rnd(o.Seed);
+    std::string out;
+    out.reserve(static_cast<size_t>(o.Users) * 110 + static_cast<size_t>(o.Dirs) * 90 + 4096);
+    out += "{\"format\": 1,\n \"trees\": [{\"name\": \"GEN_TREE\", \"objects\": [\n";
+    out +=
+        "  {\"name\": \"[Root]\", \"class\": \"Tree Root\", \"acl\": [{\"subject\": "
+        "\".Admin.Gen\", "
+        "\"attribute\": \"[Entry Rights]\", \"rights\": \"BCDRAI\"}, {\"subject\": \"[Public]\", "
+        "\"attribute\": \"[Entry Rights]\", \"rights\": \"B    I\"}]},\n";
+    out += "  {\"name\": \"Gen\", \"class\": \"Organization\"},\n";
+    out += "  {\"name\": \"Admin.Gen\", \"class\": \"User\"},\n";
+    out += "  {\"name\": \"GEN-FS1.Gen\", \"class\": \"NCP Server\"},\n";
+    out += "  {\"name\": \"GEN-FS1_SYS.Gen\", \"class\": \"Volume\"},\n";
+
+    const uint32_t groups = std::max<uint32_t>(o.Groups, 1);
+    for (uint32_t g = 0; g < groups; ++g)
+        out += "  {\"name\": \"" + Num("Group", g) + ".Gen\", \"class\": \"Group\"},\n";
+
+    // Units level by level; each records its full name.
+    std::vector<std::string> units{"Gen"};
+    std::vector<std::string> level{"Gen"};
+    uint32_t unitNo = 0;
+    for (uint32_t d = 0; d < o.Depth && o.Fanout > 0; ++d) {
+        std::vector<std::string> next;
+        for (const auto& parent : level)
+            for (uint32_t f = 0; f < o.Fanout; ++f) {
+                std::string name = Num("Unit", unitNo++) + "." + parent;
+                out +=
+                    "  {\"name\": \"" + name + "\", \"class\": \"Organizational Unit\", \"acl\": [";
+                out += "{\"subject\": \"." + Num("Group", rnd.Next(groups)) +
+                       ".Gen\", \"attribute\": \"[Entry Rights]\", \"rights\": \"BC   I\"}";
+                if (unitNo % 3 == 0)
+                    out += ", {\"subject\": \"[Inheritance Mask]\", \"attribute\": "
+                           "\"[All Attributes Rights]\", \"rights\": \"CR   I\"}";
+                out += ", {\"subject\": \"" + std::string(".") + Num("Group", rnd.Next(groups)) +
+                       ".Gen\", \"attribute\": \"[All Attributes Rights]\", \"rights\": \"CRW  "
+                       "I\"}]},\n";
+                next.push_back(name);
+                units.push_back(name);
+            }
+        level = std::move(next);
+    }
+
+    for (uint32_t u = 0; u < o.Users; ++u) {
+        const std::string& unit = units[u % units.size()];
+        out += "  {\"name\": \"" + Num("User", u) + "." + unit +
+               "\", \"class\": \"User\", \"attributes\": {\"Security Equals\": [\"." +
+               Num("Group", u % groups) + ".Gen\"";
+        if (u % 4 == 0)
+            out += ", \"." + Num("Group", (u / 4 + 7) % groups) + ".Gen\"";
+        out += "]}},\n";
+    }
+    out.erase(out.size() - 2);
+    out += "\n ]}],\n";
+
+    // Directories: breadth first, ten below each.
+    struct TDir {
+        std::string Name;
+        std::vector<uint32_t> Children;
+    };
+    std::vector<TDir> dirs(1);
+    for (uint32_t i = 0; i < o.Dirs; ++i) {
+        uint32_t parent = i / 10;
+        dirs.push_back({Num("D", i), {}});
+        dirs[parent].Children.push_back(i + 1);
+    }
+    auto trusteeName = [&](uint32_t k) {
+        if (k % 2 == 0 || o.Users == 0)
+            return "." + Num("Group", rnd.Next(groups)) + ".Gen";
+        uint32_t u = rnd.Next(o.Users);
+        return "." + Num("User", u) + "." + units[u % units.size()];
+    };
+    static const char* kRights[] = {"R    F  ", "RWCE  F ", "RWCEAFM ", "RW   F  "};
+    std::vector<std::string> stack;
+    // Written depth first with an explicit stack of (dir, child position).
+    std::vector<std::pair<uint32_t, size_t>> walk{{0, 0}};
+    out += " \"servers\": [{\"name\": \"GEN-FS1\", \"tree\": \"GEN_TREE\", \"object\": "
+           "\".GEN-FS1.Gen\", "
+           "\"volumes\": [{\"name\": \"SYS\", \"object\": \".GEN-FS1_SYS.Gen\", "
+           "\"trustees\": {\".Admin.Gen\": \"RWCEAFMS\"}, \"dirs\": {";
+    while (!walk.empty()) {
+        auto& [dir, pos] = walk.back();
+        if (pos < dirs[dir].Children.size()) {
+            uint32_t child = dirs[dir].Children[pos];
+            out += (pos ? ", \"" : "\"") + dirs[child].Name + "\": {";
+            ++pos;
+            if (child % 5 == 0)
+                out += "\"irm\": \"R    F  \", ";
+            out += "\"trustees\": {";
+            std::vector<std::string> used;
+            for (uint32_t t = 0; t < o.Trustees; ++t) {
+                std::string name = trusteeName(t);
+                if (std::find(used.begin(), used.end(), name) != used.end())
+                    continue;
+                used.push_back(name);
+                out += std::string(used.size() > 1 ? ", \"" : "\"") + name + "\": \"" +
+                       kRights[rnd.Next(4)] + "\"";
+            }
+            out += "}, \"dirs\": {";
+            walk.push_back({child, 0});
+        } else {
+            walk.pop_back();
+            out += walk.empty() ? "}" : "}}";
+        }
+    }
+    out += "}]}],\n \"connections\": [{\"server\": \"GEN-FS1\", \"user\": \".Admin.Gen\", "
+           "\"primary\": true}]}\n";
+    return out;
+}
+
+} // namespace trovalen::sim

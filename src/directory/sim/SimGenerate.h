@@ -1,0 +1,25 @@
+// Synthetic tree files of a requested size, for benchmarks and scale tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace trovalen::sim {
+
+struct TGenerateOptions {
+    uint32_t Users = 1000;
+    uint32_t Groups = 20;
+    uint32_t Depth = 3;    // levels of organizational units below the organization
+    uint32_t Fanout = 4;   // organizational units in each container
+    uint32_t Dirs = 100;   // directories on the volume
+    uint32_t Trustees = 3; // trustees per directory
+    uint32_t Seed = 1;
+};
+
+// The tree file as JSON text: tree GEN_TREE with the organization Gen, the units Unit<n>, users
+// User<n> spread over the units, groups Group<n> in the organization that every user is
+// security-equal to one or two of, a server GEN-FS1 with the volume SYS holding the directories,
+// and one authenticated connection.
+std::string GenerateTreeJson(const TGenerateOptions& options);
+
+} // namespace trovalen::sim
