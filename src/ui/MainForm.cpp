@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -226,6 +227,7 @@ QWidget* TMainForm::CreateSettingsPage() {
 
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(12, 12, 12, 12);
+    FPanelSettingsConfig->setMinimumWidth(480);
     FPanelSettingsConfig->setMaximumWidth(640);
     layout->addWidget(FPanelSettingsConfig, 0, Qt::AlignLeft | Qt::AlignTop);
     layout->addStretch(1);
@@ -379,6 +381,8 @@ QPlainTextEdit* TMainForm::CreateResultPane(const char* name) {
     pane->setLineWrapMode(QPlainTextEdit::NoWrap);
     pane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     pane->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // The report separates its columns with tabs: stops every eight characters.
+    pane->setTabStopDistance(8 * QFontMetricsF(pane->font()).horizontalAdvance(QLatin1Char(' ')));
     pane->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(pane, &QWidget::customContextMenuRequested, this,
             [this, pane](const QPoint& pos) { ShowPaneMenu(pane, pos); });
@@ -393,7 +397,7 @@ QWidget* TMainForm::CreateActionPage() {
     FBitBtnScan = new QPushButton("&Scan for Effective Trustees", FPanelSettingsResult);
     FBitBtnScan->setObjectName("BitBtnScan");
     FBitBtnScan->setToolTip("Scan Dirs for Trustees");
-    FBitBtnScan->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+    FBitBtnScan->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
     FBitBtnScan->setEnabled(false);
     FCheckBoxDebug = new QCheckBox("Show &Details", FPanelSettingsResult);
     FCheckBoxDebug->setObjectName("CheckBoxDebug");

@@ -1,0 +1,175 @@
+// Takes a picture of every page of both variants after a scan of the bundled sample tree.
+// Usage: ui_screenshots OUTPUT_FOLDER (run offscreen or under a virtual display).
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QListWidget>
+#include <QPixmap>
+#include <QTabWidget>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "directory/DSContext.h"
+#include "directory/sim/SimClient.h"
+#include "ui/FolderTree.h"
+#include "ui/FormAbout.h"
+#include "ui/MainForm.h"
+#include "ui/QtHooks.h"
+#include "ui/Widgets.h"
+#include "util/Platform.h"
+
+using namespace trovalen;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string gOut;
+int gFailures = 0;
+
+void Save(QWidget* w, const std::string& name) {
+    QCoreApplication::processEvents();
+    std::string file = gOut + "/" + name + ".png";
+    if (!w->grab().save(QString::fromStdString(file))) {
+        std::fprintf(stderr, "cannot write %s\n", file.c_str());
+        ++gFailures;
+    } else {
+        std::printf("%s\n", file.c_str());
+    }
+}
+
+void ShowPage(TMainForm& form, const char* page) {
+    auto* tabs = form.findChild<QTabWidget*>("PageControl1");
+    tabs->setCurrentWidget(form.findChild<QWidget*>(page));
+}
+
+void DoubleClickItem(TMainForm& form, const char* list, const char* text) {
+    auto* w = form.findChild<QListWidget*>(list);
+    auto found = w->findItems(text, Qt::MatchExactly);
+    if (found.isEmpty()) {
+        std::fprintf(stderr, "no entry %s in %s\n", text, list);
+        ++gFailures;
+        return;
+    }
+    w->setCurrentItem(found.first());
+    emit w->itemDoubleClicked(found.first());
+}
+
+void StartClient() {
+    std::string error;
+    U_ResetNetWare();
+    auto client = MakeSimClient("", error);
+    if (!client) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        std::exit(1);
+    }
+    SetNWClient(client);
+}
+
+void Shoot(TMainForm& form, const std::string& prefix) {
+    form.resize(960, 700);
+    form.show();
+    QCoreApplication::processEvents();
+    for (const char* page : {"TabSheetInfo", "TabSheetSettings"}) {
+        ShowPage(form, page);
+        Save(&form, prefix + "-" + (page + 8));
+    }
+}
+
+void FileVariant() {
+    StartClient();
+    TMainForm form(TStartConfig{4, true, false});
+    Shoot(form, "trovalen");
+    ShowPage(form, "TabSheetSelectPath");
+    auto* tree = form.findChild<TFolderTree*>("ShellTreeViewFiles");
+    for (const char* path : {"\\\\CV-FS1\\SYS\\APPS\\OFFICE", "\\\\CV-FS1\\DATA\\FINANCE",
+                             "\\\\CV-FS1\\SYS\\HOME\\MARA"}) {
+        if (!tree->SelectPath(path)) {
+            std::fprintf(stderr, "no folder %s\n", path);
+            ++gFailures;
+        }
+        form.ShellTreeViewFilesDblClick();
+    }
+    tree->SelectPath("\\\\CV-FS1\\SYS\\APPS\\OFFICE");
+    form.ShellTreeViewFilesClick();
+    Save(&form, "trovalen-SelectPath");
+    ShowPage(form, "TabSheetAction");
+    form.BitBtnScanClick();
+    Save(&form, "trovalen-Action");
+    form.findChild<QCheckBox*>("CheckBoxDebug")->click();
+    Save(&form, "trovalen-Action-Details");
+    ShowPage(form, "TabSheetDebug");
+    Save(&form, "trovalen-Debug");
+    form.FormAbout()->Fill(form.VariantName(), "v1.6 (2009-09) ", form.WebAddress());
+    form.FormAbout()->adjustSize();
+    form.FormAbout()->show();
+    Save(form.FormAbout(), "trovalen-About");
+    form.FormAbout()->hide();
+    form.close();
+}
+
+void EdirVariant() {
+    StartClient();
+    TMainForm form(TStartConfig{1, false, true});
+    Shoot(form, "trovalen-edir");
+    ShowPage(form, "TabSheetSelectEdir");
+    DoubleClickItem(form, "ListBoxEdirObjects", "[Root]: [Root]");
+    DoubleClickItem(form, "ListBoxEdirContainers", "Corvale");
+    DoubleClickItem(form, "ListBoxEdirContainers", "Sales");
+    DoubleClickItem(form, "ListBoxEdirObjects", "User: Mara");
+    DoubleClickItem(form, "ListBoxEdirObjects", "User: Tobin");
+    form.findChild<TCheckListBox*>("CheckListBoxEdir")->SetChecked(0, false);
+    Save(&form, "trovalen-edir-SelectEdir");
+    ShowPage(form, "TabSheetAction");
+    form.BitBtnScanClick();
+    Save(&form, "trovalen-edir-Action");
+    form.findChild<QCheckBox*>("CheckBoxDebug")->click();
+    Save(&form, "trovalen-edir-Action-Details");
+    ShowPage(form, "TabSheetDebug");
+    Save(&form, "trovalen-edir-Debug");
+    form.close();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr)
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "Usage: ui_screenshots OUTPUT_FOLDER\n");
+        return 2;
+    }
+    gOut = fs::absolute(argv[1]).string();
+    fs::create_directories(gOut);
+
+    // A private world: settings, mounted volumes and the help text beside the program.
+    std::string work = (fs::temp_directory_path() / "trovalen-shots-XXXXXX").string();
+    if (!mkdtemp(work.data()))
+        return 1;
+    fs::create_directories(work + "/bin");
+    setenv("XDG_CONFIG_HOME", (work + "/config").c_str(), 1);
+    setenv("TROVALEN_MOUNT", (work + "/mnt").c_str(), 1);
+    for (const char* exe : {"trovalen", "trovalen-edir"})
+        fs::copy_file(TROVALEN_SOURCE_DIR "/data/trovalen.txt", work + "/bin/" + exe + ".txt");
+    U_SetCommandLine({"DEBUG"});
+    U_InstallQtHooks();
+    TUiHooks hooks = U_QtUiHooks();
+    hooks.MessageBox = [](TMsgKind, const std::string&, const std::string& text) {
+        std::fprintf(stderr, "message: %s\n", text.c_str());
+    };
+    U_SetUiHooks(hooks);
+
+    // The program file names the settings and help files; it lies in the private folder.
+    U_SetProgramFile(work + "/bin/trovalen");
+    FileVariant();
+    U_SetProgramFile(work + "/bin/trovalen-edir");
+    EdirVariant();
+    SetNWClient(nullptr);
+    std::error_code ec;
+    fs::remove_all(work, ec);
+    return gFailures == 0 ? 0 : 1;
+}
