@@ -39,9 +39,11 @@ public:
     bool end_array() override { return Close(); }
     bool key(string_t& k) override {
         Frame& f = stack_.back();
-        if (f.Node->contains(k))
+        auto [it, fresh] = f.Node->get_ref<json::object_t&>().emplace(k, nullptr);
+        if (!fresh)
             return Fail("the key \"" + k + "\" appears twice", k);
         f.Key = k;
+        f.Slot = &it->second;
         return true;
     }
     bool parse_error(std::size_t, const std::string&,
@@ -88,6 +90,7 @@ private:
     struct Frame {
         json* Node;
         std::string Key;
+        json* Slot = nullptr; // the value of Key in Node
     };
     std::vector<Frame> stack_;
 
@@ -105,9 +108,8 @@ private:
             f.Node->push_back(std::move(v));
             return &f.Node->back();
         }
-        json& slot = (*f.Node)[f.Key];
-        slot = std::move(v);
-        return &slot;
+        *f.Slot = std::move(v);
+        return f.Slot;
     }
     bool Put(json&& v) {
         Place(std::move(v));
@@ -118,7 +120,7 @@ private:
             return Fail("the JSON is nested more than " + std::to_string(kMaxJsonDepth) +
                         " levels deep");
         json* node = Place(std::move(v));
-        stack_.push_back({node, std::string()});
+        stack_.push_back({node, std::string(), nullptr});
         return true;
     }
     bool Close() {
@@ -585,6 +587,10 @@ void TLoader::LoadTreeObjects(TSimTree& t, const json& objs, const std::string& 
     t.ByName["[root]"] = 0;
     std::vector<std::string> parts;
     t.Objects[0].Created = t.Objects[0].Modified = 1420070400;
+    t.Objects.reserve(objs.size() + 1);
+    t.ByName.reserve(objs.size() + 1);
+    t.ById.reserve(objs.size() + 1);
+    const int32_t treeRoot = w_.Schema.FindClass("Tree Root");
     bool rootListed = false;
 
     for (size_t i = 0; i < objs.size(); ++i) {
@@ -619,9 +625,9 @@ void TLoader::LoadTreeObjects(TSimTree& t, const json& objs, const std::string& 
             Fail(p + "/class", "the class \"" + cls + "\" is not defined");
         if (w_.Schema.Classes[obj.Class].Auxiliary)
             Fail(p + "/class", "\"" + cls + "\" is an auxiliary class; name it in \"auxiliary\"");
-        if (index == 0 && !w_.Schema.IsA(obj.Class, "Tree Root"))
+        if (index == 0 && !w_.Schema.IsA(obj.Class, treeRoot))
             Fail(p + "/class", "\"[Root]\" is of the class Tree Root");
-        if (index != 0 && w_.Schema.IsA(obj.Class, "Tree Root"))
+        if (index != 0 && w_.Schema.IsA(obj.Class, treeRoot))
             Fail(p + "/class", "only \"[Root]\" is of the class Tree Root");
         obj.Container = w_.Schema.Classes[obj.Class].Container;
         if (const json* aux = Opt(o, "auxiliary")) {
@@ -1032,6 +1038,7 @@ void TLoader::LoadTreeValues(TSimTree& t, const json& objs, const std::string& p
     int32_t aclAttr = w_.Schema.FindAttr("ACL");
     int32_t aliasAttr = w_.Schema.FindAttr("Aliased Object Name");
     int32_t objectClass = w_.Schema.FindAttr("Object Class");
+    const int32_t aliasClass = w_.Schema.FindClass("Alias");
     for (size_t i = 0; i < objs.size(); ++i) {
         std::string p = Join(ptr, i);
         const json& o = objs[i];
@@ -1125,7 +1132,7 @@ void TLoader::LoadTreeValues(TSimTree& t, const json& objs, const std::string& p
                 obj.Attrs.push_back(std::move(attr));
             }
         }
-        if (w_.Schema.IsA(obj.Class, "Alias")) {
+        if (w_.Schema.IsA(obj.Class, aliasClass)) {
             const TSimAttr* target = t.FindAttr(index, aliasAttr);
             if (target == nullptr || target->Values.size() != 1)
                 Fail(p, "an Alias has exactly one \"Aliased Object Name\"");

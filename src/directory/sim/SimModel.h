@@ -49,6 +49,7 @@ public:
     std::vector<std::string> ObjectClassValues(int32_t base, const std::vector<int32_t>& aux) const;
     // Whether cls is the class or one of its super classes is named so.
     bool IsA(int32_t cls, std::string_view name) const;
+    bool IsA(int32_t cls, int32_t want) const;
     uint32_t ClassFlags(int32_t cls) const;
 
     std::vector<TSimClass> Classes;

@@ -348,7 +348,12 @@ std::vector<std::string> TSimSchema::ObjectClassValues(int32_t base,
 }
 
 bool TSimSchema::IsA(int32_t cls, std::string_view name) const {
-    int32_t want = FindClass(name);
+    return IsA(cls, FindClass(name));
+}
+
+bool TSimSchema::IsA(int32_t cls, int32_t want) const {
+    if (cls == want)
+        return true;
     std::vector<int32_t> queue{cls};
     for (size_t i = 0; i < queue.size() && i < 64; ++i) {
         int32_t c = queue[i];
