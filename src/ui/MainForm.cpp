@@ -24,6 +24,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <exception>
@@ -541,7 +542,9 @@ void TMainForm::FormCreate() {
     FPageControl->setTabVisible(FPageControl->indexOf(FTabSheetSelectPath), FScanFileSystem);
     FPageControl->setTabVisible(FPageControl->indexOf(FTabSheetSelectEdir), FScanEdir);
 
-    U_IniLoadActions(*FSettingsFile, kSettings, findChildren<QAction*>());
+    U_IniLoadActions(*FSettingsFile, kSettings,
+                     {FActionSaveAs, FActionSaveAsTxt, FActionSaveAsClipboard, FActionSaveAsExcel,
+                      FActionSettingsShowDetails, FActionAbout, FMenuExit});
     U_IniLoadControls(*FSettingsFile, kSettings, FPanelSettingsConfig);
     U_IniLoadControls(*FSettingsFile, kSettings, FPanelSettingsResult);
     // The details switch cannot stay on while the details pane is empty.
@@ -612,7 +615,8 @@ std::string TMainForm::WebAddress() const {
     // The program's own documentation: the help text that the Info page shows.
     std::string program = U_ProgramFile();
     std::string name = program.substr(program.find_last_of('/') + 1);
-    return "file://" + U_DataFileName(U_ChangeExt(name, "txt"));
+    return S(QUrl::fromLocalFile(Q(U_DataFileName(U_ChangeExt(name, "txt"))))
+                 .toString(QUrl::FullyEncoded));
 }
 
 // --- Count, details switch, save commands -------------------------------------------------------

@@ -63,7 +63,7 @@ TEST_F(EndToEndTest, StartSelectScanSaveCloseRestart) {
     auto* pages = Child<QTabWidget>(*form, "PageControl1");
     pages->setCurrentWidget(Child<QWidget>(*form, "TabSheetSettings"));
     QTest::keyClicks(Child<QLineEdit>(*form, "EditFilterExcl"), "nobody");
-    QTest::mouseClick(Child<QCheckBox>(*form, "CheckBoxSettingsResolveContainers"), Qt::LeftButton);
+    Child<QCheckBox>(*form, "CheckBoxSettingsResolveContainers")->click();
 
     pages->setCurrentWidget(Child<QWidget>(*form, "TabSheetSelectPath"));
     auto* servers = Child<TRadioGroup>(*form, "RadioGroupServers");

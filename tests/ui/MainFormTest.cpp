@@ -130,6 +130,25 @@ TEST_F(MainFormTest, StartUpShowsTheFileSystemPagesAndTheFirstServer) {
     EXPECT_NE(Launched[0].File.find("trovalen.txt"), std::string::npos);
 }
 
+TEST_F(MainFormTest, UnauthenticatedServerDisablesTheFolderTree) {
+    UseTree(std::string()); // the sample tree: one of its connections is not logged in
+    auto form = Start(FileConfig());
+    auto* servers = Child<TRadioGroup>(*form, "RadioGroupServers");
+    auto* tree = Child<TFolderTree>(*form, "ShellTreeViewFiles");
+    int unauthenticated = -1;
+    for (int i = 0; i < servers->Count(); ++i)
+        if (servers->Text(i) == "CV-BAK")
+            unauthenticated = i;
+    ASSERT_GE(unauthenticated, 0);
+    std::string root = tree->Root();
+    servers->Click(unauthenticated);
+    EXPECT_EQ(form->ConnUserName(), "<not authenticated>");
+    EXPECT_FALSE(tree->isEnabled());
+    EXPECT_EQ(tree->Root(), root) << "the tree keeps its previous root";
+    servers->Click(0);
+    EXPECT_TRUE(tree->isEnabled());
+}
+
 TEST_F(MainFormTest, MissingHelpTextSaysWhereItWasLookedFor) {
     auto form = Start(FileConfig());
     std::string text = S(Child<QPlainTextEdit>(*form, "Memo1")->toPlainText());
