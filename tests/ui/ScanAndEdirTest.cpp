@@ -198,6 +198,19 @@ TEST_F(EdirTest, StartsAtTheRootOfThePrimaryTree) {
     EXPECT_FALSE(Contains(form->SummaryLines(), "Scan Subdirs"));
 }
 
+TEST_F(EdirTest, AnObjectThatCannotBeResolvedAddsNoEntry) {
+    auto form = Start(EdirConfig());
+    auto* objects = Child<QListWidget>(*form, "ListBoxEdirObjects");
+    // An object that went away after the listing.
+    auto* ghost = new QListWidgetItem("User: Ghost", objects);
+    ghost->setData(Qt::UserRole + 1, 6);
+    Messages.clear();
+    DoubleClick(*form, "ListBoxEdirObjects", "User: Ghost");
+    EXPECT_EQ(Child<TCheckListBox>(*form, "CheckListBoxEdir")->Count(), 0);
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_NE(Messages[0].find("DSGetDN"), std::string::npos) << Messages[0];
+}
+
 TEST_F(EdirTest, BrowsingUpAndDown) {
     auto form = Start(EdirConfig());
     auto* current = Child<QLineEdit>(*form, "EditCurrentContainer");
