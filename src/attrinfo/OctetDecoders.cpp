@@ -27,43 +27,6 @@ std::string Hex(std::string_view bytes) {
 
 namespace {
 
-bool IsValidUtf8(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        auto c = static_cast<uint8_t>(s[i]);
-        size_t n = 0;
-        uint32_t cp = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            n = 1;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            n = 2;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            n = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (s.size() - i <= n)
-            return false;
-        for (size_t k = 1; k <= n; ++k) {
-            auto cc = static_cast<uint8_t>(s[i + k]);
-            if ((cc & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        static const uint32_t minimum[] = {0, 0x80, 0x800, 0x10000};
-        if (cp < minimum[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += n + 1;
-    }
-    return true;
-}
-
 // windows-1252 in the range 0x80 to 0x9F; 0 where the code page has no character.
 const uint16_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
                                   0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
@@ -73,7 +36,7 @@ const uint16_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026
 } // namespace
 
 std::string Text8(std::string_view s) {
-    if (IsValidUtf8(s))
+    if (U_IsValidUtf8(s))
         return std::string(s);
     std::string out;
     out.reserve(s.size() * 2);

@@ -37,31 +37,6 @@ std::string Hex(std::string_view bytes) {
     return out;
 }
 
-bool IsValidUtf8(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        auto c = static_cast<uint8_t>(s[i]);
-        size_t n = c < 0x80             ? 0
-                   : (c & 0xE0) == 0xC0 ? 1
-                   : (c & 0xF0) == 0xE0 ? 2
-                   : (c & 0xF8) == 0xF0 ? 3
-                                        : 9;
-        if (n == 9 || (n == 1 && c < 0xC2) || s.size() - i <= n)
-            return false;
-        for (size_t k = 1; k <= n; ++k)
-            if ((static_cast<uint8_t>(s[i + k]) & 0xC0) != 0x80)
-                return false;
-        i += n + 1;
-    }
-    return true;
-}
-
-// The file server hands its names over in its OEM code page; texts for the user and for the
-// folders on disk are UTF-8. A name that already is UTF-8 is taken as it is.
-std::string FromOem(const std::string& name) {
-    return IsValidUtf8(name) ? name : U_ConvertOem(name, false);
-}
-
 NWCCODE NoClient() {
     return ERR_CLIENT_NOT_STARTED;
 }
@@ -175,8 +150,8 @@ std::string U_PathToUNC(const std::string& path) {
     TNWPath nw;
     if (U_PathToNWPath(path, nw) != NW_OK)
         return path;
-    return U_Format("\\\\%s\\%s%s", FromOem(nw.Server).c_str(), FromOem(nw.Volume).c_str(),
-                    U_WithPrefix(FromOem(nw.DirPath), "\\").c_str());
+    return U_Format("\\\\%s\\%s%s", U_OemToText(nw.Server).c_str(), U_OemToText(nw.Volume).c_str(),
+                    U_WithPrefix(U_OemToText(nw.DirPath), "\\").c_str());
 }
 
 NWCCODE U_NWListDirEntries(const std::string& path, uint32_t attrMask, const std::string& pattern,
@@ -190,9 +165,9 @@ NWCCODE U_NWListDirEntries(const std::string& path, uint32_t attrMask, const std
         return code;
     std::string volPath = U_Format("%s:%s", dir.Volume.c_str(), dir.DirPath.c_str());
     // The entries' UNC texts; a volume root has no directory part, so no separator is doubled.
-    std::string inner = U_TrimLeftChars(FromOem(dir.DirPath), "\\");
+    std::string inner = U_TrimLeftChars(U_OemToText(dir.DirPath), "\\");
     std::string unc =
-        U_Format("\\\\%s\\%s", FromOem(dir.Server).c_str(), FromOem(dir.Volume).c_str());
+        U_Format("\\\\%s\\%s", U_OemToText(dir.Server).c_str(), U_OemToText(dir.Volume).c_str());
     if (!inner.empty())
         unc += "\\" + inner;
     std::string base = U_ConvertPath(unc, mode);
@@ -213,7 +188,7 @@ NWCCODE U_NWListDirEntries(const std::string& path, uint32_t attrMask, const std
         if (taken > 0 && entry.Sequence == sequence)
             break;
         sequence = entry.Sequence;
-        std::string name = FromOem(entry.Name);
+        std::string name = U_OemToText(entry.Name);
         std::string text = U_ConvertPath(base + "\\" + name, mode);
         switch (kind) {
         case 0: {

@@ -28,31 +28,6 @@ std::string& SecEquCacheFolder() {
     return folder;
 }
 
-bool IsValidUtf8(const std::string& s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        auto c = static_cast<unsigned char>(s[i]);
-        size_t extra = c < 0x80             ? 0
-                       : (c & 0xE0) == 0xC0 ? 1
-                       : (c & 0xF0) == 0xE0 ? 2
-                       : (c & 0xF8) == 0xF0 ? 3
-                                            : 4;
-        if (extra == 4 || i + extra >= s.size())
-            return false;
-        for (size_t k = 1; k <= extra; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
-                return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
-// Names that come from the file server are shown in the program's own text encoding. A client
-// that already hands them over as text needs no conversion; raw OEM bytes are converted.
-std::string TextOfServerName(const std::string& name) {
-    return IsValidUtf8(name) ? name : U_ConvertOem(name, false);
-}
-
 // The security-equivalence cache of one analysis: a settings-style file private to the running
 // instance. Section "Security Equals" holds the number of objects found per trustee, a section
 // named after the trustee the names found.
@@ -408,7 +383,7 @@ private:
     void FileSystemPass() {
         TStringList chain; // volume paths with their IRMs, from the target up to the volume root
         std::string path = U_WithoutTrailingSlash(U_PathToUNC(FTarget));
-        while (!path.empty() && U_DirExists(TextOfServerName(path))) {
+        while (!path.empty() && U_DirExists(U_OemToText(path))) {
             TNWPath level;
             if (U_PathToNWPath(path, level) == 0 && NWClient() != nullptr) {
                 std::string volPath =
@@ -426,7 +401,7 @@ private:
         for (int k = chain.Count() - 1; k >= 0; --k) {
             FOffset = k == 0 ? 0 : 10;
             U_ProcessMessages();
-            const std::string volPath = TextOfServerName(chain[k]);
+            const std::string volPath = U_OemToText(chain[k]);
             const uint32_t irm = chain.Value(k);
             const std::string irmText = U_RightsToStr(irm, rtFileSystem);
             UseSource(U_Format("IRM filter %s on path: %s  ", irmText.c_str(), volPath.c_str()));

@@ -328,6 +328,10 @@ std::string U_ConvertOem(std::string_view s, bool toOem) {
     return Iconv(cp, "UTF-8", s.substr(0, 511));
 }
 
+std::string U_OemToText(const std::string& name) {
+    return U_IsValidUtf8(name) ? name : U_ConvertOem(name, false);
+}
+
 // --- Messages, busy cursor, text panes ----------------------------------------------------------
 
 namespace {

@@ -100,8 +100,13 @@ std::string U_MultiStrBufToLines(std::string_view buffer, uint16_t offset, uint3
 // of characters copied.
 size_t U_StrToBuf(const std::string& s, int start, int count, bool terminate, char* buffer,
                   size_t bufferSize);
+// Whether the bytes are well-formed UTF-8 (shortest forms, no surrogates, at most U+10FFFF).
+bool U_IsValidUtf8(std::string_view s);
 // Converts between UTF-8 (toOem true: from) and the OEM code page (see Platform.h).
 std::string U_ConvertOem(std::string_view s, bool toOem);
+// A name that came from the file server, as text: valid UTF-8 stays as it is, anything else is
+// read in the OEM code page.
+std::string U_OemToText(const std::string& name);
 
 // Paths
 std::string U_WithTrailingSlash(std::string_view path);
