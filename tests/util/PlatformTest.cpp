@@ -149,3 +149,15 @@ TEST(TextPane, LoadMemoReplacesTheNoticeWithTheFile) {
     EXPECT_EQ(loaded.Strings(), (std::vector<std::string>{"line one", "line two"}));
     fs::remove(file);
 }
+
+TEST(OemCodePage, ServerNamesBecomeTextOnce) {
+    EXPECT_TRUE(U_IsValidUtf8("Büro €"));
+    EXPECT_FALSE(U_IsValidUtf8("B\x81ro"));
+    EXPECT_FALSE(U_IsValidUtf8("\xC0\xAF")) << "overlong form";
+    EXPECT_FALSE(U_IsValidUtf8("\xED\xA0\x80")) << "surrogate";
+    EXPECT_FALSE(U_IsValidUtf8("\xE2\x82")) << "cut short";
+    // Text stays text; CP850 bytes are read as CP850, so a name is never converted twice.
+    EXPECT_EQ(U_OemToText("Büro"), "Büro");
+    EXPECT_EQ(U_OemToText("B\x81ro"), "Büro");
+    EXPECT_EQ(U_OemToText(U_OemToText("B\x81ro")), "Büro");
+}
