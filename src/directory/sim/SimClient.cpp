@@ -1218,10 +1218,17 @@ NWCCODE TSimClient::PutFilter(NWHandle ctx, NWHandle buf, NWHandle filter) {
             return;
         name = FullName(*c, name, out) == NW_OK ? out : "\x01" + name;
     };
+    int32_t lastAttr = -1;
     for (TFilterToken& t : f->Tokens) {
+        if (t.Token == FTOK_ANAME) {
+            auto name = std::get_if<TValString>(&t.Value.Data);
+            lastAttr = name ? world_->Schema.FindAttr(name->Text) : -1;
+        }
         if (t.Token != FTOK_AVAL)
             continue;
-        if (t.Syntax == SYN_DIST_NAME) {
+        bool dn = t.Syntax == SYN_DIST_NAME ||
+                  (lastAttr >= 0 && world_->Schema.Attrs[lastAttr].Syntax == SYN_DIST_NAME);
+        if (dn) {
             if (auto s = std::get_if<TValString>(&t.Value.Data))
                 full(s->Text);
         } else if (auto a = std::get_if<TValObjectACL>(&t.Value.Data)) {

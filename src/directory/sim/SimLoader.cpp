@@ -251,6 +251,25 @@ int64_t IntOrHex(const json& v, const std::string& ptr, int64_t lo, int64_t hi) 
     return value;
 }
 
+// Rights written as a number in text: decimal digits, or "$" and hex digits (blanks ignored).
+// False when the text is no number at all; a number out of range is an error.
+bool NumberText(const std::string& text, const std::string& ptr, uint32_t& value) {
+    std::string digits;
+    for (char c : text)
+        if (c != ' ')
+            digits += c;
+    bool hex = !digits.empty() && digits[0] == '$';
+    std::string body = hex ? digits.substr(1) : digits;
+    if (body.empty() ||
+        body.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") != std::string::npos)
+        return false;
+    unsigned long long v = body.size() > 10 ? ~0ull : std::stoull(body, nullptr, hex ? 16 : 10);
+    if (v > UINT32_MAX)
+        Fail(ptr, "the number \"" + text + "\" is out of range");
+    value = static_cast<uint32_t>(v);
+    return true;
+}
+
 NWCCODE Code(const json& v, const std::string& ptr) {
     int64_t c = IntOrHex(v, ptr, INT32_MIN, UINT32_MAX);
     return static_cast<NWCCODE>(static_cast<uint32_t>(c));
@@ -277,6 +296,10 @@ uint32_t Time(const json& v, const std::string& ptr) {
     time_t t = timegm(&tm);
     if (t < 0 || t > static_cast<time_t>(UINT32_MAX))
         Fail(ptr, "\"" + s + "\" lies outside 1970 to 2106");
+    struct tm back {};
+    gmtime_r(&t, &back);
+    if (back.tm_mday != d || back.tm_mon != mo - 1)
+        Fail(ptr, "\"" + s + "\" is no date of the calendar");
     return static_cast<uint32_t>(t);
 }
 
@@ -386,8 +409,8 @@ private:
     void ParseValue(const TSimTree& t, uint32_t syntax, const json& v, const std::string& ptr,
                     TAttrValue& out, std::string* stream);
     std::string Octets(const json& v, const std::string& ptr, size_t maxBytes, bool plainIsText);
-    void ParseAcl(const TSimTree& t, int32_t owner, const json& v, const std::string& ptr,
-                  TAttrValue& out, TSimAcl& acl);
+    void ParseAcl(const TSimTree& t, const json& v, const std::string& ptr, TAttrValue& out,
+                  TSimAcl& acl);
 };
 
 void TLoader::Load(const json& root) {
@@ -800,8 +823,8 @@ std::string TLoader::Octets(const json& v, const std::string& ptr, size_t maxByt
     return out;
 }
 
-void TLoader::ParseAcl(const TSimTree& t, int32_t owner, const json& v, const std::string& ptr,
-                       TAttrValue& out, TSimAcl& acl) {
+void TLoader::ParseAcl(const TSimTree& t, const json& v, const std::string& ptr, TAttrValue& out,
+                       TSimAcl& acl) {
     CheckKeys(v, ptr, {"subject", "attribute", "rights"});
     std::string subject = Str(Req(v, "subject", ptr), ptr + "/subject", 1024);
     std::string attr = Str(Req(v, "attribute", ptr), ptr + "/attribute", 128);
@@ -842,21 +865,13 @@ void TLoader::ParseAcl(const TSimTree& t, int32_t owner, const json& v, const st
     const json& r = Req(v, "rights", ptr);
     if (r.is_string()) {
         std::string text = Str(r, ptr + "/rights", 64);
-        std::string digits = text;
-        digits.erase(std::remove(digits.begin(), digits.end(), ' '), digits.end());
         std::string error;
-        if (!digits.empty() &&
-            (std::isdigit(static_cast<unsigned char>(digits[0])) || digits[0] == '$')) {
-            acl.Privileges = static_cast<uint32_t>(
-                IntOrHex(digits[0] == '$' ? json(digits) : json(std::stoll(digits.substr(0, 10))),
-                         ptr + "/rights", 0, UINT32_MAX));
-        } else if (!ParseRightsText(text, family, acl.Privileges, error)) {
+        if (!NumberText(text, ptr + "/rights", acl.Privileges) &&
+            !ParseRightsText(text, family, acl.Privileges, error))
             Fail(ptr + "/rights", error + " (" + attr + ")");
-        }
     } else {
         acl.Privileges = static_cast<uint32_t>(Int(r, ptr + "/rights", 0, UINT32_MAX));
     }
-    (void)owner;
     val.Privileges = acl.Privileges;
     out.Syntax = SYN_OBJECT_ACL;
     out.Data = std::move(val);
@@ -963,7 +978,7 @@ void TLoader::ParseValue(const TSimTree& t, uint32_t syntax, const json& v, cons
         break;
     case SYN_OBJECT_ACL: {
         TSimAcl acl;
-        ParseAcl(t, -1, v, ptr, out, acl);
+        ParseAcl(t, v, ptr, out, acl);
         break;
     }
     case SYN_PO_ADDRESS: {
@@ -1058,7 +1073,7 @@ void TLoader::LoadTreeValues(TSimTree& t, const json& objs, const std::string& p
             for (size_t k = 0; k < list.size(); ++k) {
                 TAttrValue value;
                 TSimAcl acl;
-                ParseAcl(t, index, list[k], Join(lp, k), value, acl);
+                ParseAcl(t, list[k], Join(lp, k), value, acl);
                 attr->Values.push_back(std::move(value));
                 obj.Acl.push_back(acl);
             }
@@ -1464,19 +1479,6 @@ void TLoader::LoadFailures(const json& v, const std::string& ptr) {
     }
 }
 
-std::string LineColumnOf(const std::string& text, size_t offset) {
-    size_t line = 1, col = 1;
-    for (size_t i = 0; i < offset && i < text.size(); ++i) {
-        if (text[i] == '\n') {
-            ++line;
-            col = 1;
-        } else {
-            ++col;
-        }
-    }
-    return "line " + std::to_string(line) + ", column " + std::to_string(col);
-}
-
 } // namespace
 
 std::shared_ptr<TSimWorld> LoadTreeText(const std::string& text, const std::string& fileName,
@@ -1509,7 +1511,6 @@ std::shared_ptr<TSimWorld> LoadTreeText(const std::string& text, const std::stri
         error = fileName + ": " + e.what();
         return nullptr;
     }
-    (void)LineColumnOf;
     return world;
 }
 

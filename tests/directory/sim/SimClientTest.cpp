@@ -165,6 +165,14 @@ TEST_F(SampleTree, SecurityEqualsSearchFindsNamesWithFilterCharacters) {
                      EqualsDN("Security Equals", ".R&D Team.Research.Corvale"), names),
               0);
     EXPECT_EQ(names.size(), 2u) << "scope 1 leaves out the nested container";
+    // A relative name in the value is taken against the context, whatever syntax the caller
+    // gave the value token.
+    names.clear();
+    client->SetContextValue(ctx, DCK_NAME_CONTEXT, "Research.Corvale");
+    auto tokens = EqualsDN("Security Equals", "R&D Team");
+    tokens[3].second.Syntax = SYN_UNKNOWN;
+    ASSERT_EQ(Search(*client, ctx, "[Root]", DS_SEARCH_SUBTREE, tokens, names), 0);
+    EXPECT_EQ(names.size(), 3u);
 }
 
 TEST_F(SampleTree, FilterPrecedenceIsNotThenAndThenOr) {
