@@ -149,20 +149,9 @@ void Print(const TSimWorld& w, bool summary) {
             std::cout << ", primary";
         std::cout << "\n";
     }
-    for (const TSimFailure& f : w.Failures) {
-        std::cout << "Failure: " << f.Operation;
-        for (const auto& [key, value] :
-             std::vector<std::pair<const char*, std::string>>{{"object", f.Object},
-                                                              {"attribute", f.Attribute},
-                                                              {"server", f.Server},
-                                                              {"path", f.Path},
-                                                              {"tree", f.Tree}})
-            if (!value.empty())
-                std::cout << " " << key << " " << value;
-        if (f.HasId)
-            std::cout << " id " << Hex(f.Id);
-        std::cout << " -> " << Hex(static_cast<uint32_t>(f.Code)).substr(4) << "\n";
-    }
+    for (const TSimFailure& f : w.Failures)
+        std::cout << "Failure: " << f.Text << " -> " << Hex(static_cast<uint32_t>(f.Code)).substr(4)
+                  << "\n";
 }
 
 bool Number(const std::string& text, uint32_t max, uint32_t& out) {

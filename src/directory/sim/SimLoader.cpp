@@ -1475,6 +1475,11 @@ void TLoader::LoadFailures(const json& v, const std::string& ptr) {
             f.HasId = true;
             f.Id = static_cast<uint32_t>(IntOrHex(*id, p + "/id", 0, UINT32_MAX));
         }
+        f.Text = f.Operation;
+        for (const char* key : {"object", "attribute", "server", "path", "tree", "id"})
+            if (const json* x = Opt(v[i], key))
+                f.Text += std::string(" ") + key + " " +
+                          (x->is_string() ? x->get<std::string>() : x->dump());
         w_.Failures.push_back(std::move(f));
     }
 }

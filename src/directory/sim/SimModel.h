@@ -170,6 +170,7 @@ struct TSimFailure {
     bool HasId = false;
     uint32_t Id = 0;
     NWCCODE Code = 0;
+    std::string Text; // the selectors as the file writes them, for display
 };
 
 struct TSimLimits {
