@@ -8,6 +8,7 @@
 
 #include "directory/DSContext.h"
 #include "directory/sim/SimClient.h"
+#include "directory/sim/SimLoader.h"
 #include "rights/EffectiveTrustees.h"
 #include "util/Platform.h"
 #include "util/StringList.h"
@@ -33,6 +34,25 @@ protected:
         ASSERT_EQ(client->NewContext(ctx), 0);
         ASSERT_EQ(U_DSChangeCurrentTreeAndContext(ctx, tree, "[Root]"), 0);
         U_DSSetContextFlags(ctx, '+', DCV_TYPELESS_NAMES);
+    }
+
+    // Serves the same tree through a client class of the test's own (which counts or breaks
+    // calls), with a context set up again over it.
+    template <class TClient> std::shared_ptr<TClient> Serve(const std::string& treeFile) {
+        std::string error;
+        auto world = sim::LoadTreeFile(std::string(TROVALEN_TEST_DATA) + "/" + treeFile, error);
+        EXPECT_TRUE(world) << error;
+        if (!world)
+            return nullptr;
+        auto served = std::make_shared<TClient>(world);
+        client = served;
+        SetNWClient(served);
+        U_ResetNetWare();
+        EXPECT_EQ(InitNetWare(), 0);
+        EXPECT_EQ(served->NewContext(ctx), 0);
+        EXPECT_EQ(U_DSChangeCurrentTreeAndContext(ctx, U_GetPrimaryTree(), "[Root]"), 0);
+        U_DSSetContextFlags(ctx, '+', DCV_TYPELESS_NAMES);
+        return served;
     }
 
     void TearDown() override {

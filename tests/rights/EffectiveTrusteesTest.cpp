@@ -207,17 +207,8 @@ public:
 
 TEST_F(AnalysisTest, OneSearchPerTrusteeNameAndCallWithoutLeftovers) {
     ASSERT_NO_FATAL_FAILURE(Load("rights-edir.json"));
-    std::string error;
-    auto world = sim::LoadTreeFile(std::string(TROVALEN_TEST_DATA) + "/rights-edir.json", error);
-    ASSERT_TRUE(world) << error;
-    auto counting = std::make_shared<CountingClient>(world);
-    client = counting;
-    SetNWClient(counting);
-    U_ResetNetWare();
-    ASSERT_EQ(InitNetWare(), 0);
-    ASSERT_EQ(counting->NewContext(ctx), 0);
-    ASSERT_EQ(U_DSChangeCurrentTreeAndContext(ctx, "RIGHTS_TREE", "[Root]"), 0);
-    U_DSSetContextFlags(ctx, '+', DCV_TYPELESS_NAMES);
+    auto counting = Serve<CountingClient>("rights-edir.json");
+    ASSERT_TRUE(counting);
 
     Analyse(kPrinter, kEdir);
     // One search per distinct trustee name, although Joe and Admin hold several values.

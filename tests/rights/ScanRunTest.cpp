@@ -140,17 +140,8 @@ TEST_F(ScanRunTest, MissingPathAndObject) {
 
 TEST_F(ScanRunTest, AFailingEntryLeavesOneLineAndTheRunGoesOn) {
     ASSERT_NO_FATAL_FAILURE(Load("rights-edir.json"));
-    std::string error;
-    auto world = sim::LoadTreeFile(std::string(TROVALEN_TEST_DATA) + "/rights-edir.json", error);
-    ASSERT_TRUE(world) << error;
-    auto throwing = std::make_shared<ThrowingClient>(world);
-    client = throwing;
-    SetNWClient(throwing);
-    U_ResetNetWare();
-    ASSERT_EQ(InitNetWare(), 0);
-    ASSERT_EQ(throwing->NewContext(ctx), 0);
-    ASSERT_EQ(U_DSChangeCurrentTreeAndContext(ctx, "RIGHTS_TREE", "[Root]"), 0);
-    U_DSSetContextFlags(ctx, '+', DCV_TYPELESS_NAMES);
+    auto throwing = Serve<ThrowingClient>("rights-edir.json");
+    ASSERT_TRUE(throwing);
 
     TScanResult result = Run(EdirRequest({".Box.DEV.ACME", ".Printer1.SALES.ACME"}));
     EXPECT_EQ(Count(result.Summary, "Error while scanning \".Box.DEV.ACME\": the wire broke"), 1)
@@ -211,17 +202,8 @@ public:
 
 TEST_F(ScanRunTest, AttributeLinesComeFromTheDirectoryOnceAndThenFromTheCache) {
     ASSERT_NO_FATAL_FAILURE(Load("rights-edir.json"));
-    std::string error;
-    auto world = sim::LoadTreeFile(std::string(TROVALEN_TEST_DATA) + "/rights-edir.json", error);
-    ASSERT_TRUE(world) << error;
-    auto counting = std::make_shared<ReadCountingClient>(world);
-    client = counting;
-    SetNWClient(counting);
-    U_ResetNetWare();
-    ASSERT_EQ(InitNetWare(), 0);
-    ASSERT_EQ(counting->NewContext(ctx), 0);
-    ASSERT_EQ(U_DSChangeCurrentTreeAndContext(ctx, "RIGHTS_TREE", "[Root]"), 0);
-    U_DSSetContextFlags(ctx, '+', DCV_TYPELESS_NAMES);
+    auto counting = Serve<ReadCountingClient>("rights-edir.json");
+    ASSERT_TRUE(counting);
 
     // The program-side settings: slot 1 reads Title, slot 2 an attribute nobody has.
     std::string iniPath = (root / "program.ini").string();
