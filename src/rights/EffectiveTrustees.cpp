@@ -30,7 +30,8 @@ std::string& SecEquCacheFolder() {
 
 // The security-equivalence cache of one analysis: a settings-style file private to the running
 // instance. Section "Security Equals" holds the number of objects found per trustee, a section
-// named after the trustee the names found.
+// named after the trustee the names found. Lookups are served from memory; each search reaches
+// the file in one write, so a trustee with thousands of equivalents costs no more than one.
 class TSecEquCache {
 public:
     TSecEquCache() {
@@ -54,50 +55,42 @@ public:
     TSecEquCache(const TSecEquCache&) = delete;
     TSecEquCache& operator=(const TSecEquCache&) = delete;
 
-    // -1 when the trustee has not been searched yet.
-    int Count(const std::string& trustee) {
-        if (FIni)
-            return U_IniReadInt(*FIni, kSecEquSection, trustee, -1);
-        auto it = FMemory.find(U_IniCleanName(trustee));
-        return it == FMemory.end() ? -1 : static_cast<int>(it->second.size());
-    }
-
-    std::vector<std::string> Names(const std::string& trustee) {
-        std::vector<std::string> names;
-        if (!FIni) {
-            auto it = FMemory.find(U_IniCleanName(trustee));
-            if (it != FMemory.end())
-                names = it->second;
-            return names;
-        }
-        int n = Count(trustee);
-        std::string section = U_IniCleanName(trustee);
-        for (int i = 0; i < n; ++i)
-            names.push_back(U_IniReadText(*FIni, section, std::to_string(i), ""));
-        return names;
+    // Null when the trustee has not been searched yet.
+    const std::vector<std::string>* Find(const std::string& trustee) const {
+        auto it = FNames.find(U_UpperCase(U_IniCleanName(trustee)));
+        return it == FNames.end() ? nullptr : &it->second;
     }
 
     void Store(const std::string& trustee, const TStringList& found) {
         std::string section = U_IniCleanName(trustee);
-        if (!FIni) {
-            FMemory[section] = found.Strings();
+        FNames[U_UpperCase(section)] = found.Strings();
+        if (!FIni)
             return;
+        try {
+            std::vector<std::pair<std::string, std::string>> entries;
+            for (int i = 0; i < found.Count(); ++i)
+                entries.emplace_back(std::to_string(i), U_Quoted(found[i]));
+            FIni->WriteSection(section, entries);
+            FIni->WriteInteger(kSecEquSection, section, found.Count());
+        } catch (const std::exception&) {
+            // The file is a record of the searches; the analysis goes on from memory.
         }
-        for (int i = 0; i < found.Count(); ++i)
-            U_IniWriteStr(*FIni, section, std::to_string(i), U_Quoted(found[i]));
-        U_IniWriteInt(*FIni, kSecEquSection, trustee, found.Count());
     }
 
     void EraseAll() {
-        if (FIni)
-            U_IniClearAll(*FIni);
-        FMemory.clear();
+        FNames.clear();
+        if (!FIni)
+            return;
+        try {
+            FIni->EraseAllSections();
+        } catch (const std::exception&) {
+        }
     }
 
 private:
     std::unique_ptr<TIniFile> FIni;
-    // Without a private folder the cache stays in memory.
-    std::map<std::string, std::vector<std::string>> FMemory;
+    // Section names as the file compares them: without brackets, ignoring case.
+    std::map<std::string, std::vector<std::string>> FNames;
 };
 
 class TAnalysis {
@@ -491,8 +484,9 @@ private:
         U_ProcessMessages();
 
         std::vector<std::string> found;
-        int cached = FCache->Count(trustee);
-        if (cached < 0) {
+        if (const auto* cached = FCache->Find(trustee)) {
+            found = *cached;
+        } else {
             // The equality search hands the name to the client as it is, so no character of
             // it can break the filter.
             TStringList list;
@@ -503,8 +497,6 @@ private:
                 return;
             FCache->Store(trustee, list);
             found = list.Strings();
-        } else if (cached > 0) {
-            found = FCache->Names(trustee);
         }
         if (found.empty())
             return;
