@@ -261,7 +261,8 @@ std::string U_HTMLCell(const TGrid& grid, int col, int row) {
         if (col < FixedColsOf(grid) || row < FixedRowsOf(grid))
             content = "<b>" + content + "</b>";
     }
-    return U_Format("<%s>%s</%s>", "td", content.c_str(), "td");
+    // Joined as strings: a NUL inside the cell must not cut its text and its closing tags short.
+    return "<td>" + content + "</td>";
 }
 
 std::string U_GridToHTML(const TGrid& grid) {
