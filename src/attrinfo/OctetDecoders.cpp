@@ -220,7 +220,7 @@ const std::vector<TOctetDecoder>& Decoders() {
          [](const TBytes& b, uint32_t) {
              return U_Format("[%u] ", b.D32(0)) + Str(b, 4) + " " + Str(b, 92) + " ";
          }},
-        {{"FW0 USER ADD"}, 0, [](const TBytes& b, uint32_t) { return Str(b, 15); }},
+        {{"FW0 USER ADD"}, 15, [](const TBytes& b, uint32_t) { return Str(b, 15); }},
         {{"Partition Status"}, 0, PartitionStatus},
         {{"Local Received Up To", "Transitive Vector"},
          12,
