@@ -132,6 +132,9 @@ NWCCODE U_PathToNWPath(const std::string& path, TNWPath& nwPath) {
     TNWClient* client = NWClient();
     if (client == nullptr)
         return NoClient();
+    // No file system takes a NUL inside a name: every call below would see the path cut short.
+    if (path.find('\0') != std::string::npos)
+        return ERR_INVALID_PATH;
     std::string server;
     std::string volume;
     std::string dirPath;
