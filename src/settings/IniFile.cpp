@@ -4,7 +4,9 @@
 #include "util/FileIO.h"
 #include "util/Util.h"
 
+#include <string_view>
 #include <sys/stat.h>
+#include <unordered_set>
 
 namespace trovalen {
 
@@ -44,17 +46,18 @@ bool ParseKeyLine(const std::string& line, std::string_view& key, std::string_vi
     return true;
 }
 
-// The first max characters of UTF-8 text (a character is a lead byte with its continuations).
-std::string CutCharacters(const std::string& s, size_t max) {
-    size_t chars = 0;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) {
+// Appends characters of s to out until out holds max characters of UTF-8 text (a character is a
+// lead byte with its continuations); returns false once the limit is reached.
+bool AppendCharacters(std::string& out, size_t& chars, std::string_view s, size_t max) {
+    for (char c : s) {
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
             if (chars == max)
-                return s.substr(0, i);
+                return false;
             ++chars;
         }
+        out.push_back(c);
     }
-    return s;
+    return true;
 }
 
 // True when every double quote of the text belongs to a doubled pair.
@@ -89,24 +92,27 @@ std::string EscapeLineBreaks(const std::string& value) {
 
 } // namespace
 
-std::string U_IniValueFromStored(const std::string& stored) {
+std::string U_IniValueFromStored(std::string_view stored) {
+    // Only the part that a read gives back is copied, however long the stored value is.
     std::string_view v = TrimView(stored);
     std::string value;
+    size_t chars = 0;
     if (v.size() >= 2 && v.front() == v.back() && (v.front() == '"' || v.front() == '\'')) {
         std::string_view inner = v.substr(1, v.size() - 2);
         if (v.front() == '"' && QuotesAllDoubled(inner)) {
             for (size_t i = 0; i < inner.size(); ++i) {
-                value.push_back(inner[i]);
+                if (!AppendCharacters(value, chars, inner.substr(i, 1), IniMaxValueLength))
+                    break;
                 if (inner[i] == '"')
                     ++i;
             }
         } else {
-            value = std::string(inner);
+            AppendCharacters(value, chars, inner, IniMaxValueLength);
         }
     } else {
-        value = std::string(v);
+        AppendCharacters(value, chars, v, IniMaxValueLength);
     }
-    return CutCharacters(value, IniMaxValueLength);
+    return value;
 }
 
 TIniFile::TIniFile(std::string fileName) : FFileName(std::move(fileName)) {}
@@ -173,8 +179,12 @@ void TIniFile::LoadForWrite() {
         throw EIniError(WriteError());
 }
 
-void TIniFile::Save(const std::vector<std::string>& lines) {
+void TIniFile::Save(std::vector<std::string> lines) {
+    size_t total = 0;
+    for (const auto& line : lines)
+        total += line.size() + 1;
     std::string content;
+    content.reserve(total);
     for (const auto& line : lines) {
         content += line;
         content += '\n';
@@ -185,7 +195,7 @@ void TIniFile::Save(const std::vector<std::string>& lines) {
     options.Durable = FDurable;
     if (!U_WriteFileAtomic(FFileName, content, error, options))
         throw EIniError(WriteError());
-    FLines = lines;
+    FLines = std::move(lines);
     // Take the new file's stamp so the next read does not parse it again.
     FStamp = StampOf(FFileName);
     FReadable = true;
@@ -241,7 +251,7 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
         return def;
     std::string_view k, v;
     ParseKeyLine(FLines[static_cast<size_t>(i)], k, v);
-    return U_IniValueFromStored(std::string(v));
+    return U_IniValueFromStored(v);
 }
 
 int32_t TIniFile::ReadInteger(const std::string& section, const std::string& key,
@@ -273,7 +283,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& key,
             --at;
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), line);
     }
-    Save(lines);
+    Save(std::move(lines));
 }
 
 void TIniFile::WriteInteger(const std::string& section, const std::string& key, int32_t value) {
@@ -287,9 +297,12 @@ void TIniFile::WriteBool(const std::string& section, const std::string& key, boo
 void TIniFile::ReadSections(TStringList& sections) const {
     sections.Clear();
     Load();
+    // A set of the names seen keeps a file of many sections from costing the square of their
+    // number.
+    std::unordered_set<std::string> seen;
     std::string name;
     for (const auto& line : FLines)
-        if (ParseSectionLine(line, name) && sections.IndexOf(name) < 0)
+        if (ParseSectionLine(line, name) && seen.insert(U_UpperCase(name)).second)
             sections.Add(name);
 }
 
@@ -314,7 +327,7 @@ void TIniFile::ReadSectionValues(const std::string& section, TStringList& lines)
     std::string_view k, v;
     for (size_t i = header + 1; i < end; ++i)
         if (ParseKeyLine(FLines[i], k, v))
-            lines.Add(std::string(k) + "=" + U_IniValueFromStored(std::string(v)));
+            lines.Add(std::string(k) + "=" + U_IniValueFromStored(v));
 }
 
 bool TIniFile::SectionExists(const std::string& section) const {
@@ -368,7 +381,7 @@ void TIniFile::WriteSection(const std::string& section,
     if (insertAt == std::string::npos)
         insertAt = lines.size();
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), block.begin(), block.end());
-    Save(lines);
+    Save(std::move(lines));
     U_IniForgetCache(this, &wanted);
 }
 
@@ -382,7 +395,7 @@ void TIniFile::EraseAllSections() {
         lines.push_back(line);
     }
     if (lines.size() != FLines.size())
-        Save(lines);
+        Save(std::move(lines));
     U_IniForgetCache(this, nullptr);
 }
 

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -93,7 +94,8 @@ private:
     // Loads for a write: throws when the existing content cannot be read, since writing then
     // would lose it.
     void LoadForWrite();
-    void Save(const std::vector<std::string>& lines);
+    // Takes the lines, which become the loaded lines once they are written.
+    void Save(std::vector<std::string> lines);
     // Index range [first, end) of the lines of the first block of the section (after its header);
     // false when there is none.
     bool FindSection(const std::string& section, size_t& header, size_t& end) const;
@@ -110,6 +112,6 @@ private:
 };
 
 // The value as a read gives it back from its stored form (see the rules above).
-std::string U_IniValueFromStored(const std::string& stored);
+std::string U_IniValueFromStored(std::string_view stored);
 
 } // namespace trovalen

@@ -185,6 +185,9 @@ bool U_ReadFile(const std::string& fileName, std::string& content, std::string& 
         error = ErrnoText(EISDIR);
         return false;
     }
+    // Sized up front: growing by doubling would hold up to twice a large file's size.
+    if (S_ISREG(st.st_mode) && st.st_size > 0)
+        content.reserve(static_cast<size_t>(st.st_size));
     char buffer[65536];
     for (;;) {
         ssize_t n = read(fd, buffer, sizeof buffer);
