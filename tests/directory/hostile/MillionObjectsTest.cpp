@@ -53,8 +53,9 @@ TEST(MillionObjects, GeneratedTreeLoadsOrIsRefusedWithAMessage) {
     std::string error;
     auto world = sim::LoadTreeFile(file, error);
     std::remove(file.c_str());
-    if (!world)
+    if (!world) {
         EXPECT_EQ(error.rfind(file + ":", 0), 0u) << error;
+    }
 }
 
 // The smallest form of a million objects, well within the file-size bound: the loader has to
