@@ -201,7 +201,7 @@ int main(int argc, char** argv) {
     request.ScanSubDirs = opt.SubDirs;
     request.FilterExcl = opt.Exclude;
     request.FilterIncl = opt.Include;
-    request.VariantName = opt.Edir ? "Trovalen eDirectory" : "Trovalen";
+    request.VariantName = opt.Edir ? "Trovalen.edir" : "Trovalen.file";
     request.DebugMode = opt.Debug;
     request.ConnHandle = U_PrimaryConnHandle();
 

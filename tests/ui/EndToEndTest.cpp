@@ -44,10 +44,10 @@ std::vector<std::string> Headless(const std::string& tree, const QStringList& op
 #endif
 }
 
-// The pane's lines without the two that name the program and the time.
+// The pane's lines without the one that holds the time of the scan.
 std::vector<std::string> WithoutStamp(std::vector<std::string> lines) {
-    if (lines.size() >= 2 && lines[0].rfind("Version:", 0) == 0 && lines[1].rfind("Date:", 0) == 0)
-        lines.erase(lines.begin(), lines.begin() + 2);
+    if (lines.size() >= 2 && lines[1].rfind("Date:", 0) == 0)
+        lines.erase(lines.begin() + 1);
     return lines;
 }
 
