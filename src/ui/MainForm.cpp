@@ -471,6 +471,12 @@ void TMainForm::CreateMenus() {
 
     FMenuSettings = menuBar()->addMenu("&Settings");
     FMenuSettings->setObjectName("MenuSettings");
+    // The analysis can keep only trustees that can log in (users); the scan run reads this item.
+    FMenuSettingsShowOnlyUsers = FMenuSettings->addAction("Show only &Users");
+    FMenuSettingsShowOnlyUsers->setObjectName("MenuSettingsShowOnlyUsers");
+    FMenuSettingsShowOnlyUsers->setCheckable(true);
+    FMenuSettingsShowOnlyUsers->setToolTip("List only trustees that can log in");
+    FMenuSettingsShowOnlyUsers->setStatusTip("List only trustees that can log in");
     FMenuSettings->addSeparator();
     FActionSettingsShowDetails = FMenuSettings->addAction("Show &Details");
     FActionSettingsShowDetails->setObjectName("ActionSettingsShowDetails");
@@ -544,7 +550,8 @@ void TMainForm::FormCreate() {
 
     U_IniLoadActions(*FSettingsFile, kSettings,
                      {FActionSaveAs, FActionSaveAsTxt, FActionSaveAsClipboard, FActionSaveAsExcel,
-                      FActionSettingsShowDetails, FActionAbout, FMenuExit});
+                      FActionSettingsShowDetails, FMenuSettingsShowOnlyUsers, FActionAbout,
+                      FMenuExit});
     U_IniLoadControls(*FSettingsFile, kSettings, FPanelSettingsConfig);
     U_IniLoadControls(*FSettingsFile, kSettings, FPanelSettingsResult);
     // The details switch cannot stay on while the details pane is empty.
@@ -605,6 +612,8 @@ void TMainForm::FormClose() {
         }
         U_IniSaveControls(*FSettingsFile, kSettings, FPanelSettingsResult);
         U_IniSaveControls(*FSettingsFile, kSettings, FPanelSettingsConfig);
+        U_IniWriteBool(*FSettingsFile, kSettings, "MenuSettingsShowOnlyUsers",
+                       FMenuSettingsShowOnlyUsers->isChecked());
         U_IniSaveGeometry(*FSettingsFile, kSettings, this);
     } catch (...) {
     }
@@ -767,7 +776,7 @@ void TMainForm::DoTheJob() {
     for (const auto& text : list->CheckedTexts())
         request.Entries.Add(text);
     request.ResolveContainers = FCheckBoxSettingsResolveContainers->isChecked();
-    request.OnlyUsers = false;
+    request.OnlyUsers = FMenuSettingsShowOnlyUsers->isChecked();
     request.ScanSubDirs = FCheckBoxSettingsScanSubDirs->isChecked();
     request.FilterExcl = S(FEditFilterExcl->text());
     request.FilterIncl = S(FEditFilterIncl->text());

@@ -229,6 +229,7 @@ private:
     QAction* FActionSaveAsClipboard = nullptr;
     QAction* FActionSaveAsExcel = nullptr;
     QAction* FActionSettingsShowDetails = nullptr;
+    QAction* FMenuSettingsShowOnlyUsers = nullptr;
     QAction* FActionAbout = nullptr;
     QAction* FMenuExit = nullptr;
     // Status bar

@@ -268,3 +268,37 @@ TEST_F(EdirTest, EachTreeKeepsItsContainerAndList) {
 
 } // namespace
 } // namespace trovalen::test
+
+namespace trovalen::test {
+namespace {
+
+TEST_F(ScanTest, OnlyUsersItemReachesTheScanAndIsKept) {
+    UseTree(R"({"format": 1, "trees": [{"name": "T", "objects": [
+        {"name": "O", "class": "Organization"},
+        {"name": "Ann.O", "class": "User"},
+        {"name": "Crew.O", "class": "Group"},
+        {"name": "FS.O", "class": "NCP Server"}]}],
+      "servers": [{"name": "FS", "tree": "T", "object": ".FS.O",
+        "volumes": [{"name": "SYS", "dirs": {"D": {"trustees": {".Ann.O": "RF", ".Crew.O": "RF"}}}}]}],
+      "connections": [{"server": "FS", "user": ".Ann.O", "primary": true}]})");
+    WriteSettings("[CheckListBoxPaths]\n0=\\\\FS\\SYS\\D\n[CheckListBoxPaths Checked]\n"
+                  "\\\\FS\\SYS\\D=1\n[Settings]\nMenuSettingsShowOnlyUsers=1\n");
+    {
+        auto form = Start(FileConfig(), {});
+        auto* onlyUsers = Child<QAction>(*form, "MenuSettingsShowOnlyUsers");
+        ASSERT_TRUE(onlyUsers->isChecked());
+        form->BitBtnScanClick();
+        EXPECT_TRUE(Contains(form->SummaryLines(), "Effective Trustee:\tUser\t[R    F  ]\t.Ann.O"));
+        EXPECT_FALSE(Contains(form->SummaryLines(), ".Crew.O")) << "a group cannot log in";
+        onlyUsers->setChecked(false);
+        form->BitBtnScanClick();
+        EXPECT_TRUE(
+            Contains(form->SummaryLines(), "Effective Trustee:\tGroup\t[R    F  ]\t.Crew.O"));
+        Close(form);
+    }
+    auto again = Start(FileConfig(), {});
+    EXPECT_FALSE(Child<QAction>(*again, "MenuSettingsShowOnlyUsers")->isChecked());
+}
+
+} // namespace
+} // namespace trovalen::test
