@@ -166,7 +166,9 @@ bool TIniFile::Load() const {
         if (end == std::string::npos)
             end = content.size();
         std::string line = content.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
+        // Every CR at a line's end belongs to its line break. Were one kept, a rewrite would end
+        // the line with CR LF and the next read would lose it, changing the value.
+        while (!line.empty() && line.back() == '\r')
             line.pop_back();
         FLines.push_back(std::move(line));
         start = end + 1;

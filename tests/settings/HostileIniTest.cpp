@@ -76,6 +76,20 @@ void operator delete[](void* p, size_t) noexcept {
 
 namespace {
 
+// The lines of a text split at LF only; a final LF opens no further line.
+std::vector<std::string> SplitAtLF(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
 class HostileIni : public SettingsTest {
 protected:
     double Seconds(std::chrono::steady_clock::time_point since) const {
@@ -184,13 +198,13 @@ TEST_F(HostileIni, BinaryJunkLeavesTheValuesAroundItReadable) {
     // A write keeps every junk byte: nothing the program did not change is lost.
     ini.SetDurable(false);
     ini.WriteString("Good", "key0", "changed");
-    // Only the changed value differs (and a CR before a line's end, as the lines are rewritten
+    // Only the changed value differs (and the CRs at a line's end, as the lines are rewritten
     // with LF, and the last line gets its line break).
-    std::string expected = U_ReplaceStr(text, "key0=value 0\n", "key0=changed\n", true, false);
-    expected = U_ReplaceStr(expected, "\r\n", "\n", true, true);
-    if (expected.back() == '\r')
-        expected.pop_back();
-    EXPECT_EQ(Slurp(file), expected + "\n");
+    std::string expected;
+    for (const std::string& line :
+         SplitAtLF(U_ReplaceStr(text, "key0=value 0\n", "key0=changed\n", true, false)))
+        expected += U_TrimRightChars(line, "\r") + "\n";
+    EXPECT_EQ(Slurp(file), expected);
     EXPECT_EQ(ini.ReadString("Good", "key49", ""), "value 49");
 
     // A file of nothing but junk reads as empty.
@@ -232,6 +246,32 @@ TEST_F(HostileIni, LinesWithoutEqualsAndSectionsThatNeverCloseAreKept) {
                            "[C]\nz=3\n[never closes\nw=4\n[D]\nk=5\n");
     EXPECT_EQ(ini.ReadString("C", "w", ""), "4");
     EXPECT_EQ(ini.ReadString("D", "k", ""), "5");
+}
+
+// Found by fuzzing: a last line that ends in two CRs and no LF. The first read kept one CR in the
+// value; a write elsewhere ended the line with CR LF, and the next read lost that CR.
+TEST_F(HostileIni, CarriageReturnsAtALineEndNeverChangeAValueOnRewrite) {
+    std::string file = Path("cr.ini");
+    const std::string text("[X]\nk=v\r\r\r\nj=w \r\n[  \r-\r\r0=T\\\r\0\0\r\r", 33);
+    Spit(file, text);
+    TIniFile ini(file);
+    TStringList before;
+    ini.ReadSectionValues("X", before);
+    ASSERT_EQ(before.Count(), 3);
+    EXPECT_EQ(before[0], "k=v");
+    EXPECT_EQ(before[1], "j=w");
+    EXPECT_EQ(before[2], std::string("[  \r-\r\r0=T\\\r\0\0", 14));
+    ini.SetDurable(false);
+    ini.WriteString("Y", "a", "b");
+    TIniFile again(file);
+    TStringList after;
+    again.ReadSectionValues("X", after);
+    EXPECT_EQ(after.Strings(), before.Strings());
+    again.SetDurable(false);
+    again.WriteString("Y", "a", "c");
+    TIniFile third(file);
+    third.ReadSectionValues("X", after);
+    EXPECT_EQ(after.Strings(), before.Strings());
 }
 
 } // namespace
