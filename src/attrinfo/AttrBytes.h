@@ -54,8 +54,6 @@ private:
     std::string_view data_;
 };
 
-// Upper-case hex of any number of bytes.
-std::string Hex(std::string_view bytes);
 // 8-bit text as UTF-8: valid UTF-8 stays as it is; anything else is read as windows-1252.
 std::string Text8(std::string_view s);
 

@@ -10,7 +10,6 @@
 
 namespace trovalen {
 
-using attrbytes::Hex;
 using attrbytes::TBytes;
 using attrbytes::Text8;
 
@@ -262,12 +261,12 @@ struct TValueLines {
     void operator()(const TValInterval& v) { Add(U_SecondsToText(v.Seconds)); }
     // The dump covers the value bytes the record carries.
     void operator()(const TValUnknown& v) {
-        Add(U_Format("%s [%u] %s", v.AttrName.c_str(), v.Syntax, Hex(v.Value).c_str()));
+        Add(U_Format("%s [%u] %s", v.AttrName.c_str(), v.Syntax, U_HexOf(v.Value).c_str()));
     }
     // The bytes as they stand, over the size the client gave, never beyond what is there.
     void operator()(const TValRaw& v) {
         std::string_view bytes(v.Bytes);
-        Add(U_Format("[%X] %s", Syntax, Hex(bytes.substr(0, ValueSize)).c_str()));
+        Add(U_Format("[%X] %s", Syntax, U_HexOf(bytes.substr(0, ValueSize)).c_str()));
     }
 };
 

@@ -15,16 +15,6 @@ namespace trovalen {
 
 namespace attrbytes {
 
-std::string Hex(std::string_view bytes) {
-    std::string out;
-    while (!bytes.empty()) {
-        size_t n = std::min<size_t>(bytes.size(), 0x8000);
-        out += U_BytesToHex(bytes.data(), static_cast<uint16_t>(n));
-        bytes.remove_prefix(n);
-    }
-    return out;
-}
-
 namespace {
 
 // windows-1252 in the range 0x80 to 0x9F; 0 where the code page has no character.
@@ -61,7 +51,6 @@ std::string Text8(std::string_view s) {
 
 } // namespace attrbytes
 
-using attrbytes::Hex;
 using attrbytes::TBytes;
 using attrbytes::Text8;
 
@@ -80,7 +69,7 @@ std::string PartitionStatus(const TBytes& b, uint32_t valueNumber) {
     // The first value carries an error number at 16 and its name at 28; later values have no
     // error number and their name at 24.
     if (!b.Has(0, first ? 20 : 16))
-        return Hex(b.Data());
+        return U_HexOf(b.Data());
     std::string text = WStr(b, first ? 28 : 24) + " ";
     text += U_Format("/ Replica %u ", b.D32(12));
     text += "/ Last Sync:  " + U_UnixTimeText(b.D32(8), false);
@@ -92,7 +81,7 @@ std::string PartitionStatus(const TBytes& b, uint32_t valueNumber) {
 
 std::string PrinterConfiguration(const TBytes& b) {
     if (!b.Has(0, 12))
-        return Hex(b.Data());
+        return U_HexOf(b.Data());
     uint16_t portType = b.D16(0);
     std::string text =
         U_PickStr(portType, {"Other", "Parallel", "Serial", "XNP", "Apple", "Unix", "AIO"});
@@ -103,13 +92,13 @@ std::string PrinterConfiguration(const TBytes& b) {
     switch (portType) {
     case 1:
         if (!b.Has(0, 56))
-            return Hex(b.Data());
+            return U_HexOf(b.Data());
         text +=
             U_Format(" (LPT%u:)", b.D16(48) + 1u) + " / " + interrupt() + " / " + load() + " load";
         break;
     case 2: {
         if (!b.Has(0, 66))
-            return Hex(b.Data());
+            return U_HexOf(b.Data());
         text = U_Format("Serial (COM%u:)", b.D16(48) + 1u) + " / " + interrupt() + " / " + load() +
                " load";
         if (b.D16(56) != 0)
@@ -161,7 +150,7 @@ const std::vector<TOctetDecoder>& Decoders() {
          [](const TBytes& b, uint32_t) {
              std::string value = Str(b, 47);
              if (value.empty() && b.Size() > 51)
-                 value = U_TrimRightChars(Hex(b.Slice(47, b.Size() - 51)), "0");
+                 value = U_TrimRightChars(U_HexOf(b.Slice(47, b.Size() - 51)), "0");
              return Str(b, 5) + ": " + value;
          }},
         {{"snmpTrapDescription"},
@@ -172,12 +161,12 @@ const std::vector<TOctetDecoder>& Decoders() {
         {{"CA Public Key", "Public Key"},
          26,
          [](const TBytes& b, uint32_t) {
-             return U_Format("[%X,%X,%s,%X] %s", b.D32(0), b.D32(4), Hex(b.Slice(8, 14)).c_str(),
-                             b.D32(22), WStr(b, 26).c_str());
+             return U_Format("[%X,%X,%s,%X] %s", b.D32(0), b.D32(4),
+                             U_HexOf(b.Slice(8, 14)).c_str(), b.D32(22), WStr(b, 26).c_str());
          }},
         {{"memberQuery"},
          0,
-         [](const TBytes& b, uint32_t) { return WStr(b, 12) + " - " + Hex(b.Data()); }},
+         [](const TBytes& b, uint32_t) { return WStr(b, 12) + " - " + U_HexOf(b.Data()); }},
         {{"WM:INV DMA", "WM:INV Interrupt"},
          16,
          [](const TBytes& b, uint32_t) {
@@ -203,7 +192,9 @@ const std::vector<TOctetDecoder>& Decoders() {
          }},
         {{"NGW: Location"},
          13,
-         [](const TBytes& b, uint32_t) { return "[" + Hex(b.Slice(0, 13)) + "] " + Str(b, 13); }},
+         [](const TBytes& b, uint32_t) {
+             return "[" + U_HexOf(b.Slice(0, 13)) + "] " + Str(b, 13);
+         }},
         {{"App:Folder List"},
          12,
          [](const TBytes& b, uint32_t) {
@@ -257,10 +248,10 @@ std::string U_FormatOctetValue(const std::string& octet, const std::string& attr
         for (const char* name : decoder.Names)
             if (U_SameText(attr, name)) {
                 if (!bytes.Has(0, decoder.MinSize))
-                    return Hex(octet);
+                    return U_HexOf(octet);
                 return decoder.Decode(bytes, valueNumber);
             }
-    return Hex(octet);
+    return U_HexOf(octet);
 }
 
 } // namespace trovalen

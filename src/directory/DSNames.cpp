@@ -26,17 +26,6 @@ void AppendUtf8(std::string& out, uint32_t cp) {
     }
 }
 
-// Hex of any number of bytes (the shared helper counts in 16 bits).
-std::string Hex(std::string_view bytes) {
-    std::string out;
-    while (!bytes.empty()) {
-        size_t n = std::min<size_t>(bytes.size(), 0x8000);
-        out += U_BytesToHex(bytes.data(), static_cast<uint16_t>(n));
-        bytes.remove_prefix(n);
-    }
-    return out;
-}
-
 NWCCODE NoClient() {
     return ERR_CLIENT_NOT_STARTED;
 }
@@ -230,8 +219,9 @@ std::string U_NetAddressText(uint32_t type, const std::string& address, bool wit
     switch (type) {
     case 0:
         text = U_Format(
-            "%s:%s", Hex(std::string_view(address).substr(0, 4)).c_str(),
-            Hex(std::string_view(address).substr(std::min<size_t>(4, address.size()), 6)).c_str());
+            "%s:%s", U_HexOf(std::string_view(address).substr(0, 4)).c_str(),
+            U_HexOf(std::string_view(address).substr(std::min<size_t>(4, address.size()), 6))
+                .c_str());
         break;
     case 1:
     case 7:
@@ -240,20 +230,20 @@ std::string U_NetAddressText(uint32_t type, const std::string& address, bool wit
         if (address.size() >= 6)
             text = U_Format("%u.%u.%u.%u:%u", b(0), b(1), b(2), b(3), (b(4) << 8) | b(5));
         else
-            text = "[" + Hex(address) + "]";
+            text = "[" + U_HexOf(address) + "]";
         break;
     case 8:
     case 9:
         if (address.size() >= 6)
             text = U_Format("%u.%u.%u.%u:%u", b(2), b(3), b(4), b(5), (b(0) << 8) | b(1));
         else
-            text = "[" + Hex(address) + "]";
+            text = "[" + U_HexOf(address) + "]";
         break;
     case 13:
         text = U_WideToStr(address, 0);
         break;
     default:
-        text = prefix + "[" + Hex(std::string_view(address).substr(0, 12)) + "]";
+        text = prefix + "[" + U_HexOf(std::string_view(address).substr(0, 12)) + "]";
         typed = true;
         break;
     }

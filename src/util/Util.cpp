@@ -301,6 +301,16 @@ std::string U_BytesToHex(const void* buffer, uint16_t count) {
     return out;
 }
 
+std::string U_HexOf(std::string_view bytes) {
+    std::string out;
+    while (!bytes.empty()) {
+        size_t n = std::min<size_t>(bytes.size(), 0x8000);
+        out += U_BytesToHex(bytes.data(), static_cast<uint16_t>(n));
+        bytes.remove_prefix(n);
+    }
+    return out;
+}
+
 static int HexDigit(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';

@@ -81,6 +81,8 @@ bool U_EndsWith(std::string_view s, std::string_view suffix);
 
 // Conversion
 std::string U_BytesToHex(const void* buffer, uint16_t count);
+// The same for any number of bytes.
+std::string U_HexOf(std::string_view bytes);
 // Reads hex pairs into buffer (capacity count); see the rules in the implementation.
 bool U_HexToBytes(std::string_view text, int& count, uint8_t* buffer);
 // Blanks removed, then a decimal integer or "$" followed by hex digits; def when invalid or out
