@@ -48,26 +48,6 @@ std::string TrimTabsBlanks(std::string_view s) {
     return U_TrimRightChars(U_TrimLeftChars(s, "\t "), "\t ");
 }
 
-// Splits at CR LF, lone CR or lone LF; a final line break opens no further line.
-TStringList SplitLines(const std::string& text) {
-    TStringList lines;
-    size_t start = 0;
-    size_t i = 0;
-    while (i < text.size()) {
-        char c = text[i];
-        if (c == '\r' || c == '\n') {
-            lines.Add(text.substr(start, i - start));
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-            start = i + 1;
-        }
-        ++i;
-    }
-    if (start < text.size())
-        lines.Add(text.substr(start));
-    return lines;
-}
-
 // A plain decimal number with an optional sign; false when the text is not one.
 bool ReadDecimal(std::string_view text, int64_t& value) {
     size_t i = 0;
@@ -463,7 +443,9 @@ TStringList U_DSNormalizeFilter(const std::string& filter) {
     std::string text = filter;
     for (const auto& [find, replacement] : kSteps)
         U_Replace(text, find, replacement, true, true);
-    return SplitLines(text);
+    TStringList lines;
+    U_AddTextLines(text, lines);
+    return lines;
 }
 
 NWCCODE U_DSSearch(NWHandle ctx, const std::string& base, const std::string& filterIn,

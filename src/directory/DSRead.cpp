@@ -69,22 +69,6 @@ private:
     int Cursor;
 };
 
-// Splits a text into lines at CR LF, CR or LF; an empty text gives no line.
-void AddTextLines(const std::string& text, TStringList& lines) {
-    size_t start = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '\r' || c == '\n') {
-            lines.Add(text.substr(start, i - start));
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-            start = i + 1;
-        }
-    }
-    if (start < text.size())
-        lines.Add(text.substr(start));
-}
-
 // Reads one time item (creation or modification) as seconds since 1970.
 NWCCODE ReadTimeItem(NWHandle ctx, const std::string& name, uint32_t item, uint32_t& seconds) {
     seconds = 0;
@@ -115,7 +99,7 @@ NWCCODE TimeLines(NWHandle ctx, const std::string& name, uint32_t item, TStringL
     uint32_t seconds = 0;
     NWCCODE code = ReadTimeItem(ctx, name, item, seconds);
     if (code == NW_OK && seconds != 0)
-        AddTextLines(U_DateTimeText(U_UnixToDateTime(seconds)), lines);
+        U_AddTextLines(U_DateTimeText(U_UnixToDateTime(seconds)), lines);
     return code;
 }
 
@@ -534,13 +518,13 @@ NWCCODE U_DSGetAttributeEx(NWHandle ctx, const std::string& object, const std::s
     std::string text;
     if (U_SameText(head, "CONTEXT")) {
         code = U_DSGetParentDN(ctx, object, text);
-        AddTextLines(text, values);
+        U_AddTextLines(text, values);
     } else if (U_SameText(head, "RDN")) {
         code = U_DSGetRDN(ctx, object, text);
-        AddTextLines(text, values);
+        U_AddTextLines(text, values);
     } else if (U_SameText(head, "CLASS")) {
         code = U_DSGetBaseClass(ctx, object, text);
-        AddTextLines(text, values);
+        U_AddTextLines(text, values);
     } else if (U_SameText(head, "createTimeStamp")) {
         code = TimeLines(ctx, object, DSI_CREATION_TIME, values);
     } else if (U_SameText(head, "modifyTimestamp")) {

@@ -528,6 +528,21 @@ std::string U_ChangeExt(std::string_view fileName, std::string_view extension) {
 
 // --- Lists --------------------------------------------------------------------------------------
 
+void U_AddTextLines(std::string_view text, TStringList& lines) {
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\r' || c == '\n') {
+            lines.Add(std::string(text.substr(start, i - start)));
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+            start = i + 1;
+        }
+    }
+    if (start < text.size())
+        lines.Add(std::string(text.substr(start)));
+}
+
 void U_RemoveStrings(TStringList* list, const TStringList* other) {
     if (list == nullptr || other == nullptr)
         return;

@@ -117,6 +117,8 @@ std::string U_JoinPath(std::string_view directory, std::string_view name);
 std::string U_ChangeExt(std::string_view fileName, std::string_view extension);
 
 // Lists
+// Adds the lines of a text, split at CR LF, CR or LF; a final line break opens no further line.
+void U_AddTextLines(std::string_view text, TStringList& lines);
 void U_RemoveStrings(TStringList* list, const TStringList* other);
 void U_AddStrings(TStringList* list, const TStringList* other, bool allowDuplicates);
 
