@@ -520,7 +520,10 @@ void TLoader::LoadSchema(const json& v, const std::string& ptr) {
         }
         // Super classes may be defined in any order within the file.
         size_t k = 0;
-        for (const auto& [name, def] : classes->items()) {
+        for (const auto& item : classes->items()) {
+            // Plain references: the lambda below captures them.
+            const std::string& name = item.key();
+            const json& def = item.value();
             std::string p = Join(cp, name);
             TSimClass& c = w_.Schema.Classes[added[k++]];
             auto refs = [&](const char* key, std::vector<int32_t>& out, bool wantAux) {
