@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "directory/client/NWClient.h"
 #include "util/StringList.h"
@@ -16,6 +17,8 @@ NWCCODE U_FormatAttrValue(NWHandle ctx, const std::string& object, const std::st
                           uint32_t valueNumber);
 std::string U_FormatOctetValue(const std::string& octet, const std::string& attr,
                                uint32_t valueNumber);
+// Every attribute name whose octet values get a decoded form (the rest show a hex dump).
+std::vector<std::string> U_DecodedOctetAttributes();
 NWCCODE U_StreamValueText(NWHandle ctx, const std::string& object, const std::string& attr,
                           std::string& text);
 std::string U_AOTStreamText(const std::string& data, const std::string& attr);

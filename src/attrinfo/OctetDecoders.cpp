@@ -241,6 +241,13 @@ std::string U_ReplicaStateText(uint32_t state) {
     }
 }
 
+std::vector<std::string> U_DecodedOctetAttributes() {
+    std::vector<std::string> names;
+    for (const TOctetDecoder& decoder : Decoders())
+        names.insert(names.end(), decoder.Names.begin(), decoder.Names.end());
+    return names;
+}
+
 std::string U_FormatOctetValue(const std::string& octet, const std::string& attr,
                                uint32_t valueNumber) {
     TBytes bytes(octet);

@@ -11,30 +11,12 @@ using namespace trovalen;
 
 namespace {
 
-const char* const kOctetAttributes[] = {
-    "App:GUID",
-    "Bindery Property",
-    "snmpTrapDescription",
-    "CA Public Key",
-    "Public Key",
-    "memberQuery",
-    "WM:INV DMA",
-    "WM:INV Interrupt",
-    "WM:INV Port",
-    "WM:INV CPU Information",
-    "WM:INV Shared Memory",
-    "WM:INV Volume",
-    "NGW: Location",
-    "App:Folder List",
-    "App:FS Rights Path",
-    "bhConfig",
-    "FW0 USER ADD",
-    "Partition Status",
-    "Local Received Up To",
-    "Transitive Vector",
-    "Printer Configuration",
-    "Anything Else",
-};
+// Every decoded attribute, and one that only gets a hex dump.
+std::vector<std::string> OctetAttributes() {
+    std::vector<std::string> names = U_DecodedOctetAttributes();
+    names.push_back("Anything Else");
+    return names;
+}
 
 const char* const kStreamAttributes[] = {"App:Macros", "App:Copy Files", "App:Inventory",
                                          "App:Program Groups", "Login Script"};
@@ -60,7 +42,7 @@ TEST(Fuzz, OctetDecodersStayInsideTheirValue) {
     for (size_t length = 0; length <= 400; ++length)
         for (int round = 0; round < 2; ++round) {
             std::string value = RandomBytes(rng, length);
-            for (const char* attr : kOctetAttributes) {
+            for (const std::string& attr : OctetAttributes()) {
                 for (uint32_t number : {1u, 2u}) {
                     std::string text = U_FormatOctetValue(value, attr, number);
                     (void)text;

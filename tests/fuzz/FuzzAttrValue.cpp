@@ -45,36 +45,17 @@ public:
     }
 };
 
-const char* const kAttributes[] = {
-    "App:GUID",
-    "Bindery Property",
-    "snmpTrapDescription",
-    "CA Public Key",
-    "Public Key",
-    "memberQuery",
-    "WM:INV DMA",
-    "WM:INV Interrupt",
-    "WM:INV Port",
-    "WM:INV CPU Information",
-    "WM:INV Shared Memory",
-    "WM:INV Volume",
-    "NGW: Location",
-    "App:Folder List",
-    "App:FS Rights Path",
-    "bhConfig",
-    "FW0 USER ADD",
-    "Partition Status",
-    "Local Received Up To",
-    "Transitive Vector",
-    "Printer Configuration",
-    "App:Macros",
-    "App:Copy Files",
-    "App:Inventory",
-    "App:Program Groups",
-    "Login Script",
-    "Anything Else",
-};
-constexpr size_t kAttributeCount = sizeof kAttributes / sizeof kAttributes[0];
+// Every decoded octet attribute, the AOT stream attributes, and names that get neither.
+const std::vector<std::string>& Attributes() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> n = U_DecodedOctetAttributes();
+        for (const char* extra : {"App:Macros", "App:Copy Files", "App:Inventory",
+                                  "App:Program Groups", "Login Script", "Anything Else"})
+            n.push_back(extra);
+        return n;
+    }();
+    return names;
+}
 
 TAttrValue ValueOf(uint32_t syntax, FuzzedDataProvider& in) {
     TAttrValue v;
@@ -173,7 +154,8 @@ TAttrValue ValueOf(uint32_t syntax, FuzzedDataProvider& in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
-    const std::string attr = kAttributes[in.ConsumeIntegralInRange<size_t>(0, kAttributeCount - 1)];
+    const std::string attr =
+        Attributes()[in.ConsumeIntegralInRange<size_t>(0, Attributes().size() - 1)];
     int mode = in.ConsumeIntegralInRange(0, 3);
 
     if (mode == 0) {
