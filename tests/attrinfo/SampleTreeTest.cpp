@@ -8,6 +8,8 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+
+#include "common/SimFixture.h"
 #include <set>
 #include <unistd.h>
 
@@ -16,27 +18,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class SampleTree : public ::testing::Test {
+class SampleTree : public trovalen::testing::SimTest {
 protected:
-    void SetUp() override {
-        mount = fs::temp_directory_path() / ("trovalen-attrinfo-" + std::to_string(getpid()));
-        fs::create_directories(mount);
-        setenv("TROVALEN_MOUNT", mount.c_str(), 1);
-        std::string error;
-        auto sim =
-            MakeSimClient(std::string(TROVALEN_SOURCE_DIR) + "/data/sample-tree.json", error);
-        ASSERT_TRUE(sim) << error;
-        SetNWClient(sim);
-        U_ResetNetWare();
-        ASSERT_EQ(InitNetWare(), 0);
-    }
-    void TearDown() override {
-        SetNWClient(nullptr);
-        U_ResetNetWare();
-        unsetenv("TROVALEN_MOUNT");
-        fs::remove_all(mount);
-    }
-    fs::path mount;
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(Serve()); }
 };
 
 struct TValueCount {

@@ -6,6 +6,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "common/SimFixture.h"
 #include "directory/DSContext.h"
 #include "directory/sim/SimClient.h"
 #include "directory/sim/SimLoader.h"
@@ -15,21 +16,13 @@
 
 namespace trovalen::testing {
 
-class AnalysisTest : public ::testing::Test {
+class AnalysisTest : public SimTest {
 protected:
     void Load(const std::string& treeFile) {
-        root = std::filesystem::temp_directory_path() /
-               ("trovalen-rights-" + std::to_string(getpid()) + "-" + std::to_string(++serial));
-        std::filesystem::create_directories(root / "mnt");
-        std::filesystem::create_directories(root / "cache");
-        setenv("TROVALEN_MOUNT", (root / "mnt").c_str(), 1);
-        U_SetSecEquCacheFolder((root / "cache").string());
-        std::string error;
-        client = MakeSimClient(std::string(TROVALEN_TEST_DATA) + "/" + treeFile, error);
-        ASSERT_TRUE(client) << error;
-        SetNWClient(client);
-        U_ResetNetWare();
-        ASSERT_EQ(InitNetWare(), 0);
+        ASSERT_NO_FATAL_FAILURE(Serve(std::string(TROVALEN_TEST_DATA) + "/" + treeFile));
+        cacheFolder = mount.string() + "-cache";
+        std::filesystem::create_directories(cacheFolder);
+        U_SetSecEquCacheFolder(cacheFolder);
         std::string tree = U_GetPrimaryTree();
         ASSERT_EQ(client->NewContext(ctx), 0);
         ASSERT_EQ(U_DSChangeCurrentTreeAndContext(ctx, tree, "[Root]"), 0);
@@ -38,7 +31,7 @@ protected:
 
     // Serves the same tree through a client class of the test's own (which counts or breaks
     // calls), with a context set up again over it.
-    template <class TClient> std::shared_ptr<TClient> Serve(const std::string& treeFile) {
+    template <class TClient> std::shared_ptr<TClient> ServeWith(const std::string& treeFile) {
         std::string error;
         auto world = sim::LoadTreeFile(std::string(TROVALEN_TEST_DATA) + "/" + treeFile, error);
         EXPECT_TRUE(world) << error;
@@ -56,11 +49,10 @@ protected:
     }
 
     void TearDown() override {
-        SetNWClient(nullptr);
-        U_ResetNetWare();
         U_SetSecEquCacheFolder("");
         std::error_code ec;
-        std::filesystem::remove_all(root, ec);
+        std::filesystem::remove_all(cacheFolder, ec);
+        SimTest::TearDown();
     }
 
     // Runs the analysis; log lines of every level.
@@ -93,12 +85,10 @@ protected:
     }
     std::string Dump() const { return log.Text("\n"); }
 
-    std::filesystem::path root;
-    std::shared_ptr<TNWClient> client;
+    std::string cacheFolder;
     NWHandle ctx = 0;
     TStringList trustees;
     TStringList log;
-    static inline int serial = 0;
 };
 
 } // namespace trovalen::testing

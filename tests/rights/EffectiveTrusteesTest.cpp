@@ -207,7 +207,7 @@ public:
 
 TEST_F(AnalysisTest, OneSearchPerTrusteeNameAndCallWithoutLeftovers) {
     ASSERT_NO_FATAL_FAILURE(Load("rights-edir.json"));
-    auto counting = Serve<CountingClient>("rights-edir.json");
+    auto counting = ServeWith<CountingClient>("rights-edir.json");
     ASSERT_TRUE(counting);
 
     Analyse(kPrinter, kEdir);
@@ -223,7 +223,7 @@ TEST_F(AnalysisTest, OneSearchPerTrusteeNameAndCallWithoutLeftovers) {
     // The cache file is emptied at the end of every call: a second call searches again.
     Analyse(kPrinter, kEdir);
     EXPECT_EQ(counting->Searches, 2 * searches);
-    for (const auto& entry : std::filesystem::directory_iterator(root / "cache"))
+    for (const auto& entry : std::filesystem::directory_iterator(cacheFolder))
         EXPECT_EQ(std::filesystem::file_size(entry.path()) < 40, true) << entry.path();
 }
 

@@ -140,7 +140,7 @@ TEST_F(ScanRunTest, MissingPathAndObject) {
 
 TEST_F(ScanRunTest, AFailingEntryLeavesOneLineAndTheRunGoesOn) {
     ASSERT_NO_FATAL_FAILURE(Load("rights-edir.json"));
-    auto throwing = Serve<ThrowingClient>("rights-edir.json");
+    auto throwing = ServeWith<ThrowingClient>("rights-edir.json");
     ASSERT_TRUE(throwing);
 
     TScanResult result = Run(EdirRequest({".Box.DEV.ACME", ".Printer1.SALES.ACME"}));
@@ -202,11 +202,11 @@ public:
 
 TEST_F(ScanRunTest, AttributeLinesComeFromTheDirectoryOnceAndThenFromTheCache) {
     ASSERT_NO_FATAL_FAILURE(Load("rights-edir.json"));
-    auto counting = Serve<ReadCountingClient>("rights-edir.json");
+    auto counting = ServeWith<ReadCountingClient>("rights-edir.json");
     ASSERT_TRUE(counting);
 
     // The program-side settings: slot 1 reads Title, slot 2 an attribute nobody has.
-    std::string iniPath = (root / "program.ini").string();
+    std::string iniPath = cacheFolder + "/program.ini";
     {
         TIniFile ini(iniPath);
         ini.WriteString("Attributes", "AttrCount", "25");

@@ -8,6 +8,8 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+
+#include "common/SimFixture.h"
 #include <unistd.h>
 
 using namespace trovalen;
@@ -15,28 +17,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class SimPaths : public ::testing::Test {
+class SimPaths : public trovalen::testing::SimTest {
 protected:
-    void SetUp() override {
-        mount = fs::temp_directory_path() / ("trovalen-paths-" + std::to_string(getpid()));
-        fs::create_directories(mount);
-        setenv("TROVALEN_MOUNT", mount.c_str(), 1);
-        std::string error;
-        auto sim =
-            MakeSimClient(std::string(TROVALEN_SOURCE_DIR) + "/data/sample-tree.json", error);
-        ASSERT_TRUE(sim) << error;
-        SetNWClient(sim);
-        U_ResetNetWare();
-        ASSERT_EQ(InitNetWare(), 0);
-    }
-    void TearDown() override {
-        SetNWClient(nullptr);
-        U_ResetNetWare();
-        unsetenv("TROVALEN_MOUNT");
-        fs::remove_all(mount);
-    }
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(Serve()); }
     std::string Local(const std::string& rest) { return mount.string() + "/" + rest; }
-    fs::path mount;
 };
 
 const std::string kBuero = "B\xC3\xBCro"; // the folder's name in UTF-8
