@@ -5,7 +5,7 @@
 #include "util/Spreadsheet.h"
 #include "util/Util.h"
 
-#include "ScratchEnv.h"
+#include "common/ScratchEnv.h"
 
 #include <cstdlib>
 #include <filesystem>

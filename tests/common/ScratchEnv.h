@@ -1,5 +1,6 @@
-// A scratch folder per test; the environment variables a test changes are put back afterwards,
-// XDG_RUNTIME_DIR points into the scratch folder, and messages are captured instead of shown.
+// A scratch folder per test with HOME, XDG_CONFIG_HOME, XDG_RUNTIME_DIR and TMPDIR inside it, so
+// no test touches the user's own folders; the environment variables a test changes are put back
+// afterwards, and messages are captured instead of shown.
 #pragma once
 
 #include "util/Platform.h"
@@ -24,15 +25,19 @@ protected:
         std::string pattern = (fs::temp_directory_path() / "trovalen-test-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         root = pattern;
+        chmod(root.c_str(), 0755);
         for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR",
                                  "TMPDIR", "PATH", "TROVALEN_SHELL_TEST"}) {
             const char* old = std::getenv(name);
             saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
         }
-        fs::create_directories(root / "run");
+        for (const char* folder : {"home", "config", "run", "tmp"})
+            fs::create_directories(root / folder);
         chmod((root / "run").c_str(), 0700);
+        setenv("HOME", (root / "home").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
         setenv("XDG_RUNTIME_DIR", (root / "run").c_str(), 1);
-        setenv("TMPDIR", root.c_str(), 1);
+        setenv("TMPDIR", (root / "tmp").c_str(), 1);
         TUiHooks hooks;
         hooks.MessageBox = [this](TMsgKind, const std::string&, const std::string& text) {
             messages.push_back(text);
@@ -47,7 +52,13 @@ protected:
             else
                 unsetenv(name.c_str());
         }
-        fs::remove_all(root);
+        // Tests may leave folders without permissions behind.
+        std::error_code ec;
+        fs::permissions(root, fs::perms::owner_all, fs::perm_options::add, ec);
+        for (auto& entry : fs::recursive_directory_iterator(root, ec))
+            if (entry.is_directory(ec))
+                fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(root, ec);
     }
     std::string Path(const std::string& name) const { return (root / name).string(); }
     static std::string Slurp(const std::string& file) {
@@ -55,6 +66,10 @@ protected:
         std::stringstream ss;
         ss << in.rdbuf();
         return ss.str();
+    }
+    static void Spit(const std::string& file, const std::string& text) {
+        std::ofstream out(file, std::ios::binary);
+        out << text;
     }
 
     fs::path root;
