@@ -103,37 +103,32 @@ NWCCODE U_ListTrees(TStringList& list) {
     return ListConnections(list, true);
 }
 
-std::string U_GetTreeOfConnRef(uint32_t ref, NWCCODE* code) {
+namespace {
+// One text item of a connection reference (ref) or an open connection (!ref); empty on failure.
+template <typename TConn> std::string ConnText(TConn conn, uint32_t item, bool ref, NWCCODE* code) {
     TNWClient* client = NWClient();
     std::string text;
-    NWCCODE rc =
-        client ? client->ConnRefInfo(ref, NWCC_INFO_TREE_NAME, text) : ERR_CLIENT_NOT_STARTED;
-    SetCode(code, rc);
-    if (rc != NW_OK)
-        text.clear();
-    return CleanTreeName(text);
-}
-
-std::string U_GetTreeOfConn(NWHandle conn, NWCCODE* code) {
-    TNWClient* client = NWClient();
-    std::string text;
-    NWCCODE rc =
-        client ? client->ConnInfo(conn, NWCC_INFO_TREE_NAME, text) : ERR_CLIENT_NOT_STARTED;
-    SetCode(code, rc);
-    if (rc != NW_OK)
-        return std::string();
-    return CleanTreeName(text);
-}
-
-std::string U_GetServerOfConnRef(uint32_t ref, NWCCODE* code) {
-    TNWClient* client = NWClient();
-    std::string text;
-    NWCCODE rc =
-        client ? client->ConnRefInfo(ref, NWCC_INFO_SERVER_NAME, text) : ERR_CLIENT_NOT_STARTED;
+    NWCCODE rc = ERR_CLIENT_NOT_STARTED;
+    if (client != nullptr)
+        rc = ref ? client->ConnRefInfo(static_cast<uint32_t>(conn), item, text)
+                 : client->ConnInfo(static_cast<NWHandle>(conn), item, text);
     SetCode(code, rc);
     if (rc != NW_OK)
         text.clear();
     return text;
+}
+} // namespace
+
+std::string U_GetTreeOfConnRef(uint32_t ref, NWCCODE* code) {
+    return CleanTreeName(ConnText(ref, NWCC_INFO_TREE_NAME, true, code));
+}
+
+std::string U_GetTreeOfConn(NWHandle conn, NWCCODE* code) {
+    return CleanTreeName(ConnText(conn, NWCC_INFO_TREE_NAME, false, code));
+}
+
+std::string U_GetServerOfConnRef(uint32_t ref, NWCCODE* code) {
+    return ConnText(ref, NWCC_INFO_SERVER_NAME, true, code);
 }
 
 std::string U_GetPrimaryTree() {
