@@ -20,42 +20,40 @@ constexpr uint32_t kTrusteesPerCall = 20;
 // the tree (an alias that points up) must not run the stack out.
 constexpr int kMaxTreeDepth = 128;
 
-// A context copy that is freed when it goes out of scope.
-class TContextCopy {
+// A client handle (a context copy or a buffer) that is released when it goes out of scope.
+class THeldHandle {
 public:
-    TContextCopy(TNWClient* client, NWHandle ctx) : Client(client) {
-        Code = Client->CopyContext(ctx, Handle);
-        Held = Code == NW_OK;
-    }
-    TContextCopy(const TContextCopy&) = delete;
-    TContextCopy& operator=(const TContextCopy&) = delete;
-    ~TContextCopy() {
+    using TRelease = NWCCODE (TNWClient::*)(NWHandle);
+    THeldHandle(TNWClient* client, TRelease release) : Client(client), Release(release) {}
+    THeldHandle(const THeldHandle&) = delete;
+    THeldHandle& operator=(const THeldHandle&) = delete;
+    ~THeldHandle() {
         if (Held)
-            Client->FreeContext(Handle);
+            (Client->*Release)(Handle);
     }
     TNWClient* Client;
+    TRelease Release;
     NWHandle Handle = 0;
     NWCCODE Code = NW_OK;
     bool Held = false;
+
+protected:
+    void Hold(NWCCODE code) {
+        Code = code;
+        Held = code == NW_OK;
+    }
 };
 
-// A client buffer that is freed when it goes out of scope.
-class TClientBuf {
-public:
-    TClientBuf(TNWClient* client, uint32_t size) : Client(client) {
-        Code = Client->AllocBuf(size, Handle);
-        Held = Code == NW_OK;
+struct TContextCopy : THeldHandle {
+    TContextCopy(TNWClient* client, NWHandle ctx) : THeldHandle(client, &TNWClient::FreeContext) {
+        Hold(client->CopyContext(ctx, Handle));
     }
-    TClientBuf(const TClientBuf&) = delete;
-    TClientBuf& operator=(const TClientBuf&) = delete;
-    ~TClientBuf() {
-        if (Held)
-            Client->FreeBuf(Handle);
+};
+
+struct TClientBuf : THeldHandle {
+    TClientBuf(TNWClient* client, uint32_t size) : THeldHandle(client, &TNWClient::FreeBuf) {
+        Hold(client->AllocBuf(size, Handle));
     }
-    TNWClient* Client;
-    NWHandle Handle = 0;
-    NWCCODE Code = NW_OK;
-    bool Held = false;
 };
 
 class TBusy {
