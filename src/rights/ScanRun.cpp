@@ -153,24 +153,22 @@ void TScanRun::Run(TScanResult& result) {
         FFlags |= ET_EDIRECTORY;
     for (const auto& entry : entries) {
         // One entry failing must not end the run; it leaves one error line in both panes.
+        std::string failure;
         try {
             if (FRequest.Edir)
                 EdirEntry(entry.Text, result);
             else
                 FileSystemEntry(entry.Text, result);
         } catch (const std::exception& e) {
-            std::string line =
-                U_Format("Error while scanning \"%s\": %s", entry.Text.c_str(), e.what());
-            result.Details.Add(line, LVL_RESULT_ERROR);
-            result.Summary.Add(line);
-            result.Summary.Add("");
-            AddDebugLine(line);
+            failure = U_Format("Error while scanning \"%s\": %s", entry.Text.c_str(), e.what());
         } catch (...) {
-            std::string line = U_Format("Error while scanning \"%s\"", entry.Text.c_str());
-            result.Details.Add(line, LVL_RESULT_ERROR);
-            result.Summary.Add(line);
+            failure = U_Format("Error while scanning \"%s\"", entry.Text.c_str());
+        }
+        if (!failure.empty()) {
+            result.Details.Add(failure, LVL_RESULT_ERROR);
+            result.Summary.Add(failure);
             result.Summary.Add("");
-            AddDebugLine(line);
+            AddDebugLine(failure);
         }
     }
 
