@@ -9,9 +9,9 @@
 
 #include "directory/DSContext.h"
 #include "directory/DSNames.h"
-#include "directory/sim/SimClient.h"
-#include "directory/sim/SimGenerate.h"
-#include "directory/sim/SimLoader.h"
+#include "backend/sim/SimClient.h"
+#include "backend/sim/SimGenerate.h"
+#include "backend/sim/SimLoader.h"
 #include "rights/EffectiveTrustees.h"
 #include "rights/ScanRun.h"
 #include "util/Platform.h"

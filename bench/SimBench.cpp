@@ -11,9 +11,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "directory/sim/SimClient.h"
-#include "directory/sim/SimGenerate.h"
-#include "directory/sim/SimLoader.h"
+#include "backend/sim/SimClient.h"
+#include "backend/sim/SimGenerate.h"
+#include "backend/sim/SimLoader.h"
 
 using namespace trovalen;
 

@@ -5,7 +5,7 @@
 #include "attrinfo/AttrBytes.h"
 #include "directory/DSNames.h"
 #include "directory/DSValues.h"
-#include "rights/RightsModel.h"
+#include "model/RightsModel.h"
 #include "util/Util.h"
 
 namespace trovalen {

@@ -8,8 +8,8 @@
 
 #include "directory/DSContext.h"
 #include "directory/DSNames.h"
-#include "directory/client/NWClient.h"
-#include "directory/sim/SimClient.h"
+#include "model/NWClient.h"
+#include "backend/sim/SimClient.h"
 #include "rights/ScanRun.h"
 #include "util/Export.h"
 #include "util/FileIO.h"

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "directory/sim/SimGenerate.h"
-#include "directory/sim/SimLoader.h"
-#include "rights/RightsModel.h"
+#include "backend/sim/SimGenerate.h"
+#include "backend/sim/SimLoader.h"
+#include "model/RightsModel.h"
 
 using namespace trovalen;
 using namespace trovalen::sim;

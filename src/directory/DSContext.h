@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "directory/client/NWClient.h"
+#include "model/NWClient.h"
 #include "util/StringList.h"
 
 namespace trovalen {

@@ -6,7 +6,7 @@
 
 #include "directory/DSContext.h"
 #include "directory/DSValues.h"
-#include "rights/RightsModel.h"
+#include "model/RightsModel.h"
 #include "util/Platform.h"
 #include "util/Util.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "directory/client/NWClient.h"
+#include "model/NWClient.h"
 #include "util/StringList.h"
 
 namespace trovalen {

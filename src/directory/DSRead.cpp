@@ -1,13 +1,11 @@
 #include "directory/DSRead.h"
 
 #include <algorithm>
-#include <exception>
 
-#include "attrinfo/AttrInfo.h"
 #include "directory/DSContext.h"
 #include "directory/DSNames.h"
 #include "directory/DSValues.h"
-#include "rights/RightsModel.h"
+#include "model/RightsModel.h"
 #include "util/Platform.h"
 #include "util/Util.h"
 
@@ -66,40 +64,6 @@ public:
 private:
     int Cursor;
 };
-
-// Reads one time item (creation or modification) as seconds since 1970.
-NWCCODE ReadTimeItem(NWHandle ctx, const std::string& name, uint32_t item, uint32_t& seconds) {
-    seconds = 0;
-    TNWClient* client = NWClient();
-    if (client == nullptr)
-        return ERR_CLIENT_NOT_STARTED;
-    TContextCopy copy(client, ctx);
-    if (!copy.Held)
-        return copy.Code;
-    NWCCODE code = client->SetContextValue(copy.Handle, DCK_DSI_FLAGS, item);
-    if (code != NW_OK)
-        return code;
-    TClientBuf buf(client, DEFAULT_MESSAGE_LEN);
-    if (!buf.Held)
-        return buf.Code;
-    code = client->ReadObjectItems(copy.Handle, name, DEFAULT_MESSAGE_LEN, buf.Handle);
-    if (code != NW_OK)
-        return code;
-    TObjectItem out;
-    code = client->ObjectItem(copy.Handle, buf.Handle, DEFAULT_MESSAGE_LEN, item, out);
-    if (code == NW_OK)
-        seconds = out.Number;
-    return code;
-}
-
-// The text of a time pseudo attribute; no line when the time cannot be read.
-NWCCODE TimeLines(NWHandle ctx, const std::string& name, uint32_t item, TStringList& lines) {
-    uint32_t seconds = 0;
-    NWCCODE code = ReadTimeItem(ctx, name, item, seconds);
-    if (code == NW_OK && seconds != 0)
-        U_AddTextLines(U_DateTimeText(U_UnixToDateTime(seconds)), lines);
-    return code;
-}
 
 // Fetches the next batch of a running list.
 NWCCODE FetchBatch(TNWClient* client, TNDSObj& obj) {
@@ -268,16 +232,40 @@ NWCCODE U_DSGetParentDN(NWHandle ctx, const std::string& name, std::string& text
     return code;
 }
 
+NWCCODE U_DSGetTimeItem(NWHandle ctx, const std::string& name, uint32_t item, uint32_t& seconds) {
+    seconds = 0;
+    TNWClient* client = NWClient();
+    if (client == nullptr)
+        return ERR_CLIENT_NOT_STARTED;
+    TContextCopy copy(client, ctx);
+    if (!copy.Held)
+        return copy.Code;
+    NWCCODE code = client->SetContextValue(copy.Handle, DCK_DSI_FLAGS, item);
+    if (code != NW_OK)
+        return code;
+    TClientBuf buf(client, DEFAULT_MESSAGE_LEN);
+    if (!buf.Held)
+        return buf.Code;
+    code = client->ReadObjectItems(copy.Handle, name, DEFAULT_MESSAGE_LEN, buf.Handle);
+    if (code != NW_OK)
+        return code;
+    TObjectItem out;
+    code = client->ObjectItem(copy.Handle, buf.Handle, DEFAULT_MESSAGE_LEN, item, out);
+    if (code == NW_OK)
+        seconds = out.Number;
+    return code;
+}
+
 double U_DSGetCreationTime(NWHandle ctx, const std::string& name) {
     uint32_t seconds = 0;
-    if (ReadTimeItem(ctx, name, DSI_CREATION_TIME, seconds) != NW_OK || seconds == 0)
+    if (U_DSGetTimeItem(ctx, name, DSI_CREATION_TIME, seconds) != NW_OK || seconds == 0)
         return 0;
     return U_UnixToDateTime(seconds);
 }
 
 double U_DSGetModificationTime(NWHandle ctx, const std::string& name) {
     uint32_t seconds = 0;
-    if (ReadTimeItem(ctx, name, DSI_MODIFICATION_TIME, seconds) != NW_OK || seconds == 0)
+    if (U_DSGetTimeItem(ctx, name, DSI_MODIFICATION_TIME, seconds) != NW_OK || seconds == 0)
         return 0;
     return U_UnixToDateTime(seconds);
 }
@@ -432,8 +420,8 @@ NWCCODE U_DSListTree(NWHandle ctx, const std::string& container, TStringList& li
 
 // --- Attributes --------------------------------------------------------------------------------
 
-NWCCODE U_DSReadAttribute(NWHandle ctx, const std::string& object, const std::string& attr,
-                          TStringList& lines) {
+NWCCODE U_DSReadAttrValues(NWHandle ctx, const std::string& object, const std::string& attr,
+                           const TAttrValueSink& sink) {
     TNWClient* client = NWClient();
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
@@ -473,11 +461,9 @@ NWCCODE U_DSReadAttribute(NWHandle ctx, const std::string& object, const std::st
             code = client->NextAttr(copy.Handle, result.Handle, name, valueCount, syntax);
             if (code != NW_OK)
                 break;
+            // A stream's content is not in the buffer: the sink reads it through the context.
             if (syntax == SYN_STREAM) {
-                std::string text;
-                code = U_StreamValueText(copy.Handle, object, attr, text);
-                if (code == NW_OK)
-                    lines.Add(text);
+                code = sink(copy.Handle, syntax, nullptr, 0, 1);
                 continue;
             }
             for (uint32_t i = 1; code == NW_OK && i <= valueCount; ++i) {
@@ -489,70 +475,10 @@ NWCCODE U_DSReadAttribute(NWHandle ctx, const std::string& object, const std::st
                 code = client->NextAttrValue(copy.Handle, result.Handle, syntax, value);
                 if (code != NW_OK)
                     break;
-                try {
-                    U_FormatAttrValue(copy.Handle, object, attr, lines, value, size, i);
-                } catch (const std::exception& e) {
-                    lines.Add(e.what());
-                } catch (...) {
-                    lines.Add("Unknown error");
-                }
+                code = sink(copy.Handle, syntax, &value, size, i);
             }
         }
     } while (code == NW_OK && iteration != -1);
-    return code;
-}
-
-NWCCODE U_DSGetAttribute(NWHandle ctx, const std::string& object, const std::string& attr,
-                         TStringList& lines) {
-    return U_DSReadAttribute(ctx, object, attr, lines);
-}
-
-NWCCODE U_DSGetAttributeEx(NWHandle ctx, const std::string& object, const std::string& spec,
-                           TStringList& lines) {
-    std::string head, rest;
-    U_SplitAt(spec, "|", head, rest);
-    TStringList values;
-    NWCCODE code = NW_OK;
-    std::string text;
-    if (U_SameText(head, "CONTEXT")) {
-        code = U_DSGetParentDN(ctx, object, text);
-        U_AddTextLines(text, values);
-    } else if (U_SameText(head, "RDN")) {
-        code = U_DSGetRDN(ctx, object, text);
-        U_AddTextLines(text, values);
-    } else if (U_SameText(head, "CLASS")) {
-        code = U_DSGetBaseClass(ctx, object, text);
-        U_AddTextLines(text, values);
-    } else if (U_SameText(head, "createTimeStamp")) {
-        code = TimeLines(ctx, object, DSI_CREATION_TIME, values);
-    } else if (U_SameText(head, "modifyTimestamp")) {
-        code = TimeLines(ctx, object, DSI_MODIFICATION_TIME, values);
-    } else {
-        code = U_DSReadAttribute(ctx, object, head, values);
-    }
-    if (code == NW_OK && !rest.empty()) {
-        bool ldapName = U_SameText(head, "creatorsName") || U_SameText(head, "modifiersName");
-        TStringList collected;
-        for (int i = 0; i < values.Count(); ++i) {
-            if (ldapName)
-                values[i] = U_DSDotName(U_DSTypelessName(values[i]));
-            TStringList inner;
-            code = U_DSGetAttributeEx(ctx, values[i], rest, inner);
-            if (code == NW_OK)
-                collected.Append(inner);
-        }
-        values = collected;
-    }
-    lines = values;
-    return code;
-}
-
-NWCCODE U_DSGetAttributeText(NWHandle ctx, const std::string& object, const std::string& spec,
-                             std::string& text) {
-    TStringList lines;
-    NWCCODE code = U_DSGetAttributeEx(ctx, object, spec, lines);
-    if (code == NW_OK)
-        text = U_TrimRightChars(lines.Text("\r\n"), "\r\n");
     return code;
 }
 

@@ -4,9 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
-#include "directory/client/NWClient.h"
+#include "model/NWClient.h"
 #include "util/StringList.h"
 
 namespace trovalen {
@@ -45,6 +46,8 @@ NWCCODE U_DSGetBaseClass(NWHandle ctx, const std::string& name, std::string& tex
 NWCCODE U_DSGetRDN(NWHandle ctx, const std::string& name, std::string& text);
 NWCCODE U_DSGetDN(NWHandle ctx, const std::string& name, std::string& text);
 NWCCODE U_DSGetParentDN(NWHandle ctx, const std::string& name, std::string& text);
+// One time item (DSI_CREATION_TIME or DSI_MODIFICATION_TIME) as seconds since 1970.
+NWCCODE U_DSGetTimeItem(NWHandle ctx, const std::string& name, uint32_t item, uint32_t& seconds);
 // Date-time values; 0 when unreadable.
 double U_DSGetCreationTime(NWHandle ctx, const std::string& name);
 double U_DSGetModificationTime(NWHandle ctx, const std::string& name);
@@ -67,17 +70,13 @@ NWCCODE U_DSListContainer(NWHandle ctx, const std::string& container, TStringLis
 NWCCODE U_DSListTree(NWHandle ctx, const std::string& container, TStringList& list, bool recursive,
                      bool withClass, const std::string& classFilter, int kind);
 
-// Attributes
-NWCCODE U_DSReadAttribute(NWHandle ctx, const std::string& object, const std::string& attr,
-                          TStringList& lines);
-NWCCODE U_DSGetAttribute(NWHandle ctx, const std::string& object, const std::string& attr,
-                         TStringList& lines);
-// Pseudo attributes (CONTEXT, RDN, CLASS, createTimeStamp, modifyTimestamp) and chains "A|B".
-NWCCODE U_DSGetAttributeEx(NWHandle ctx, const std::string& object, const std::string& spec,
-                           TStringList& lines);
-// The lines joined with CR LF; text is left unchanged on failure.
-NWCCODE U_DSGetAttributeText(NWHandle ctx, const std::string& object, const std::string& spec,
-                             std::string& text);
+// Attributes. Each value is handed to sink with the context it was read under (null value for a
+// stream attribute, whose content is read through that context); a sink's non-zero code ends the
+// read and is returned. Formatting the values into lines is the business of src/attrinfo.
+using TAttrValueSink = std::function<NWCCODE(
+    NWHandle readCtx, uint32_t syntax, const TAttrValue* value, uint32_t size, uint32_t number)>;
+NWCCODE U_DSReadAttrValues(NWHandle ctx, const std::string& object, const std::string& attr,
+                           const TAttrValueSink& sink);
 
 // Names of IDs and users
 NWCCODE U_DSMapIDToName(NWHandle ctx, NWHandle conn, uint32_t id, std::string& name);

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "directory/client/NWClient.h"
+#include "model/NWClient.h"
 
 namespace trovalen {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "directory/client/NWClient.h"
+#include "model/NWClient.h"
 #include "util/StringList.h"
 
 namespace trovalen {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "directory/client/NWClient.h"
+#include "model/NWClient.h"
 #include "util/StringList.h"
 
 namespace trovalen {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "directory/client/NWClient.h"
+#include "model/NWClient.h"
 #include "rights/EffectiveTrustees.h"
 #include "rights/Report.h"
 #include "util/StringList.h"

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "directory/client/NWClient.h"
+#include "model/NWClient.h"
 #include "rights/Report.h"
 #include "settings/Cache.h"
 #include "settings/IniFile.h"

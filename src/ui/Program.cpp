@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "directory/DSContext.h"
-#include "directory/sim/SimClient.h"
+#include "backend/sim/SimClient.h"
 #include "ui/QtHooks.h"
 #include "ui/Widgets.h"
 #include "util/Platform.h"

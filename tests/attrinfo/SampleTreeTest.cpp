@@ -4,7 +4,7 @@
 #include "directory/DSContext.h"
 #include "directory/DSNames.h"
 #include "directory/DSRead.h"
-#include "directory/sim/SimClient.h"
+#include "backend/sim/SimClient.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include "directory/DSContext.h"
-#include "directory/client/NWClient.h"
-#include "directory/sim/SimClient.h"
+#include "model/NWClient.h"
+#include "backend/sim/SimClient.h"
 
 namespace trovalen::testing {
 

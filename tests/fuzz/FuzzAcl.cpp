@@ -9,7 +9,7 @@
 
 #include "FuzzCheck.h"
 
-#include "rights/RightsModel.h"
+#include "model/RightsModel.h"
 
 using namespace trovalen;
 

@@ -14,7 +14,7 @@
 
 #include "directory/DSContext.h"
 #include "directory/DSNames.h"
-#include "directory/sim/SimClient.h"
+#include "backend/sim/SimClient.h"
 #include "util/Platform.h"
 #include "util/Util.h"
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "directory/sim/SimLoader.h"
+#include "backend/sim/SimLoader.h"
 
 using namespace trovalen;
 

@@ -8,8 +8,8 @@
 
 #include "common/SimFixture.h"
 #include "directory/DSContext.h"
-#include "directory/sim/SimClient.h"
-#include "directory/sim/SimLoader.h"
+#include "backend/sim/SimClient.h"
+#include "backend/sim/SimLoader.h"
 #include "rights/EffectiveTrustees.h"
 #include "util/Platform.h"
 #include "util/StringList.h"

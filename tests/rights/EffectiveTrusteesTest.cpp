@@ -1,7 +1,7 @@
 #include "AnalysisFixture.h"
 
 #include "directory/DSFilter.h"
-#include "rights/RightsModel.h"
+#include "model/RightsModel.h"
 #include "util/Util.h"
 
 #include <set>
@@ -186,7 +186,7 @@ TEST_F(AnalysisTest, OnlyUsersInFileSystemMode) {
 
 // --- The security-equivalence cache and awkward names -------------------------------------------
 
-#include "directory/sim/SimLoader.h"
+#include "backend/sim/SimLoader.h"
 
 namespace {
 // Counts the searches that reach the client.

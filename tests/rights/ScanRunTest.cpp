@@ -1,7 +1,7 @@
 #include "AnalysisFixture.h"
 
 #include "directory/DSNames.h"
-#include "directory/sim/SimLoader.h"
+#include "backend/sim/SimLoader.h"
 #include "rights/ScanRun.h"
 #include "util/Util.h"
 

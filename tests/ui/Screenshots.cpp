@@ -14,7 +14,7 @@
 #include <string>
 
 #include "directory/DSContext.h"
-#include "directory/sim/SimClient.h"
+#include "backend/sim/SimClient.h"
 #include "ui/FolderTree.h"
 #include "ui/FormAbout.h"
 #include "ui/MainForm.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "directory/sim/SimClient.h"
+#include "backend/sim/SimClient.h"
 #include "settings/IniFile.h"
 #include "ui/MainForm.h"
 #include "util/Shell.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "directory/client/NWClient.h"
+#include "model/NWClient.h"
 
 namespace trovalen::testing {
 

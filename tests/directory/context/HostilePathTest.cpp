@@ -1,7 +1,7 @@
 // Start paths replayed from fuzzing, over the simulated client and its sample tree.
 #include "directory/DSContext.h"
 #include "directory/DSNames.h"
-#include "directory/sim/SimClient.h"
+#include "backend/sim/SimClient.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -2,7 +2,7 @@
 // volumes mounted under a private folder.
 #include "directory/DSContext.h"
 #include "directory/DSNames.h"
-#include "directory/sim/SimClient.h"
+#include "backend/sim/SimClient.h"
 #include "util/Platform.h"
 #include "util/Util.h"
 

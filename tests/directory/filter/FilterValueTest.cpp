@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "directory/DSFilter.h"
-#include "rights/RightsModel.h"
+#include "model/RightsModel.h"
 
 namespace trovalen {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "directory/client/NWClient.h"
+#include "model/NWClient.h"
 #include "util/Util.h"
 
 namespace trovalen::testing {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "RecordingClient.h"
+#include "attrinfo/AttrRead.h"
 #include "directory/DSRead.h"
 
 namespace trovalen {

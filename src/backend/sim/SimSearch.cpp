@@ -1,6 +1,6 @@
 // The values objects show, and search filters: parsing the token stream with one fixed
 // precedence (parentheses group, NOT binds tightest, then AND, then OR) and evaluating it.
-#include "directory/sim/SimInternal.h"
+#include "backend/sim/SimInternal.h"
 
 #include <functional>
 

@@ -1,4 +1,4 @@
-#include "directory/sim/SimLoader.h"
+#include "backend/sim/SimLoader.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "directory/client/NWClient.h"
+#include "model/NWClient.h"
 
 namespace trovalen::sim {
 

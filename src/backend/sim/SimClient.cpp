@@ -1,10 +1,10 @@
-#include "directory/sim/SimClient.h"
+#include "backend/sim/SimClient.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
 
-#include "directory/sim/SimInternal.h"
+#include "backend/sim/SimInternal.h"
 #include "util/Platform.h"
 #include "util/Util.h"
 

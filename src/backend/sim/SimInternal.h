@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "directory/sim/SimModel.h"
+#include "backend/sim/SimModel.h"
 
 namespace trovalen::sim {
 

@@ -1,4 +1,4 @@
-#include "rights/RightsModel.h"
+#include "model/RightsModel.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "directory/client/NWClient.h"
-#include "directory/sim/SimModel.h"
+#include "model/NWClient.h"
+#include "backend/sim/SimModel.h"
 
 namespace trovalen {
 

@@ -9,9 +9,9 @@
 //    inherited for the same protected attribute, and only inheritable values flow further down.
 // 3. A value on a single attribute overrides the principal's [All Attributes Rights].
 // 4. The union over the principals, then the implied rights.
-#include "directory/sim/SimInternal.h"
+#include "backend/sim/SimInternal.h"
 
-#include "rights/RightsModel.h"
+#include "model/RightsModel.h"
 
 #include <algorithm>
 

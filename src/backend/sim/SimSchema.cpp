@@ -1,4 +1,4 @@
-#include "directory/sim/SimModel.h"
+#include "backend/sim/SimModel.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "directory/sim/SimGenerate.h"
+#include "backend/sim/SimGenerate.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include <cstdlib>
 
-#include "directory/sim/SimClient.h"
-#include "directory/sim/SimLoader.h"
+#include "backend/sim/SimClient.h"
+#include "backend/sim/SimLoader.h"
 
 namespace trovalen {
 

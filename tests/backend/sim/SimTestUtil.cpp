@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <unistd.h>
 
-#include "directory/sim/SimLoader.h"
+#include "backend/sim/SimLoader.h"
 
 namespace trovalen::simtest {
 

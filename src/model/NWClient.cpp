@@ -1,4 +1,4 @@
-#include "directory/client/NWClient.h"
+#include "model/NWClient.h"
 
 namespace trovalen {
 

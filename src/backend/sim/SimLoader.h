@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "directory/sim/SimModel.h"
+#include "backend/sim/SimModel.h"
 
 namespace trovalen::sim {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "directory/sim/SimClient.h"
+#include "backend/sim/SimClient.h"
 
 namespace trovalen::simtest {
 

@@ -3,7 +3,7 @@
 #include <fstream>
 
 #include "SimTestUtil.h"
-#include "directory/sim/SimLoader.h"
+#include "backend/sim/SimLoader.h"
 
 using namespace trovalen;
 using namespace trovalen::sim;
