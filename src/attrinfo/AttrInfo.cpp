@@ -176,11 +176,11 @@ std::string U_AOTStreamText(const std::string& data, const std::string& attr) {
     return heading + " " + header + " " + Text8(body);
 }
 
-NWCCODE U_StreamValueText(NWHandle ctx, const std::string& object, const std::string& attr,
-                          std::string& text) {
+NWCCODE U_StreamValueText(TNWClient* client, NWHandle ctx, const std::string& object,
+                          const std::string& attr, std::string& text) {
     uint32_t size = MAX_MESSAGE_LEN;
     std::string data;
-    NWCCODE code = U_DSReadStream(ctx, object, attr, size, data);
+    NWCCODE code = U_DSReadStream(client, ctx, object, attr, size, data);
     if (code != NW_OK)
         return code;
     if (data.size() >= 8 && data.compare(0, 8, "AOT FILE") == 0) {
@@ -201,6 +201,7 @@ namespace {
 
 // The lines of one value, chosen by the kind of record the client handed over.
 struct TValueLines {
+    TNWClient* Client;
     NWHandle Ctx;
     const std::string& Object;
     const std::string& Attr;
@@ -248,7 +249,7 @@ struct TValueLines {
     void operator()(const TValTimestamp& v) { Add(U_UnixTimeText(v.WholeSeconds, true)); }
     void operator()(const TValStream&) {
         std::string text;
-        Code = U_StreamValueText(Ctx, Object, Attr, text);
+        Code = U_StreamValueText(Client, Ctx, Object, Attr, text);
         if (Code == NW_OK)
             Add(text);
     }
@@ -272,10 +273,10 @@ struct TValueLines {
 
 } // namespace
 
-NWCCODE U_FormatAttrValue(NWHandle ctx, const std::string& object, const std::string& attr,
-                          TStringList& lines, const TAttrValue& value, uint32_t valueSize,
-                          uint32_t valueNumber) {
-    TValueLines visitor{ctx, object, attr, lines, value.Syntax, valueSize, valueNumber};
+NWCCODE U_FormatAttrValue(TNWClient* client, NWHandle ctx, const std::string& object,
+                          const std::string& attr, TStringList& lines, const TAttrValue& value,
+                          uint32_t valueSize, uint32_t valueNumber) {
+    TValueLines visitor{client, ctx, object, attr, lines, value.Syntax, valueSize, valueNumber};
     std::visit(visitor, value.Data);
     return visitor.Code;
 }

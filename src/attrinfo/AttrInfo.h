@@ -12,16 +12,29 @@
 namespace trovalen {
 
 // Appends the value's line or lines; returns 0, or a stream's failure code (then no line).
-NWCCODE U_FormatAttrValue(NWHandle ctx, const std::string& object, const std::string& attr,
-                          TStringList& lines, const TAttrValue& value, uint32_t valueSize,
-                          uint32_t valueNumber);
+NWCCODE U_FormatAttrValue(TNWClient* client, NWHandle ctx, const std::string& object,
+                          const std::string& attr, TStringList& lines, const TAttrValue& value,
+                          uint32_t valueSize, uint32_t valueNumber);
 std::string U_FormatOctetValue(const std::string& octet, const std::string& attr,
                                uint32_t valueNumber);
 // Every attribute name whose octet values get a decoded form (the rest show a hex dump).
 std::vector<std::string> U_DecodedOctetAttributes();
-NWCCODE U_StreamValueText(NWHandle ctx, const std::string& object, const std::string& attr,
-                          std::string& text);
+NWCCODE U_StreamValueText(TNWClient* client, NWHandle ctx, const std::string& object,
+                          const std::string& attr, std::string& text);
 std::string U_AOTStreamText(const std::string& data, const std::string& attr);
 std::string U_ReplicaStateText(uint32_t state);
+
+// Forwarding forms over the process-wide client, for callers that are not handed a client yet.
+#ifndef TROVALEN_NO_CLIENT_SHIMS
+inline NWCCODE U_FormatAttrValue(NWHandle ctx, const std::string& object, const std::string& attr,
+                                 TStringList& lines, const TAttrValue& value, uint32_t valueSize,
+                                 uint32_t valueNumber) {
+    return U_FormatAttrValue(NWClient(), ctx, object, attr, lines, value, valueSize, valueNumber);
+}
+inline NWCCODE U_StreamValueText(NWHandle ctx, const std::string& object, const std::string& attr,
+                                 std::string& text) {
+    return U_StreamValueText(NWClient(), ctx, object, attr, text);
+}
+#endif
 
 } // namespace trovalen

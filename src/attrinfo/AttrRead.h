@@ -9,15 +9,35 @@
 
 namespace trovalen {
 
-NWCCODE U_DSReadAttribute(NWHandle ctx, const std::string& object, const std::string& attr,
-                          TStringList& lines);
-NWCCODE U_DSGetAttribute(NWHandle ctx, const std::string& object, const std::string& attr,
-                         TStringList& lines);
+NWCCODE U_DSReadAttribute(TNWClient* client, NWHandle ctx, const std::string& object,
+                          const std::string& attr, TStringList& lines);
+NWCCODE U_DSGetAttribute(TNWClient* client, NWHandle ctx, const std::string& object,
+                         const std::string& attr, TStringList& lines);
 // Pseudo attributes (CONTEXT, RDN, CLASS, createTimeStamp, modifyTimestamp) and chains "A|B".
-NWCCODE U_DSGetAttributeEx(NWHandle ctx, const std::string& object, const std::string& attrPath,
-                           TStringList& lines);
+NWCCODE U_DSGetAttributeEx(TNWClient* client, NWHandle ctx, const std::string& object,
+                           const std::string& attrPath, TStringList& lines);
 // The lines joined with CR LF; text is left unchanged on failure.
-NWCCODE U_DSGetAttributeText(NWHandle ctx, const std::string& object, const std::string& attrPath,
-                             std::string& text);
+NWCCODE U_DSGetAttributeText(TNWClient* client, NWHandle ctx, const std::string& object,
+                             const std::string& attrPath, std::string& text);
+
+// Forwarding forms over the process-wide client, for callers that are not handed a client yet.
+#ifndef TROVALEN_NO_CLIENT_SHIMS
+inline NWCCODE U_DSReadAttribute(NWHandle ctx, const std::string& object, const std::string& attr,
+                                 TStringList& lines) {
+    return U_DSReadAttribute(NWClient(), ctx, object, attr, lines);
+}
+inline NWCCODE U_DSGetAttribute(NWHandle ctx, const std::string& object, const std::string& attr,
+                                TStringList& lines) {
+    return U_DSGetAttribute(NWClient(), ctx, object, attr, lines);
+}
+inline NWCCODE U_DSGetAttributeEx(NWHandle ctx, const std::string& object,
+                                  const std::string& attrPath, TStringList& lines) {
+    return U_DSGetAttributeEx(NWClient(), ctx, object, attrPath, lines);
+}
+inline NWCCODE U_DSGetAttributeText(NWHandle ctx, const std::string& object,
+                                    const std::string& attrPath, std::string& text) {
+    return U_DSGetAttributeText(NWClient(), ctx, object, attrPath, text);
+}
+#endif
 
 } // namespace trovalen

@@ -11,8 +11,9 @@ namespace trovalen {
 
 namespace {
 
-constexpr NWHandle kNotStarted = 0xFFFF;
-NWHandle primaryConn = kNotStarted;
+constexpr NWHandle kNotStarted = NO_PRIMARY_CONN;
+// The primary connection of the process-wide client (InitNetWare without arguments).
+NWHandle globalPrimaryConn = kNotStarted;
 
 // Tree names come back padded with "_" to 32 characters.
 std::string CleanTreeName(const std::string& raw) {
@@ -25,8 +26,7 @@ void SetCode(NWCCODE* out, NWCCODE code) {
 }
 
 // Reads a text key of a context; empty on failure, and the first "CN=" removed.
-std::string ContextText(NWHandle ctx, uint32_t key) {
-    TNWClient* client = NWClient();
+std::string ContextText(TNWClient* client, NWHandle ctx, uint32_t key) {
     std::string value;
     if (client == nullptr || client->GetContextValue(ctx, key, value) != NW_OK)
         return std::string();
@@ -36,10 +36,9 @@ std::string ContextText(NWHandle ctx, uint32_t key) {
 
 } // namespace
 
-NWCCODE InitNetWare() {
+NWCCODE InitNetWare(TNWClient* client, NWHandle& primaryConn) {
     if (primaryConn != kNotStarted)
         return NW_OK;
-    TNWClient* client = NWClient();
     NWCCODE code = ERR_CLIENT_NOT_STARTED;
     if (client != nullptr) {
         code = client->ClientStartup();
@@ -60,23 +59,27 @@ NWCCODE InitNetWare() {
     }
     code &= 0xFFFF;
     if (code != NW_OK)
-        U_NWShowError(code, code == 0xFFFF ? "Could not initialize NetWare Client. InitNetWare"
-                                           : "Could not find server/tree connection. InitNetWare");
+        U_NWShowError(client, code,
+                      code == 0xFFFF ? "Could not initialize NetWare Client. InitNetWare"
+                                     : "Could not find server/tree connection. InitNetWare");
     return code;
 }
 
+NWCCODE InitNetWare() {
+    return InitNetWare(NWClient(), globalPrimaryConn);
+}
+
 void U_ResetNetWare() {
-    primaryConn = kNotStarted;
+    globalPrimaryConn = kNotStarted;
 }
 
 NWHandle U_PrimaryConnHandle() {
-    return primaryConn;
+    return globalPrimaryConn;
 }
 
 // Both lists walk the connection references; a tree is listed once, with the reference of its
 // first connection.
-static NWCCODE ListConnections(TStringList& list, bool trees) {
-    TNWClient* client = NWClient();
+static NWCCODE ListConnections(TNWClient* client, TStringList& list, bool trees) {
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
     uint32_t iterator = 0;
@@ -87,7 +90,8 @@ static NWCCODE ListConnections(TStringList& list, bool trees) {
         U_ProcessMessages();
         if (code != NW_OK)
             break;
-        std::string name = trees ? U_GetTreeOfConnRef(ref) : U_GetServerOfConnRef(ref);
+        std::string name =
+            trees ? U_GetTreeOfConnRef(client, ref) : U_GetServerOfConnRef(client, ref);
         if (name.empty() || (trees && list.IndexOf(name) >= 0))
             continue;
         list.Add(name, ref);
@@ -95,18 +99,18 @@ static NWCCODE ListConnections(TStringList& list, bool trees) {
     return NW_OK;
 }
 
-NWCCODE U_ListServers(TStringList& list) {
-    return ListConnections(list, false);
+NWCCODE U_ListServers(TNWClient* client, TStringList& list) {
+    return ListConnections(client, list, false);
 }
 
-NWCCODE U_ListTrees(TStringList& list) {
-    return ListConnections(list, true);
+NWCCODE U_ListTrees(TNWClient* client, TStringList& list) {
+    return ListConnections(client, list, true);
 }
 
 namespace {
 // One text item of a connection reference (ref) or an open connection (!ref); empty on failure.
-template <typename TConn> std::string ConnText(TConn conn, uint32_t item, bool ref, NWCCODE* code) {
-    TNWClient* client = NWClient();
+template <typename TConn>
+std::string ConnText(TNWClient* client, TConn conn, uint32_t item, bool ref, NWCCODE* code) {
     std::string text;
     NWCCODE rc = ERR_CLIENT_NOT_STARTED;
     if (client != nullptr)
@@ -119,50 +123,46 @@ template <typename TConn> std::string ConnText(TConn conn, uint32_t item, bool r
 }
 } // namespace
 
-std::string U_GetTreeOfConnRef(uint32_t ref, NWCCODE* code) {
-    return CleanTreeName(ConnText(ref, NWCC_INFO_TREE_NAME, true, code));
+std::string U_GetTreeOfConnRef(TNWClient* client, uint32_t ref, NWCCODE* code) {
+    return CleanTreeName(ConnText(client, ref, NWCC_INFO_TREE_NAME, true, code));
 }
 
-std::string U_GetTreeOfConn(NWHandle conn, NWCCODE* code) {
-    return CleanTreeName(ConnText(conn, NWCC_INFO_TREE_NAME, false, code));
+std::string U_GetTreeOfConn(TNWClient* client, NWHandle conn, NWCCODE* code) {
+    return CleanTreeName(ConnText(client, conn, NWCC_INFO_TREE_NAME, false, code));
 }
 
-std::string U_GetServerOfConnRef(uint32_t ref, NWCCODE* code) {
-    return ConnText(ref, NWCC_INFO_SERVER_NAME, true, code);
+std::string U_GetServerOfConnRef(TNWClient* client, uint32_t ref, NWCCODE* code) {
+    return ConnText(client, ref, NWCC_INFO_SERVER_NAME, true, code);
 }
 
-std::string U_GetPrimaryTree() {
-    TNWClient* client = NWClient();
+std::string U_GetPrimaryTree(TNWClient* client) {
     uint32_t ref = 0;
     if (client == nullptr || client->PrimaryConnRef(ref) != NW_OK)
         return std::string();
-    return U_GetTreeOfConnRef(ref);
+    return U_GetTreeOfConnRef(client, ref);
 }
 
-bool U_IsDSConnection(NWHandle conn) {
-    TNWClient* client = NWClient();
+bool U_IsDSConnection(TNWClient* client, NWHandle conn) {
     uint32_t value = 0;
     return client != nullptr && client->ConnInfo(conn, NWCC_INFO_DS_NAMES, value) == NW_OK &&
            value != 0;
 }
 
-NWCCODE U_GetConnRefByHandle(NWHandle conn, uint32_t& ref) {
-    TNWClient* client = NWClient();
+NWCCODE U_GetConnRefByHandle(TNWClient* client, NWHandle conn, uint32_t& ref) {
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
     return client->ConnInfo(conn, NWCC_INFO_CONN_REF, ref);
 }
 
-std::string U_DSGetTreeName(NWHandle ctx) {
-    return ContextText(ctx, DCK_TREE_NAME);
+std::string U_DSGetTreeName(TNWClient* client, NWHandle ctx) {
+    return ContextText(client, ctx, DCK_TREE_NAME);
 }
 
-std::string U_DSGetNameContext(NWHandle ctx) {
-    return ContextText(ctx, DCK_NAME_CONTEXT);
+std::string U_DSGetNameContext(TNWClient* client, NWHandle ctx) {
+    return ContextText(client, ctx, DCK_NAME_CONTEXT);
 }
 
-NWCCODE U_DSSetContextFlags(NWHandle ctx, char op, uint32_t bits) {
-    TNWClient* client = NWClient();
+NWCCODE U_DSSetContextFlags(TNWClient* client, NWHandle ctx, char op, uint32_t bits) {
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
     uint32_t flags = 0;
@@ -177,40 +177,41 @@ NWCCODE U_DSSetContextFlags(NWHandle ctx, char op, uint32_t bits) {
     return client->SetContextValue(ctx, DCK_FLAGS, flags);
 }
 
-NWCCODE U_DSChangeCurrentTreeAndContext(NWHandle ctx, const std::string& tree,
+NWCCODE U_DSChangeCurrentTreeAndContext(TNWClient* client, NWHandle ctx, const std::string& tree,
                                         const std::string& nameContext, int /*reserved*/) {
-    TNWClient* client = NWClient();
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
-    if (!tree.empty() && !U_SameText(tree, U_DSGetTreeName(ctx))) {
+    if (!tree.empty() && !U_SameText(tree, U_DSGetTreeName(client, ctx))) {
         NWCCODE code = client->SetContextValue(ctx, DCK_TREE_NAME, tree);
         if (code != NW_OK)
             return code;
     }
-    std::string context = nameContext.empty() ? U_DSDefaultContext(ctx) : nameContext;
+    std::string context = nameContext.empty() ? U_DSDefaultContext(client, ctx) : nameContext;
     return client->SetContextValue(ctx, DCK_NAME_CONTEXT, U_DSUndotName(context));
 }
 
-NWCCODE U_DSChangeCurrentContext(NWHandle ctx, const std::string& nameContext) {
-    return U_DSChangeCurrentTreeAndContext(ctx, std::string(), nameContext);
+NWCCODE U_DSChangeCurrentContext(TNWClient* client, NWHandle ctx, const std::string& nameContext) {
+    return U_DSChangeCurrentTreeAndContext(client, ctx, std::string(), nameContext);
 }
 
-NWCCODE U_DSChangeCurrentTree(NWHandle ctx, const std::string& tree, int reserved) {
-    return U_DSChangeCurrentTreeAndContext(ctx, tree, std::string(), reserved);
+NWCCODE U_DSChangeCurrentTree(TNWClient* client, NWHandle ctx, const std::string& tree,
+                              int reserved) {
+    return U_DSChangeCurrentTreeAndContext(client, ctx, tree, std::string(), reserved);
 }
 
-NWCCODE U_DSSetTreeOfConn(NWHandle ctx, NWHandle conn) {
+NWCCODE U_DSSetTreeOfConn(TNWClient* client, NWHandle ctx, NWHandle conn) {
     NWCCODE code = NW_OK;
-    std::string tree = U_GetTreeOfConn(conn, &code);
+    std::string tree = U_GetTreeOfConn(client, conn, &code);
     if (code != NW_OK)
         return code;
-    return U_DSChangeCurrentTreeAndContext(ctx, tree, "[Root]");
+    return U_DSChangeCurrentTreeAndContext(client, ctx, tree, "[Root]");
 }
 
-std::string U_NWErrorText(NWCCODE code) {
+std::string U_NWErrorText(TNWClient* client, NWCCODE code) {
     std::string text = U_Format("0x%.4X", static_cast<uint32_t>(code));
     std::string message = "Unknown error";
-    if (TNWClient* client = NWClient()) {
+    if (client != nullptr) {
+        // A client that cannot tell its text leaves the system's text for the code.
         try {
             message = client->ErrorText(code);
         } catch (...) {
@@ -222,11 +223,11 @@ std::string U_NWErrorText(NWCCODE code) {
     return U_Format("%s (%s)", text.c_str(), message.c_str());
 }
 
-void U_NWShowError(NWCCODE code, const std::string& what) {
+void U_NWShowError(TNWClient* client, NWCCODE code, const std::string& what) {
     if (code == NW_OK)
         return;
-    U_MessageBox(TMsgKind::Error,
-                 U_Format("%s returned error %s", what.c_str(), U_NWErrorText(code).c_str()));
+    U_MessageBox(TMsgKind::Error, U_Format("%s returned error %s", what.c_str(),
+                                           U_NWErrorText(client, code).c_str()));
 }
 
 } // namespace trovalen

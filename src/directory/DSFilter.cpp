@@ -396,7 +396,7 @@ NWCCODE RunSearch(TNWClient* client, NWHandle ctx, const std::string& base, int 
             TObjectSummary summary;
             NWCCODE next = client->NextObject(ctx, res.ResultBuf, name, attrCount, summary);
             if (next != NW_OK) {
-                U_NWShowError(next, "");
+                U_NWShowError(client, next, "");
                 continue;
             }
             list.Add(U_ReplaceStr(format, "#NAME#", name, true, true), 1);
@@ -448,11 +448,11 @@ TStringList U_DSNormalizeFilter(const std::string& filter) {
     return lines;
 }
 
-NWCCODE U_DSSearch(NWHandle ctx, const std::string& base, const std::string& filterIn,
-                   TStringList& list, int scope, const std::string& format) {
+NWCCODE U_DSSearch(TNWClient* client, NWHandle ctx, const std::string& base,
+                   const std::string& filterIn, TStringList& list, int scope,
+                   const std::string& format) {
     if (U_CountOf(filterIn, "(") != U_CountOf(filterIn, ")"))
         return ERR_INVALID_FILTER;
-    TNWClient* client = NWClient();
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
     // A filter of nothing but blanks asks for nothing in particular, like an empty one.
@@ -480,14 +480,14 @@ NWCCODE U_DSSearch(NWHandle ctx, const std::string& base, const std::string& fil
     }
 }
 
-NWCCODE U_DSFilteredSearch(NWHandle ctx, const std::string& base, const std::string& filter,
-                           TStringList& list, int scope) {
-    return U_DSSearch(ctx, base, filter, list, scope, "#NAME#");
+NWCCODE U_DSFilteredSearch(TNWClient* client, NWHandle ctx, const std::string& base,
+                           const std::string& filter, TStringList& list, int scope) {
+    return U_DSSearch(client, ctx, base, filter, list, scope, "#NAME#");
 }
 
-NWCCODE U_DSSearchEqual(NWHandle ctx, const std::string& base, const std::string& attr,
-                        const std::string& value, TStringList& list, int scope) {
-    TNWClient* client = NWClient();
+NWCCODE U_DSSearchEqual(TNWClient* client, NWHandle ctx, const std::string& base,
+                        const std::string& attr, const std::string& value, TStringList& list,
+                        int scope) {
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
     TSearchResources res(client);

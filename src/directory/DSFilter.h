@@ -11,12 +11,13 @@
 namespace trovalen {
 
 // Searches below base with a filter text; each object found is added with companion value 1.
-NWCCODE U_DSFilteredSearch(NWHandle ctx, const std::string& base, const std::string& filter,
-                           TStringList& list, int scope);
+NWCCODE U_DSFilteredSearch(TNWClient* client, NWHandle ctx, const std::string& base,
+                           const std::string& filter, TStringList& list, int scope);
 // The routine behind it; format is the text of each found entry, "#NAME#" standing for the
 // object's name.
-NWCCODE U_DSSearch(NWHandle ctx, const std::string& base, const std::string& filter,
-                   TStringList& list, int scope, const std::string& format = "#NAME#");
+NWCCODE U_DSSearch(TNWClient* client, NWHandle ctx, const std::string& base,
+                   const std::string& filter, TStringList& list, int scope,
+                   const std::string& format = "#NAME#");
 // The normalised filter, one token or comparison per line.
 TStringList U_DSNormalizeFilter(const std::string& filter);
 // Converts a comparison value written as text into the client's record for the syntax: 0, -702
@@ -26,7 +27,24 @@ NWCCODE U_DSFilterValue(uint32_t syntax, const std::string& text, TAttrValue& va
 
 // Objects whose attribute equals value, whatever characters the value holds: the tokens go to
 // the client directly, never through the text language.
-NWCCODE U_DSSearchEqual(NWHandle ctx, const std::string& base, const std::string& attr,
-                        const std::string& value, TStringList& list, int scope);
+NWCCODE U_DSSearchEqual(TNWClient* client, NWHandle ctx, const std::string& base,
+                        const std::string& attr, const std::string& value, TStringList& list,
+                        int scope);
+
+// Forwarding forms over the process-wide client, for callers that are not handed a client yet.
+#ifndef TROVALEN_NO_CLIENT_SHIMS
+inline NWCCODE U_DSFilteredSearch(NWHandle ctx, const std::string& base, const std::string& filter,
+                                  TStringList& list, int scope) {
+    return U_DSFilteredSearch(NWClient(), ctx, base, filter, list, scope);
+}
+inline NWCCODE U_DSSearch(NWHandle ctx, const std::string& base, const std::string& filter,
+                          TStringList& list, int scope, const std::string& format = "#NAME#") {
+    return U_DSSearch(NWClient(), ctx, base, filter, list, scope, format);
+}
+inline NWCCODE U_DSSearchEqual(NWHandle ctx, const std::string& base, const std::string& attr,
+                               const std::string& value, TStringList& list, int scope) {
+    return U_DSSearchEqual(NWClient(), ctx, base, attr, value, list, scope);
+}
+#endif
 
 } // namespace trovalen

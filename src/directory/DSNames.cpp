@@ -88,8 +88,7 @@ std::string U_DSTypelessName(const std::string& name) {
     return s;
 }
 
-std::string U_DSAbbreviateName(NWHandle ctx, const std::string& name) {
-    TNWClient* client = NWClient();
+std::string U_DSAbbreviateName(TNWClient* client, NWHandle ctx, const std::string& name) {
     std::string out;
     if (client == nullptr || client->AbbreviateName(ctx, name, out) != NW_OK)
         return name;
@@ -113,12 +112,11 @@ std::string U_DSCombineName(const std::string& base, const std::string& name) {
     return name + "." + base;
 }
 
-std::string U_DSFullName(NWHandle ctx, const std::string& name) {
-    return U_DSCombineName(U_DSGetNameContext(ctx), name);
+std::string U_DSFullName(TNWClient* client, NWHandle ctx, const std::string& name) {
+    return U_DSCombineName(U_DSGetNameContext(client, ctx), name);
 }
 
-NWCCODE U_PathToNWPath(const std::string& path, TNWPath& nwPath) {
-    TNWClient* client = NWClient();
+NWCCODE U_PathToNWPath(TNWClient* client, const std::string& path, TNWPath& nwPath) {
     if (client == nullptr)
         return NoClient();
     // No file system takes a NUL inside a name: every call below would see the path cut short.
@@ -138,21 +136,20 @@ NWCCODE U_PathToNWPath(const std::string& path, TNWPath& nwPath) {
     return NW_OK;
 }
 
-std::string U_PathToUNC(const std::string& path) {
+std::string U_PathToUNC(TNWClient* client, const std::string& path) {
     TNWPath nw;
-    if (U_PathToNWPath(path, nw) != NW_OK)
+    if (U_PathToNWPath(client, path, nw) != NW_OK)
         return path;
     return U_Format("\\\\%s\\%s%s", U_OemToText(nw.Server).c_str(), U_OemToText(nw.Volume).c_str(),
                     U_WithPrefix(U_OemToText(nw.DirPath), "\\").c_str());
 }
 
-NWCCODE U_NWListDirEntries(const std::string& path, uint32_t attrMask, const std::string& pattern,
-                           TStringList& list, int kind, int mode) {
-    TNWClient* client = NWClient();
+NWCCODE U_NWListDirEntries(TNWClient* client, const std::string& path, uint32_t attrMask,
+                           const std::string& pattern, TStringList& list, int kind, int mode) {
     if (client == nullptr)
         return NoClient();
     TNWPath dir;
-    NWCCODE code = U_PathToNWPath(U_ConvertPath(path, 0), dir);
+    NWCCODE code = U_PathToNWPath(client, U_ConvertPath(path, 0), dir);
     if (code != NW_OK)
         return code;
     std::string volPath = U_Format("%s:%s", dir.Volume.c_str(), dir.DirPath.c_str());
@@ -185,7 +182,7 @@ NWCCODE U_NWListDirEntries(const std::string& path, uint32_t attrMask, const std
         switch (kind) {
         case 0: {
             TNWPath sub;
-            if (U_PathToNWPath(text, sub) != NW_OK)
+            if (U_PathToNWPath(client, text, sub) != NW_OK)
                 continue;
             list.Add(U_Format("%s:%s", sub.Volume.c_str(), sub.DirPath.c_str()));
             break;

@@ -107,11 +107,11 @@ NWCCODE TakeObject(TNWClient* client, TNDSObj& obj) {
     return code;
 }
 
-void ListTreeLevel(NWHandle ctx, const std::string& base, TStringList& list, bool recursive,
-                   bool withClass, const std::string& classFilter, int kind, int depth,
-                   NWCCODE& code) {
+void ListTreeLevel(TNWClient* client, NWHandle ctx, const std::string& base, TStringList& list,
+                   bool recursive, bool withClass, const std::string& classFilter, int kind,
+                   int depth, NWCCODE& code) {
     TNDSObj obj;
-    code = U_DSListFirst(ctx, base, kind == 1, obj);
+    code = U_DSListFirst(client, ctx, base, kind == 1, obj);
     while (code == NW_OK && obj.Count > 0) {
         U_ProcessMessages();
         bool container = (obj.Summary.Flags & DS_CONTAINER_ENTRY) != 0;
@@ -126,8 +126,8 @@ void ListTreeLevel(NWHandle ctx, const std::string& base, TStringList& list, boo
         if (recursive && container && !obj.Name.empty() &&
             (obj.Summary.Flags & DS_ALIAS_ENTRY) == 0 && depth < kMaxTreeDepth) {
             NWCCODE inner = NW_OK;
-            ListTreeLevel(ctx, full, list, recursive, withClass, classFilter, kind, depth + 1,
-                          inner);
+            ListTreeLevel(client, ctx, full, list, recursive, withClass, classFilter, kind,
+                          depth + 1, inner);
         }
         code = U_DSListNext(obj);
     }
@@ -159,6 +159,7 @@ TNDSObj& TNDSObj::operator=(TNDSObj&& other) noexcept {
     ContainersOnly = other.ContainersOnly;
     Spare = std::move(other.Spare);
     Buffer = other.Buffer;
+    Client = other.Client;
     other.Context = 0;
     other.Buffer = 0;
     return *this;
@@ -169,12 +170,11 @@ TNDSObj::~TNDSObj() {
 }
 
 void TNDSObj::Release() {
-    TNWClient* client = NWClient();
-    if (client != nullptr) {
+    if (Client != nullptr) {
         if (Buffer != 0)
-            client->FreeBuf(Buffer);
+            Client->FreeBuf(Buffer);
         if (Context != 0)
-            client->FreeContext(Context);
+            Client->FreeContext(Context);
     }
     Buffer = 0;
     Context = 0;
@@ -182,16 +182,16 @@ void TNDSObj::Release() {
 
 // --- Information items -----------------------------------------------------------------------
 
-NWCCODE U_DSGetObjectItem(NWHandle ctx, const std::string& name, uint32_t item, std::string& text) {
+NWCCODE U_DSGetObjectItem(TNWClient* client, NWHandle ctx, const std::string& name, uint32_t item,
+                          std::string& text) {
     text.clear();
-    TNWClient* client = NWClient();
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
     TContextCopy copy(client, ctx);
     if (!copy.Held)
         return copy.Code;
-    U_DSSetContextFlags(copy.Handle, '+', DCV_CANONICALIZE_NAMES | DCV_TYPELESS_NAMES);
-    std::string n = U_DSDotName(U_DSAbbreviateName(copy.Handle, name));
+    U_DSSetContextFlags(client, copy.Handle, '+', DCV_CANONICALIZE_NAMES | DCV_TYPELESS_NAMES);
+    std::string n = U_DSDotName(U_DSAbbreviateName(client, copy.Handle, name));
     uint32_t items = 0;
     NWCCODE code = client->GetContextValue(copy.Handle, DCK_DSI_FLAGS, items);
     if (code != NW_OK)
@@ -212,29 +212,31 @@ NWCCODE U_DSGetObjectItem(NWHandle ctx, const std::string& name, uint32_t item, 
     return code;
 }
 
-NWCCODE U_DSGetBaseClass(NWHandle ctx, const std::string& name, std::string& text) {
-    return U_DSGetObjectItem(ctx, name, DSI_BASE_CLASS, text);
+NWCCODE U_DSGetBaseClass(TNWClient* client, NWHandle ctx, const std::string& name,
+                         std::string& text) {
+    return U_DSGetObjectItem(client, ctx, name, DSI_BASE_CLASS, text);
 }
 
-NWCCODE U_DSGetRDN(NWHandle ctx, const std::string& name, std::string& text) {
-    return U_DSGetObjectItem(ctx, name, DSI_RDN, text);
+NWCCODE U_DSGetRDN(TNWClient* client, NWHandle ctx, const std::string& name, std::string& text) {
+    return U_DSGetObjectItem(client, ctx, name, DSI_RDN, text);
 }
 
-NWCCODE U_DSGetDN(NWHandle ctx, const std::string& name, std::string& text) {
-    NWCCODE code = U_DSGetObjectItem(ctx, name, DSI_DN, text);
+NWCCODE U_DSGetDN(TNWClient* client, NWHandle ctx, const std::string& name, std::string& text) {
+    NWCCODE code = U_DSGetObjectItem(client, ctx, name, DSI_DN, text);
     text = U_DSDotName(text);
     return code;
 }
 
-NWCCODE U_DSGetParentDN(NWHandle ctx, const std::string& name, std::string& text) {
-    NWCCODE code = U_DSGetObjectItem(ctx, name, DSI_PARENT_DN, text);
+NWCCODE U_DSGetParentDN(TNWClient* client, NWHandle ctx, const std::string& name,
+                        std::string& text) {
+    NWCCODE code = U_DSGetObjectItem(client, ctx, name, DSI_PARENT_DN, text);
     text = U_DSDotName(text);
     return code;
 }
 
-NWCCODE U_DSGetTimeItem(NWHandle ctx, const std::string& name, uint32_t item, uint32_t& seconds) {
+NWCCODE U_DSGetTimeItem(TNWClient* client, NWHandle ctx, const std::string& name, uint32_t item,
+                        uint32_t& seconds) {
     seconds = 0;
-    TNWClient* client = NWClient();
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
     TContextCopy copy(client, ctx);
@@ -256,25 +258,24 @@ NWCCODE U_DSGetTimeItem(NWHandle ctx, const std::string& name, uint32_t item, ui
     return code;
 }
 
-double U_DSGetCreationTime(NWHandle ctx, const std::string& name) {
+double U_DSGetCreationTime(TNWClient* client, NWHandle ctx, const std::string& name) {
     uint32_t seconds = 0;
-    if (U_DSGetTimeItem(ctx, name, DSI_CREATION_TIME, seconds) != NW_OK || seconds == 0)
+    if (U_DSGetTimeItem(client, ctx, name, DSI_CREATION_TIME, seconds) != NW_OK || seconds == 0)
         return 0;
     return U_UnixToDateTime(seconds);
 }
 
-double U_DSGetModificationTime(NWHandle ctx, const std::string& name) {
+double U_DSGetModificationTime(TNWClient* client, NWHandle ctx, const std::string& name) {
     uint32_t seconds = 0;
-    if (U_DSGetTimeItem(ctx, name, DSI_MODIFICATION_TIME, seconds) != NW_OK || seconds == 0)
+    if (U_DSGetTimeItem(client, ctx, name, DSI_MODIFICATION_TIME, seconds) != NW_OK || seconds == 0)
         return 0;
     return U_UnixToDateTime(seconds);
 }
 
 // --- One object --------------------------------------------------------------------------------
 
-NWCCODE U_DSReadObject(NWHandle ctx, const std::string& name, TNDSObj& obj) {
+NWCCODE U_DSReadObject(TNWClient* client, NWHandle ctx, const std::string& name, TNDSObj& obj) {
     obj.Summary = TObjectSummary{};
-    TNWClient* client = NWClient();
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
     std::string dn;
@@ -289,23 +290,24 @@ NWCCODE U_DSReadObject(NWHandle ctx, const std::string& name, TNDSObj& obj) {
     return NW_OK;
 }
 
-bool U_DSObjectExists(NWHandle ctx, const std::string& name, TNDSObj& obj, NWCCODE* code) {
+bool U_DSObjectExists(TNWClient* client, NWHandle ctx, const std::string& name, TNDSObj& obj,
+                      NWCCODE* code) {
     obj.Name.clear();
-    NWCCODE c = U_DSReadObject(ctx, name, obj);
+    NWCCODE c = U_DSReadObject(client, ctx, name, obj);
     if (code != nullptr)
         *code = c;
     return c == NW_OK && !obj.Name.empty();
 }
 
-bool U_DSIsContainer(NWHandle ctx, const std::string& name) {
+bool U_DSIsContainer(TNWClient* client, NWHandle ctx, const std::string& name) {
     TNDSObj obj;
-    if (U_DSReadObject(ctx, name, obj) != NW_OK)
+    if (U_DSReadObject(client, ctx, name, obj) != NW_OK)
         return false;
     return (obj.Summary.Flags & DS_CONTAINER_ENTRY) != 0;
 }
 
-bool U_DSIsLeaf(NWHandle ctx, const std::string& name) {
-    return !U_DSIsContainer(ctx, name);
+bool U_DSIsLeaf(TNWClient* client, NWHandle ctx, const std::string& name) {
+    return !U_DSIsContainer(client, ctx, name);
 }
 
 bool U_DSClassMatches(const std::string& filter, const std::string& className) {
@@ -317,20 +319,20 @@ bool U_DSClassMatches(const std::string& filter, const std::string& className) {
 
 // --- Lists -----------------------------------------------------------------------------------
 
-NWCCODE U_DSListFirst(NWHandle ctx, const std::string& container, bool containersOnly,
-                      TNDSObj& obj) {
+NWCCODE U_DSListFirst(TNWClient* client, NWHandle ctx, const std::string& container,
+                      bool containersOnly, TNDSObj& obj) {
     obj.Release();
     obj = TNDSObj{};
     std::string dotted = U_DSDotName(container);
-    TNWClient* client = NWClient();
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
     NWHandle copy = 0;
     NWCCODE code = client->CopyContext(ctx, copy);
     if (code != NW_OK)
         return code;
+    obj.Client = client;
     obj.Context = copy;
-    U_DSSetContextFlags(obj.Context, '+', DCV_CANONICALIZE_NAMES | DCV_TYPELESS_NAMES);
+    U_DSSetContextFlags(client, obj.Context, '+', DCV_CANONICALIZE_NAMES | DCV_TYPELESS_NAMES);
     client->SetContextValue(obj.Context, DCK_CONFIDENCE, 0u);
     code = client->SetContextValue(obj.Context, DCK_NAME_CONTEXT, U_DSUndotName(dotted));
     if (code != NW_OK) {
@@ -360,7 +362,7 @@ NWCCODE U_DSListFirst(NWHandle ctx, const std::string& container, bool container
 }
 
 NWCCODE U_DSListNext(TNDSObj& obj) {
-    TNWClient* client = NWClient();
+    TNWClient* client = obj.Client;
     if (client == nullptr || obj.Context == 0 || obj.Buffer == 0) {
         obj.Name.clear();
         return ERR_END_OF_LIST;
@@ -387,11 +389,12 @@ NWCCODE U_DSListNext(TNDSObj& obj) {
     return TakeObject(client, obj);
 }
 
-NWCCODE U_DSListContainer(NWHandle ctx, const std::string& container, TStringList* containers,
-                          bool withClass, const std::string& classFilter, TStringList* objects) {
+NWCCODE U_DSListContainer(TNWClient* client, NWHandle ctx, const std::string& container,
+                          TStringList* containers, bool withClass, const std::string& classFilter,
+                          TStringList* objects) {
     TBusy busy;
     TNDSObj obj;
-    NWCCODE code = U_DSListFirst(ctx, container, objects == nullptr, obj);
+    NWCCODE code = U_DSListFirst(client, ctx, container, objects == nullptr, obj);
     while (code == NW_OK) {
         U_ProcessMessages();
         if (!obj.Name.empty()) {
@@ -406,30 +409,30 @@ NWCCODE U_DSListContainer(NWHandle ctx, const std::string& container, TStringLis
     return code == ERR_END_OF_LIST ? NW_OK : code;
 }
 
-NWCCODE U_DSListTree(NWHandle ctx, const std::string& container, TStringList& list, bool recursive,
-                     bool withClass, const std::string& classFilter, int kind) {
+NWCCODE U_DSListTree(TNWClient* client, NWHandle ctx, const std::string& container,
+                     TStringList& list, bool recursive, bool withClass,
+                     const std::string& classFilter, int kind) {
     TBusy busy;
     // A relative container is taken against the context's name context, for the listing as well
     // as for the names it yields.
     std::string base =
-        container == kRoot ? std::string(kRoot) : U_DSDotName(U_DSFullName(ctx, container));
+        container == kRoot ? std::string(kRoot) : U_DSDotName(U_DSFullName(client, ctx, container));
     NWCCODE code = NW_OK;
-    ListTreeLevel(ctx, base, list, recursive, withClass, classFilter, kind, 0, code);
+    ListTreeLevel(client, ctx, base, list, recursive, withClass, classFilter, kind, 0, code);
     return code == ERR_END_OF_LIST ? NW_OK : code;
 }
 
 // --- Attributes --------------------------------------------------------------------------------
 
-NWCCODE U_DSReadAttrValues(NWHandle ctx, const std::string& object, const std::string& attr,
-                           const TAttrValueSink& sink) {
-    TNWClient* client = NWClient();
+NWCCODE U_DSReadAttrValues(TNWClient* client, NWHandle ctx, const std::string& object,
+                           const std::string& attr, const TAttrValueSink& sink) {
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
     TContextCopy copy(client, ctx);
     if (!copy.Held)
         return copy.Code;
     if (U_SameText(attr, "Aliased Object Name"))
-        U_DSSetContextFlags(copy.Handle, '-', DCV_DEREF_ALIASES);
+        U_DSSetContextFlags(client, copy.Handle, '-', DCV_DEREF_ALIASES);
 
     TClientBuf request(client, DEFAULT_MESSAGE_LEN);
     if (!request.Held)
@@ -484,9 +487,9 @@ NWCCODE U_DSReadAttrValues(NWHandle ctx, const std::string& object, const std::s
 
 // --- Names of IDs and users ----------------------------------------------------------------------
 
-NWCCODE U_DSMapIDToName(NWHandle ctx, NWHandle conn, uint32_t id, std::string& name) {
+NWCCODE U_DSMapIDToName(TNWClient* client, NWHandle ctx, NWHandle conn, uint32_t id,
+                        std::string& name) {
     name.clear();
-    TNWClient* client = NWClient();
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
     std::string n;
@@ -496,28 +499,27 @@ NWCCODE U_DSMapIDToName(NWHandle ctx, NWHandle conn, uint32_t id, std::string& n
     return code;
 }
 
-NWCCODE U_DSMapIDToNameOnConn(NWHandle conn, uint32_t id, std::string& name) {
+NWCCODE U_DSMapIDToNameOnConn(TNWClient* client, NWHandle conn, uint32_t id, std::string& name) {
     name.clear();
-    TNWClient* client = NWClient();
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
     NWHandle ctx = 0;
     NWCCODE code = client->NewContext(ctx);
     if (code != NW_OK)
         return code;
-    code = U_DSSetTreeOfConn(ctx, conn);
+    code = U_DSSetTreeOfConn(client, ctx, conn);
     if (code == NW_OK)
-        code = U_DSMapIDToName(ctx, conn, id, name);
+        code = U_DSMapIDToName(client, ctx, conn, id, name);
     client->FreeContext(ctx);
     return code;
 }
 
-NWCCODE U_GetObjectNameByID(NWHandle conn, uint32_t id, std::string& name) {
+NWCCODE U_GetObjectNameByID(TNWClient* client, NWHandle conn, uint32_t id, std::string& name) {
     name.clear();
-    TNWClient* client = NWClient();
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
-    NWCCODE code = U_IsDSConnection(conn) ? U_DSMapIDToNameOnConn(conn, id, name) : -1;
+    NWCCODE code =
+        U_IsDSConnection(client, conn) ? U_DSMapIDToNameOnConn(client, conn, id, name) : -1;
     if (code != NW_OK) {
         std::string n;
         uint16_t type = 0;
@@ -527,20 +529,18 @@ NWCCODE U_GetObjectNameByID(NWHandle conn, uint32_t id, std::string& name) {
     return code & 0xFFFF;
 }
 
-std::string U_GetConnUserName(NWHandle conn) {
+std::string U_GetConnUserName(TNWClient* client, NWHandle conn) {
     std::string text = "<not authenticated>";
-    TNWClient* client = NWClient();
     if (client == nullptr)
         return text;
     uint32_t id = 0;
     if (client->ConnInfo(conn, NWCC_INFO_USER_ID, id) != NW_OK || id == 0)
         return text;
-    U_GetObjectNameByID(conn, id, text);
+    U_GetObjectNameByID(client, conn, id, text);
     return text;
 }
 
-std::string U_DSCurrentUser(NWHandle ctx) {
-    TNWClient* client = NWClient();
+std::string U_DSCurrentUser(TNWClient* client, NWHandle ctx) {
     if (client == nullptr)
         return std::string();
     std::string name;
@@ -549,25 +549,25 @@ std::string U_DSCurrentUser(NWHandle ctx) {
     return name;
 }
 
-std::string U_DSDefaultContext(NWHandle ctx) {
-    std::string user = U_DSCurrentUser(ctx);
+std::string U_DSDefaultContext(TNWClient* client, NWHandle ctx) {
+    std::string user = U_DSCurrentUser(client, ctx);
     std::string parent;
     if (!user.empty())
-        U_DSGetParentDN(ctx, user, parent);
+        U_DSGetParentDN(client, ctx, user, parent);
     return parent.empty() ? std::string("[Root]") : parent;
 }
 
 // --- Rights --------------------------------------------------------------------------------------
 
-NWCCODE U_DSEntryRights(NWHandle ctx, const std::string& subject, const std::string& object,
-                        const std::string& attr, std::string& letters, uint32_t& rights) {
+NWCCODE U_DSEntryRights(TNWClient* client, NWHandle ctx, const std::string& subject,
+                        const std::string& object, const std::string& attr, std::string& letters,
+                        uint32_t& rights) {
     letters = "[n/a]";
     rights = 0;
-    TNWClient* client = NWClient();
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
     std::string a = attr.empty() ? std::string(kEntryRights) : attr;
-    std::string s = subject.empty() ? U_DSCurrentUser(ctx) : subject;
+    std::string s = subject.empty() ? U_DSCurrentUser(client, ctx) : subject;
     uint32_t r = 0;
     NWCCODE code = client->EntryEffectiveRights(ctx, s, object, a, r);
     if (code == NW_OK) {
@@ -579,9 +579,8 @@ NWCCODE U_DSEntryRights(NWHandle ctx, const std::string& subject, const std::str
 
 // --- File system ---------------------------------------------------------------------------------
 
-NWCCODE U_NWGetTrustees(NWHandle ctx, NWHandle conn, const std::string& volPath,
+NWCCODE U_NWGetTrustees(TNWClient* client, NWHandle ctx, NWHandle conn, const std::string& volPath,
                         TStringList& list) {
-    TNWClient* client = NWClient();
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
     uint32_t iteration = 0;
@@ -594,7 +593,7 @@ NWCCODE U_NWGetTrustees(NWHandle ctx, NWHandle conn, const std::string& volPath,
         size_t n = std::min<size_t>(entries.size(), kTrusteesPerCall);
         for (size_t i = 0; i < n; ++i) {
             std::string name;
-            if (U_DSMapIDToName(ctx, conn, entries[i].ObjectID, name) == NW_OK)
+            if (U_DSMapIDToName(client, ctx, conn, entries[i].ObjectID, name) == NW_OK)
                 list.Add(U_DSDotName(name), entries[i].Rights);
             else
                 list.Add(U_Format("ID: [%08X]", entries[i].ObjectID), entries[i].Rights);
@@ -603,14 +602,13 @@ NWCCODE U_NWGetTrustees(NWHandle ctx, NWHandle conn, const std::string& volPath,
     return (code & 0xFFFF) == ERR_NO_MORE_TRUSTEES ? NW_OK : code;
 }
 
-NWCCODE U_NWGetDirEntryInfo(const std::string& path, TDirEntryInfo& info) {
+NWCCODE U_NWGetDirEntryInfo(TNWClient* client, const std::string& path, TDirEntryInfo& info) {
     if (!U_DirExists(path))
         return ERR_NOT_FOUND;
-    TNWClient* client = NWClient();
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
     TNWPath nw;
-    NWCCODE code = U_PathToNWPath(path, nw);
+    NWCCODE code = U_PathToNWPath(client, path, nw);
     if (code != NW_OK)
         return code;
     TDirEntryInfo out;
@@ -620,21 +618,20 @@ NWCCODE U_NWGetDirEntryInfo(const std::string& path, TDirEntryInfo& info) {
     return code;
 }
 
-NWCCODE U_NWGetVolumeDN(NWHandle ctx, NWHandle conn, uint32_t volumeNumber, std::string& name) {
+NWCCODE U_NWGetVolumeDN(TNWClient* client, NWHandle ctx, NWHandle conn, uint32_t volumeNumber,
+                        std::string& name) {
     name.clear();
-    TNWClient* client = NWClient();
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
     TVolumeInfo info;
     NWCCODE code = client->VolumeInfo(conn, volumeNumber, info);
     if (code != NW_OK)
         return code;
-    return U_DSMapIDToName(ctx, conn, info.VolumeObjectID, name);
+    return U_DSMapIDToName(client, ctx, conn, info.VolumeObjectID, name);
 }
 
-NWCCODE U_DSGetServerDN(NWHandle conn, NWHandle ctx, std::string& name) {
+NWCCODE U_DSGetServerDN(TNWClient* client, NWHandle conn, NWHandle ctx, std::string& name) {
     name.clear();
-    TNWClient* client = NWClient();
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
     std::string n;
@@ -644,8 +641,7 @@ NWCCODE U_DSGetServerDN(NWHandle conn, NWHandle ctx, std::string& name) {
     return code;
 }
 
-NWCCODE U_DSListClasses(NWHandle ctx, TStringList& list) {
-    TNWClient* client = NWClient();
+NWCCODE U_DSListClasses(TNWClient* client, NWHandle ctx, TStringList& list) {
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
     TClientBuf request(client, DEFAULT_MESSAGE_LEN);

@@ -29,6 +29,7 @@ struct TNDSObj {
     bool ContainersOnly = false;
     std::string Spare;
     NWHandle Buffer = 0;
+    TNWClient* Client = nullptr; // the client that holds Context and Buffer
 
     TNDSObj() = default;
     TNDSObj(const TNDSObj&) = delete;
@@ -41,61 +42,173 @@ struct TNDSObj {
 };
 
 // Information items
-NWCCODE U_DSGetObjectItem(NWHandle ctx, const std::string& name, uint32_t item, std::string& text);
-NWCCODE U_DSGetBaseClass(NWHandle ctx, const std::string& name, std::string& text);
-NWCCODE U_DSGetRDN(NWHandle ctx, const std::string& name, std::string& text);
-NWCCODE U_DSGetDN(NWHandle ctx, const std::string& name, std::string& text);
-NWCCODE U_DSGetParentDN(NWHandle ctx, const std::string& name, std::string& text);
+NWCCODE U_DSGetObjectItem(TNWClient* client, NWHandle ctx, const std::string& name, uint32_t item,
+                          std::string& text);
+NWCCODE U_DSGetBaseClass(TNWClient* client, NWHandle ctx, const std::string& name,
+                         std::string& text);
+NWCCODE U_DSGetRDN(TNWClient* client, NWHandle ctx, const std::string& name, std::string& text);
+NWCCODE U_DSGetDN(TNWClient* client, NWHandle ctx, const std::string& name, std::string& text);
+NWCCODE U_DSGetParentDN(TNWClient* client, NWHandle ctx, const std::string& name,
+                        std::string& text);
 // One time item (DSI_CREATION_TIME or DSI_MODIFICATION_TIME) as seconds since 1970.
-NWCCODE U_DSGetTimeItem(NWHandle ctx, const std::string& name, uint32_t item, uint32_t& seconds);
+NWCCODE U_DSGetTimeItem(TNWClient* client, NWHandle ctx, const std::string& name, uint32_t item,
+                        uint32_t& seconds);
 // Date-time values; 0 when unreadable.
-double U_DSGetCreationTime(NWHandle ctx, const std::string& name);
-double U_DSGetModificationTime(NWHandle ctx, const std::string& name);
+double U_DSGetCreationTime(TNWClient* client, NWHandle ctx, const std::string& name);
+double U_DSGetModificationTime(TNWClient* client, NWHandle ctx, const std::string& name);
 
 // One object
-NWCCODE U_DSReadObject(NWHandle ctx, const std::string& name, TNDSObj& obj);
-bool U_DSObjectExists(NWHandle ctx, const std::string& name, TNDSObj& obj, NWCCODE* code = nullptr);
-bool U_DSIsContainer(NWHandle ctx, const std::string& name);
-bool U_DSIsLeaf(NWHandle ctx, const std::string& name);
+NWCCODE U_DSReadObject(TNWClient* client, NWHandle ctx, const std::string& name, TNDSObj& obj);
+bool U_DSObjectExists(TNWClient* client, NWHandle ctx, const std::string& name, TNDSObj& obj,
+                      NWCCODE* code = nullptr);
+bool U_DSIsContainer(TNWClient* client, NWHandle ctx, const std::string& name);
+bool U_DSIsLeaf(TNWClient* client, NWHandle ctx, const std::string& name);
 bool U_DSClassMatches(const std::string& filter, const std::string& className);
 
 // Lists: U_DSListNext returns -1 at the end.
-NWCCODE U_DSListFirst(NWHandle ctx, const std::string& container, bool containersOnly,
-                      TNDSObj& obj);
+NWCCODE U_DSListFirst(TNWClient* client, NWHandle ctx, const std::string& container,
+                      bool containersOnly, TNDSObj& obj);
 NWCCODE U_DSListNext(TNDSObj& obj);
 // containers / objects may be null.
-NWCCODE U_DSListContainer(NWHandle ctx, const std::string& container, TStringList* containers,
-                          bool withClass, const std::string& classFilter, TStringList* objects);
+NWCCODE U_DSListContainer(TNWClient* client, NWHandle ctx, const std::string& container,
+                          TStringList* containers, bool withClass, const std::string& classFilter,
+                          TStringList* objects);
 // kind 0: every object, 1: containers only, 2: leaves only.
-NWCCODE U_DSListTree(NWHandle ctx, const std::string& container, TStringList& list, bool recursive,
-                     bool withClass, const std::string& classFilter, int kind);
+NWCCODE U_DSListTree(TNWClient* client, NWHandle ctx, const std::string& container,
+                     TStringList& list, bool recursive, bool withClass,
+                     const std::string& classFilter, int kind);
 
 // Attributes. Each value is handed to sink with the context it was read under (null value for a
 // stream attribute, whose content is read through that context); a sink's non-zero code ends the
 // read and is returned. Formatting the values into lines is the business of src/attrinfo.
 using TAttrValueSink = std::function<NWCCODE(
     NWHandle readCtx, uint32_t syntax, const TAttrValue* value, uint32_t size, uint32_t number)>;
-NWCCODE U_DSReadAttrValues(NWHandle ctx, const std::string& object, const std::string& attr,
-                           const TAttrValueSink& sink);
+NWCCODE U_DSReadAttrValues(TNWClient* client, NWHandle ctx, const std::string& object,
+                           const std::string& attr, const TAttrValueSink& sink);
 
 // Names of IDs and users
-NWCCODE U_DSMapIDToName(NWHandle ctx, NWHandle conn, uint32_t id, std::string& name);
-NWCCODE U_DSMapIDToNameOnConn(NWHandle conn, uint32_t id, std::string& name);
-NWCCODE U_GetObjectNameByID(NWHandle conn, uint32_t id, std::string& name);
-std::string U_GetConnUserName(NWHandle conn);
-std::string U_DSCurrentUser(NWHandle ctx);
-std::string U_DSDefaultContext(NWHandle ctx);
+NWCCODE U_DSMapIDToName(TNWClient* client, NWHandle ctx, NWHandle conn, uint32_t id,
+                        std::string& name);
+NWCCODE U_DSMapIDToNameOnConn(TNWClient* client, NWHandle conn, uint32_t id, std::string& name);
+NWCCODE U_GetObjectNameByID(TNWClient* client, NWHandle conn, uint32_t id, std::string& name);
+std::string U_GetConnUserName(TNWClient* client, NWHandle conn);
+std::string U_DSCurrentUser(TNWClient* client, NWHandle ctx);
+std::string U_DSDefaultContext(TNWClient* client, NWHandle ctx);
 
 // Rights: attr defaults to "[Entry Rights]", subject to the current user; letters "[n/a]" and
 // rights 0 on failure.
-NWCCODE U_DSEntryRights(NWHandle ctx, const std::string& subject, const std::string& object,
-                        const std::string& attr, std::string& letters, uint32_t& rights);
+NWCCODE U_DSEntryRights(TNWClient* client, NWHandle ctx, const std::string& subject,
+                        const std::string& object, const std::string& attr, std::string& letters,
+                        uint32_t& rights);
 
 // File system. volPath is VOLUME:DIR\PATH.
-NWCCODE U_NWGetTrustees(NWHandle ctx, NWHandle conn, const std::string& volPath, TStringList& list);
-NWCCODE U_NWGetDirEntryInfo(const std::string& path, TDirEntryInfo& info);
-NWCCODE U_NWGetVolumeDN(NWHandle ctx, NWHandle conn, uint32_t volumeNumber, std::string& name);
-NWCCODE U_DSGetServerDN(NWHandle conn, NWHandle ctx, std::string& name);
-NWCCODE U_DSListClasses(NWHandle ctx, TStringList& list);
+NWCCODE U_NWGetTrustees(TNWClient* client, NWHandle ctx, NWHandle conn, const std::string& volPath,
+                        TStringList& list);
+NWCCODE U_NWGetDirEntryInfo(TNWClient* client, const std::string& path, TDirEntryInfo& info);
+NWCCODE U_NWGetVolumeDN(TNWClient* client, NWHandle ctx, NWHandle conn, uint32_t volumeNumber,
+                        std::string& name);
+NWCCODE U_DSGetServerDN(TNWClient* client, NWHandle conn, NWHandle ctx, std::string& name);
+NWCCODE U_DSListClasses(TNWClient* client, NWHandle ctx, TStringList& list);
+
+// Forwarding forms over the process-wide client, for callers that are not handed a client yet.
+#ifndef TROVALEN_NO_CLIENT_SHIMS
+inline NWCCODE U_DSGetObjectItem(NWHandle ctx, const std::string& name, uint32_t item,
+                                 std::string& text) {
+    return U_DSGetObjectItem(NWClient(), ctx, name, item, text);
+}
+inline NWCCODE U_DSGetBaseClass(NWHandle ctx, const std::string& name, std::string& text) {
+    return U_DSGetBaseClass(NWClient(), ctx, name, text);
+}
+inline NWCCODE U_DSGetRDN(NWHandle ctx, const std::string& name, std::string& text) {
+    return U_DSGetRDN(NWClient(), ctx, name, text);
+}
+inline NWCCODE U_DSGetDN(NWHandle ctx, const std::string& name, std::string& text) {
+    return U_DSGetDN(NWClient(), ctx, name, text);
+}
+inline NWCCODE U_DSGetParentDN(NWHandle ctx, const std::string& name, std::string& text) {
+    return U_DSGetParentDN(NWClient(), ctx, name, text);
+}
+inline NWCCODE U_DSGetTimeItem(NWHandle ctx, const std::string& name, uint32_t item,
+                               uint32_t& seconds) {
+    return U_DSGetTimeItem(NWClient(), ctx, name, item, seconds);
+}
+inline double U_DSGetCreationTime(NWHandle ctx, const std::string& name) {
+    return U_DSGetCreationTime(NWClient(), ctx, name);
+}
+inline double U_DSGetModificationTime(NWHandle ctx, const std::string& name) {
+    return U_DSGetModificationTime(NWClient(), ctx, name);
+}
+inline NWCCODE U_DSReadObject(NWHandle ctx, const std::string& name, TNDSObj& obj) {
+    return U_DSReadObject(NWClient(), ctx, name, obj);
+}
+inline bool U_DSObjectExists(NWHandle ctx, const std::string& name, TNDSObj& obj,
+                             NWCCODE* code = nullptr) {
+    return U_DSObjectExists(NWClient(), ctx, name, obj, code);
+}
+inline bool U_DSIsContainer(NWHandle ctx, const std::string& name) {
+    return U_DSIsContainer(NWClient(), ctx, name);
+}
+inline bool U_DSIsLeaf(NWHandle ctx, const std::string& name) {
+    return U_DSIsLeaf(NWClient(), ctx, name);
+}
+inline NWCCODE U_DSListFirst(NWHandle ctx, const std::string& container, bool containersOnly,
+                             TNDSObj& obj) {
+    return U_DSListFirst(NWClient(), ctx, container, containersOnly, obj);
+}
+inline NWCCODE U_DSListContainer(NWHandle ctx, const std::string& container,
+                                 TStringList* containers, bool withClass,
+                                 const std::string& classFilter, TStringList* objects) {
+    return U_DSListContainer(NWClient(), ctx, container, containers, withClass, classFilter,
+                             objects);
+}
+inline NWCCODE U_DSListTree(NWHandle ctx, const std::string& container, TStringList& list,
+                            bool recursive, bool withClass, const std::string& classFilter,
+                            int kind) {
+    return U_DSListTree(NWClient(), ctx, container, list, recursive, withClass, classFilter, kind);
+}
+inline NWCCODE U_DSReadAttrValues(NWHandle ctx, const std::string& object, const std::string& attr,
+                                  const TAttrValueSink& sink) {
+    return U_DSReadAttrValues(NWClient(), ctx, object, attr, sink);
+}
+inline NWCCODE U_DSMapIDToName(NWHandle ctx, NWHandle conn, uint32_t id, std::string& name) {
+    return U_DSMapIDToName(NWClient(), ctx, conn, id, name);
+}
+inline NWCCODE U_DSMapIDToNameOnConn(NWHandle conn, uint32_t id, std::string& name) {
+    return U_DSMapIDToNameOnConn(NWClient(), conn, id, name);
+}
+inline NWCCODE U_GetObjectNameByID(NWHandle conn, uint32_t id, std::string& name) {
+    return U_GetObjectNameByID(NWClient(), conn, id, name);
+}
+inline std::string U_GetConnUserName(NWHandle conn) {
+    return U_GetConnUserName(NWClient(), conn);
+}
+inline std::string U_DSCurrentUser(NWHandle ctx) {
+    return U_DSCurrentUser(NWClient(), ctx);
+}
+inline std::string U_DSDefaultContext(NWHandle ctx) {
+    return U_DSDefaultContext(NWClient(), ctx);
+}
+inline NWCCODE U_DSEntryRights(NWHandle ctx, const std::string& subject, const std::string& object,
+                               const std::string& attr, std::string& letters, uint32_t& rights) {
+    return U_DSEntryRights(NWClient(), ctx, subject, object, attr, letters, rights);
+}
+inline NWCCODE U_NWGetTrustees(NWHandle ctx, NWHandle conn, const std::string& volPath,
+                               TStringList& list) {
+    return U_NWGetTrustees(NWClient(), ctx, conn, volPath, list);
+}
+inline NWCCODE U_NWGetDirEntryInfo(const std::string& path, TDirEntryInfo& info) {
+    return U_NWGetDirEntryInfo(NWClient(), path, info);
+}
+inline NWCCODE U_NWGetVolumeDN(NWHandle ctx, NWHandle conn, uint32_t volumeNumber,
+                               std::string& name) {
+    return U_NWGetVolumeDN(NWClient(), ctx, conn, volumeNumber, name);
+}
+inline NWCCODE U_DSGetServerDN(NWHandle conn, NWHandle ctx, std::string& name) {
+    return U_DSGetServerDN(NWClient(), conn, ctx, name);
+}
+inline NWCCODE U_DSListClasses(NWHandle ctx, TStringList& list) {
+    return U_DSListClasses(NWClient(), ctx, list);
+}
+#endif
 
 } // namespace trovalen

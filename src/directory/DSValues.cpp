@@ -54,9 +54,8 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
 
 } // namespace
 
-NWCCODE U_DSReadStream(NWHandle ctx, const std::string& object, const std::string& attr,
-                       uint32_t& size, std::string& buffer) {
-    TNWClient* client = NWClient();
+NWCCODE U_DSReadStream(TNWClient* client, NWHandle ctx, const std::string& object,
+                       const std::string& attr, uint32_t& size, std::string& buffer) {
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
     NWHandle file = 0;

@@ -10,8 +10,8 @@
 namespace trovalen {
 
 // Reads up to size bytes (at most 64512) of a stream attribute; size becomes the count read.
-NWCCODE U_DSReadStream(NWHandle ctx, const std::string& object, const std::string& attr,
-                       uint32_t& size, std::string& buffer);
+NWCCODE U_DSReadStream(TNWClient* client, NWHandle ctx, const std::string& object,
+                       const std::string& attr, uint32_t& size, std::string& buffer);
 std::string U_ReplicaTypeText(uint32_t type);
 double U_UnixToDateTime(uint32_t seconds);
 bool U_DateTimeToUnix(bool fromLocal, double x, uint32_t& seconds);
@@ -22,5 +22,13 @@ std::string U_UnixTimeText(uint32_t seconds, bool toLocal);
 std::string U_DateTimeText(double x);
 // Reads a date and time written in the user's locale format; false when unreadable.
 bool U_TextToDateTime(const std::string& text, double& x);
+
+// Forwarding forms over the process-wide client, for callers that are not handed a client yet.
+#ifndef TROVALEN_NO_CLIENT_SHIMS
+inline NWCCODE U_DSReadStream(NWHandle ctx, const std::string& object, const std::string& attr,
+                              uint32_t& size, std::string& buffer) {
+    return U_DSReadStream(NWClient(), ctx, object, attr, size, buffer);
+}
+#endif
 
 } // namespace trovalen
