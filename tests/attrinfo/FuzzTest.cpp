@@ -99,7 +99,7 @@ TEST(Fuzz, WholeValuesOfEverySyntax) {
         };
         for (const TAttrValue& value : values) {
             TStringList lines;
-            EXPECT_EQ(U_FormatAttrValue(0, "o", "Partition Status", lines, value,
+            EXPECT_EQ(U_FormatAttrValue(nullptr, 0, "o", "Partition Status", lines, value,
                                         static_cast<uint32_t>(length * 3), 1),
                       0);
             EXPECT_FALSE(lines.Empty());

@@ -1,10 +1,10 @@
 // Every value of every attribute of every object in the bundled sample tree, read through the
 // client and formatted: none may fail, throw or come out empty-handed.
 #include "attrinfo/AttrInfo.h"
+#include "backend/sim/SimClient.h"
 #include "directory/DSContext.h"
 #include "directory/DSNames.h"
 #include "directory/DSRead.h"
-#include "backend/sim/SimClient.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -53,7 +53,8 @@ void FormatObject(TNWClient& client, NWHandle ctx, const std::string& object, TV
                 ASSERT_EQ(client.NextAttrValue(ctx, result, syntax, value), 0);
                 TStringList lines;
                 NWCCODE rc = 1;
-                EXPECT_NO_THROW(rc = U_FormatAttrValue(ctx, object, name, lines, value, size, i))
+                EXPECT_NO_THROW(
+                    rc = U_FormatAttrValue(&client, ctx, object, name, lines, value, size, i))
                     << object << " / " << name;
                 EXPECT_EQ(rc, 0) << object << " / " << name;
                 EXPECT_FALSE(lines.Empty()) << object << " / " << name;
@@ -70,18 +71,18 @@ void FormatObject(TNWClient& client, NWHandle ctx, const std::string& object, TV
 } // namespace
 
 TEST_F(SampleTree, EveryValueFormats) {
-    TNWClient& client = *NWClient();
+    TNWClient& client = *this->client;
     TStringList trees;
-    U_ListTrees(trees);
+    U_ListTrees(&client, trees);
     ASSERT_FALSE(trees.Empty());
     TValueCount count;
     for (const std::string& tree : trees.Strings()) {
         NWHandle ctx = 0;
         ASSERT_EQ(client.NewContext(ctx), 0);
-        U_DSSetContextFlags(ctx, '+', DCV_TYPELESS_NAMES | DCV_CANONICALIZE_NAMES);
-        ASSERT_EQ(U_DSChangeCurrentTreeAndContext(ctx, tree, "[Root]"), 0);
+        U_DSSetContextFlags(&client, ctx, '+', DCV_TYPELESS_NAMES | DCV_CANONICALIZE_NAMES);
+        ASSERT_EQ(U_DSChangeCurrentTreeAndContext(&client, ctx, tree, "[Root]"), 0);
         TStringList objects;
-        ASSERT_EQ(U_DSListTree(ctx, "[Root]", objects, true, false, "", 0), 0);
+        ASSERT_EQ(U_DSListTree(&client, ctx, "[Root]", objects, true, false, "", 0), 0);
         objects.Add("[Root]");
         for (const std::string& object : objects.Strings())
             FormatObject(client, ctx, U_DSDotName(object), count);

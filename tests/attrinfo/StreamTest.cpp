@@ -91,19 +91,17 @@ TEST(AOT, OtherAttributesGetACharacterDump) {
 
 TEST(AOT, StreamsThroughTheClient) {
     auto client = std::make_shared<FakeClient>();
-    SetNWClient(client);
     client->Streams["App:Copy Files"] = AOT().D32(40, 1).Raw(44, "F");
     client->Streams["Login Script"] = std::string("AOT FILES\0x", 11);
     std::string text;
-    EXPECT_EQ(U_StreamValueText(0, "app", "App:Copy Files", text), 0);
+    EXPECT_EQ(U_StreamValueText(client.get(), 0, "app", "App:Copy Files", text), 0);
     EXPECT_EQ(text, "AOT FILE (45 bytes) (1/2/AB 3/4) (0000/0000/0000/0000) / F\r\n");
-    EXPECT_EQ(U_StreamValueText(0, "app", "Login Script", text), 0);
+    EXPECT_EQ(U_StreamValueText(client.get(), 0, "app", "Login Script", text), 0);
     EXPECT_EQ(text, "AOT FILES");
     client->Streams["App:Inventory"] = AOT().Str(24, std::string(1100, 'x'));
-    EXPECT_EQ(U_StreamValueText(0, "app", "App:Inventory", text), 0);
+    EXPECT_EQ(U_StreamValueText(client.get(), 0, "app", "App:Inventory", text), 0);
     EXPECT_EQ(text.rfind("AOT record string at byte 24 is 1100 characters long", 0), 0u);
     text = "keep";
-    EXPECT_EQ(U_StreamValueText(0, "app", "Nothing", text), ERR_NO_SUCH_ATTRIBUTE);
+    EXPECT_EQ(U_StreamValueText(client.get(), 0, "app", "Nothing", text), ERR_NO_SUCH_ATTRIBUTE);
     EXPECT_EQ(text, "keep");
-    SetNWClient(nullptr);
 }

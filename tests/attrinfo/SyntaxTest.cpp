@@ -16,7 +16,7 @@ std::vector<std::string> Lines(uint32_t syntax, TAttrValueData data, const std::
                                uint32_t size = 0) {
     TStringList lines;
     TAttrValue value{syntax, std::move(data)};
-    EXPECT_EQ(U_FormatAttrValue(0, "obj", attr, lines, value, size, 1), 0);
+    EXPECT_EQ(U_FormatAttrValue(nullptr, 0, "obj", attr, lines, value, size, 1), 0);
     return lines.Strings();
 }
 
@@ -85,18 +85,18 @@ TEST(Syntax, UnknownAndUnnamedSyntaxes) {
 
 TEST(Syntax, StreamValues) {
     auto client = std::make_shared<FakeClient>();
-    SetNWClient(client);
     client->Streams["Login Script"] = std::string("MAP F:=SYS:\r\nWRITE\0junk", 23);
     TStringList lines;
     TAttrValue stream{SYN_STREAM, TValStream{}};
-    EXPECT_EQ(U_FormatAttrValue(0, "joe", "Login Script", lines, stream, 0, 1), 0);
+    EXPECT_EQ(U_FormatAttrValue(client.get(), 0, "joe", "Login Script", lines, stream, 0, 1), 0);
     EXPECT_EQ(lines.Strings(), V{"MAP F:=SYS:\r\nWRITE"});
     // A stream that cannot be read adds nothing and hands back the failure.
-    EXPECT_EQ(U_FormatAttrValue(0, "joe", "Print Job Configuration", lines, stream, 0, 1),
-              ERR_NO_SUCH_ATTRIBUTE);
+    EXPECT_EQ(
+        U_FormatAttrValue(client.get(), 0, "joe", "Print Job Configuration", lines, stream, 0, 1),
+        ERR_NO_SUCH_ATTRIBUTE);
     client->StreamReadCode = ERR_BAD_VERB;
-    EXPECT_EQ(U_FormatAttrValue(0, "joe", "Login Script", lines, stream, 0, 1), ERR_STREAM_READ);
+    EXPECT_EQ(U_FormatAttrValue(client.get(), 0, "joe", "Login Script", lines, stream, 0, 1),
+              ERR_STREAM_READ);
     EXPECT_EQ(lines.Count(), 1);
     EXPECT_EQ(client->OpenStreams, 0);
-    SetNWClient(nullptr);
 }

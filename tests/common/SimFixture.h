@@ -7,9 +7,9 @@
 #include <string>
 #include <unistd.h>
 
+#include "backend/sim/SimClient.h"
 #include "directory/DSContext.h"
 #include "model/NWClient.h"
-#include "backend/sim/SimClient.h"
 
 namespace trovalen::testing {
 
@@ -30,6 +30,9 @@ protected:
                                    : treeFile,
                                error);
         ASSERT_TRUE(client) << error;
+        primary = NO_PRIMARY_CONN;
+        ASSERT_EQ(InitNetWare(client.get(), primary), 0);
+        // The analysis still reaches the client through the process-wide one.
         SetNWClient(client);
         U_ResetNetWare();
         ASSERT_EQ(InitNetWare(), 0);
@@ -47,6 +50,7 @@ protected:
 
     std::filesystem::path mount;
     std::shared_ptr<TNWClient> client;
+    NWHandle primary = NO_PRIMARY_CONN;
 };
 
 } // namespace trovalen::testing

@@ -1,7 +1,7 @@
 // Start paths replayed from fuzzing, over the simulated client and its sample tree.
+#include "backend/sim/SimClient.h"
 #include "directory/DSContext.h"
 #include "directory/DSNames.h"
-#include "backend/sim/SimClient.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -18,17 +18,12 @@ class HostilePath : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string error;
-        auto sim =
-            MakeSimClient(std::string(TROVALEN_SOURCE_DIR) + "/data/sample-tree.json", error);
-        ASSERT_TRUE(sim) << error;
-        SetNWClient(sim);
-        U_ResetNetWare();
-        ASSERT_EQ(InitNetWare(), 0);
+        Client = MakeSimClient(std::string(TROVALEN_SOURCE_DIR) + "/data/sample-tree.json", error);
+        ASSERT_TRUE(Client) << error;
+        NWHandle primary = NO_PRIMARY_CONN;
+        ASSERT_EQ(InitNetWare(Client.get(), primary), 0);
     }
-    void TearDown() override {
-        SetNWClient(nullptr);
-        U_ResetNetWare();
-    }
+    std::shared_ptr<TSimClient> Client;
 };
 
 } // namespace
@@ -40,11 +35,11 @@ TEST_F(HostilePath, NulInsideAPathIsRefused) {
                                     Bytes("\\\\CV-FS1\\DATA\\F\\/\\\xFF\xFF\xFF.\\.\0TATS"),
                                     Bytes("\\\\CV-FS1\\DATA\0"), Bytes("cv-fs1/data:\0finance")}) {
         TNWPath nw;
-        EXPECT_EQ(U_PathToNWPath(path, nw), ERR_INVALID_PATH);
+        EXPECT_EQ(U_PathToNWPath(Client.get(), path, nw), ERR_INVALID_PATH);
         EXPECT_TRUE(nw.Server.empty() && nw.Volume.empty() && nw.DirPath.empty());
         EXPECT_EQ(nw.ConnHandle, NO_CONNECTION);
-        EXPECT_EQ(U_PathToUNC(path), path) << "an unresolved path stays as it is";
+        EXPECT_EQ(U_PathToUNC(Client.get(), path), path) << "an unresolved path stays as it is";
     }
     TNWPath nw;
-    EXPECT_EQ(U_PathToNWPath("\\\\CV-FS1\\DATA\\FINANCE", nw), 0);
+    EXPECT_EQ(U_PathToNWPath(Client.get(), "\\\\CV-FS1\\DATA\\FINANCE", nw), 0);
 }

@@ -45,42 +45,37 @@ TEST(Names, CombineNames) {
 
 TEST(Names, ClientNamesFallBackToTheirInput) {
     auto client = std::make_shared<FakeClient>();
-    SetNWClient(client);
     NWHandle ctx = 0;
     client->NewContext(ctx);
     client->Contexts[ctx].NameContext = "CN=sales.acme";
     client->Abbreviations["admin.sales.acme"] = "admin";
-    EXPECT_EQ(U_DSAbbreviateName(ctx, "admin.sales.acme"), "admin");
-    EXPECT_EQ(U_DSAbbreviateName(ctx, "other.acme"), "other.acme");
-    EXPECT_EQ(U_DSFullName(ctx, "joe"), "joe.sales.acme");
-    SetNWClient(nullptr);
-    EXPECT_EQ(U_DSAbbreviateName(ctx, "admin.sales.acme"), "admin.sales.acme");
+    EXPECT_EQ(U_DSAbbreviateName(client.get(), ctx, "admin.sales.acme"), "admin");
+    EXPECT_EQ(U_DSAbbreviateName(client.get(), ctx, "other.acme"), "other.acme");
+    EXPECT_EQ(U_DSFullName(client.get(), ctx, "joe"), "joe.sales.acme");
+    EXPECT_EQ(U_DSAbbreviateName(nullptr, ctx, "admin.sales.acme"), "admin.sales.acme");
 }
 
 TEST(Paths, PathsThroughTheClient) {
     auto client = std::make_shared<FakeClient>();
-    SetNWClient(client);
     client->Paths["\\\\FS1\\SYS\\APPS"] = {"FS1", 101, "SYS", "APPS"};
     client->Paths["FS1/SYS:"] = {"FS1", 101, "SYS", ""};
 
     TNWPath nw;
     nw.Server = "keep";
-    EXPECT_EQ(U_PathToNWPath("/home/user/file", nw), ERR_INVALID_PATH);
+    EXPECT_EQ(U_PathToNWPath(client.get(), "/home/user/file", nw), ERR_INVALID_PATH);
     EXPECT_EQ(nw.Server, "keep");
     EXPECT_EQ(nw.ConnHandle, NO_CONNECTION);
-    EXPECT_EQ(U_PathToNWPath("\\\\FS1\\SYS\\APPS", nw), 0);
+    EXPECT_EQ(U_PathToNWPath(client.get(), "\\\\FS1\\SYS\\APPS", nw), 0);
     EXPECT_EQ(nw.ConnHandle, 101);
     EXPECT_EQ(nw.Server + "|" + nw.Volume + "|" + nw.DirPath, "FS1|SYS|APPS");
 
-    EXPECT_EQ(U_PathToUNC("FS1/SYS:"), "\\\\FS1\\SYS\\");
-    EXPECT_EQ(U_PathToUNC("\\\\FS1\\SYS\\APPS"), "\\\\FS1\\SYS\\APPS");
-    EXPECT_EQ(U_PathToUNC("C:\\local"), "C:\\local");
-    SetNWClient(nullptr);
+    EXPECT_EQ(U_PathToUNC(client.get(), "FS1/SYS:"), "\\\\FS1\\SYS\\");
+    EXPECT_EQ(U_PathToUNC(client.get(), "\\\\FS1\\SYS\\APPS"), "\\\\FS1\\SYS\\APPS");
+    EXPECT_EQ(U_PathToUNC(client.get(), "C:\\local"), "C:\\local");
 }
 
 TEST(Paths, ListDirEntriesInEachKind) {
     auto client = std::make_shared<FakeClient>();
-    SetNWClient(client);
     client->Paths["\\\\FS1\\SYS\\APPS"] = {"FS1", 101, "SYS", "APPS"};
     client->Paths["\\\\FS1\\SYS\\APPS\\Data"] = {"FS1", 101, "SYS", "APPS\\DATA"};
     client->Paths["\\\\FS1\\SYS\\APPS\\Tools"] = {"FS1", 101, "SYS", "APPS\\TOOLS"};
@@ -89,24 +84,25 @@ TEST(Paths, ListDirEntriesInEachKind) {
     client->DirEntries["SYS:"] = {"APPS"};
 
     TStringList list;
-    EXPECT_EQ(U_NWListDirEntries("\\\\FS1\\SYS\\APPS", SA_SUBDIR_ALL, "*", list, 1, 0), 0);
+    EXPECT_EQ(
+        U_NWListDirEntries(client.get(), "\\\\FS1\\SYS\\APPS", SA_SUBDIR_ALL, "*", list, 1, 0), 0);
     EXPECT_EQ(list.Text("|"), "\\\\FS1\\SYS\\APPS\\Data|\\\\FS1\\SYS\\APPS\\Tools|"
                               "\\\\FS1\\SYS\\APPS\\Ghost|");
     list.Clear();
-    U_NWListDirEntries("\\\\FS1\\SYS\\APPS", SA_SUBDIR_ALL, "*", list, 2, 0);
+    U_NWListDirEntries(client.get(), "\\\\FS1\\SYS\\APPS", SA_SUBDIR_ALL, "*", list, 2, 0);
     EXPECT_EQ(list.Text("|"), "Data|Tools|Ghost|");
     list.Clear();
     // An entry the client cannot parse is left out rather than shown as its parent.
-    U_NWListDirEntries("\\\\FS1\\SYS\\APPS", SA_SUBDIR_ALL, "*", list, 0, 0);
+    U_NWListDirEntries(client.get(), "\\\\FS1\\SYS\\APPS", SA_SUBDIR_ALL, "*", list, 0, 0);
     EXPECT_EQ(list.Text("|"), "SYS:APPS\\DATA|SYS:APPS\\TOOLS|");
     list.Clear();
     // A volume root: no doubled separator.
-    U_NWListDirEntries("FS1/SYS:", SA_SUBDIR_ALL, "*", list, 1, 0);
+    U_NWListDirEntries(client.get(), "FS1/SYS:", SA_SUBDIR_ALL, "*", list, 1, 0);
     EXPECT_EQ(list.Text("|"), "\\\\FS1\\SYS\\APPS|");
     list.Clear();
-    EXPECT_EQ(U_NWListDirEntries("/tmp", SA_SUBDIR_ALL, "*", list, 1, 0), ERR_INVALID_PATH);
+    EXPECT_EQ(U_NWListDirEntries(client.get(), "/tmp", SA_SUBDIR_ALL, "*", list, 1, 0),
+              ERR_INVALID_PATH);
     EXPECT_TRUE(list.Empty());
-    SetNWClient(nullptr);
 }
 
 TEST(NetAddress, EveryAddressType) {

@@ -46,23 +46,21 @@ TEST(Values, ReplicaTypes) {
 
 TEST(Values, StreamsAreReadAndClosed) {
     auto client = std::make_shared<FakeClient>();
-    SetNWClient(client);
     client->Streams["Login Script"] = std::string(70000, 'x');
     uint32_t size = 100000;
     std::string data;
-    EXPECT_EQ(U_DSReadStream(0, "joe", "Login Script", size, data), 0);
+    EXPECT_EQ(U_DSReadStream(client.get(), 0, "joe", "Login Script", size, data), 0);
     EXPECT_EQ(size, 64512u);
     EXPECT_EQ(data.size(), 64512u);
     size = 10;
-    EXPECT_EQ(U_DSReadStream(0, "joe", "Login Script", size, data), 0);
+    EXPECT_EQ(U_DSReadStream(client.get(), 0, "joe", "Login Script", size, data), 0);
     EXPECT_EQ(data, "xxxxxxxxxx");
-    EXPECT_EQ(U_DSReadStream(0, "joe", "Missing", size, data), ERR_NO_SUCH_ATTRIBUTE);
+    EXPECT_EQ(U_DSReadStream(client.get(), 0, "joe", "Missing", size, data), ERR_NO_SUCH_ATTRIBUTE);
     client->StreamReadCode = ERR_BAD_VERB;
     size = 10;
-    EXPECT_EQ(U_DSReadStream(0, "joe", "Login Script", size, data), ERR_STREAM_READ);
+    EXPECT_EQ(U_DSReadStream(client.get(), 0, "joe", "Login Script", size, data), ERR_STREAM_READ);
     EXPECT_EQ(size, 0u);
     EXPECT_EQ(client->OpenStreams, 0);
-    SetNWClient(nullptr);
 }
 
 TEST(Times, ConversionsAtTheirBounds) {

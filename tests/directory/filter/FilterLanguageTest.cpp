@@ -29,20 +29,16 @@ protected:
         Client->SetSyntax("Object Class", SYN_CLASS_NAME);
         Client->SetSyntax("Login Grace Limit", SYN_INTEGER);
         Client->SetSyntax("Language", SYN_CI_LIST);
-        SetNWClient(Client);
         TUiHooks hooks;
         hooks.MessageBox = [this](TMsgKind, const std::string&, const std::string&) {
             ++MessageBoxes;
         };
         Previous = U_SetUiHooks(hooks);
     }
-    void TearDown() override {
-        U_SetUiHooks(Previous);
-        SetNWClient(nullptr);
-    }
+    void TearDown() override { U_SetUiHooks(Previous); }
 
     NWCCODE Search(const std::string& filter) {
-        return U_DSFilteredSearch(1, "[Root]", filter, Found, DS_SEARCH_SUBTREE);
+        return U_DSFilteredSearch(Client.get(), 1, "[Root]", filter, Found, DS_SEARCH_SUBTREE);
     }
 
     // Tokens of a filter that the client accepted, or "error <code>".
@@ -173,7 +169,8 @@ TEST_F(FilterLanguage, EqualitySearchHandsTheNameOverAsItIs) {
         Client->Tokens.clear();
         Client->Batches = {{"Joe.ACME"}};
         Found.Clear();
-        EXPECT_EQ(U_DSSearchEqual(1, "[Root]", "Security Equals", name, Found, DS_SEARCH_SUBTREE),
+        EXPECT_EQ(U_DSSearchEqual(Client.get(), 1, "[Root]", "Security Equals", name, Found,
+                                  DS_SEARCH_SUBTREE),
                   NW_OK)
             << name;
         EXPECT_EQ(Client->TokenText(), "4 14(Security Equals/1) 7 6(" + name + "/1) 5 0");
@@ -183,9 +180,9 @@ TEST_F(FilterLanguage, EqualitySearchHandsTheNameOverAsItIs) {
 }
 
 TEST_F(FilterLanguage, EqualitySearchRefusesWhatTheTreeDoesNotKnow) {
-    EXPECT_EQ(U_DSSearchEqual(1, "[Root]", "No Such", "x", Found, DS_SEARCH_SUBTREE),
+    EXPECT_EQ(U_DSSearchEqual(Client.get(), 1, "[Root]", "No Such", "x", Found, DS_SEARCH_SUBTREE),
               ERR_NO_SUCH_ATTRIBUTE);
-    EXPECT_EQ(U_DSSearchEqual(1, "[Root]", "Language", "x", Found, DS_SEARCH_SUBTREE),
+    EXPECT_EQ(U_DSSearchEqual(Client.get(), 1, "[Root]", "Language", "x", Found, DS_SEARCH_SUBTREE),
               ERR_SYNTAX_NOT_FILTERABLE);
     EXPECT_FALSE(Client->Called("SearchObjects"));
     ExpectNothingHeld();
@@ -233,15 +230,16 @@ TEST_F(FilterLanguage, FailuresDuringTheSearchKeepWhatWasFound) {
 
 TEST_F(FilterLanguage, EntryFormat) {
     Client->Batches = {{"Joe.ACME"}};
-    EXPECT_EQ(U_DSSearch(1, "ACME", "Title=x", Found, DS_SEARCH_SUBORDINATES, "CN=#NAME#;"), 0);
+    EXPECT_EQ(
+        U_DSSearch(Client.get(), 1, "ACME", "Title=x", Found, DS_SEARCH_SUBORDINATES, "CN=#NAME#;"),
+        0);
     EXPECT_EQ(Found[0], "CN=Joe.ACME;");
     EXPECT_EQ(Client->SearchScopes[0], DS_SEARCH_SUBORDINATES);
 }
 
 TEST_F(FilterLanguage, NoClientIsAnErrorNotACrash) {
-    SetNWClient(nullptr);
-    EXPECT_NE(Search("Title=x"), NW_OK);
-    EXPECT_NE(U_DSSearchEqual(1, "[Root]", "Title", "x", Found, DS_SEARCH_SUBTREE), NW_OK);
+    EXPECT_NE(U_DSFilteredSearch(nullptr, 1, "[Root]", "Title=x", Found, DS_SEARCH_SUBTREE), NW_OK);
+    EXPECT_NE(U_DSSearchEqual(nullptr, 1, "[Root]", "Title", "x", Found, DS_SEARCH_SUBTREE), NW_OK);
 }
 
 } // namespace

@@ -113,9 +113,7 @@ protected:
 
     void SetUp() override {
         Client->CtxNumbers[Ctx][DCK_FLAGS] = DCV_DEREF_ALIASES | DCV_TYPELESS_NAMES;
-        SetNWClient(Client);
     }
-    void TearDown() override { SetNWClient(nullptr); }
 
     void ExpectNothingHeld() {
         EXPECT_TRUE(Client->OpenBuffers.empty());
@@ -131,7 +129,7 @@ const TScriptObject kStaff{"Staff", "Group", 0};
 TEST_F(ReadMechanics, ListPassesOverEmptyBatchesAndKeepsItsKind) {
     Client->ListBatches = {{}, {kSales}, {}, {}, {kJoe, kAnn}, {}};
     TNDSObj obj;
-    ASSERT_EQ(U_DSListFirst(Ctx, "ACME", true, obj), NW_OK);
+    ASSERT_EQ(U_DSListFirst(Client.get(), Ctx, "ACME", true, obj), NW_OK);
     std::vector<std::string> names{obj.Name};
     NWCCODE code;
     while ((code = U_DSListNext(obj)) == NW_OK)
@@ -150,7 +148,7 @@ TEST_F(ReadMechanics, ListStoppedEarlyLetsGoWithTheRecord) {
     Client->ListBatches = {{kJoe}, {kAnn}};
     {
         TNDSObj obj;
-        ASSERT_EQ(U_DSListFirst(Ctx, ".ACME", false, obj), NW_OK);
+        ASSERT_EQ(U_DSListFirst(Client.get(), Ctx, ".ACME", false, obj), NW_OK);
         EXPECT_EQ(Client->OpenBuffers.size(), 1u);
         TNDSObj moved = std::move(obj);
         EXPECT_EQ(obj.Buffer, 0);
@@ -160,8 +158,8 @@ TEST_F(ReadMechanics, ListStoppedEarlyLetsGoWithTheRecord) {
     ExpectNothingHeld();
     // A record reused for a second list lets go of the first.
     TNDSObj obj;
-    ASSERT_EQ(U_DSListFirst(Ctx, "ACME", false, obj), NW_OK);
-    ASSERT_EQ(U_DSListFirst(Ctx, "ACME", false, obj), NW_OK);
+    ASSERT_EQ(U_DSListFirst(Client.get(), Ctx, "ACME", false, obj), NW_OK);
+    ASSERT_EQ(U_DSListFirst(Client.get(), Ctx, "ACME", false, obj), NW_OK);
     EXPECT_EQ(Client->OpenBuffers.size(), 1u);
     EXPECT_EQ(Client->OpenContexts.size(), 1u);
 }
@@ -174,19 +172,19 @@ TEST_F(ReadMechanics, ListTreeWalksTheSubtreeWithFullNames) {
     Client->ListsByContainer[".UP.ACME"] = {{kSales}};
 
     TStringList list;
-    EXPECT_EQ(U_DSListTree(Ctx, ".ACME", list, true, false, "", 0), NW_OK);
+    EXPECT_EQ(U_DSListTree(Client.get(), Ctx, ".ACME", list, true, false, "", 0), NW_OK);
     EXPECT_EQ(list.Strings(), (std::vector<std::string>{".SALES.ACME", ".Joe.SALES.ACME",
                                                         ".Staff.ACME", ".UP.ACME"}));
     list.Clear();
-    EXPECT_EQ(U_DSListTree(Ctx, ".ACME", list, true, true, "", 2), NW_OK);
+    EXPECT_EQ(U_DSListTree(Client.get(), Ctx, ".ACME", list, true, true, "", 2), NW_OK);
     EXPECT_EQ(list.Strings(),
               (std::vector<std::string>{"User: .Joe.SALES.ACME", "Group: .Staff.ACME"}));
     EXPECT_EQ(list.Value(0), 6u);
     list.Clear();
-    EXPECT_EQ(U_DSListTree(Ctx, ".ACME", list, false, false, "ou", 0), NW_OK);
+    EXPECT_EQ(U_DSListTree(Client.get(), Ctx, ".ACME", list, false, false, "ou", 0), NW_OK);
     EXPECT_EQ(list.Strings(), (std::vector<std::string>{".SALES.ACME", ".UP.ACME"}));
     list.Clear();
-    EXPECT_EQ(U_DSListTree(Ctx, ".ACME", list, true, false, "USER", 0), NW_OK);
+    EXPECT_EQ(U_DSListTree(Client.get(), Ctx, ".ACME", list, true, false, "USER", 0), NW_OK);
     EXPECT_EQ(list.Strings(), (std::vector<std::string>{".Joe.SALES.ACME"}));
     ExpectNothingHeld();
 }
@@ -194,12 +192,12 @@ TEST_F(ReadMechanics, ListTreeWalksTheSubtreeWithFullNames) {
 TEST_F(ReadMechanics, ClassListStopsAtAFailure) {
     Client->ClassBatches = {{"User", "Group"}, {"Organization"}, {"Never"}};
     TStringList list;
-    EXPECT_EQ(U_DSListClasses(Ctx, list), NW_OK);
+    EXPECT_EQ(U_DSListClasses(Client.get(), Ctx, list), NW_OK);
     EXPECT_EQ(list.Count(), 4);
     EXPECT_EQ(list.Value(0), 7u);
     list.Clear();
     Client->ClassFailAt = 1;
-    EXPECT_EQ(U_DSListClasses(Ctx, list), ERR_NO_ACCESS);
+    EXPECT_EQ(U_DSListClasses(Client.get(), Ctx, list), ERR_NO_ACCESS);
     EXPECT_EQ(list.Strings(), (std::vector<std::string>{"User", "Group"}));
     ExpectNothingHeld();
 }
@@ -207,7 +205,8 @@ TEST_F(ReadMechanics, ClassListStopsAtAFailure) {
 TEST_F(ReadMechanics, AliasedObjectNameIsReadOnTheAliasItself) {
     TStringList lines;
     for (const char* attr : {"Aliased Object Name", "ALIASED object NAME", "Title"})
-        EXPECT_EQ(U_DSReadAttribute(Ctx, "X.ACME", attr, lines), ERR_NO_SUCH_ATTRIBUTE);
+        EXPECT_EQ(U_DSReadAttribute(Client.get(), Ctx, "X.ACME", attr, lines),
+                  ERR_NO_SUCH_ATTRIBUTE);
     ASSERT_EQ(Client->ReadFlags.size(), 3u);
     EXPECT_EQ(Client->ReadFlags[0] & DCV_DEREF_ALIASES, 0u);
     EXPECT_EQ(Client->ReadFlags[1] & DCV_DEREF_ALIASES, 0u);
@@ -219,16 +218,15 @@ TEST_F(ReadMechanics, AliasedObjectNameIsReadOnTheAliasItself) {
 }
 
 TEST_F(ReadMechanics, NoClientIsAnErrorNotACrash) {
-    SetNWClient(nullptr);
     TNDSObj obj;
     TStringList list;
     std::string text;
-    EXPECT_NE(U_DSListFirst(Ctx, "ACME", false, obj), NW_OK);
+    EXPECT_NE(U_DSListFirst(nullptr, Ctx, "ACME", false, obj), NW_OK);
     EXPECT_EQ(U_DSListNext(obj), ERR_END_OF_LIST);
-    EXPECT_NE(U_DSReadAttribute(Ctx, "X", "Title", list), NW_OK);
-    EXPECT_NE(U_DSGetObjectItem(Ctx, "X", DSI_DN, text), NW_OK);
-    EXPECT_TRUE(U_DSIsLeaf(Ctx, "X"));
-    EXPECT_EQ(U_GetConnUserName(1), "<not authenticated>");
+    EXPECT_NE(U_DSReadAttribute(nullptr, Ctx, "X", "Title", list), NW_OK);
+    EXPECT_NE(U_DSGetObjectItem(nullptr, Ctx, "X", DSI_DN, text), NW_OK);
+    EXPECT_TRUE(U_DSIsLeaf(nullptr, Ctx, "X"));
+    EXPECT_EQ(U_GetConnUserName(nullptr, 1), "<not authenticated>");
 }
 
 } // namespace

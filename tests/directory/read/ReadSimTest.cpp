@@ -8,14 +8,14 @@
 #include <memory>
 #include <set>
 
+#include "attrinfo/AttrRead.h"
+#include "backend/sim/SimClient.h"
+#include "backend/sim/SimLoader.h"
 #include "directory/DSContext.h"
 #include "directory/DSFilter.h"
 #include "directory/DSNames.h"
-#include "attrinfo/AttrRead.h"
 #include "directory/DSRead.h"
 #include "directory/DSValues.h"
-#include "backend/sim/SimClient.h"
-#include "backend/sim/SimLoader.h"
 #include "model/RightsModel.h"
 #include "util/Platform.h"
 #include "util/Util.h"
@@ -33,6 +33,7 @@ std::set<std::string> AsSet(const TStringList& list) {
 class ReadSim : public ::testing::Test {
 protected:
     std::shared_ptr<TSimClient> Client;
+    NWHandle Primary = NO_PRIMARY_CONN;
     NWHandle Ctx = 0;
     TUiHooks Previous;
     std::vector<std::string> Messages;
@@ -59,8 +60,6 @@ protected:
     void TearDown() override {
         if (Client != nullptr && Ctx != 0)
             Client->FreeContext(Ctx);
-        SetNWClient(nullptr);
-        U_ResetNetWare();
         U_SetUiHooks(Previous);
     }
 
@@ -70,12 +69,13 @@ protected:
         if (Client != nullptr && Ctx != 0)
             Client->FreeContext(Ctx);
         Client = std::make_shared<TSimClient>(world);
-        SetNWClient(Client);
-        U_ResetNetWare();
-        ASSERT_EQ(InitNetWare(), NW_OK);
+        Primary = NO_PRIMARY_CONN;
+        ASSERT_EQ(InitNetWare(Client.get(), Primary), NW_OK);
         ASSERT_EQ(Client->NewContext(Ctx), NW_OK);
-        ASSERT_EQ(U_DSSetContextFlags(Ctx, '+', DCV_TYPELESS_NAMES | DCV_DEREF_ALIASES), NW_OK);
-        ASSERT_EQ(U_DSChangeCurrentTreeAndContext(Ctx, tree, "[Root]"), NW_OK);
+        ASSERT_EQ(
+            U_DSSetContextFlags(Client.get(), Ctx, '+', DCV_TYPELESS_NAMES | DCV_DEREF_ALIASES),
+            NW_OK);
+        ASSERT_EQ(U_DSChangeCurrentTreeAndContext(Client.get(), Ctx, tree, "[Root]"), NW_OK);
     }
 
     // The sample tree; listBatch > 0 serves lists in batches of that many objects.
@@ -125,7 +125,8 @@ protected:
 
     TStringList Attr(const std::string& object, const std::string& spec, NWCCODE expected = 0) {
         TStringList lines;
-        EXPECT_EQ(U_DSGetAttributeEx(Ctx, object, spec, lines), expected) << object << " " << spec;
+        EXPECT_EQ(U_DSGetAttributeEx(Client.get(), Ctx, object, spec, lines), expected)
+            << object << " " << spec;
         return lines;
     }
 };
@@ -145,7 +146,8 @@ TEST_F(ReadSim, ListContainerOnTheSampleTree) {
         ASSERT_FALSE(expectedContainers.empty());
 
         TStringList containers, objects;
-        ASSERT_EQ(U_DSListContainer(Ctx, ".Corvale", &containers, true, "", &objects), NW_OK);
+        ASSERT_EQ(U_DSListContainer(Client.get(), Ctx, ".Corvale", &containers, true, "", &objects),
+                  NW_OK);
         EXPECT_EQ(AsSet(containers), expectedContainers) << batch;
         EXPECT_EQ(static_cast<size_t>(objects.Count()), top.Children.size()) << batch;
         int admin = objects.IndexOfExact("User: Admin");
@@ -155,24 +157,30 @@ TEST_F(ReadSim, ListContainerOnTheSampleTree) {
 
         // The class filter of a container list is exact.
         objects.Clear();
-        ASSERT_EQ(U_DSListContainer(Ctx, ".Corvale", nullptr, false, "User", &objects), NW_OK);
+        ASSERT_EQ(
+            U_DSListContainer(Client.get(), Ctx, ".Corvale", nullptr, false, "User", &objects),
+            NW_OK);
         EXPECT_EQ(AsSet(objects), expectedUsers);
         objects.Clear();
-        ASSERT_EQ(U_DSListContainer(Ctx, ".Corvale", nullptr, false, "user", &objects), NW_OK);
+        ASSERT_EQ(
+            U_DSListContainer(Client.get(), Ctx, ".Corvale", nullptr, false, "user", &objects),
+            NW_OK);
         EXPECT_TRUE(objects.Empty());
 
         // Containers only, over every batch.
         containers.Clear();
-        ASSERT_EQ(U_DSListContainer(Ctx, "[Root]", &containers, false, "", nullptr), NW_OK);
+        ASSERT_EQ(U_DSListContainer(Client.get(), Ctx, "[Root]", &containers, false, "", nullptr),
+                  NW_OK);
         EXPECT_EQ(AsSet(containers), (std::set<std::string>{"Corvale"}));
 
         // A container without such objects, and one that does not exist.
         objects.Clear();
-        EXPECT_EQ(
-            U_DSListContainer(Ctx, ".Sales.Corvale", nullptr, false, "No Such Class", &objects),
-            NW_OK);
+        EXPECT_EQ(U_DSListContainer(Client.get(), Ctx, ".Sales.Corvale", nullptr, false,
+                                    "No Such Class", &objects),
+                  NW_OK);
         EXPECT_TRUE(objects.Empty());
-        EXPECT_NE(U_DSListContainer(Ctx, ".Nowhere.Corvale", &containers, false, "", &objects),
+        EXPECT_NE(U_DSListContainer(Client.get(), Ctx, ".Nowhere.Corvale", &containers, false, "",
+                                    &objects),
                   NW_OK);
         EXPECT_TRUE(objects.Empty());
     }
@@ -194,16 +202,16 @@ TEST_F(ReadSim, ListTreeOnTheSampleTree) {
         ASSERT_GE(ous.size(), 2u);
 
         TStringList list;
-        ASSERT_EQ(U_DSListTree(Ctx, ".Corvale", list, true, false, "user", 2), NW_OK);
+        ASSERT_EQ(U_DSListTree(Client.get(), Ctx, ".Corvale", list, true, false, "user", 2), NW_OK);
         EXPECT_EQ(AsSet(list), users) << batch;
         EXPECT_EQ(static_cast<size_t>(list.Count()), users.size()) << batch;
 
         list.Clear();
-        ASSERT_EQ(U_DSListTree(Ctx, "[Root]", list, true, true, "ou", 1), NW_OK);
+        ASSERT_EQ(U_DSListTree(Client.get(), Ctx, "[Root]", list, true, true, "ou", 1), NW_OK);
         EXPECT_EQ(AsSet(list), ous) << batch;
 
         list.Clear();
-        ASSERT_EQ(U_DSListTree(Ctx, "[Root]", list, true, false, "", 0), NW_OK);
+        ASSERT_EQ(U_DSListTree(Client.get(), Ctx, "[Root]", list, true, false, "", 0), NW_OK);
         EXPECT_EQ(static_cast<size_t>(list.Count()), tree.Objects.size() - 1) << batch;
     }
 
@@ -213,9 +221,9 @@ TEST_F(ReadSim, ListTreeOnTheSampleTree) {
     for (int32_t child : tree.Objects[Find(tree, "Research.Corvale")].Children)
         if (!tree.Objects[child].Container)
             leaves.insert("." + tree.Objects[child].FullName);
-    ASSERT_EQ(U_DSChangeCurrentContext(Ctx, "Corvale"), NW_OK);
+    ASSERT_EQ(U_DSChangeCurrentContext(Client.get(), Ctx, "Corvale"), NW_OK);
     TStringList list;
-    ASSERT_EQ(U_DSListTree(Ctx, "Research", list, false, false, "", 2), NW_OK);
+    ASSERT_EQ(U_DSListTree(Client.get(), Ctx, "Research", list, false, false, "", 2), NW_OK);
     EXPECT_EQ(AsSet(list), leaves);
     EXPECT_FALSE(leaves.empty());
 }
@@ -223,15 +231,15 @@ TEST_F(ReadSim, ListTreeOnTheSampleTree) {
 TEST_F(ReadSim, ObjectsAndAliases) {
     ServeSample();
     TNDSObj obj;
-    EXPECT_TRUE(U_DSObjectExists(Ctx, ".Mara.Sales.Corvale", obj));
+    EXPECT_TRUE(U_DSObjectExists(Client.get(), Ctx, ".Mara.Sales.Corvale", obj));
     EXPECT_EQ(obj.BaseClass, "User");
     NWCCODE code = 0;
-    EXPECT_FALSE(U_DSObjectExists(Ctx, ".Nobody.Corvale", obj, &code));
+    EXPECT_FALSE(U_DSObjectExists(Client.get(), Ctx, ".Nobody.Corvale", obj, &code));
     EXPECT_NE(code, NW_OK);
     EXPECT_TRUE(obj.Name.empty());
-    EXPECT_TRUE(U_DSIsContainer(Ctx, ".Sales.Corvale"));
-    EXPECT_TRUE(U_DSIsLeaf(Ctx, ".Mara.Sales.Corvale"));
-    EXPECT_TRUE(U_DSIsLeaf(Ctx, ".Nobody.Corvale"));
+    EXPECT_TRUE(U_DSIsContainer(Client.get(), Ctx, ".Sales.Corvale"));
+    EXPECT_TRUE(U_DSIsLeaf(Client.get(), Ctx, ".Mara.Sales.Corvale"));
+    EXPECT_TRUE(U_DSIsLeaf(Client.get(), Ctx, ".Nobody.Corvale"));
 
     // Through the alias the target is read; its own attribute is read on the alias itself.
     EXPECT_EQ(Attr(".Boss.Corvale", "Full Name").Strings(),
@@ -252,15 +260,16 @@ TEST_F(ReadSim, PseudoAttributes) {
               (std::vector<std::string>{U_DateTimeText(U_UnixToDateTime(1000000000))}));
     EXPECT_EQ(Attr(".Admin.Acme", "modifyTimestamp").Strings(),
               (std::vector<std::string>{U_DateTimeText(U_UnixToDateTime(1100000000))}));
-    EXPECT_DOUBLE_EQ(U_DSGetCreationTime(Ctx, ".Admin.Acme"), U_UnixToDateTime(1000000000));
+    EXPECT_DOUBLE_EQ(U_DSGetCreationTime(Client.get(), Ctx, ".Admin.Acme"),
+                     U_UnixToDateTime(1000000000));
     std::string dn;
-    EXPECT_EQ(U_DSGetDN(Ctx, "Admin.Acme", dn), NW_OK);
+    EXPECT_EQ(U_DSGetDN(Client.get(), Ctx, "Admin.Acme", dn), NW_OK);
     EXPECT_EQ(dn, ".Admin.Acme");
 
     // An object that is not there gives its code and no line, never a date of 1899.
     for (const char* spec : {"CONTEXT", "RDN", "CLASS", "createTimeStamp", "modifyTimestamp"})
         EXPECT_TRUE(Attr(".Gone.Acme", spec, ERR_NO_SUCH_ENTRY).Empty()) << spec;
-    EXPECT_EQ(U_DSGetCreationTime(Ctx, ".Gone.Acme"), 0.0);
+    EXPECT_EQ(U_DSGetCreationTime(Client.get(), Ctx, ".Gone.Acme"), 0.0);
 }
 
 TEST_F(ReadSim, Chains) {
@@ -283,11 +292,12 @@ TEST_F(ReadSim, Chains) {
     TStringList names = Attr(".Staff.Corvale", "Member|Full Name");
     EXPECT_EQ(names.Strings(), fullNames);
     std::string text = "unchanged";
-    EXPECT_EQ(U_DSGetAttributeText(Ctx, ".Staff.Corvale", "Member|Full Name", text), NW_OK);
+    EXPECT_EQ(U_DSGetAttributeText(Client.get(), Ctx, ".Staff.Corvale", "Member|Full Name", text),
+              NW_OK);
     EXPECT_EQ(text, U_TrimRightChars(names.Text("\r\n"), "\r\n"));
     EXPECT_EQ(Attr(".Hal.Research.Corvale", "Security Equals|Member|CLASS").Strings(), classes);
     // A failing read leaves the text as it was.
-    EXPECT_NE(U_DSGetAttributeText(Ctx, ".Nobody.Corvale", "Title", text), NW_OK);
+    EXPECT_NE(U_DSGetAttributeText(Client.get(), Ctx, ".Nobody.Corvale", "Title", text), NW_OK);
     EXPECT_EQ(text, U_TrimRightChars(names.Text("\r\n"), "\r\n"));
 
     ServeOddNames();
@@ -302,7 +312,7 @@ TEST_F(ReadSim, EveryAttributeOfEveryObjectReads) {
     const sim::TSimWorld& world = Client->World();
     int reads = 0;
     for (const sim::TSimTree& tree : world.Trees) {
-        ASSERT_EQ(U_DSChangeCurrentTreeAndContext(Ctx, tree.Name, "[Root]"), NW_OK);
+        ASSERT_EQ(U_DSChangeCurrentTreeAndContext(Client.get(), Ctx, tree.Name, "[Root]"), NW_OK);
         for (size_t i = 0; i < tree.Objects.size(); ++i) {
             const sim::TSimObject& o = tree.Objects[i];
             std::string name = i == 0 ? std::string("[Root]") : "." + o.FullName;
@@ -320,9 +330,10 @@ TEST_F(ReadSim, EveryAttributeOfEveryObjectReads) {
                 NWHandle ctx = Ctx;
                 if (o.AliasTarget >= 0 && attr != "Aliased Object Name") {
                     ASSERT_EQ(client->CopyContext(Ctx, ctx), NW_OK);
-                    U_DSSetContextFlags(ctx, '-', DCV_DEREF_ALIASES);
+                    U_DSSetContextFlags(Client.get(), ctx, '-', DCV_DEREF_ALIASES);
                 }
-                EXPECT_EQ(U_DSGetAttribute(ctx, name, attr, lines), NW_OK) << name << " " << attr;
+                EXPECT_EQ(U_DSGetAttribute(Client.get(), ctx, name, attr, lines), NW_OK)
+                    << name << " " << attr;
                 EXPECT_GE(static_cast<size_t>(lines.Count()), least) << name << " " << attr;
                 if (ctx != Ctx)
                     client->FreeContext(ctx);
@@ -349,9 +360,9 @@ TEST_F(ReadSim, SafeEqualitySearchFindsEveryName) {
                                       {".Plain.Groups.Acme", {"U4.Acme"}}};
     for (const TCase& c : cases) {
         TStringList found;
-        EXPECT_EQ(
-            U_DSSearchEqual(Ctx, "[Root]", "Security Equals", c.Group, found, DS_SEARCH_SUBTREE),
-            NW_OK)
+        EXPECT_EQ(U_DSSearchEqual(Client.get(), Ctx, "[Root]", "Security Equals", c.Group, found,
+                                  DS_SEARCH_SUBTREE),
+                  NW_OK)
             << c.Group;
         std::set<std::string> names;
         for (const TStringItem& item : found)
@@ -360,15 +371,16 @@ TEST_F(ReadSim, SafeEqualitySearchFindsEveryName) {
     }
     // The text language finds the plain name, and fails on the others instead of finding less.
     TStringList found;
-    EXPECT_EQ(U_DSFilteredSearch(Ctx, "[Root]", "(Security Equals=.Plain.Groups.Acme)", found,
-                                 DS_SEARCH_SUBTREE),
+    EXPECT_EQ(U_DSFilteredSearch(Client.get(), Ctx, "[Root]",
+                                 "(Security Equals=.Plain.Groups.Acme)", found, DS_SEARCH_SUBTREE),
               NW_OK);
     EXPECT_EQ(found.Count(), 1);
     for (const char* group :
          {".R&D.Groups.Acme", ".A|B.Groups.Acme", ".Hi!.Groups.Acme", ".a)b.Groups.Acme"}) {
         found.Clear();
-        EXPECT_NE(U_DSFilteredSearch(Ctx, "[Root]", std::string("(Security Equals=") + group + ")",
-                                     found, DS_SEARCH_SUBTREE),
+        EXPECT_NE(U_DSFilteredSearch(Client.get(), Ctx, "[Root]",
+                                     std::string("(Security Equals=") + group + ")", found,
+                                     DS_SEARCH_SUBTREE),
                   NW_OK)
             << group;
         EXPECT_TRUE(found.Empty()) << group;
@@ -378,11 +390,13 @@ TEST_F(ReadSim, SafeEqualitySearchFindsEveryName) {
 TEST_F(ReadSim, FilteredSearchesOverBatches) {
     ServeOddNames(); // two objects per search call
     TStringList found;
-    EXPECT_EQ(U_DSFilteredSearch(Ctx, "[Root]", "(Base Class=User)", found, DS_SEARCH_SUBTREE),
+    EXPECT_EQ(U_DSFilteredSearch(Client.get(), Ctx, "[Root]", "(Base Class=User)", found,
+                                 DS_SEARCH_SUBTREE),
               NW_OK);
     EXPECT_EQ(found.Count(), 5);
     found.Clear();
-    EXPECT_EQ(U_DSFilteredSearch(Ctx, "[Root]", "(Base Class=User) AND (Title#NOTPRESENT#)", found,
+    EXPECT_EQ(U_DSFilteredSearch(Client.get(), Ctx, "[Root]",
+                                 "(Base Class=User) AND (Title#NOTPRESENT#)", found,
                                  DS_SEARCH_SUBTREE),
               NW_OK);
     EXPECT_EQ(found.Count(), 3);
@@ -396,55 +410,59 @@ TEST_F(ReadSim, FilteredSearchesOverBatches) {
             equivalents += U_SameText(U_DSUndotName(v), "Staff.Corvale");
     }
     found.Clear();
-    EXPECT_EQ(U_DSFilteredSearch(Ctx, "[Root]", "Base Class=ou", found, DS_SEARCH_SUBTREE), NW_OK);
+    EXPECT_EQ(
+        U_DSFilteredSearch(Client.get(), Ctx, "[Root]", "Base Class=ou", found, DS_SEARCH_SUBTREE),
+        NW_OK);
     EXPECT_EQ(found.Count(), ous);
     found.Clear();
-    EXPECT_EQ(U_DSFilteredSearch(Ctx, "[Root]", "(Security Equals=.Staff.Corvale)", found,
-                                 DS_SEARCH_SUBTREE),
+    EXPECT_EQ(U_DSFilteredSearch(Client.get(), Ctx, "[Root]", "(Security Equals=.Staff.Corvale)",
+                                 found, DS_SEARCH_SUBTREE),
               NW_OK);
     EXPECT_EQ(found.Count(), equivalents);
     EXPECT_GE(equivalents, 2);
     // An empty filter finds every object.
     found.Clear();
-    EXPECT_EQ(U_DSFilteredSearch(Ctx, ".Research.Corvale", "", found, DS_SEARCH_SUBORDINATES),
+    EXPECT_EQ(U_DSFilteredSearch(Client.get(), Ctx, ".Research.Corvale", "", found,
+                                 DS_SEARCH_SUBORDINATES),
               NW_OK);
     EXPECT_EQ(static_cast<size_t>(found.Count()),
               tree.Objects[Find(tree, "Research.Corvale")].Children.size());
     found.Clear();
-    EXPECT_EQ(U_DSFilteredSearch(Ctx, "[Root]", "(No Such Attribute=1)", found, DS_SEARCH_SUBTREE),
+    EXPECT_EQ(U_DSFilteredSearch(Client.get(), Ctx, "[Root]", "(No Such Attribute=1)", found,
+                                 DS_SEARCH_SUBTREE),
               ERR_NO_SUCH_ATTRIBUTE);
 }
 
 TEST_F(ReadSim, ConnectionsTrusteesAndClasses) {
     ServeSample();
-    NWHandle conn = U_PrimaryConnHandle();
+    NWHandle conn = Primary;
     TStringList trustees;
-    ASSERT_EQ(U_NWGetTrustees(Ctx, conn, "DATA:SHARED", trustees), NW_OK);
+    ASSERT_EQ(U_NWGetTrustees(Client.get(), Ctx, conn, "DATA:SHARED", trustees), NW_OK);
     EXPECT_GE(trustees.IndexOfExact("ID: [0BADF00D]"), 0);
     int staff = trustees.IndexOf(".Staff.Corvale");
     ASSERT_GE(staff, 0);
     EXPECT_NE(trustees.Value(staff), 0u);
 
-    EXPECT_NE(U_PosCI("Admin", U_GetConnUserName(conn)), 0);
-    EXPECT_NE(U_PosCI("Admin.Corvale", U_DSCurrentUser(Ctx)), 0);
-    EXPECT_EQ(U_DSDefaultContext(Ctx), ".Corvale");
+    EXPECT_NE(U_PosCI("Admin", U_GetConnUserName(Client.get(), conn)), 0);
+    EXPECT_NE(U_PosCI("Admin.Corvale", U_DSCurrentUser(Client.get(), Ctx)), 0);
+    EXPECT_EQ(U_DSDefaultContext(Client.get(), Ctx), ".Corvale");
 
     std::string name;
-    EXPECT_EQ(U_DSGetServerDN(conn, Ctx, name), NW_OK);
+    EXPECT_EQ(U_DSGetServerDN(Client.get(), conn, Ctx, name), NW_OK);
     EXPECT_NE(U_PosCI("CV-FS1", name), 0);
     uint32_t volume = 0;
     ASSERT_EQ(Client->VolumeNumber(conn, "SYS", volume), NW_OK);
-    EXPECT_EQ(U_NWGetVolumeDN(Ctx, conn, volume, name), NW_OK);
+    EXPECT_EQ(U_NWGetVolumeDN(Client.get(), Ctx, conn, volume, name), NW_OK);
     EXPECT_NE(U_PosCI("CV-FS1_SYS", name), 0);
 
     TStringList classes;
-    EXPECT_EQ(U_DSListClasses(Ctx, classes), NW_OK);
+    EXPECT_EQ(U_DSListClasses(Client.get(), Ctx, classes), NW_OK);
     EXPECT_GE(classes.IndexOf("User"), 0);
     EXPECT_GE(classes.IndexOf("Organizational Unit"), 0);
 
     std::string letters;
     uint32_t rights = 0;
-    EXPECT_EQ(U_DSEntryRights(Ctx, "", ".Corvale", "", letters, rights), NW_OK);
+    EXPECT_EQ(U_DSEntryRights(Client.get(), Ctx, "", ".Corvale", "", letters, rights), NW_OK);
     EXPECT_EQ(letters, U_RightsToStr(rights, rtEntry));
 }
 
