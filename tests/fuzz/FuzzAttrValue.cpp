@@ -179,15 +179,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         auto client = std::make_shared<TStreamClient>();
         client->Stream =
             (aot ? std::string("AOT FILE") : std::string()) + in.ConsumeRemainingBytesAsString();
-        SetNWClient(client);
         TStringList lines;
         TAttrValue value;
         value.Syntax = SYN_STREAM;
         value.Data = TValStream{};
-        (void)U_FormatAttrValue(1, ".X.ORG", attr, lines, value, 0, 1);
+        (void)U_FormatAttrValue(client.get(), 1, ".X.ORG", attr, lines, value, 0, 1);
         FUZZ_CHECK(!client->Open);
         std::string text;
-        (void)U_StreamValueText(1, ".X.ORG", attr, text);
+        (void)U_StreamValueText(client.get(), 1, ".X.ORG", attr, text);
         // A record string over its limit raises an error that the readers show as the value's
         // text; nothing else may escape.
         try {
@@ -195,7 +194,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } catch (const std::runtime_error& e) {
             FUZZ_CHECK(std::string(e.what()).find("AOT record string") == 0);
         }
-        SetNWClient(nullptr);
     } else if (mode == 2) {
         // A value of any syntax.
         uint32_t syntax = in.ConsumeIntegralInRange<uint32_t>(0, SYN_COUNT + 1);
@@ -203,9 +201,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         TStringList lines;
         auto client = std::make_shared<TStreamClient>();
         client->Stream = in.ConsumeRemainingBytesAsString();
-        SetNWClient(client);
-        (void)U_FormatAttrValue(1, ".X.ORG", attr, lines, value, static_cast<uint32_t>(size), 1);
-        SetNWClient(nullptr);
+        (void)U_FormatAttrValue(client.get(), 1, ".X.ORG", attr, lines, value,
+                                static_cast<uint32_t>(size), 1);
     } else {
         // Network addresses, wide strings and the small value texts.
         uint32_t type = in.ConsumeIntegralInRange<uint32_t>(0, 16);

@@ -75,14 +75,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
     int mode = in.ConsumeIntegralInRange(0, 2);
     auto client = MakeClient();
-    SetNWClient(client);
     TStringList found;
 
     if (mode == 0) {
         std::string filter = in.ConsumeRemainingBytesAsString();
         TStringList lines = U_DSNormalizeFilter(filter);
         (void)lines;
-        NWCCODE code = U_DSFilteredSearch(1, "ORG", filter, found, DS_SEARCH_SUBTREE);
+        NWCCODE code = U_DSFilteredSearch(client.get(), 1, "ORG", filter, found, DS_SEARCH_SUBTREE);
         FUZZ_CHECK(code != NW_OK || found.Count() == 3);
     } else if (mode == 1) {
         uint32_t syntax = in.ConsumeIntegralInRange<uint32_t>(0, SYN_COUNT + 2);
@@ -99,7 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const TAttr& attr = kAttributes[in.ConsumeIntegralInRange<size_t>(
             0, sizeof kAttributes / sizeof kAttributes[0] - 1)];
         std::string value = in.ConsumeRemainingBytesAsString();
-        NWCCODE code = U_DSSearchEqual(1, "ORG", attr.Name, value, found, DS_SEARCH_SUBTREE);
+        NWCCODE code =
+            U_DSSearchEqual(client.get(), 1, "ORG", attr.Name, value, found, DS_SEARCH_SUBTREE);
         bool plainString = IsStringSyntax(attr.Syntax) && value.find('\0') == std::string::npos &&
                            value.size() < 2047 && !U_SameText(attr.Name, "Name");
         if (plainString) {
@@ -117,6 +117,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Every buffer and filter of the search is given back.
     FUZZ_CHECK(client->OpenBuffers.empty());
     FUZZ_CHECK(client->OpenFilters.empty());
-    SetNWClient(nullptr);
     return 0;
 }

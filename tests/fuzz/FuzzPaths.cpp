@@ -12,9 +12,9 @@
 
 #include "FuzzCheck.h"
 
+#include "backend/sim/SimClient.h"
 #include "directory/DSContext.h"
 #include "directory/DSNames.h"
-#include "backend/sim/SimClient.h"
 #include "util/Platform.h"
 #include "util/Util.h"
 
@@ -22,6 +22,11 @@ using namespace trovalen;
 namespace fs = std::filesystem;
 
 namespace {
+
+TNWClient*& Client() {
+    static TNWClient* client = nullptr;
+    return client;
+}
 
 const std::string& MountRoot() {
     static const std::string root = [] {
@@ -35,9 +40,11 @@ const std::string& MountRoot() {
             MakeSimClient(std::string(TROVALEN_SOURCE_DIR) + "/data/sample-tree.json", error);
         if (!sim)
             abort();
-        SetNWClient(sim);
-        U_ResetNetWare();
-        if (InitNetWare() != 0)
+        // The client lives as long as the process.
+        static std::shared_ptr<TSimClient> held = sim;
+        Client() = held.get();
+        NWHandle primary = NO_PRIMARY_CONN;
+        if (InitNetWare(Client(), primary) != 0)
             abort();
         TUiHooks hooks;
         hooks.MessageBox = [](TMsgKind, const std::string&, const std::string&) {};
@@ -73,17 +80,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     TNWPath nw;
     TNWPath untouched;
-    NWCCODE code = U_PathToNWPath(path, nw);
+    NWCCODE code = U_PathToNWPath(Client(), path, nw);
     if (code != NW_OK) {
         FUZZ_CHECK(nw.ConnHandle == untouched.ConnHandle && nw.Server.empty() &&
                    nw.Volume.empty() && nw.DirPath.empty());
-        FUZZ_CHECK(U_PathToUNC(path) == path);
+        FUZZ_CHECK(U_PathToUNC(Client(), path) == path);
     } else {
-        std::string unc = U_PathToUNC(path);
+        std::string unc = U_PathToUNC(Client(), path);
         FUZZ_CHECK(U_StartsWith(unc, "\\\\"));
         // The UNC form names the same place.
         TNWPath again;
-        NWCCODE back = U_PathToNWPath(unc, again);
+        NWCCODE back = U_PathToNWPath(Client(), unc, again);
         if (back != NW_OK)
             std::fprintf(stderr, "server [%s] volume [%s] dir [%s] unc [%s] code %d\n",
                          nw.Server.c_str(), nw.Volume.c_str(), nw.DirPath.c_str(), unc.c_str(),
