@@ -11,14 +11,14 @@ namespace trovalen::attrbytes {
 
 class TBytes {
 public:
-    explicit TBytes(std::string_view data) : data_(data) {}
+    explicit TBytes(std::string_view data) : FData(data) {}
 
-    size_t Size() const { return data_.size(); }
+    size_t Size() const { return FData.size(); }
     bool Has(size_t offset, size_t count) const {
-        return offset <= data_.size() && count <= data_.size() - offset;
+        return offset <= FData.size() && count <= FData.size() - offset;
     }
     uint8_t Byte(size_t offset) const {
-        return offset < data_.size() ? static_cast<uint8_t>(data_[offset]) : 0;
+        return offset < FData.size() ? static_cast<uint8_t>(FData[offset]) : 0;
     }
     uint16_t D16(size_t offset) const {
         return static_cast<uint16_t>(Byte(offset) | (Byte(offset + 1) << 8));
@@ -32,26 +32,26 @@ public:
     // Length of the NUL-terminated string at offset, limited by the end of the data.
     size_t StrLen(size_t offset) const {
         size_t n = 0;
-        while (offset + n < data_.size() && data_[offset + n] != '\0')
+        while (offset + n < FData.size() && FData[offset + n] != '\0')
             ++n;
         return n;
     }
     // The 8-bit string at offset (up to its NUL or the end of the data).
     std::string Str(size_t offset) const {
-        if (offset >= data_.size())
+        if (offset >= FData.size())
             return std::string();
-        return std::string(data_.substr(offset, StrLen(offset)));
+        return std::string(FData.substr(offset, StrLen(offset)));
     }
     // count bytes from offset, cut at the end of the data.
     std::string_view Slice(size_t offset, size_t count) const {
-        if (offset >= data_.size())
+        if (offset >= FData.size())
             return std::string_view();
-        return data_.substr(offset, count);
+        return FData.substr(offset, count);
     }
-    std::string_view Data() const { return data_; }
+    std::string_view Data() const { return FData; }
 
 private:
-    std::string_view data_;
+    std::string_view FData;
 };
 
 // 8-bit text as UTF-8: valid UTF-8 stays as it is; anything else is read as windows-1252.
