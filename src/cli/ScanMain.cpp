@@ -104,10 +104,10 @@ private:
 };
 
 // A start path given as SERVER/VOLUME:PATH is shown and scanned in its UNC form.
-std::string StartPath(const std::string& entry) {
+std::string StartPath(TNWClient* client, const std::string& entry) {
     if (U_IsUncPath(entry) || U_StartsWith(entry, "/") || entry.find(':') == std::string::npos)
         return entry;
-    return U_PathToUNC(entry);
+    return U_PathToUNC(client, entry);
 }
 
 } // namespace
@@ -210,14 +210,14 @@ int main(int argc, char** argv) {
         NWCCODE code = session.ChooseTree(tree);
         if (code != NW_OK) {
             std::cerr << "trovalen-scan: cannot use the tree '" << tree
-                      << "': " << U_NWErrorText(code) << std::endl;
+                      << "': " << U_NWErrorText(client.get(), code) << std::endl;
             return kExitFailed;
         }
         for (const auto& e : opt.Entries)
             request.Entries.Add(e);
     } else {
         for (const auto& e : opt.Entries)
-            request.Entries.Add(StartPath(e));
+            request.Entries.Add(StartPath(client.get(), e));
     }
 
     TScanResult result;

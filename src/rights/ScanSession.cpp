@@ -10,21 +10,20 @@ namespace trovalen {
 namespace {
 
 // Contexts of the session give and take names without type prefixes.
-void SetTypeless(const TNewContext& ctx) {
+void SetTypeless(TNWClient* client, const TNewContext& ctx) {
     if (ctx.Held)
-        U_DSSetContextFlags(ctx.Handle, '+', DCV_TYPELESS_NAMES);
+        U_DSSetContextFlags(client, ctx.Handle, '+', DCV_TYPELESS_NAMES);
 }
 
 } // namespace
 
 TScanSession::TScanSession(TNWClient* client, TContextMemory* memory)
     : FClient(client), FMemory(memory) {
-    // The client's own start-up shows its error box; a session without a client is never
-    // started, whatever another client did.
-    NWCCODE code = InitNetWare();
-    FStartCode = FClient == nullptr ? ERR_CLIENT_NOT_STARTED : code;
+    // The client's start-up shows its own error box.
+    NWHandle primary = NO_PRIMARY_CONN;
+    FStartCode = InitNetWare(FClient, primary);
     if (Started())
-        FPrimaryConn = U_PrimaryConnHandle();
+        FPrimaryConn = TClientConn(FClient, primary);
 }
 
 TScanSession::~TScanSession() = default;
@@ -35,7 +34,7 @@ NWCCODE TScanSession::OpenScanContext() {
     if (FScanContext.Held)
         return NW_OK;
     FScanContext = TNewContext(FClient);
-    SetTypeless(FScanContext);
+    SetTypeless(FClient, FScanContext);
     return FScanContext.Code;
 }
 
@@ -43,7 +42,7 @@ NWCCODE TScanSession::ListServers(TStringList& servers) {
     NWCCODE code = OpenScanContext();
     if (code != NW_OK)
         return code;
-    return U_ListServers(servers);
+    return U_ListServers(FClient, servers);
 }
 
 NWCCODE TScanSession::OpenServer(const std::string& name, uint32_t ref) {
@@ -60,11 +59,11 @@ NWCCODE TScanSession::OpenServer(const std::string& name, uint32_t ref) {
 NWHandle TScanSession::ConnHandle() const {
     if (FFolderConn != NO_CONNECTION)
         return FFolderConn;
-    return FServerChosen ? FConnection.Handle : FPrimaryConn;
+    return FServerChosen ? FConnection.Handle : PrimaryConn();
 }
 
 std::string TScanSession::ConnUserName() const {
-    return U_GetConnUserName(FServerChosen ? FConnection.Handle : FPrimaryConn);
+    return U_GetConnUserName(FClient, FServerChosen ? FConnection.Handle : PrimaryConn());
 }
 
 NWCCODE TScanSession::ResolveFolder(const std::string& path) {
@@ -73,7 +72,7 @@ NWCCODE TScanSession::ResolveFolder(const std::string& path) {
     FSelectedPath = U_ConvertPath(path, PATH_SHORT_FORM);
     TNWPath nwPath;
     nwPath.ConnHandle = ConnHandle();
-    NWCCODE code = U_PathToNWPath(FSelectedPath, nwPath);
+    NWCCODE code = U_PathToNWPath(FClient, FSelectedPath, nwPath);
     if (code == NW_OK) {
         // The folder's connection is the client's own: it is used, never closed here.
         FFolderConn = nwPath.ConnHandle;
@@ -89,13 +88,13 @@ NWCCODE TScanSession::ResolveFolder(const std::string& path) {
 NWCCODE TScanSession::ListTrees(TStringList& trees, std::string& primary) {
     // The trees are listed even when a context cannot be made; choosing one then says why.
     OpenTreeContexts();
-    NWCCODE code = FClient != nullptr ? U_ListTrees(trees) : ERR_CLIENT_NOT_STARTED;
+    NWCCODE code = FClient != nullptr ? U_ListTrees(FClient, trees) : ERR_CLIENT_NOT_STARTED;
     primary = PrimaryTree();
     return code;
 }
 
 std::string TScanSession::PrimaryTree() const {
-    return FClient != nullptr ? U_GetPrimaryTree() : std::string();
+    return FClient != nullptr ? U_GetPrimaryTree(FClient) : std::string();
 }
 
 NWCCODE TScanSession::OpenTreeContexts() {
@@ -120,17 +119,17 @@ NWCCODE TScanSession::ChooseTree(const std::string& tree) {
     NWCCODE code = OpenTreeContexts();
     if (code != NW_OK)
         return code;
-    U_DSChangeCurrentTree(FBrowseContext.Handle, FCurrentTree, 0);
-    code = U_DSChangeCurrentTree(FUserContext.Handle, FCurrentTree, 0);
-    U_DSChangeCurrentContext(FBrowseContext.Handle, FCurrentContext);
-    U_DSChangeCurrentContext(FUserContext.Handle, kRootName);
-    SetTypeless(FBrowseContext);
-    SetTypeless(FUserContext);
+    U_DSChangeCurrentTree(FClient, FBrowseContext.Handle, FCurrentTree, 0);
+    code = U_DSChangeCurrentTree(FClient, FUserContext.Handle, FCurrentTree, 0);
+    U_DSChangeCurrentContext(FClient, FBrowseContext.Handle, FCurrentContext);
+    U_DSChangeCurrentContext(FClient, FUserContext.Handle, kRootName);
+    SetTypeless(FClient, FBrowseContext);
+    SetTypeless(FClient, FUserContext);
     return code;
 }
 
 std::string TScanSession::CurrentUser() const {
-    return FUserContext.Held ? U_DSCurrentUser(FUserContext.Handle) : std::string();
+    return FUserContext.Held ? U_DSCurrentUser(FClient, FUserContext.Handle) : std::string();
 }
 
 NWCCODE TScanSession::ListContainer(std::string& current, TStringList& containers,
@@ -138,22 +137,23 @@ NWCCODE TScanSession::ListContainer(std::string& current, TStringList& container
     containers.Clear();
     objects.Clear();
     NWHandle browse = FBrowseContext.Held ? FBrowseContext.Handle : 0;
-    current = U_DSDotName(U_DSGetNameContext(browse));
+    current = U_DSDotName(U_DSGetNameContext(FClient, browse));
     FListedContainer = current;
-    NWCCODE code = U_DSListContainer(browse, current, &containers, true, std::string(), &objects);
+    NWCCODE code =
+        U_DSListContainer(FClient, browse, current, &containers, true, std::string(), &objects);
     containers.Sort();
     if (current != kRootName)
         containers.Insert(0, kUpEntry);
     else
         objects.Insert(0, kRootEntry, kRootEntryPrefix);
-    FCurrentContext = U_DSDotName(U_DSGetNameContext(browse));
+    FCurrentContext = U_DSDotName(U_DSGetNameContext(FClient, browse));
     return code;
 }
 
 NWCCODE TScanSession::OpenContainer(const std::string& entry) {
     if (!FBrowseContext.Held)
         return FBrowseContext.Code;
-    return U_DSChangeCurrentContext(FBrowseContext.Handle,
+    return U_DSChangeCurrentContext(FClient, FBrowseContext.Handle,
                                     U_DSCombineName(FListedContainer, entry));
 }
 
@@ -163,7 +163,7 @@ NWCCODE TScanSession::ResolveObject(const std::string& entry, int prefix, std::s
         return FBrowseContext.Code;
     size_t start = prefix > 0 ? static_cast<size_t>(prefix) : 0;
     std::string name = start < entry.size() ? entry.substr(start) : std::string();
-    NWCCODE code = U_DSGetDN(FBrowseContext.Handle, name, full);
+    NWCCODE code = U_DSGetDN(FClient, FBrowseContext.Handle, name, full);
     // A name that cannot be resolved gives no nameless entry.
     if (full.empty())
         return code != NW_OK ? code : ERR_NOT_FOUND;

@@ -15,6 +15,15 @@
 
 namespace trovalen {
 
+// The primary connection as the client's start-up opened it, closed with its holder.
+struct TClientConn : THeldHandle {
+    TClientConn() = default;
+    TClientConn(TNWClient* client, NWHandle conn) : THeldHandle(client, &TNWClient::CloseConn) {
+        Handle = conn;
+        Hold(NW_OK);
+    }
+};
+
 // The name context each tree was left in, kept between runs.
 class TContextMemory {
 public:
@@ -47,7 +56,8 @@ public:
 
     NWCCODE StartCode() const { return FStartCode; }
     bool Started() const { return FStartCode == NW_OK; }
-    NWHandle PrimaryConn() const { return FPrimaryConn; }
+    // The primary connection, opened by the start-up and closed with the session.
+    NWHandle PrimaryConn() const { return FPrimaryConn.Held ? FPrimaryConn.Handle : NO_CONNECTION; }
 
     // --- File system ----------------------------------------------------------------------
     // Opens the scan context (once) and lists the servers: names with connection references.
@@ -100,7 +110,7 @@ private:
     TNWClient* FClient;
     TContextMemory* FMemory;
     NWCCODE FStartCode = ERR_CLIENT_NOT_STARTED;
-    NWHandle FPrimaryConn = NO_CONNECTION;
+    TClientConn FPrimaryConn;
 
     TNewContext FScanContext;
     TOpenConn FConnection;

@@ -175,10 +175,10 @@ protected:
         SetNWClient(Counting);
         U_ResetNetWare();
     }
-    // Only the primary connection, which the client's start-up keeps, is left open.
+    // The primary connection goes with the session, as every other.
     void ExpectNothingLeftOpen() {
         EXPECT_TRUE(Counting->Contexts.empty()) << Counting->Contexts.size() << " contexts open";
-        EXPECT_EQ(Counting->Conns, std::set<NWHandle>{U_PrimaryConnHandle()});
+        EXPECT_TRUE(Counting->Conns.empty()) << Counting->Conns.size() << " connections open";
         EXPECT_EQ(Counting->ForeignCloses, 0) << "a connection the session never opened";
     }
     static std::vector<std::string> Texts(const TStringList& list) { return list.Strings(); }
@@ -204,7 +204,8 @@ TEST_F(ScanSessionTest, ServersConnectionsAndFolders) {
     {
         TScanSession session(Counting.get());
         ASSERT_TRUE(session.Started());
-        EXPECT_EQ(session.ConnHandle(), U_PrimaryConnHandle()) << "no server chosen yet";
+        EXPECT_NE(session.PrimaryConn(), NO_CONNECTION);
+        EXPECT_EQ(session.ConnHandle(), session.PrimaryConn()) << "no server chosen yet";
 
         TStringList servers;
         ASSERT_EQ(session.ListServers(servers), NW_OK);
@@ -349,7 +350,7 @@ TEST_F(ScanSessionTest, ScansEqualTheHeadlessScan) {
     TNewContext scan(Counting.get());
     U_DSSetContextFlags(scan.Handle, '+', DCV_TYPELESS_NAMES);
     direct.ScanContext = scan.Handle;
-    direct.ConnHandle = U_PrimaryConnHandle();
+    direct.ConnHandle = session.PrimaryConn();
     TScanResult viaRun;
     TScanRun(direct, host).Run(viaRun);
     EXPECT_EQ(Undated(viaSession.Summary), Undated(viaRun.Summary));
@@ -386,7 +387,7 @@ TEST_F(ScanSessionTest, EdirScanEqualsTheHeadlessScan) {
     U_DSChangeCurrentContext(user.Handle, "[Root]");
     direct.UserContext = user.Handle;
     direct.BrowseContext = browse.Handle;
-    direct.ConnHandle = U_PrimaryConnHandle();
+    direct.ConnHandle = session.PrimaryConn();
     TScanResult viaRun;
     TScanRun(direct, host).Run(viaRun);
     EXPECT_EQ(Undated(viaSession.Summary), Undated(viaRun.Summary));
@@ -412,6 +413,7 @@ TEST_F(ScanSessionTest, WithoutAClientEveryOperationSaysSo) {
     ASSERT_NO_FATAL_FAILURE(ServeText(kTwoTrees));
     TScanSession session(nullptr);
     EXPECT_EQ(session.StartCode(), ERR_CLIENT_NOT_STARTED);
+    ASSERT_EQ(Messages.size(), 1u) << "the start-up says so once";
     EXPECT_FALSE(session.Started());
     TStringList list;
     std::string text;
