@@ -6,11 +6,11 @@
 #include <iostream>
 #include <unistd.h>
 
+#include "backend/sim/SimClient.h"
 #include "directory/DSContext.h"
 #include "directory/DSNames.h"
 #include "model/NWClient.h"
-#include "backend/sim/SimClient.h"
-#include "rights/ScanRun.h"
+#include "rights/ScanSession.h"
 #include "util/Export.h"
 #include "util/FileIO.h"
 #include "util/Platform.h"
@@ -104,10 +104,10 @@ private:
 };
 
 // A start path given as SERVER/VOLUME:PATH is shown and scanned in its UNC form.
-std::string StartPath(const std::string& entry) {
+std::string StartPath(TNWClient* client, const std::string& entry) {
     if (U_IsUncPath(entry) || U_StartsWith(entry, "/") || entry.find(':') == std::string::npos)
         return entry;
-    return U_PathToUNC(entry);
+    return U_PathToUNC(client, entry);
 }
 
 } // namespace
@@ -189,7 +189,9 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     SetNWClient(client);
-    if (InitNetWare() != 0) {
+    // The session holds the contexts; every return below releases them.
+    TScanSession session(client.get());
+    if (!session.Started()) {
         std::cerr << "trovalen-scan: the NetWare client could not be started" << std::endl;
         return kExitFailed;
     }
@@ -203,44 +205,26 @@ int main(int argc, char** argv) {
     request.FilterIncl = opt.Include;
     request.VariantName = opt.Edir ? "Trovalen.edir" : "Trovalen.file";
     request.DebugMode = opt.Debug;
-    request.ConnHandle = U_PrimaryConnHandle();
-
-    NWHandle scanContext = 0, browseContext = 0, userContext = 0;
     if (opt.Edir) {
-        client->NewContext(browseContext);
-        client->NewContext(userContext);
-        std::string tree = opt.TreeName.empty() ? U_GetPrimaryTree() : opt.TreeName;
-        U_DSChangeCurrentTree(browseContext, tree, 0);
-        NWCCODE code = U_DSChangeCurrentTree(userContext, tree, 0);
-        if (code != 0) {
+        std::string tree = opt.TreeName.empty() ? session.PrimaryTree() : opt.TreeName;
+        NWCCODE code = session.ChooseTree(tree);
+        if (code != NW_OK) {
             std::cerr << "trovalen-scan: cannot use the tree '" << tree
-                      << "': " << U_NWErrorText(code) << std::endl;
+                      << "': " << U_NWErrorText(client.get(), code) << std::endl;
             return kExitFailed;
         }
-        U_DSChangeCurrentContext(userContext, "[Root]");
-        U_DSSetContextFlags(browseContext, '+', DCV_TYPELESS_NAMES);
-        U_DSSetContextFlags(userContext, '+', DCV_TYPELESS_NAMES);
-        request.BrowseContext = browseContext;
-        request.UserContext = userContext;
-        request.CurrentTree = tree;
         for (const auto& e : opt.Entries)
             request.Entries.Add(e);
     } else {
-        client->NewContext(scanContext);
-        U_DSSetContextFlags(scanContext, '+', DCV_TYPELESS_NAMES);
-        request.ScanContext = scanContext;
         for (const auto& e : opt.Entries)
-            request.Entries.Add(StartPath(e));
+            request.Entries.Add(StartPath(client.get(), e));
     }
 
     TScanResult result;
     {
         TCliHost host(opt.Debug);
-        TScanRun(request, host).Run(result);
+        session.Scan(request, host, result);
     }
-    for (NWHandle ctx : {scanContext, browseContext, userContext})
-        if (ctx != 0)
-            client->FreeContext(ctx);
 
     const TStringList& pane = opt.Details ? result.Details : result.Summary;
     std::string text;

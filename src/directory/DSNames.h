@@ -35,7 +35,11 @@ std::string U_DSFullName(TNWClient* client, NWHandle ctx, const std::string& nam
 // Fills ConnHandle, Server, Volume and DirPath; changes nothing on failure.
 NWCCODE U_PathToNWPath(TNWClient* client, const std::string& path, TNWPath& nwPath);
 std::string U_PathToUNC(TNWClient* client, const std::string& path);
-// kind 0: volume paths, 1: full entry texts, 2: names relative to the listed directory.
+// The kinds of text U_NWListDirEntries lists.
+constexpr int LDE_VOLUME_PATHS = 0;   // VOLUME:DIR\ENTRY
+constexpr int LDE_FULL_TEXTS = 1;     // the entry's full UNC text
+constexpr int LDE_RELATIVE_NAMES = 2; // names relative to the listed directory
+// kind: one of LDE_*; mode: the U_ConvertPath mode of the entry texts.
 NWCCODE U_NWListDirEntries(TNWClient* client, const std::string& path, uint32_t attrMask,
                            const std::string& pattern, TStringList& list, int kind, int mode);
 std::string U_NetAddressText(uint32_t type, const std::string& address, bool withType);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "directory/DSContext.h"
+#include "directory/DSHandles.h"
 #include "directory/DSNames.h"
 #include "directory/DSValues.h"
 #include "model/RightsModel.h"
@@ -17,42 +18,6 @@ constexpr uint32_t kTrusteesPerCall = 20;
 // Subtrees deeper than this are not followed: no directory nests that far, and a loop through
 // the tree (an alias that points up) must not run the stack out.
 constexpr int kMaxTreeDepth = 128;
-
-// A client handle (a context copy or a buffer) that is released when it goes out of scope.
-class THeldHandle {
-public:
-    using TRelease = NWCCODE (TNWClient::*)(NWHandle);
-    THeldHandle(TNWClient* client, TRelease release) : Client(client), Release(release) {}
-    THeldHandle(const THeldHandle&) = delete;
-    THeldHandle& operator=(const THeldHandle&) = delete;
-    ~THeldHandle() {
-        if (Held)
-            (Client->*Release)(Handle);
-    }
-    TNWClient* Client;
-    TRelease Release;
-    NWHandle Handle = 0;
-    NWCCODE Code = NW_OK;
-    bool Held = false;
-
-protected:
-    void Hold(NWCCODE code) {
-        Code = code;
-        Held = code == NW_OK;
-    }
-};
-
-struct TContextCopy : THeldHandle {
-    TContextCopy(TNWClient* client, NWHandle ctx) : THeldHandle(client, &TNWClient::FreeContext) {
-        Hold(client->CopyContext(ctx, Handle));
-    }
-};
-
-struct TClientBuf : THeldHandle {
-    TClientBuf(TNWClient* client, uint32_t size) : THeldHandle(client, &TNWClient::FreeBuf) {
-        Hold(client->AllocBuf(size, Handle));
-    }
-};
 
 class TBusy {
 public:

@@ -73,9 +73,8 @@ void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result) {
     } else {
         TNWPath path;
         path.ConnHandle = FRequest.ConnHandle;
-        NWHandle context = 0;
-        if (NWClient() != nullptr && NWClient()->CopyContext(FRequest.ScanContext, context) == 0)
-            FContexts.push_back(context);
+        FContexts.emplace_back(NWClient(), FRequest.ScanContext);
+        NWHandle context = FContexts.back().Held ? FContexts.back().Handle : 0;
         U_PathToNWPath(shortPath, path);
         // The file server knows its names in its own code page.
         TNWPath oem = path;
@@ -116,7 +115,8 @@ void TScanRun::EdirEntry(const std::string& entry, TScanResult& result) {
 
 void TScanRun::Run(TScanResult& result) {
     FHost.BeginRun();
-    int cursor = U_BeginBusy();
+    TScopeExit endRun([this] { FHost.EndRun(); });
+    TBusyCursor busy;
     result.Summary.Clear();
     result.Details.Clear();
     FFlags = 0;
@@ -129,22 +129,25 @@ void TScanRun::Run(TScanResult& result) {
     if (!FRequest.Edir && FRequest.ScanSubDirs) {
         TStringList below;
         for (const auto& entry : FRequest.Entries)
-            U_NWListDirEntries(entry.Text, SA_SUBDIR_ALL, "*", below, 1, 4);
+            U_NWListDirEntries(entry.Text, SA_SUBDIR_ALL, "*", below, LDE_FULL_TEXTS,
+                               PATH_LONG_FORM);
         entries.Append(below);
         entries.Sort();
     }
 
     FLog.Clear();
-    AddResultLine(U_Format("Version:   %s %s", FRequest.VariantName.c_str(), kProgramVersion), 31);
-    AddResultLine("Date:      " + U_NowStamp(), 31);
-    AddResultLine("Settings:  Resolve Containers=" + U_BoolStr(FRequest.ResolveContainers), 31);
+    AddResultLine(U_Format("Version:   %s %s", FRequest.VariantName.c_str(), kProgramVersion),
+                  LVL_DETAIL);
+    AddResultLine("Date:      " + U_NowStamp(), LVL_DETAIL);
+    AddResultLine("Settings:  Resolve Containers=" + U_BoolStr(FRequest.ResolveContainers),
+                  LVL_DETAIL);
     if (FRequest.Edir) {
-        AddResultLine("Settings:  Scan type=eDirectory", 31);
+        AddResultLine("Settings:  Scan type=eDirectory", LVL_DETAIL);
     } else {
-        AddResultLine("Settings:  Scan type=File system", 31);
-        AddResultLine("Settings:  Scan Subdirs=" + U_BoolStr(FRequest.ScanSubDirs), 31);
+        AddResultLine("Settings:  Scan type=File system", LVL_DETAIL);
+        AddResultLine("Settings:  Scan Subdirs=" + U_BoolStr(FRequest.ScanSubDirs), LVL_DETAIL);
     }
-    AddResultLine("", 31);
+    AddResultLine("", LVL_DETAIL);
     result.Details.Append(FLog);
     result.Summary.Append(FLog);
     FLog.Clear();
@@ -172,13 +175,8 @@ void TScanRun::Run(TScanResult& result) {
         }
     }
 
-    if (NWClient() != nullptr)
-        for (NWHandle context : FContexts)
-            NWClient()->FreeContext(context);
     FContexts.clear();
     FHost.SetStatusText(result.LastStatus);
-    U_EndBusy(cursor);
-    FHost.EndRun();
 }
 
 } // namespace trovalen

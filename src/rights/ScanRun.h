@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "directory/DSHandles.h"
 #include "model/NWClient.h"
 #include "rights/EffectiveTrustees.h"
 #include "rights/Report.h"
@@ -42,7 +43,8 @@ struct TScanRequest {
 // What the scan run needs from its front end.
 class TScanHost : public TStatusPanel {
 public:
-    // The run starts (disable the scan button, busy cursor) and ends (enable, restore).
+    // The run starts (disable the scan button) and ends (enable it again). The end comes
+    // whenever the start came, also when the run ends with an exception.
     virtual void BeginRun() {}
     virtual void EndRun() {}
     // A line of the troubleshooting log (only called in debug mode).
@@ -62,7 +64,7 @@ struct TScanResult {
 class TScanRun {
 public:
     TScanRun(const TScanRequest& request, TScanHost& host);
-    // Runs every entry; the panes are emptied first.
+    // Runs every entry; the panes are emptied first. The busy cursor shows while it runs.
     void Run(TScanResult& result);
 
 private:
@@ -79,7 +81,7 @@ private:
     TStringList FTrustees;
     TStringList FLog;
     uint32_t FFlags = 0;
-    std::vector<NWHandle> FContexts; // analysis contexts made during the run
+    std::vector<TContextCopy> FContexts; // analysis contexts made during the run
 };
 
 } // namespace trovalen

@@ -273,39 +273,34 @@ void U_SetCentredPlacement(QWidget* window, bool centred) {
     window->setProperty(kCentredProperty, centred);
 }
 
+// A write that fails is reported by the settings layer; anything else goes up to the caller.
 void U_IniSaveGeometry(TIniFile& file, const std::string& section, QWidget* window) {
-    try {
-        std::string name = NameOf(window);
-        std::string s = section.empty() ? name : section;
-        U_IniWriteInt(file, s, name + ".Top", window->y());
-        U_IniWriteInt(file, s, name + ".Left", window->x());
-        U_IniWriteInt(file, s, name + ".Width", window->width());
-        U_IniWriteInt(file, s, name + ".Height", window->height());
-    } catch (...) {
-    }
+    std::string name = NameOf(window);
+    std::string s = section.empty() ? name : section;
+    U_IniWriteInt(file, s, name + ".Top", window->y());
+    U_IniWriteInt(file, s, name + ".Left", window->x());
+    U_IniWriteInt(file, s, name + ".Width", window->width());
+    U_IniWriteInt(file, s, name + ".Height", window->height());
 }
 
 void U_IniLoadGeometry(const TIniFile& file, const std::string& section, QWidget* window) {
-    try {
-        if (window->property(kCentredProperty).toBool())
-            return;
-        std::string name = NameOf(window);
-        std::string s = section.empty() ? name : section;
-        int width = U_IniReadInt(file, s, name + ".Width", 0);
-        int height = U_IniReadInt(file, s, name + ".Height", 0);
-        int left = U_IniReadInt(file, s, name + ".Left", 0);
-        int top = U_IniReadInt(file, s, name + ".Top", 0);
-        // A size that is not positive would make no window at all.
-        if (width > 0)
-            window->resize(width, window->height());
-        if (height > 0)
-            window->resize(window->width(), height);
-        if (left != 0)
-            window->move(left, window->y());
-        if (top != 0)
-            window->move(window->x(), top);
-    } catch (...) {
-    }
+    if (window->property(kCentredProperty).toBool())
+        return;
+    std::string name = NameOf(window);
+    std::string s = section.empty() ? name : section;
+    int width = U_IniReadInt(file, s, name + ".Width", 0);
+    int height = U_IniReadInt(file, s, name + ".Height", 0);
+    int left = U_IniReadInt(file, s, name + ".Left", 0);
+    int top = U_IniReadInt(file, s, name + ".Top", 0);
+    // A size that is not positive would make no window at all.
+    if (width > 0)
+        window->resize(width, window->height());
+    if (height > 0)
+        window->resize(window->width(), height);
+    if (left != 0)
+        window->move(left, window->y());
+    if (top != 0)
+        window->move(window->x(), top);
 }
 
 void U_IniSaveSplitter(TIniFile& file, const std::string& section, QSplitter* splitter) {

@@ -1,11 +1,12 @@
 // The main window: the Info, Settings, selection, scan and Troubleshooting pages, the menus and
-// the status bar. It only shows state and passes the user's choices on: the directory layer lists
-// servers, trees and containers, the scan run does the analysis, the settings store and the
+// the status bar. It only shows state and passes the user's choices on: the scan session lists
+// servers, trees and containers, resolves names and runs the scan; the settings store and the
 // control walk keep the window's state between runs.
 #pragma once
 
 #include <QMainWindow>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -13,6 +14,7 @@
 
 #include "model/NWClient.h"
 #include "rights/Report.h"
+#include "rights/ScanSession.h"
 #include "settings/Cache.h"
 #include "settings/IniFile.h"
 #include "util/StringList.h"
@@ -49,8 +51,9 @@ constexpr char kWindowCaption[] = "Effective Rights Analysis";
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
-    // Runs the start-up: settings, help text, client, connection or tree list.
-    explicit TMainForm(const TStartConfig& config, QWidget* parent = nullptr);
+    // Runs the start-up: settings, help text, client, connection or tree list. client may be
+    // null (no tree file could be loaded); the start-up then says that the client is not there.
+    TMainForm(const TStartConfig& config, TNWClient* client, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // The save-file dialog: gets the proposed file name, returns the chosen one or nothing when
@@ -65,12 +68,12 @@ public:
     bool DebugMode() const { return FDebugMode; }
     bool ListsChanged() const { return FListsChanged; }
     bool Scanning() const { return FScanning; }
-    NWHandle ConnHandle() const { return FConnHandle; }
-    const std::string& ServerName() const { return FServerName; }
+    NWHandle ConnHandle() const { return FSession->ConnHandle(); }
+    const std::string& ServerName() const { return FSession->ServerName(); }
     const std::string& ConnUserName() const { return FConnUserName; }
-    const std::string& SelectedPath() const { return FSelectedPath; }
-    const std::string& CurrentTree() const { return FCurrentTree; }
-    const std::string& CurrentContext() const { return FCurrentContext; }
+    const std::string& SelectedPath() const { return FSession->SelectedPath(); }
+    const std::string& CurrentTree() const { return FSession->CurrentTree(); }
+    const std::string& CurrentContext() const { return FSession->CurrentContext(); }
     NWCCODE LastCode() const { return FLastCode; }
     TIniFile* SettingsFile() const { return FSettingsFile.get(); }
     // The lines of the two result panes.
@@ -125,6 +128,7 @@ protected:
 
 private:
     class THost;
+    class TTreeContexts;
 
     void CreateControls();
     QWidget* CreateInfoPage();
@@ -147,6 +151,8 @@ private:
     void SetSelectionEnabled(bool enabled);
     std::string EdirListSection(const std::string& tree) const;
     void ExportCurrentPane(const std::string& target, const std::string& fileName);
+    // Says what failed, in the troubleshooting log and in an error box.
+    void ReportFailure(const std::string& what, const std::exception& e);
 
     // Start-up state
     int FVariantSelector;
@@ -167,21 +173,11 @@ private:
     TAttributeSettings FAttributes;
     NWCCODE FLastCode = 0;
 
-    // Start-path page
-    NWHandle FConnHandle = NO_CONNECTION;
-    uint32_t FConnRef = 0;
-    std::string FServerName;
+    // The client, the contexts and the connection: all held by the session.
+    TNWClient* FClient;
+    std::unique_ptr<TTreeContexts> FTreeContexts;
+    std::unique_ptr<TScanSession> FSession;
     std::string FConnUserName;
-    std::string FSelectedPath;
-    std::string FVolumeName;
-    std::string FDirPath;
-    NWHandle FScanContext = 0;
-
-    // eDirectory page
-    std::string FCurrentTree;
-    std::string FCurrentContext;
-    NWHandle FBrowseContext = 0;
-    NWHandle FUserContext = 0;
 
     TStringList FSummary;
     TStringList FDetails;

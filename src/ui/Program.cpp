@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "directory/DSContext.h"
 #include "backend/sim/SimClient.h"
+#include "directory/DSContext.h"
 #include "ui/QtHooks.h"
 #include "ui/Widgets.h"
 #include "util/Platform.h"
@@ -72,7 +72,7 @@ int RunProgram(int argc, char** argv, const TStartConfig& config) {
 
     int code = 0;
     {
-        TMainForm form(config);
+        TMainForm form(config, client.get());
         form.show();
         code = QApplication::exec();
     }

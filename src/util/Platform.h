@@ -44,7 +44,10 @@ std::string U_UncToLocal(const std::string& uncPath);
 std::optional<std::string> U_DisplayName(const std::string& path);
 bool U_IsUncPath(const std::string& path);
 bool U_DirExists(const std::string& path);
-// Mode 0: short form (unchanged here); mode 4: long form; any other mode: empty.
+// The modes of U_ConvertPath.
+constexpr int PATH_SHORT_FORM = 0; // the short form (the path unchanged here)
+constexpr int PATH_LONG_FORM = 4;  // the long display form
+// Any other mode gives an empty text.
 std::string U_ConvertPath(const std::string& path, int mode);
 
 // --- Code pages ---------------------------------------------------------------------------------
@@ -77,6 +80,19 @@ int U_BeginBusy();
 // Lets the front end process pending events (repaint, progress); nothing without a front end.
 void U_ProcessMessages();
 void U_EndBusy(int cursor);
+
+// The busy cursor for the life of a scope: shown when made, restored when the scope ends, by
+// an exception too.
+class TBusyCursor {
+public:
+    TBusyCursor() : FCursor(U_BeginBusy()) {}
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+    ~TBusyCursor() { U_EndBusy(FCursor); }
+
+private:
+    int FCursor;
+};
 
 // A text pane is its list of lines.
 void U_LoadMemo(TStringList& pane, const std::string& fileName);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "util/StringList.h"
@@ -15,6 +16,19 @@ namespace trovalen {
 
 using TArrayOfString = std::vector<std::string>;
 using TCharSet = std::bitset<256>;
+
+// Runs a function when the scope ends, by an exception too: the second half of a paired call
+// (disable and enable again, begin and end).
+template <typename TFunc> class TScopeExit {
+public:
+    explicit TScopeExit(TFunc func) : FFunc(std::move(func)) {}
+    TScopeExit(const TScopeExit&) = delete;
+    TScopeExit& operator=(const TScopeExit&) = delete;
+    ~TScopeExit() { FFunc(); }
+
+private:
+    TFunc FFunc;
+};
 
 struct TDuration {
     uint16_t Days = 0;

@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "directory/DSContext.h"
 #include "backend/sim/SimClient.h"
+#include "directory/DSContext.h"
 #include "ui/FolderTree.h"
 #include "ui/FormAbout.h"
 #include "ui/MainForm.h"
@@ -58,7 +58,7 @@ void DoubleClickItem(TMainForm& form, const char* list, const char* text) {
     emit w->itemDoubleClicked(found.first());
 }
 
-void StartClient() {
+TNWClient* StartClient() {
     std::string error;
     U_ResetNetWare();
     auto client = MakeSimClient("", error);
@@ -67,6 +67,7 @@ void StartClient() {
         std::exit(1);
     }
     SetNWClient(client);
+    return client.get();
 }
 
 void Shoot(TMainForm& form, const std::string& prefix) {
@@ -80,8 +81,7 @@ void Shoot(TMainForm& form, const std::string& prefix) {
 }
 
 void FileVariant() {
-    StartClient();
-    TMainForm form(TStartConfig{4, true, false});
+    TMainForm form(TStartConfig{4, true, false}, StartClient());
     Shoot(form, "trovalen");
     ShowPage(form, "TabSheetSelectPath");
     auto* tree = form.findChild<TFolderTree*>("ShellTreeViewFiles");
@@ -112,8 +112,7 @@ void FileVariant() {
 }
 
 void EdirVariant() {
-    StartClient();
-    TMainForm form(TStartConfig{1, false, true});
+    TMainForm form(TStartConfig{1, false, true}, StartClient());
     Shoot(form, "trovalen-edir");
     ShowPage(form, "TabSheetSelectEdir");
     DoubleClickItem(form, "ListBoxEdirObjects", "[Root]: [Root]");

@@ -108,7 +108,7 @@ void TUiFixture::UseTree(const std::string& json) {
 std::unique_ptr<TMainForm> TUiFixture::Start(const TStartConfig& config,
                                              const std::vector<std::string>& parameters) {
     U_SetCommandLine(parameters);
-    auto form = std::make_unique<TMainForm>(config);
+    auto form = std::make_unique<TMainForm>(config, Client.get());
     form->SaveFileDialog = [](const std::string&) { return std::optional<std::string>(); };
     return form;
 }
