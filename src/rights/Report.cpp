@@ -1,7 +1,7 @@
 #include "rights/Report.h"
 
-#include "directory/DSNames.h"
 #include "attrinfo/AttrRead.h"
+#include "directory/DSNames.h"
 #include "directory/DSRead.h"
 #include "rights/EffectiveTrustees.h"
 #include "settings/Cache.h"
