@@ -61,7 +61,8 @@ struct TCaseInsensitiveLess {
 
 class TAnalysis {
 public:
-    // client may be null (the adapter over no installed client): every file-server read fails.
+    // client may be null (the adapter over no installed client): every read then fails. Every
+    // directory and file-server read of the analysis goes to this client.
     TAnalysis(TNWClient* client, NWHandle ctx, const std::string& target, int threshold,
               TStatusPanel* statusBar, TStringList* log, uint32_t flags)
         : FClient(client), FContext(ctx), FTarget(target), FThreshold(threshold),
@@ -108,7 +109,7 @@ private:
     void LogError(const std::string& text, NWCCODE code) {
         if (code == 0)
             return;
-        LogLine(U_Format("%s: %s", text.c_str(), U_NWErrorText(code).c_str()), LVL_ERROR);
+        LogLine(U_Format("%s: %s", text.c_str(), U_NWErrorText(FClient, code).c_str()), LVL_ERROR);
     }
 
     // The step that the following reasons name. Texts that differ only in letter case are one
@@ -163,34 +164,35 @@ private:
         if (FEdir) {
             LogLine("", LVL_START);
             LogLine(U_Format("Object: \"%s\" on tree \"%s\"", FTarget.c_str(),
-                             U_DSGetTreeName(FContext).c_str()),
+                             U_DSGetTreeName(FClient, FContext).c_str()),
                     LVL_HEADER);
             chainStart = FTarget;
         } else {
-            NWCCODE code = U_PathToNWPath(FTarget, FPath);
+            NWCCODE code = U_PathToNWPath(FClient, FTarget, FPath);
             LogError(U_Format("U_PathToNWPath (%s)", FTarget.c_str()), code);
             uint32_t volumeNumber = 0;
             std::string volumeDN, serverDN;
             if (FClient != nullptr &&
                 FClient->VolumeNumber(FPath.ConnHandle, FPath.Volume, volumeNumber) == 0)
-                U_NWGetVolumeDN(FContext, FPath.ConnHandle, volumeNumber, volumeDN);
-            NWCCODE serverCode = U_DSGetServerDN(FPath.ConnHandle, FContext, serverDN);
-            LogLine(U_Format("Tree/Volume/Server: %s / %s / %s", U_DSGetTreeName(FContext).c_str(),
-                             volumeDN.c_str(), serverDN.c_str()),
+                U_NWGetVolumeDN(FClient, FContext, FPath.ConnHandle, volumeNumber, volumeDN);
+            NWCCODE serverCode = U_DSGetServerDN(FClient, FPath.ConnHandle, FContext, serverDN);
+            LogLine(U_Format("Tree/Volume/Server: %s / %s / %s",
+                             U_DSGetTreeName(FClient, FContext).c_str(), volumeDN.c_str(),
+                             serverDN.c_str()),
                     LVL_HEADER);
             LogError(U_Format("U_DSGetServerDN (%s)", FTarget.c_str()), serverCode);
             // The way to a file server's volumes leads through the server's object.
             chainStart = serverDN;
         }
         if (FEdir)
-            FLeaf = U_DSIsLeaf(FContext, FTarget);
+            FLeaf = U_DSIsLeaf(FClient, FContext, FTarget);
         if (chainStart.empty())
             return;
         FChain.push_back(chainStart);
         std::string name = chainStart;
         for (int depth = 0; depth < kMaxChainDepth; ++depth) {
             std::string parent;
-            U_DSGetParentDN(FContext, name, parent);
+            U_DSGetParentDN(FClient, FContext, name, parent);
             if (parent.empty() || parent == name ||
                 std::find(FChain.begin(), FChain.end(), parent) != FChain.end())
                 break;
@@ -207,7 +209,7 @@ private:
             LogLine("", LVL_OUTER_OFFSET + LVL_LEVEL_NAME);
             LogLine("DN: " + name, LVL_OUTER_OFFSET + LVL_LEVEL_NAME);
             TStringList acls;
-            FLastCode = U_DSGetAttribute(FContext, name, "ACL", acls);
+            FLastCode = U_DSGetAttribute(FClient, FContext, name, "ACL", acls);
             LogError(U_Format("U_DSGetAttribute (%s:ACL)", name.c_str()), FLastCode);
             if (FLastCode != 0)
                 acls.Clear();
@@ -339,10 +341,10 @@ private:
                 t.Attribute == kInheritanceMask)
                 continue;
             if (!remembered || t.Subject != subject) {
-                U_DSEntryRights(FContext, t.Subject, FTarget, std::string(kAllAttributesRights),
-                                allAttrsText, allAttrs);
-                U_DSEntryRights(FContext, t.Subject, FTarget, std::string(kEntryRights), entryText,
-                                entry);
+                U_DSEntryRights(FClient, FContext, t.Subject, FTarget,
+                                std::string(kAllAttributesRights), allAttrsText, allAttrs);
+                U_DSEntryRights(FClient, FContext, t.Subject, FTarget, std::string(kEntryRights),
+                                entryText, entry);
                 entry = (entry & DS_ENTRY_SUPERVISOR) ? DS_ATTR_ALL_RIGHTS : 0;
                 subject = t.Subject;
                 remembered = true;
@@ -374,10 +376,10 @@ private:
     // The scanned directory and those above it that the volume holds, nearest first.
     std::vector<TVolumeLevel> VolumeLevels() {
         std::vector<TVolumeLevel> levels;
-        std::string path = U_WithoutTrailingSlash(U_PathToUNC(FTarget));
+        std::string path = U_WithoutTrailingSlash(U_PathToUNC(FClient, FTarget));
         while (!path.empty() && U_DirExists(U_OemToText(path))) {
             TNWPath level;
-            if (U_PathToNWPath(path, level) == 0 && FClient != nullptr) {
+            if (U_PathToNWPath(FClient, path, level) == 0 && FClient != nullptr) {
                 std::string volPath =
                     U_Format("%s:%s", level.Volume.c_str(), level.DirPath.c_str());
                 TDirEntryInfo info;
@@ -426,7 +428,8 @@ private:
             MergeTrustees();
 
             TStringList direct;
-            NWCCODE code = U_NWGetTrustees(FContext, FPath.ConnHandle, levels[k].VolPath, direct);
+            NWCCODE code =
+                U_NWGetTrustees(FClient, FContext, FPath.ConnHandle, levels[k].VolPath, direct);
             LogError(U_Format("U_NWGetTrustees (%s)", volPath.c_str()), code);
             UseSource(U_Format("for direct Trustee assignment on \"%s\"", volPath.c_str()));
             for (const auto& d : direct) {
@@ -495,8 +498,8 @@ private:
             // The equality search hands the name to the client as it is, so no character of
             // it can break the filter.
             TStringList list;
-            FLastCode = U_DSSearchEqual(FContext, std::string(kRoot), "Security Equals", trustee,
-                                        list, DS_SEARCH_SUBTREE);
+            FLastCode = U_DSSearchEqual(FClient, FContext, std::string(kRoot), "Security Equals",
+                                        trustee, list, DS_SEARCH_SUBTREE);
             LogError(U_Format("U_DSFilteredSearch (%s)", trustee.c_str()), FLastCode);
             if (FLastCode != 0)
                 return;
@@ -519,11 +522,11 @@ private:
     // The objects below a container that is a trustee hold its rights.
     void Residents(const TEffectiveTrustee& current) {
         const std::string& trustee = current.Subject;
-        if (!U_DSIsContainer(FContext, trustee))
+        if (!U_DSIsContainer(FClient, FContext, trustee))
             return;
         U_ProcessMessages();
         TStringList scratch;
-        U_DSListTree(FContext, trustee, scratch, true, false, "", kListLeaves);
+        U_DSListTree(FClient, FContext, trustee, scratch, true, false, "", kListLeaves);
         if (scratch.Empty())
             return;
         UseSource(U_Format("for residence in \"%s\"", trustee.c_str()));
@@ -554,10 +557,10 @@ private:
         std::erase_if(FTrustees, [&](const TEffectiveTrustee& t) {
             if (U_IsSpecialName(t.Subject))
                 return false;
-            if ((FFlags & ET_RESOLVE_CONTAINERS) && U_DSIsContainer(FContext, t.Subject))
+            if ((FFlags & ET_RESOLVE_CONTAINERS) && U_DSIsContainer(FClient, FContext, t.Subject))
                 return false;
             TStringList classes;
-            NWCCODE code = U_DSGetAttribute(FContext, t.Subject, "Object Class", classes);
+            NWCCODE code = U_DSGetAttribute(FClient, FContext, t.Subject, "Object Class", classes);
             return code != 0 || classes.IndexOf("ndsLoginProperties") < 0;
         });
     }
@@ -566,7 +569,7 @@ private:
 
     void FinalList() {
         for (auto& t : FTrustees) {
-            U_DSGetBaseClass(FContext, t.Subject, t.ClassName);
+            U_DSGetBaseClass(FClient, FContext, t.Subject, t.ClassName);
             if (FEdir) {
                 if (t.ClassName.empty())
                     t.ClassName = "n/a";
@@ -594,7 +597,7 @@ private:
         std::string calculated = U_TrusteeRights(t);
         std::string reported;
         uint32_t mask = 0;
-        U_DSEntryRights(FContext, t.Subject, FTarget, t.Attribute, reported, mask);
+        U_DSEntryRights(FClient, FContext, t.Subject, FTarget, t.Attribute, reported, mask);
         if (reported != "[n/a]" && !U_SameRightsLetters(reported, calculated))
             LogLine(U_Format("  Check 2:     Calc s: %s - Eff: %s", calculated.c_str(),
                              reported.c_str()),

@@ -226,3 +226,32 @@ TEST_F(AnalysisTest, ScanRunWithoutAClientAnalysesNothing) {
     for (const auto& line : result.Summary)
         EXPECT_FALSE(U_StartsWith(line.Text, "Effective Trustee:")) << line.Text;
 }
+
+TEST_F(AnalysisTest, TypedAnalysisAsksOnlyTheClientItIsHanded) {
+    ASSERT_NO_FATAL_FAILURE(Load("rights-fs.json"));
+    for (const char* target : {"FS1/SYS:APPS\\DATA"}) {
+        TStringList withGlobal;
+        TAnalysisResult expected =
+            U_AnalyseEffectiveTrustees(*client, ctx, target, 0, 41, &withGlobal, nullptr);
+        ASSERT_FALSE(expected.Trustees.empty());
+        auto served = client;
+        SetNWClient(nullptr);
+        TStringList alone;
+        TAnalysisResult r =
+            U_AnalyseEffectiveTrustees(*served, ctx, target, 0, 41, &alone, nullptr);
+        SetNWClient(served);
+        EXPECT_EQ(r.Trustees, expected.Trustees);
+        EXPECT_EQ(alone.Strings(), withGlobal.Strings());
+    }
+    ASSERT_NO_FATAL_FAILURE(Load("rights-edir.json"));
+    TAnalysisResult expected =
+        U_AnalyseEffectiveTrustees(*client, ctx, ".Printer1.SALES.ACME",
+                                   ET_EDIRECTORY | ET_RESOLVE_CONTAINERS, 31, nullptr, nullptr);
+    auto served = client;
+    SetNWClient(nullptr);
+    TAnalysisResult r =
+        U_AnalyseEffectiveTrustees(*served, ctx, ".Printer1.SALES.ACME",
+                                   ET_EDIRECTORY | ET_RESOLVE_CONTAINERS, 31, nullptr, nullptr);
+    SetNWClient(served);
+    EXPECT_EQ(r.Trustees, expected.Trustees);
+}
