@@ -1,18 +1,18 @@
 #include "rights/EffectiveTrustees.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
-#include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
 
+#include "attrinfo/AttrRead.h"
 #include "directory/DSContext.h"
 #include "directory/DSFilter.h"
 #include "directory/DSNames.h"
-#include "attrinfo/AttrRead.h"
 #include "directory/DSRead.h"
 #include "model/RightsModel.h"
-#include "settings/Ini.h"
-#include "settings/IniFile.h"
-#include "util/FileIO.h"
+#include "rights/SecEquCache.h"
 #include "util/Platform.h"
 #include "util/Util.h"
 
@@ -20,91 +20,55 @@ namespace trovalen {
 
 namespace {
 
-constexpr char kSecEquSection[] = "Security Equals";
 // A chain of containers deeper than this is taken to be a loop in the directory's answers.
 constexpr int kMaxChainDepth = 512;
+// The inherited rights mask of a volume's root: it filters nothing.
+constexpr uint32_t kVolumeRootIrm = 0xFFFFFFFFu;
+// The letters of each eDirectory family. A mask of the analysis keeps only these and the
+// inheritance bit: the directory's ACL values carry no other rights.
+constexpr uint32_t kEntryLetterBits =
+    DS_ENTRY_BROWSE | DS_ENTRY_ADD | DS_ENTRY_DELETE | DS_ENTRY_RENAME | DS_ENTRY_SUPERVISOR;
+constexpr uint32_t kAttrLetterBits = DS_ATTR_ALL_RIGHTS;
+constexpr char kIndirectPrefix[] = "  Indirect Trustee: ";
+// The kind of U_DSListTree that lists leaves only.
+constexpr int kListLeaves = 2;
 
-std::string& SecEquCacheFolder() {
-    static std::string folder;
-    return folder;
+uint32_t DirectoryMask(uint32_t mask, TRightsType family) {
+    uint32_t letters = family == rtEntry ? kEntryLetterBits : kAttrLetterBits;
+    return mask & (letters | DS_INHERIT_CTL);
 }
 
-// The security-equivalence cache of one analysis: a settings-style file private to the running
-// instance. Section "Security Equals" holds the number of objects found per trustee, a section
-// named after the trustee the names found. Lookups are served from memory; each search reaches
-// the file in one write, so a trustee with thousands of equivalents costs no more than one.
-class TSecEquCache {
-public:
-    TSecEquCache() {
-        std::string error;
-        const std::string& folder = SecEquCacheFolder();
-        std::string path = folder.empty()
-                               ? U_CreatePrivateTempFile("trovalen-", ".cache", error)
-                               : folder + "/trovalen-" + std::to_string(getpid()) + ".cache";
-        if (!path.empty()) {
-            FIni = std::make_unique<TIniFile>(path);
-            FIni->SetDurable(false);
-        }
-    }
-    ~TSecEquCache() {
-        if (FIni) {
-            std::string path = FIni->FileName();
-            FIni.reset();
-            unlink(path.c_str());
-        }
-    }
-    TSecEquCache(const TSecEquCache&) = delete;
-    TSecEquCache& operator=(const TSecEquCache&) = delete;
+// One volume level of a scanned path, from the path up to the volume root.
+struct TVolumeLevel {
+    std::string VolPath; // "SYS:APPS\DATA", in the file server's code page
+    uint32_t Irm = 0;
+};
 
-    // Null when the trustee has not been searched yet.
-    const std::vector<std::string>* Find(const std::string& trustee) const {
-        auto it = FNames.find(U_UpperCase(U_IniCleanName(trustee)));
-        return it == FNames.end() ? nullptr : &it->second;
-    }
+// A reason as it waits for its trustee's final record. Trustees with the same subject (and
+// attribute) share their reasons, even when one of them was dropped on the way and another came
+// later: the reasons tell the whole way down.
+struct TPendingReason {
+    std::string TrusteeRights; // eDirectory: the trustee's rights when the reason came
+    std::string Text;          // "[rights] why", as the log shows it
+    TTrusteeReason Reason;
+};
 
-    void Store(const std::string& trustee, const TStringList& found) {
-        std::string section = U_IniCleanName(trustee);
-        FNames[U_UpperCase(section)] = found.Strings();
-        if (!FIni)
-            return;
-        try {
-            std::vector<std::pair<std::string, std::string>> entries;
-            for (int i = 0; i < found.Count(); ++i)
-                entries.emplace_back(std::to_string(i), U_Quoted(found[i]));
-            FIni->WriteSection(section, entries);
-            FIni->WriteInteger(kSecEquSection, section, found.Count());
-        } catch (const std::exception&) {
-            // The file is a record of the searches; the analysis goes on from memory.
-        }
+struct TCaseInsensitiveLess {
+    bool operator()(const std::string& a, const std::string& b) const {
+        return U_CompareText(a, b) < 0;
     }
-
-    void EraseAll() {
-        FNames.clear();
-        if (!FIni)
-            return;
-        try {
-            FIni->EraseAllSections();
-        } catch (const std::exception&) {
-        }
-    }
-
-private:
-    std::unique_ptr<TIniFile> FIni;
-    // Section names as the file compares them: without brackets, ignoring case.
-    std::map<std::string, std::vector<std::string>> FNames;
 };
 
 class TAnalysis {
 public:
-    TAnalysis(NWHandle ctx, const std::string& target, int threshold, TStatusPanel* statusBar,
-              TStringList& trustees, TStringList* log, uint32_t flags)
-        : FContext(ctx), FTarget(target), FThreshold(threshold), FStatus(statusBar),
-          FTrustees(trustees), FLog(log), FFlags(flags), FEdir((flags & ET_EDIRECTORY) != 0) {
-        FReasons.Sorted = true;
-        FReasons.Duplicates = TStringList::TDuplicates::Ignore;
-    }
+    // client may be null (the adapter over no installed client): every read then fails. Every
+    // directory and file-server read of the analysis goes to this client.
+    TAnalysis(TNWClient* client, NWHandle ctx, const std::string& target, int threshold,
+              TStatusPanel* statusBar, TStringList* log, uint32_t flags)
+        : FClient(client), FContext(ctx), FTarget(target), FThreshold(threshold),
+          FStatus(statusBar), FLog(log), FFlags(flags), FEdir((flags & ET_EDIRECTORY) != 0) {}
 
-    void Run() {
+    TAnalysisResult Run() {
         Start();
         DirectoryPass();
         if (!FEdir)
@@ -112,54 +76,79 @@ public:
         IndirectTrustees();
         FinalList();
         End();
+        TAnalysisResult result;
+        result.Edir = FEdir;
+        result.Trustees = std::move(FTrustees);
+        return result;
     }
 
 private:
     // --- Log, sources, reasons, trustees ------------------------------------------------------
 
-    void LogLine(const std::string& text, int level, bool unique = false) {
-        if (FLog == nullptr || FThreshold < level)
+    void LogLine(const std::string& text, uint32_t level) {
+        if (FLog == nullptr || FThreshold < static_cast<int>(level))
             return;
-        if (unique && FLog->IndexOfExact(text) >= 0)
+        FLog->Add(text, level);
+    }
+
+    // Writes the line unless the log holds it already.
+    void LogOnce(const std::string& text, uint32_t level) {
+        if (FLog == nullptr || FThreshold < static_cast<int>(level))
             return;
-        FLog->Add(text, static_cast<uint32_t>(level));
+        if (!FOnceIndexed) {
+            // Only the lines that LogOnce writes can repeat one; they share their prefix.
+            for (const auto& line : *FLog)
+                if (U_StartsWith(line.Text, kIndirectPrefix))
+                    FLogged.insert(line.Text);
+            FOnceIndexed = true;
+        }
+        if (FLogged.insert(text).second)
+            FLog->Add(text, level);
     }
 
     void LogError(const std::string& text, NWCCODE code) {
         if (code == 0)
             return;
-        LogLine(U_Format("%s: %s", text.c_str(), U_NWErrorText(code).c_str()), LVL_ERROR);
+        LogLine(U_Format("%s: %s", text.c_str(), U_NWErrorText(FClient, code).c_str()), LVL_ERROR);
     }
 
+    // The step that the following reasons name. Texts that differ only in letter case are one
+    // step, spelt as it came first.
     void UseSource(const std::string& text) {
-        int i = FSources.IndexOf(text);
-        if (i < 0)
-            i = FSources.Add(text);
-        FSource = i;
+        FSource = &FSources.try_emplace(text, text).first->second;
     }
 
-    std::string CurrentSource() const {
-        return FSource >= 0 && FSource < FSources.Count() ? FSources[FSource] : std::string();
+    std::string ReasonKey(const TEffectiveTrustee& t) const {
+        return FEdir ? t.Subject + " / " + t.Attribute : t.Subject;
     }
 
-    void AddReason(const std::string& text, uint32_t mask, TRightsType family) {
-        FReasons.Add(U_Format("%s|%s %s", text.c_str(), U_RightsToStr(mask, family).c_str(),
-                              CurrentSource().c_str()));
+    // Reasons of one trustee come in the order of their rights when they came (eDirectory), then
+    // of their text; letter case is ignored, and a reason already listed is not added again.
+    void AddReason(const TEffectiveTrustee& t, uint32_t mask, TRightsType family) {
+        TPendingReason r;
+        r.Reason = {mask, family, FSource != nullptr ? *FSource : std::string()};
+        r.Text = U_ReasonText(r.Reason);
+        if (FEdir)
+            r.TrusteeRights = U_TrusteeRights(t);
+        auto& list = FReasons[ReasonKey(t)];
+        auto before = [](const TPendingReason& a, const TPendingReason& b) {
+            int c = U_CompareText(a.TrusteeRights, b.TrusteeRights);
+            return c != 0 ? c < 0 : U_CompareText(a.Text, b.Text) < 0;
+        };
+        auto pos = std::lower_bound(list.begin(), list.end(), r, before);
+        if (pos != list.end() && !before(r, *pos))
+            return;
+        list.insert(pos, std::move(r));
     }
 
-    void AddTrustee(const std::string& text, uint32_t listMask, uint32_t reasonMask,
-                    TRightsType family) {
-        FTrustees.Add(text, listMask);
-        AddReason(text, reasonMask, family);
+    void AddTrustee(TEffectiveTrustee t, uint32_t reasonMask, TRightsType reasonFamily) {
+        FTrustees.push_back(std::move(t));
+        AddReason(FTrustees.back(), reasonMask, reasonFamily);
     }
 
-    void SetTrusteeRights(int index, uint32_t mask, TRightsType family) {
-        if (FEdir) {
-            TACL acl = U_ParseACL(FTrustees[index]);
-            FTrustees[index] = U_FormatACL(mask, acl.Subject, acl.AttrName);
-        }
-        FTrustees.SetValue(index, mask);
-        AddReason(FTrustees[index], mask, family);
+    void SetTrusteeRights(TEffectiveTrustee& t, uint32_t mask, TRightsType reasonFamily) {
+        t.Mask = FEdir ? DirectoryMask(mask, t.Family) : mask;
+        AddReason(t, mask, reasonFamily);
     }
 
     void Status(const std::string& text) {
@@ -167,63 +156,60 @@ private:
             FStatus->SetStatusText(text);
     }
 
-    std::string TrusteeName(int index) const {
-        return FEdir ? U_ACLSubject(FTrustees[index]) : FTrustees[index];
-    }
-
-    // --- A. Start -----------------------------------------------------------------------------
+    // --- The chain of containers above the target ---------------------------------------------
 
     void Start() {
         FCache = std::make_unique<TSecEquCache>();
         std::string chainStart;
         if (FEdir) {
-            LogLine("", 14);
+            LogLine("", LVL_START);
             LogLine(U_Format("Object: \"%s\" on tree \"%s\"", FTarget.c_str(),
-                             U_DSGetTreeName(FContext).c_str()),
-                    13);
+                             U_DSGetTreeName(FClient, FContext).c_str()),
+                    LVL_HEADER);
             chainStart = FTarget;
         } else {
-            NWCCODE code = U_PathToNWPath(FTarget, FPath);
+            NWCCODE code = U_PathToNWPath(FClient, FTarget, FPath);
             LogError(U_Format("U_PathToNWPath (%s)", FTarget.c_str()), code);
             uint32_t volumeNumber = 0;
             std::string volumeDN, serverDN;
-            if (NWClient() != nullptr &&
-                NWClient()->VolumeNumber(FPath.ConnHandle, FPath.Volume, volumeNumber) == 0)
-                U_NWGetVolumeDN(FContext, FPath.ConnHandle, volumeNumber, volumeDN);
-            NWCCODE serverCode = U_DSGetServerDN(FPath.ConnHandle, FContext, serverDN);
-            LogLine(U_Format("Tree/Volume/Server: %s / %s / %s", U_DSGetTreeName(FContext).c_str(),
-                             volumeDN.c_str(), serverDN.c_str()),
-                    13);
+            if (FClient != nullptr &&
+                FClient->VolumeNumber(FPath.ConnHandle, FPath.Volume, volumeNumber) == 0)
+                U_NWGetVolumeDN(FClient, FContext, FPath.ConnHandle, volumeNumber, volumeDN);
+            NWCCODE serverCode = U_DSGetServerDN(FClient, FPath.ConnHandle, FContext, serverDN);
+            LogLine(U_Format("Tree/Volume/Server: %s / %s / %s",
+                             U_DSGetTreeName(FClient, FContext).c_str(), volumeDN.c_str(),
+                             serverDN.c_str()),
+                    LVL_HEADER);
             LogError(U_Format("U_DSGetServerDN (%s)", FTarget.c_str()), serverCode);
-            FFamily = rtFileSystem;
+            // The way to a file server's volumes leads through the server's object.
             chainStart = serverDN;
         }
-        FOffset = 10;
         if (FEdir)
-            FLeaf = U_DSIsLeaf(FContext, FTarget);
+            FLeaf = U_DSIsLeaf(FClient, FContext, FTarget);
         if (chainStart.empty())
             return;
-        FChain.Add(chainStart);
+        FChain.push_back(chainStart);
         std::string name = chainStart;
         for (int depth = 0; depth < kMaxChainDepth; ++depth) {
             std::string parent;
-            U_DSGetParentDN(FContext, name, parent);
-            if (parent.empty() || parent == name || FChain.IndexOfExact(parent) >= 0)
+            U_DSGetParentDN(FClient, FContext, name, parent);
+            if (parent.empty() || parent == name ||
+                std::find(FChain.begin(), FChain.end(), parent) != FChain.end())
                 break;
-            FChain.Add(parent);
+            FChain.push_back(parent);
             name = parent;
         }
     }
 
-    // --- B. Directory pass --------------------------------------------------------------------
+    // --- Assignments and inherited rights masks from the top of the tree down -----------------
 
     void DirectoryPass() {
-        for (int level = FChain.Count() - 1; level >= 0; --level) {
+        for (int level = static_cast<int>(FChain.size()) - 1; level >= 0; --level) {
             const std::string name = FChain[level];
-            LogLine("", FOffset + 12);
-            LogLine("DN: " + name, FOffset + 12);
+            LogLine("", LVL_OUTER_OFFSET + LVL_LEVEL_NAME);
+            LogLine("DN: " + name, LVL_OUTER_OFFSET + LVL_LEVEL_NAME);
             TStringList acls;
-            FLastCode = U_DSGetAttribute(FContext, name, "ACL", acls);
+            FLastCode = U_DSGetAttribute(FClient, FContext, name, "ACL", acls);
             LogError(U_Format("U_DSGetAttribute (%s:ACL)", name.c_str()), FLastCode);
             if (FLastCode != 0)
                 acls.Clear();
@@ -232,43 +218,49 @@ private:
 
             if (FEdir) {
                 // Rights assigned above without the inheritable flag end at their own level.
-                for (int i = FTrustees.Count() - 1; i >= 0; --i) {
-                    TACL t = U_ParseACL(FTrustees[i]);
-                    if (!U_IsInheritable(t.Privileges, t.RightsType))
-                        FTrustees.Delete(i);
-                }
+                std::erase_if(FTrustees, [](const TEffectiveTrustee& t) {
+                    return !U_IsInheritable(t.Mask, t.Family);
+                });
             }
 
-            for (int a = 0; a < acls.Count(); ++a) {
-                if (acls[a].find(kInheritanceMask) == std::string::npos)
-                    continue;
-                ApplyContainerIRM(U_ParseACL(acls[a]), acls[a]);
+            for (const auto& acl : acls) {
+                if (acl.Text.find(kInheritanceMask) != std::string::npos)
+                    ApplyContainerIRM(U_ParseACL(acl.Text), acl.Text);
             }
 
-            for (int a = 0; a < acls.Count(); ++a) {
-                if (acls[a].find(kInheritanceMask) != std::string::npos)
+            const TTrusteeSources source =
+                FEdir ? (level == 0 ? TS_ASSIGNED : TS_INHERITED) : TS_SERVER_SUPERVISOR;
+            for (const auto& acl : acls) {
+                const std::string& text = acl.Text;
+                if (text.find(kInheritanceMask) != std::string::npos)
                     continue;
                 if (FEdir) {
-                    TACL v = U_ParseACL(acls[a]);
-                    std::string subject = U_DSDotName(v.Subject);
-                    acls[a] = U_JoinACL(v.Rights, subject, v.AttrName);
-                    FFamily = v.RightsType;
-                    uint32_t implied = U_AddImpliedRights(v.Privileges, FFamily);
-                    if (implied != v.Privileges)
-                        acls[a] = U_FormatACL(implied, subject, v.AttrName);
-                    AddTrustee(acls[a], implied, v.Privileges, FFamily);
-                    LogLine("  Direct Trustee: " + acls[a], FOffset + 15);
+                    TACL v = U_ParseACL(text);
+                    TEffectiveTrustee t;
+                    t.Subject = U_DSDotName(v.Subject);
+                    t.Attribute = v.AttrName;
+                    t.Family = v.RightsType;
+                    t.Mask =
+                        DirectoryMask(U_AddImpliedRights(v.Privileges, v.RightsType), t.Family);
+                    t.Sources = source;
+                    LogLine("  Direct Trustee: " + U_TrusteeListText(t, true),
+                            LVL_OUTER_OFFSET + LVL_DIRECT_TRUSTEE);
+                    AddTrustee(std::move(t), v.Privileges, v.RightsType);
                 } else {
                     // On the way to a server only Supervisor entry rights count: they give
                     // every right of the file system.
-                    const std::string& text = acls[a];
                     std::string letters = U_ACLRightsText(text);
                     if (text.find(kEntryRights) == std::string::npos ||
                         (letters.find('S') == std::string::npos &&
                          letters.find('A') == std::string::npos))
                         continue;
-                    AddTrustee(U_ACLSubject(text), FS_ALL_RIGHTS, FS_ALL_RIGHTS, rtFileSystem);
-                    LogLine("  Direct Trustee: " + text, FOffset + 15);
+                    TEffectiveTrustee t;
+                    t.Subject = U_ACLSubject(text);
+                    t.Family = rtFileSystem;
+                    t.Mask = FS_ALL_RIGHTS;
+                    t.Sources = source;
+                    AddTrustee(std::move(t), FS_ALL_RIGHTS, rtFileSystem);
+                    LogLine("  Direct Trustee: " + text, LVL_OUTER_OFFSET + LVL_DIRECT_TRUSTEE);
                 }
             }
         }
@@ -278,74 +270,81 @@ private:
     void ApplyContainerIRM(const TACL& irm, const std::string& text) {
         if (FEdir) {
             LogLine(U_Format("IRM: [%s] on \"%s\"", irm.Rights.c_str(), irm.AttrName.c_str()),
-                    FOffset + 18);
-            for (int i = FTrustees.Count() - 1; i >= 0; --i) {
-                TACL t = U_ParseACL(FTrustees[i]);
-                if (!U_IRMCovers(irm, t))
-                    continue;
-                U_ApplyIRM(irm, t);
-                if (!U_HasRights(U_DeleteChars(t.Rights, "I"))) {
-                    FTrustees.Delete(i);
-                    continue;
-                }
-                FTrustees[i] = U_JoinACL(t.Rights, t.Subject, t.AttrName);
-                FTrustees.SetValue(i, U_StrToRights(t.Rights, t.RightsType));
-            }
+                    LVL_OUTER_OFFSET + LVL_IRM);
+            // The mask keeps the rights the IRM names; the inheritance bit stays as it was.
+            const uint32_t keep = irm.Privileges | DS_INHERIT_CTL;
+            TACL probe;
+            std::erase_if(FTrustees, [&](TEffectiveTrustee& t) {
+                probe.AttrName = t.Attribute;
+                if (!U_IRMCovers(irm, probe))
+                    return false;
+                t.Mask &= keep;
+                return (t.Mask & ~DS_INHERIT_CTL) == 0;
+            });
         } else {
-            LogLine("IRM: " + U_HeadOf(text, "]", false), FOffset + 18);
+            LogLine("IRM: " + U_HeadOf(text, "]", false), LVL_OUTER_OFFSET + LVL_IRM);
             // An entry-rights IRM that stops Supervisor blocks what came from above.
             if (irm.AttrName == kEntryRights && irm.Rights.find('S') == std::string::npos &&
                 irm.Rights.find('A') == std::string::npos)
-                FTrustees.Clear();
+                FTrustees.clear();
         }
     }
 
-    // --- C. Merging, D. raising by effective rights -------------------------------------------
+    // --- Merging values of one trustee, raising by the directory's effective rights -----------
 
     void MergeTrustees() {
         if (FEdir) {
-            FTrustees.Sort([](const TStringItem& a, const TStringItem& b) {
-                return U_CompareACL(a.Text, b.Text);
-            });
-            for (int i = FTrustees.Count() - 1; i >= 1; --i) {
-                TACL later = U_ParseACL(FTrustees[i]);
-                TACL earlier = U_ParseACL(FTrustees[i - 1]);
-                if (later.Subject != earlier.Subject || later.AttrName != earlier.AttrName)
+            // By name from the top of the tree down, then by attribute.
+            std::stable_sort(FTrustees.begin(), FTrustees.end(),
+                             [](const TEffectiveTrustee& a, const TEffectiveTrustee& b) {
+                                 int c = U_CompareDottedNames(U_UpperCase(a.Subject),
+                                                              U_UpperCase(b.Subject));
+                                 return c != 0 ? c < 0 : a.Attribute < b.Attribute;
+                             });
+            for (int i = static_cast<int>(FTrustees.size()) - 1; i >= 1; --i) {
+                TEffectiveTrustee& earlier = FTrustees[i - 1];
+                const TEffectiveTrustee& later = FTrustees[i];
+                if (later.Subject != earlier.Subject || later.Attribute != earlier.Attribute)
                     continue;
-                uint32_t mask = later.Privileges | earlier.Privileges;
-                FTrustees[i - 1] = U_FormatACL(mask, earlier.Subject, earlier.AttrName);
-                FTrustees.SetValue(i - 1, mask);
-                FTrustees.Delete(i);
+                earlier.Mask |= later.Mask;
+                earlier.Sources |= later.Sources;
+                FTrustees.erase(FTrustees.begin() + i);
             }
             RaiseByEffectiveRights();
         } else {
-            FTrustees.Sort();
-            for (int i = FTrustees.Count() - 1; i >= 1; --i) {
+            std::stable_sort(FTrustees.begin(), FTrustees.end(),
+                             [](const TEffectiveTrustee& a, const TEffectiveTrustee& b) {
+                                 return U_CompareText(a.Subject, b.Subject) < 0;
+                             });
+            for (int i = static_cast<int>(FTrustees.size()) - 1; i >= 1; --i) {
                 for (int j = i - 1; j >= 0; --j) {
-                    if (FTrustees[j] != FTrustees[i])
+                    if (FTrustees[j].Subject != FTrustees[i].Subject)
                         continue;
-                    FTrustees.SetValue(j, FTrustees.Value(j) | FTrustees.Value(i));
-                    FTrustees.Delete(i);
+                    FTrustees[j].Mask |= FTrustees[i].Mask;
+                    FTrustees[j].Sources |= FTrustees[i].Sources;
+                    FTrustees.erase(FTrustees.begin() + i);
                     break;
                 }
             }
         }
     }
 
+    // Supervisor over the entry, or rights over all attributes, raise each single attribute.
     void RaiseByEffectiveRights() {
         bool remembered = false;
         std::string subject;
         uint32_t allAttrs = 0, entry = 0;
         std::string allAttrsText, entryText;
-        for (int i = FTrustees.Count() - 1; i >= 0; --i) {
-            TACL t = U_ParseACL(FTrustees[i]);
-            if (t.Subject == kThis || t.AttrName == kEntryRights || t.AttrName == kInheritanceMask)
+        for (int i = static_cast<int>(FTrustees.size()) - 1; i >= 0; --i) {
+            TEffectiveTrustee& t = FTrustees[i];
+            if (t.Subject == kThis || t.Attribute == kEntryRights ||
+                t.Attribute == kInheritanceMask)
                 continue;
             if (!remembered || t.Subject != subject) {
-                U_DSEntryRights(FContext, t.Subject, FTarget, std::string(kAllAttributesRights),
-                                allAttrsText, allAttrs);
-                U_DSEntryRights(FContext, t.Subject, FTarget, std::string(kEntryRights), entryText,
-                                entry);
+                U_DSEntryRights(FClient, FContext, t.Subject, FTarget,
+                                std::string(kAllAttributesRights), allAttrsText, allAttrs);
+                U_DSEntryRights(FClient, FContext, t.Subject, FTarget, std::string(kEntryRights),
+                                entryText, entry);
                 entry = (entry & DS_ENTRY_SUPERVISOR) ? DS_ATTR_ALL_RIGHTS : 0;
                 subject = t.Subject;
                 remembered = true;
@@ -353,135 +352,143 @@ private:
             if (entry == 0 && allAttrs == 0)
                 continue;
             if (entry != 0) {
-                uint32_t raised = (t.Privileges | entry) & ~DS_INHERIT_CTL;
-                if (raised != t.Privileges) {
+                uint32_t raised = (t.Mask | entry) & ~DS_INHERIT_CTL;
+                if (raised != t.Mask) {
                     UseSource(U_Format("Effective %s rights on %s  ", entryText.c_str(),
                                        std::string(kEntryRights).c_str()));
-                    SetTrusteeRights(i, raised, rtAttribute);
+                    SetTrusteeRights(t, raised, rtAttribute);
                     continue;
                 }
             }
             if (allAttrs != 0) {
-                uint32_t raised = (t.Privileges | allAttrs) & ~DS_INHERIT_CTL;
-                if (raised != t.Privileges) {
+                uint32_t raised = (t.Mask | allAttrs) & ~DS_INHERIT_CTL;
+                if (raised != t.Mask) {
                     UseSource(U_Format("Effective %s rights on %s  ", allAttrsText.c_str(),
                                        std::string(kAllAttributesRights).c_str()));
-                    SetTrusteeRights(i, raised, rtAttribute);
+                    SetTrusteeRights(t, raised, rtAttribute);
                 }
             }
         }
     }
 
-    // --- E. File-system pass ------------------------------------------------------------------
+    // --- The volume's directories from the root down to the scanned one ----------------------
 
-    void FileSystemPass() {
-        TStringList chain; // volume paths with their IRMs, from the target up to the volume root
-        std::string path = U_WithoutTrailingSlash(U_PathToUNC(FTarget));
+    // The scanned directory and those above it that the volume holds, nearest first.
+    std::vector<TVolumeLevel> VolumeLevels() {
+        std::vector<TVolumeLevel> levels;
+        std::string path = U_WithoutTrailingSlash(U_PathToUNC(FClient, FTarget));
         while (!path.empty() && U_DirExists(U_OemToText(path))) {
             TNWPath level;
-            if (U_PathToNWPath(path, level) == 0 && NWClient() != nullptr) {
+            if (U_PathToNWPath(FClient, path, level) == 0 && FClient != nullptr) {
                 std::string volPath =
                     U_Format("%s:%s", level.Volume.c_str(), level.DirPath.c_str());
                 TDirEntryInfo info;
-                if (NWClient()->DirEntryInfo(level.ConnHandle, 0, volPath, info) == 0)
-                    chain.Add(volPath, level.DirPath.empty() ? 0xFFFFFFFFu : info.RightsMask);
+                if (FClient->DirEntryInfo(level.ConnHandle, 0, volPath, info) == 0)
+                    levels.push_back(
+                        {volPath, level.DirPath.empty() ? kVolumeRootIrm : info.RightsMask});
             }
             size_t cut = path.find_last_of('\\');
             path = cut == std::string::npos ? std::string() : path.substr(0, cut);
         }
-        if (chain.Empty())
+        return levels;
+    }
+
+    void FileSystemPass() {
+        const std::vector<TVolumeLevel> levels = VolumeLevels();
+        if (levels.empty())
             LogError(U_Format("Invalid Path (%s)", FTarget.c_str()), -1);
 
-        for (int k = chain.Count() - 1; k >= 0; --k) {
-            FOffset = k == 0 ? 0 : 10;
+        for (int k = static_cast<int>(levels.size()) - 1; k >= 0; --k) {
+            const bool scanned = k == 0;
+            const uint32_t offset = scanned ? 0 : LVL_OUTER_OFFSET;
             U_ProcessMessages();
-            const std::string volPath = U_OemToText(chain[k]);
-            const uint32_t irm = chain.Value(k);
+            const std::string volPath = U_OemToText(levels[k].VolPath);
+            const uint32_t irm = levels[k].Irm;
             const std::string irmText = U_RightsToStr(irm, rtFileSystem);
             UseSource(U_Format("IRM filter %s on path: %s  ", irmText.c_str(), volPath.c_str()));
-            LogLine("", 31);
+            LogLine("", LVL_DETAIL);
             LogLine(U_Format("Path: \"%s\" - IRM %s", volPath.c_str(), irmText.c_str()),
-                    FOffset + 14);
+                    offset + LVL_LEVEL_PATH);
 
             // Supervisor is never filtered by a directory's IRM.
-            for (int i = FTrustees.Count() - 1; i >= 0; --i) {
-                uint32_t mask = FTrustees.Value(i);
-                if (mask & FS_SUPERVISOR)
+            for (int i = static_cast<int>(FTrustees.size()) - 1; i >= 0; --i) {
+                TEffectiveTrustee& t = FTrustees[i];
+                if (t.Mask & FS_SUPERVISOR)
                     continue;
-                uint32_t filtered = mask & (irm | FS_SUPERVISOR);
-                if (filtered != mask) {
-                    LogLine(U_Format("  Apply Filter: %s -> %s", FTrustees[i].c_str(),
+                uint32_t filtered = t.Mask & (irm | FS_SUPERVISOR);
+                if (filtered != t.Mask) {
+                    LogLine(U_Format("  Apply Filter: %s -> %s", t.Subject.c_str(),
                                      U_RightsToStr(filtered, rtFileSystem).c_str()),
-                            41);
-                    SetTrusteeRights(i, filtered, rtFileSystem);
+                            LVL_CALCULATION);
+                    SetTrusteeRights(t, filtered, rtFileSystem);
                 }
                 if (filtered == 0)
-                    FTrustees.Delete(i);
+                    FTrustees.erase(FTrustees.begin() + i);
             }
             MergeTrustees();
 
             TStringList direct;
-            NWCCODE code = U_NWGetTrustees(FContext, FPath.ConnHandle, chain[k], direct);
+            NWCCODE code =
+                U_NWGetTrustees(FClient, FContext, FPath.ConnHandle, levels[k].VolPath, direct);
             LogError(U_Format("U_NWGetTrustees (%s)", volPath.c_str()), code);
             UseSource(U_Format("for direct Trustee assignment on \"%s\"", volPath.c_str()));
-            for (const auto& t : direct) {
+            for (const auto& d : direct) {
                 // An assignment on this directory replaces what came from above.
-                FTrustees.Delete(FTrustees.IndexOf(t.Text));
-                LogLine(U_Format("  Direct Trustee: %s %s", t.Text.c_str(),
-                                 U_RightsToStr(t.Value, rtFileSystem).c_str()),
-                        FOffset + 15);
-                AddTrustee(t.Text, t.Value, t.Value, rtFileSystem);
+                auto same = std::find_if(
+                    FTrustees.begin(), FTrustees.end(),
+                    [&](const TEffectiveTrustee& t) { return U_SameText(t.Subject, d.Text); });
+                if (same != FTrustees.end())
+                    FTrustees.erase(same);
+                LogLine(U_Format("  Direct Trustee: %s %s", d.Text.c_str(),
+                                 U_RightsToStr(d.Value, rtFileSystem).c_str()),
+                        offset + LVL_DIRECT_TRUSTEE);
+                TEffectiveTrustee t;
+                t.Subject = d.Text;
+                t.Family = rtFileSystem;
+                t.Mask = d.Value;
+                t.Sources = scanned ? TS_ASSIGNED : TS_INHERITED;
+                AddTrustee(std::move(t), d.Value, rtFileSystem);
             }
         }
 
-        LogLine("", 41);
-        for (int i = 0; i < FTrustees.Count(); ++i) {
-            if (FTrustees.Value(i) & FS_SUPERVISOR)
-                FTrustees.SetValue(i, FS_ALL_RIGHTS);
-            LogLine(U_Format("  Recalc: %s: %s", FTrustees[i].c_str(),
-                             U_RightsToStr(FTrustees.Value(i), rtFileSystem).c_str()),
-                    41);
+        LogLine("", LVL_CALCULATION);
+        for (auto& t : FTrustees) {
+            if (t.Mask & FS_SUPERVISOR)
+                t.Mask = FS_ALL_RIGHTS;
+            LogLine(U_Format("  Recalc: %s: %s", t.Subject.c_str(),
+                             U_RightsToStr(t.Mask, rtFileSystem).c_str()),
+                    LVL_CALCULATION);
         }
     }
 
-    // --- F. Indirect trustees, G. security equivalence, H. residence, I. only users -----------
+    // --- Trustees through others: security equivalence, residence; only users ---------------
 
     void IndirectTrustees() {
-        LogLine("", 31);
-        for (int i = FTrustees.Count() - 1; i >= 0; --i) {
-            std::string name = TrusteeName(i);
-            SecurityEquivalents(i, name);
+        LogLine("", LVL_DETAIL);
+        for (int i = static_cast<int>(FTrustees.size()) - 1; i >= 0; --i) {
+            // A copy: the trustees found are appended to the list.
+            const TEffectiveTrustee current = FTrustees[i];
+            SecurityEquivalents(current);
             if (FFlags & ET_RESOLVE_CONTAINERS)
-                Residents(i, name);
-            Status(U_Format("Check indirect trustees: %s", name.c_str()));
+                Residents(current);
+            Status(U_Format("Check indirect trustees: %s", current.Subject.c_str()));
         }
         U_ProcessMessages();
         if (FEdir && FLeaf) {
             // Nothing lies below a leaf: inheritable attribute rights lose the letter I there.
-            for (int i = 0; i < FTrustees.Count(); ++i) {
-                TACL t = U_ParseACL(FTrustees[i]);
-                if (t.RightsType != rtAttribute || !(t.Privileges & DS_INHERIT_CTL))
-                    continue;
-                uint32_t mask = t.Privileges & ~DS_INHERIT_CTL;
-                FTrustees[i] = U_FormatACL(mask, t.Subject, t.AttrName);
-                FTrustees.SetValue(i, mask);
-            }
+            for (auto& t : FTrustees)
+                if (t.Family == rtAttribute)
+                    t.Mask &= ~DS_INHERIT_CTL;
         }
         MergeTrustees();
         if (FFlags & ET_ONLY_USERS)
             OnlyUsers();
-        LogLine("", 31);
+        LogLine("", LVL_DETAIL);
     }
 
-    void SecurityEquivalents(int index, const std::string& trustee) {
-        TACL current;
-        if (FEdir) {
-            current = U_ParseACL(FTrustees[index]);
-            FFamily = current.RightsType;
-        } else {
-            FFamily = rtFileSystem;
-        }
-        const uint32_t mask = FTrustees.Value(index);
+    // Those who name the trustee in their "Security Equals" hold its rights.
+    void SecurityEquivalents(const TEffectiveTrustee& current) {
+        const std::string& trustee = current.Subject;
         U_ProcessMessages();
 
         std::vector<std::string> found;
@@ -491,8 +498,8 @@ private:
             // The equality search hands the name to the client as it is, so no character of
             // it can break the filter.
             TStringList list;
-            FLastCode = U_DSSearchEqual(FContext, std::string(kRoot), "Security Equals", trustee,
-                                        list, DS_SEARCH_SUBTREE);
+            FLastCode = U_DSSearchEqual(FClient, FContext, std::string(kRoot), "Security Equals",
+                                        trustee, list, DS_SEARCH_SUBTREE);
             LogError(U_Format("U_DSFilteredSearch (%s)", trustee.c_str()), FLastCode);
             if (FLastCode != 0)
                 return;
@@ -504,109 +511,97 @@ private:
 
         UseSource(U_Format("for SecEqu to \"%s\"", trustee.c_str()));
         for (const auto& name : found) {
-            std::string object = U_DSDotName(name);
-            std::string text = FEdir ? U_JoinACL(current.Rights, object, current.AttrName) : object;
-            AddTrustee(text, mask, mask, FFamily);
-            LogLine(U_Format("  Indirect Trustee: %s\t(SecEqu to \"%s\")", object.c_str(),
+            TEffectiveTrustee t = Through(current, U_DSDotName(name), TS_SECURITY_EQUIVALENT);
+            LogOnce(U_Format("%s%s\t(SecEqu to \"%s\")", kIndirectPrefix, t.Subject.c_str(),
                              trustee.c_str()),
-                    17, true);
+                    LVL_SECURITY_EQUIVALENT);
+            AddTrustee(std::move(t), current.Mask, current.Family);
         }
     }
 
-    void Residents(int index, const std::string& trustee) {
-        if (!U_DSIsContainer(FContext, trustee))
+    // The objects below a container that is a trustee hold its rights.
+    void Residents(const TEffectiveTrustee& current) {
+        const std::string& trustee = current.Subject;
+        if (!U_DSIsContainer(FClient, FContext, trustee))
             return;
-        TACL current;
-        if (FEdir)
-            current = U_ParseACL(FTrustees[index]);
-        const uint32_t mask = FTrustees.Value(index);
         U_ProcessMessages();
         TStringList scratch;
-        U_DSListTree(FContext, trustee, scratch, true, false, "", 2);
+        U_DSListTree(FClient, FContext, trustee, scratch, true, false, "", kListLeaves);
         if (scratch.Empty())
             return;
         UseSource(U_Format("for residence in \"%s\"", trustee.c_str()));
         for (const auto& item : scratch) {
             if (item.Text.empty())
                 continue;
-            std::string object = U_DSDotName(item.Text);
-            std::string text = FEdir ? U_JoinACL(current.Rights, object, current.AttrName) : object;
-            AddTrustee(text, mask, mask, FFamily);
-            LogLine(U_Format("  Indirect Trustee: %s\t(Resides in \"%s\")", item.Text.c_str(),
+            AddTrustee(Through(current, U_DSDotName(item.Text), TS_RESIDENT), current.Mask,
+                       current.Family);
+            LogLine(U_Format("%s%s\t(Resides in \"%s\")", kIndirectPrefix, item.Text.c_str(),
                              trustee.c_str()),
-                    16);
+                    LVL_RESIDENT);
         }
+    }
+
+    // A trustee that holds what another holds, for the same attribute.
+    static TEffectiveTrustee Through(const TEffectiveTrustee& other, std::string subject,
+                                     TTrusteeSources source) {
+        TEffectiveTrustee t;
+        t.Subject = std::move(subject);
+        t.Attribute = other.Attribute;
+        t.Family = other.Family;
+        t.Mask = other.Mask;
+        t.Sources = source;
+        return t;
     }
 
     void OnlyUsers() {
-        for (int i = FTrustees.Count() - 1; i >= 0; --i) {
-            std::string name = TrusteeName(i);
-            if (U_IsSpecialName(name))
-                continue;
-            if ((FFlags & ET_RESOLVE_CONTAINERS) && U_DSIsContainer(FContext, name))
-                continue;
+        std::erase_if(FTrustees, [&](const TEffectiveTrustee& t) {
+            if (U_IsSpecialName(t.Subject))
+                return false;
+            if ((FFlags & ET_RESOLVE_CONTAINERS) && U_DSIsContainer(FClient, FContext, t.Subject))
+                return false;
             TStringList classes;
-            NWCCODE code = U_DSGetAttribute(FContext, name, "Object Class", classes);
-            if (code != 0 || classes.IndexOf("ndsLoginProperties") < 0)
-                FTrustees.Delete(i);
-        }
+            NWCCODE code = U_DSGetAttribute(FClient, FContext, t.Subject, "Object Class", classes);
+            return code != 0 || classes.IndexOf("ndsLoginProperties") < 0;
+        });
     }
 
-    // --- J. Final list, K. checks, L. reasons, M. end -----------------------------------------
+    // --- The result: classes, the directory's own answer, reasons -----------------------------
 
     void FinalList() {
-        for (int i = 0; i < FTrustees.Count(); ++i) {
+        for (auto& t : FTrustees) {
+            U_DSGetBaseClass(FClient, FContext, t.Subject, t.ClassName);
             if (FEdir) {
-                TACL t = U_ParseACL(FTrustees[i]);
-                std::string display = t.Subject + " / " + t.AttrName;
-                std::string cls;
-                U_DSGetBaseClass(FContext, t.Subject, cls);
-                if (cls.empty())
-                    cls = "n/a";
-                Status(U_Format("Get effective rights: %s", display.c_str()));
-                LogLine(U_Format("  Effective: %s -> [%s] %s",
-                                 U_RightsToStr(t.Privileges, t.RightsType).c_str(), cls.c_str(),
-                                 display.c_str()),
-                        LVL_EFFECTIVE);
-                Checks(t);
+                if (t.ClassName.empty())
+                    t.ClassName = "n/a";
+                Status(U_Format("Get effective rights: %s / %s", t.Subject.c_str(),
+                                t.Attribute.c_str()));
             } else {
-                std::string cls;
-                U_DSGetBaseClass(FContext, FTrustees[i], cls);
-                Status(
-                    U_Format("Get effective rights: [%s] %s", cls.c_str(), FTrustees[i].c_str()));
-                LogLine(U_Format("  Effective: %s -> [%s] %s",
-                                 U_RightsToStr(FTrustees.Value(i), rtFileSystem).c_str(),
-                                 cls.c_str(), FTrustees[i].c_str()),
-                        LVL_EFFECTIVE);
+                Status(U_Format("Get effective rights: [%s] %s", t.ClassName.c_str(),
+                                t.Subject.c_str()));
             }
-            Reasons(FTrustees[i]);
+            LogLine(U_EffectiveLine(t, FEdir), LVL_EFFECTIVE);
+            if (FEdir)
+                CheckWithDirectory(t);
+            auto reasons = FReasons.find(ReasonKey(t));
+            if (reasons == FReasons.end())
+                continue;
+            for (const auto& r : reasons->second) {
+                t.Reasons.push_back(r.Reason);
+                LogLine("     * " + r.Text, LVL_DETAIL);
+            }
         }
     }
 
-    void Checks(const TACL& t) {
-        std::string rendered = U_RightsToStr(t.Privileges, t.RightsType);
-        std::string calculated = "[" + t.Rights + "]";
-        if (rendered != calculated)
-            LogLine(U_Format("  Check 1:     Calc s: [%s] - Calc i: %s", t.Rights.c_str(),
-                             rendered.c_str()),
-                    LVL_EFFECTIVE);
+    // The directory computes effective rights itself; a different answer is logged.
+    void CheckWithDirectory(const TEffectiveTrustee& t) {
+        std::string calculated = U_TrusteeRights(t);
         std::string reported;
         uint32_t mask = 0;
-        U_DSEntryRights(FContext, t.Subject, FTarget, t.AttrName, reported, mask);
+        U_DSEntryRights(FClient, FContext, t.Subject, FTarget, t.Attribute, reported, mask);
         if (reported != "[n/a]" && !U_SameRightsLetters(reported, calculated))
-            LogLine(U_Format("  Check 2:     Calc s: [%s] - Eff: %s", t.Rights.c_str(),
+            LogLine(U_Format("  Check 2:     Calc s: %s - Eff: %s", calculated.c_str(),
                              reported.c_str()),
                     LVL_EFFECTIVE);
-    }
-
-    void Reasons(const std::string& entry) {
-        std::string key = FEdir ? U_TailOf(entry, "]", true) + "|" : entry + "|";
-        for (const auto& reason : FReasons) {
-            bool belongs = FEdir ? reason.Text.find(key, 1) != std::string::npos
-                                 : U_StartsWith(reason.Text, key);
-            if (belongs)
-                LogLine("     * " + U_TailOf(reason.Text, "|", true), 31);
-        }
     }
 
     void End() {
@@ -616,23 +611,24 @@ private:
         U_ProcessMessages();
     }
 
+    TNWClient* FClient;
     NWHandle FContext;
     std::string FTarget;
     int FThreshold;
     TStatusPanel* FStatus;
-    TStringList& FTrustees;
     TStringList* FLog;
     uint32_t FFlags;
     bool FEdir;
 
     TNWPath FPath;
-    TStringList FChain;
-    TStringList FSources;
-    TStringList FReasons;
-    int FSource = -1;
-    TRightsType FFamily = rtFileSystem;
+    std::vector<std::string> FChain; // the target (or the file server) and its containers
+    std::vector<TEffectiveTrustee> FTrustees;
+    std::map<std::string, std::string, TCaseInsensitiveLess> FSources;
+    const std::string* FSource = nullptr;
+    std::unordered_map<std::string, std::vector<TPendingReason>> FReasons;
+    std::unordered_set<std::string> FLogged;
+    bool FOnceIndexed = false;
     NWCCODE FLastCode = 0;
-    int FOffset = 10;
     bool FLeaf = false;
     std::unique_ptr<TSecEquCache> FCache;
 };
@@ -640,13 +636,23 @@ private:
 } // namespace
 
 void U_SetSecEquCacheFolder(const std::string& folder) {
-    SecEquCacheFolder() = folder;
+    U_SecEquCacheFolder() = folder;
+}
+
+TAnalysisResult U_AnalyseEffectiveTrustees(TNWClient& client, NWHandle ctx,
+                                           const std::string& target, uint32_t flags, int threshold,
+                                           TStringList* log, TStatusPanel* statusBar) {
+    return TAnalysis(&client, ctx, target, threshold, statusBar, log, flags).Run();
 }
 
 void U_EffectiveTrustees(NWHandle ctx, const std::string& target, int threshold,
                          TStatusPanel* statusBar, TStringList& trustees, TStringList* log,
                          uint32_t flags) {
-    TAnalysis(ctx, target, threshold, statusBar, trustees, log, flags).Run();
+    TAnalysisResult result =
+        TAnalysis(NWClient(), ctx, target, threshold, statusBar, log, flags).Run();
+    trustees.Clear();
+    for (const auto& t : result.Trustees)
+        trustees.Add(U_TrusteeListText(t, result.Edir), t.Mask);
 }
 
 } // namespace trovalen

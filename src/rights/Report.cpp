@@ -1,7 +1,7 @@
 #include "rights/Report.h"
 
-#include "directory/DSNames.h"
 #include "attrinfo/AttrRead.h"
+#include "directory/DSNames.h"
 #include "directory/DSRead.h"
 #include "rights/EffectiveTrustees.h"
 #include "settings/Cache.h"
@@ -17,12 +17,23 @@ std::string SlotKey(const char* prefix, int n) {
     return U_Format("%s_%.02d", prefix, n);
 }
 
-// The fields of an "  Effective:" line. Each step cuts at the first occurrence of its delimiter
-// and leaves the text alone when the delimiter is missing.
+// The fields of one trustee's summary line.
 struct TEffectiveFields {
     std::string Rights, Class, Name, Attribute;
 };
 
+TEffectiveFields FieldsOf(const TEffectiveTrustee& trustee) {
+    TEffectiveFields f;
+    std::string rights = U_TrusteeRights(trustee);
+    f.Rights = rights.substr(1, rights.size() - 2); // without the brackets
+    f.Class = trustee.ClassName;
+    f.Name = U_TrusteeDisplayName(trustee);
+    f.Attribute = trustee.Attribute;
+    return f;
+}
+
+// The fields of an "  Effective:" line. Each step cuts at the first occurrence of its delimiter
+// and leaves the text alone when the delimiter is missing.
 TEffectiveFields ParseEffectiveLine(const std::string& line) {
     TEffectiveFields f;
     f.Rights = U_TailOf(U_HeadOf(line, "]", true), "[", true);
@@ -62,6 +73,50 @@ std::string AttributeLine(const TEffectiveFields& f, const TReportSettings& sett
     return U_TrimBlank(line);
 }
 
+// The trustee's summary line, and its attribute line when asked for, unless a name filter
+// leaves the trustee out.
+void AddTrusteeLines(TStringList& report, const TEffectiveFields& f,
+                     const TReportSettings& settings) {
+    if (!settings.FilterExcl.empty() && U_PosCI(settings.FilterExcl, f.Name) > 0)
+        return;
+    if (!settings.FilterIncl.empty() && U_PosCI(settings.FilterIncl, f.Name) == 0)
+        return;
+    if (settings.Edir)
+        report.Add(U_Format("Effective Trustee:\t%s\t[%s]\t%s\t%s", f.Class.c_str(),
+                            f.Rights.c_str(), f.Name.c_str(), f.Attribute.c_str()));
+    else
+        report.Add(U_Format("Effective Trustee:\t%s\t[%s]\t%s", f.Class.c_str(), f.Rights.c_str(),
+                            f.Name.c_str()));
+    if (settings.AttrColumns && settings.Attributes != nullptr && !f.Name.empty() &&
+        !settings.Attributes->Format.empty()) {
+        std::string attrLine = AttributeLine(f, settings);
+        if (!attrLine.empty()) {
+            report.Add(attrLine);
+            report.Add("");
+        }
+    }
+}
+
+// Whether the log has an entry's header (started) and whether its analysis ran (analysed).
+void Progress(const TStringList& log, bool& started, bool& analysed) {
+    started = analysed = false;
+    for (const auto& line : log) {
+        started = started || line.Value == LVL_HEADER || line.Value == LVL_START;
+        analysed = analysed || line.Value == LVL_START;
+    }
+}
+
+// The log's lines that the summary keeps: header and error lines, a blank line where the
+// analysis starts.
+void AddLogLines(TStringList& report, const TStringList& log) {
+    for (const auto& line : log) {
+        if (line.Value == LVL_HEADER || line.Value == LVL_RESULT_ERROR)
+            report.Add(line.Text);
+        else if (line.Value == LVL_START)
+            report.Add("");
+    }
+}
+
 } // namespace
 
 TAttributeSettings LoadAttributeSettings(const TIniFile* programIni, bool attrColumns) {
@@ -82,12 +137,27 @@ TAttributeSettings LoadAttributeSettings(const TIniFile* programIni, bool attrCo
     return table;
 }
 
+TStringList BuildReport(const TStringList& log, const TAnalysisResult& analysis,
+                        const TReportSettings& settings) {
+    bool started = false, analysed = false;
+    Progress(log, started, analysed);
+    TStringList report;
+    if (started) {
+        // The analysis writes its trustees after every line the summary takes from the log.
+        AddLogLines(report, log);
+        for (const auto& trustee : analysis.Trustees)
+            AddTrusteeLines(report, FieldsOf(trustee), settings);
+        if (!analysed)
+            report.Add("No trustees detected");
+    }
+    report.Add("");
+    report.Add("");
+    return report;
+}
+
 void BuildReport(TStringList& log, const TReportSettings& settings) {
     bool started = false, analysed = false;
-    for (const auto& line : log) {
-        started = started || line.Value == LVL_HEADER || line.Value == LVL_START;
-        analysed = analysed || line.Value == LVL_START;
-    }
+    Progress(log, started, analysed);
     TStringList report;
     if (started) {
         for (const auto& line : log) {
@@ -99,32 +169,12 @@ void BuildReport(TStringList& log, const TReportSettings& settings) {
             case LVL_START:
                 report.Add("");
                 break;
-            case LVL_EFFECTIVE: {
+            case LVL_EFFECTIVE:
                 // Only the trustee lines make summary lines; the check lines share their level
                 // but belong to the details.
-                if (!U_StartsWith(line.Text, "  Effective: "))
-                    break;
-                TEffectiveFields f = ParseEffectiveLine(line.Text);
-                if (!settings.FilterExcl.empty() && U_PosCI(settings.FilterExcl, f.Name) > 0)
-                    break;
-                if (!settings.FilterIncl.empty() && U_PosCI(settings.FilterIncl, f.Name) == 0)
-                    break;
-                if (settings.Edir)
-                    report.Add(U_Format("Effective Trustee:\t%s\t[%s]\t%s\t%s", f.Class.c_str(),
-                                        f.Rights.c_str(), f.Name.c_str(), f.Attribute.c_str()));
-                else
-                    report.Add(U_Format("Effective Trustee:\t%s\t[%s]\t%s", f.Class.c_str(),
-                                        f.Rights.c_str(), f.Name.c_str()));
-                if (settings.AttrColumns && settings.Attributes != nullptr && !f.Name.empty() &&
-                    !settings.Attributes->Format.empty()) {
-                    std::string attrLine = AttributeLine(f, settings);
-                    if (!attrLine.empty()) {
-                        report.Add(attrLine);
-                        report.Add("");
-                    }
-                }
+                if (U_StartsWith(line.Text, "  Effective: "))
+                    AddTrusteeLines(report, ParseEffectiveLine(line.Text), settings);
                 break;
-            }
             default:
                 break;
             }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/NWClient.h"
+#include "rights/AnalysisResult.h"
 #include "util/StringList.h"
 
 namespace trovalen {
@@ -37,7 +38,14 @@ struct TReportSettings {
     NWHandle Context = 0;    // context for attribute reads
 };
 
-// Replaces the log's lines by the summary's lines.
+// The summary of one entry: the header, error and start lines of its log, then one line per
+// trustee record (and its attribute line). The log's "  Effective:" lines are not read.
+TStringList BuildReport(const TStringList& log, const TAnalysisResult& analysis,
+                        const TReportSettings& settings);
+
+// The same summary read back from the text of the log's "  Effective:" lines; replaces the
+// log's lines by the summary's lines. For logs that come without records (tests of hand-written
+// logs); the scan run builds its summary from the records.
 void BuildReport(TStringList& log, const TReportSettings& settings);
 
 } // namespace trovalen

@@ -11,7 +11,8 @@
 namespace trovalen {
 
 namespace {
-constexpr int kThreshold = 31;
+// The details pane shows every line up to the reasons.
+constexpr int kThreshold = LVL_DETAIL;
 constexpr char kSeparator[] = "_____________________";
 } // namespace
 
@@ -50,17 +51,16 @@ void TScanRun::Output(TScanResult& result) {
     report.Attributes = FRequest.Attributes;
     report.Cache = FRequest.Cache;
     report.Context = FRequest.Edir ? FRequest.BrowseContext : FRequest.ScanContext;
-    BuildReport(FLog, report);
-    result.Summary.Append(FLog);
+    result.Summary.Append(BuildReport(FLog, FAnalysis, report));
     if (FRequest.ShowDetails)
         FHost.DetailsAvailable(!result.Details.Empty());
 }
 
 void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result) {
-    FTrustees.Clear();
+    FAnalysis = {};
     FLog.Clear();
-    AddResultLine(kSeparator, 31);
-    AddResultLine("", 31);
+    AddResultLine(kSeparator, LVL_DETAIL);
+    AddResultLine("", LVL_DETAIL);
     std::string shortPath = U_ConvertPath(entry, 0);
     std::string displayPath = U_ConvertPath(entry, 4);
     bool notFound = !U_DirExists(shortPath);
@@ -83,10 +83,13 @@ void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result) {
             path = oem;
         AddDebugError(U_Format("TV: U_PathToNWPath (%s)", shortPath.c_str()), code);
         U_DSChangeCurrentTreeAndContext(context, U_GetTreeOfConn(path.ConnHandle), "[Root]", 0);
-        U_EffectiveTrustees(
-            context,
-            U_Format("%s/%s:%s", path.Server.c_str(), path.Volume.c_str(), path.DirPath.c_str()),
-            kThreshold, &FHost, FTrustees, &FLog, FFlags);
+        // Without a client there is no file server to ask.
+        if (TNWClient* client = NWClient())
+            FAnalysis =
+                U_AnalyseEffectiveTrustees(*client, context,
+                                           U_Format("%s/%s:%s", path.Server.c_str(),
+                                                    path.Volume.c_str(), path.DirPath.c_str()),
+                                           FFlags, kThreshold, &FLog, &FHost);
     }
     result.LastStatus = shortPath;
     Output(result);
@@ -94,20 +97,21 @@ void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result) {
 }
 
 void TScanRun::EdirEntry(const std::string& entry, TScanResult& result) {
-    FTrustees.Clear();
+    FAnalysis = {};
     FLog.Clear();
-    AddResultLine(kSeparator, 31);
-    AddResultLine("", 31);
+    AddResultLine(kSeparator, LVL_DETAIL);
+    AddResultLine("", LVL_DETAIL);
     TNDSObj obj;
     bool notFound = !U_DSObjectExists(FRequest.UserContext, entry, obj);
     AddDebugLine(kSeparator);
     AddDebugLine(
         U_Format("TV: Check Object \"%s\" (%s)", entry.c_str(), FRequest.CurrentTree.c_str()));
-    if (notFound)
+    TNWClient* client = NWClient();
+    if (notFound || client == nullptr)
         AddResultError(U_Format("Invalid Object (%s)", entry.c_str()), ERR_NOT_FOUND);
     else
-        U_EffectiveTrustees(FRequest.UserContext, entry, kThreshold, &FHost, FTrustees, &FLog,
-                            FFlags);
+        FAnalysis = U_AnalyseEffectiveTrustees(*client, FRequest.UserContext, entry, FFlags,
+                                               kThreshold, &FLog, &FHost);
     result.LastStatus = entry;
     Output(result);
     AddDebugLine("");

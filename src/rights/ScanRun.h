@@ -78,7 +78,7 @@ private:
 
     const TScanRequest& FRequest;
     TScanHost& FHost;
-    TStringList FTrustees;
+    TAnalysisResult FAnalysis; // the records of the entry being scanned
     TStringList FLog;
     uint32_t FFlags = 0;
     std::vector<TContextCopy> FContexts; // analysis contexts made during the run
