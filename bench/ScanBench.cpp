@@ -7,11 +7,11 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "directory/DSContext.h"
-#include "directory/DSNames.h"
 #include "backend/sim/SimClient.h"
 #include "backend/sim/SimGenerate.h"
 #include "backend/sim/SimLoader.h"
+#include "directory/DSContext.h"
+#include "directory/DSNames.h"
 #include "rights/EffectiveTrustees.h"
 #include "rights/ScanRun.h"
 #include "util/Platform.h"
@@ -76,8 +76,8 @@ int main() {
         return 1;
     }
     auto client = std::make_shared<TSimClient>(world);
-    SetNWClient(client);
-    if (InitNetWare() != 0) {
+    NWHandle primary = NO_PRIMARY_CONN;
+    if (InitNetWare(client.get(), primary) != 0) {
         std::fprintf(stderr, "the client did not start\n");
         return 1;
     }
@@ -85,19 +85,19 @@ int main() {
 
     NWHandle ctx = 0;
     client->NewContext(ctx);
-    U_DSChangeCurrentTreeAndContext(ctx, U_GetPrimaryTree(), "[Root]");
-    U_DSSetContextFlags(ctx, '+', DCV_TYPELESS_NAMES);
+    U_DSChangeCurrentTreeAndContext(client.get(), ctx, U_GetPrimaryTree(client.get()), "[Root]");
+    U_DSSetContextFlags(client.get(), ctx, '+', DCV_TYPELESS_NAMES);
 
     std::vector<std::string> paths = DeepPaths(10);
     TNWPath nw;
-    if (paths.empty() || U_PathToNWPath(paths[0], nw) != 0) {
+    if (paths.empty() || U_PathToNWPath(client.get(), paths[0], nw) != 0) {
         std::fprintf(stderr, "no directory to analyse\n");
         return 1;
     }
     TStringList trustees, log;
     start = Clock::now();
-    U_EffectiveTrustees(ctx, nw.Server + "/" + nw.Volume + ":" + nw.DirPath, 31, nullptr, trustees,
-                        &log, 0);
+    U_EffectiveTrustees(client.get(), ctx, nw.Server + "/" + nw.Volume + ":" + nw.DirPath, 31,
+                        nullptr, trustees, &log, 0);
     std::printf("file-system analysis (%zu levels): %8.1f ms, %d trustees, %d log lines\n",
                 static_cast<size_t>(std::count(paths[0].begin(), paths[0].end(), '\\')) - 3,
                 Ms(start), trustees.Count(), log.Count());
@@ -114,13 +114,14 @@ int main() {
     trustees.Clear();
     log.Clear();
     start = Clock::now();
-    U_EffectiveTrustees(ctx, "." + user, 31, nullptr, trustees, &log,
+    U_EffectiveTrustees(client.get(), ctx, "." + user, 31, nullptr, trustees, &log,
                         ET_EDIRECTORY | ET_RESOLVE_CONTAINERS);
     std::printf("eDirectory analysis of a user:    %8.1f ms, %d trustees, %d log lines\n",
                 Ms(start), trustees.Count(), log.Count());
 
     TScanRequest request;
-    request.ConnHandle = U_PrimaryConnHandle();
+    request.Client = client.get();
+    request.ConnHandle = primary;
     request.ScanContext = ctx;
     request.VariantName = "Trovalen";
     for (const auto& p : paths)
@@ -133,7 +134,6 @@ int main() {
                 request.Entries.Count(), Ms(start), result.Summary.Count());
     std::printf("peak memory:                      %8.1f MiB\n", PeakMiB());
 
-    SetNWClient(nullptr);
     std::filesystem::remove_all(scratch);
     return 0;
 }

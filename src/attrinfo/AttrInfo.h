@@ -24,17 +24,4 @@ NWCCODE U_StreamValueText(TNWClient* client, NWHandle ctx, const std::string& ob
 std::string U_AOTStreamText(const std::string& data, const std::string& attr);
 std::string U_ReplicaStateText(uint32_t state);
 
-// Forwarding forms over the process-wide client, for callers that are not handed a client yet.
-#ifndef TROVALEN_NO_CLIENT_SHIMS
-inline NWCCODE U_FormatAttrValue(NWHandle ctx, const std::string& object, const std::string& attr,
-                                 TStringList& lines, const TAttrValue& value, uint32_t valueSize,
-                                 uint32_t valueNumber) {
-    return U_FormatAttrValue(NWClient(), ctx, object, attr, lines, value, valueSize, valueNumber);
-}
-inline NWCCODE U_StreamValueText(NWHandle ctx, const std::string& object, const std::string& attr,
-                                 std::string& text) {
-    return U_StreamValueText(NWClient(), ctx, object, attr, text);
-}
-#endif
-
 } // namespace trovalen

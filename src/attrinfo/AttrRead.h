@@ -20,24 +20,4 @@ NWCCODE U_DSGetAttributeEx(TNWClient* client, NWHandle ctx, const std::string& o
 NWCCODE U_DSGetAttributeText(TNWClient* client, NWHandle ctx, const std::string& object,
                              const std::string& attrPath, std::string& text);
 
-// Forwarding forms over the process-wide client, for callers that are not handed a client yet.
-#ifndef TROVALEN_NO_CLIENT_SHIMS
-inline NWCCODE U_DSReadAttribute(NWHandle ctx, const std::string& object, const std::string& attr,
-                                 TStringList& lines) {
-    return U_DSReadAttribute(NWClient(), ctx, object, attr, lines);
-}
-inline NWCCODE U_DSGetAttribute(NWHandle ctx, const std::string& object, const std::string& attr,
-                                TStringList& lines) {
-    return U_DSGetAttribute(NWClient(), ctx, object, attr, lines);
-}
-inline NWCCODE U_DSGetAttributeEx(NWHandle ctx, const std::string& object,
-                                  const std::string& attrPath, TStringList& lines) {
-    return U_DSGetAttributeEx(NWClient(), ctx, object, attrPath, lines);
-}
-inline NWCCODE U_DSGetAttributeText(NWHandle ctx, const std::string& object,
-                                    const std::string& attrPath, std::string& text) {
-    return U_DSGetAttributeText(NWClient(), ctx, object, attrPath, text);
-}
-#endif
-
 } // namespace trovalen

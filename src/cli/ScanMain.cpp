@@ -188,7 +188,6 @@ int main(int argc, char** argv) {
         std::cerr << "trovalen-scan: " << error << std::endl;
         return kExitUsage;
     }
-    SetNWClient(client);
     // The session holds the contexts; every return below releases them.
     TScanSession session(client.get());
     if (!session.Started()) {

@@ -12,8 +12,6 @@ namespace trovalen {
 namespace {
 
 constexpr NWHandle kNotStarted = NO_PRIMARY_CONN;
-// The primary connection of the process-wide client (InitNetWare without arguments).
-NWHandle globalPrimaryConn = kNotStarted;
 
 // Tree names come back padded with "_" to 32 characters.
 std::string CleanTreeName(const std::string& raw) {
@@ -63,18 +61,6 @@ NWCCODE InitNetWare(TNWClient* client, NWHandle& primaryConn) {
                       code == 0xFFFF ? "Could not initialize NetWare Client. InitNetWare"
                                      : "Could not find server/tree connection. InitNetWare");
     return code;
-}
-
-NWCCODE InitNetWare() {
-    return InitNetWare(NWClient(), globalPrimaryConn);
-}
-
-void U_ResetNetWare() {
-    globalPrimaryConn = kNotStarted;
-}
-
-NWHandle U_PrimaryConnHandle() {
-    return globalPrimaryConn;
 }
 
 // Both lists walk the connection references; a tree is listed once, with the reference of its

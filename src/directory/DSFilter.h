@@ -31,20 +31,4 @@ NWCCODE U_DSSearchEqual(TNWClient* client, NWHandle ctx, const std::string& base
                         const std::string& attr, const std::string& value, TStringList& list,
                         int scope);
 
-// Forwarding forms over the process-wide client, for callers that are not handed a client yet.
-#ifndef TROVALEN_NO_CLIENT_SHIMS
-inline NWCCODE U_DSFilteredSearch(NWHandle ctx, const std::string& base, const std::string& filter,
-                                  TStringList& list, int scope) {
-    return U_DSFilteredSearch(NWClient(), ctx, base, filter, list, scope);
-}
-inline NWCCODE U_DSSearch(NWHandle ctx, const std::string& base, const std::string& filter,
-                          TStringList& list, int scope, const std::string& format = "#NAME#") {
-    return U_DSSearch(NWClient(), ctx, base, filter, list, scope, format);
-}
-inline NWCCODE U_DSSearchEqual(NWHandle ctx, const std::string& base, const std::string& attr,
-                               const std::string& value, TStringList& list, int scope) {
-    return U_DSSearchEqual(NWClient(), ctx, base, attr, value, list, scope);
-}
-#endif
-
 } // namespace trovalen

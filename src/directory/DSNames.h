@@ -47,25 +47,4 @@ std::string U_NetAddressText(uint32_t type, const std::string& address, bool wit
 // data; an offset past the end gives an empty text; unpaired surrogates become U+FFFD.
 std::string U_WideToStr(std::string_view data, size_t offset);
 
-// Forwarding forms over the process-wide client, for callers that are not handed a client yet.
-#ifndef TROVALEN_NO_CLIENT_SHIMS
-inline std::string U_DSAbbreviateName(NWHandle ctx, const std::string& name) {
-    return U_DSAbbreviateName(NWClient(), ctx, name);
-}
-inline std::string U_DSFullName(NWHandle ctx, const std::string& name) {
-    return U_DSFullName(NWClient(), ctx, name);
-}
-inline NWCCODE U_PathToNWPath(const std::string& path, TNWPath& nwPath) {
-    return U_PathToNWPath(NWClient(), path, nwPath);
-}
-inline std::string U_PathToUNC(const std::string& path) {
-    return U_PathToUNC(NWClient(), path);
-}
-inline NWCCODE U_NWListDirEntries(const std::string& path, uint32_t attrMask,
-                                  const std::string& pattern, TStringList& list, int kind,
-                                  int mode) {
-    return U_NWListDirEntries(NWClient(), path, attrMask, pattern, list, kind, mode);
-}
-#endif
-
 } // namespace trovalen

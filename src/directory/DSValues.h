@@ -23,12 +23,4 @@ std::string U_DateTimeText(double x);
 // Reads a date and time written in the user's locale format; false when unreadable.
 bool U_TextToDateTime(const std::string& text, double& x);
 
-// Forwarding forms over the process-wide client, for callers that are not handed a client yet.
-#ifndef TROVALEN_NO_CLIENT_SHIMS
-inline NWCCODE U_DSReadStream(NWHandle ctx, const std::string& object, const std::string& attr,
-                              uint32_t& size, std::string& buffer) {
-    return U_DSReadStream(NWClient(), ctx, object, attr, size, buffer);
-}
-#endif
-
 } // namespace trovalen

@@ -413,9 +413,4 @@ public:
                                  TDirEntry& entry) = 0;
 };
 
-// The client that the directory layer talks to. Set once at start (the simulated client or a
-// test double); null until then.
-TNWClient* NWClient();
-void SetNWClient(std::shared_ptr<TNWClient> client);
-
 } // namespace trovalen

@@ -645,11 +645,10 @@ TAnalysisResult U_AnalyseEffectiveTrustees(TNWClient& client, NWHandle ctx,
     return TAnalysis(&client, ctx, target, threshold, statusBar, log, flags).Run();
 }
 
-void U_EffectiveTrustees(NWHandle ctx, const std::string& target, int threshold,
+void U_EffectiveTrustees(TNWClient* client, NWHandle ctx, const std::string& target, int threshold,
                          TStatusPanel* statusBar, TStringList& trustees, TStringList* log,
                          uint32_t flags) {
-    TAnalysisResult result =
-        TAnalysis(NWClient(), ctx, target, threshold, statusBar, log, flags).Run();
+    TAnalysisResult result = TAnalysis(client, ctx, target, threshold, statusBar, log, flags).Run();
     trustees.Clear();
     for (const auto& t : result.Trustees)
         trustees.Add(U_TrusteeListText(t, result.Edir), t.Mask);

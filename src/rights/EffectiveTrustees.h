@@ -54,9 +54,9 @@ TAnalysisResult U_AnalyseEffectiveTrustees(TNWClient& client, NWHandle ctx,
                                            const std::string& target, uint32_t flags, int threshold,
                                            TStringList* log, TStatusPanel* statusBar);
 
-// The same analysis over the installed client, its trustees as text: trustees receives one
-// entry per record (U_TrusteeListText, the mask as its value) in place of what it held.
-void U_EffectiveTrustees(NWHandle ctx, const std::string& target, int threshold,
+// The same analysis, its trustees as text: trustees receives one entry per record
+// (U_TrusteeListText, the mask as its value) in place of what it held.
+void U_EffectiveTrustees(TNWClient* client, NWHandle ctx, const std::string& target, int threshold,
                          TStatusPanel* statusBar, TStringList& trustees, TStringList* log,
                          uint32_t flags);
 

@@ -60,7 +60,7 @@ std::string AttributeLine(const TEffectiveFields& f, const TReportSettings& sett
                 continue;
             std::string text;
             std::string value;
-            if (U_DSGetAttributeText(settings.Context, f.Name, attr, text) == 0)
+            if (U_DSGetAttributeText(settings.Client, settings.Context, f.Name, attr, text) == 0)
                 value = U_ReplaceStr(text, "\r\n", ";", true, true);
             else
                 value = n - 1 < static_cast<int>(table.Defaults.size()) ? table.Defaults[n - 1]

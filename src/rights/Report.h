@@ -34,8 +34,9 @@ struct TReportSettings {
     std::string FilterIncl;   // only trustees whose name holds this text are kept
     bool AttrColumns = false; // write the attribute line of each trustee
     const TAttributeSettings* Attributes = nullptr;
-    TCache* Cache = nullptr; // attribute lines already built in this run of the program
-    NWHandle Context = 0;    // context for attribute reads
+    TCache* Cache = nullptr;     // attribute lines already built in this run of the program
+    TNWClient* Client = nullptr; // client for attribute reads
+    NWHandle Context = 0;        // context for attribute reads
 };
 
 // The summary of one entry: the header, error and start lines of its log, then one line per

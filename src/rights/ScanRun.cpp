@@ -23,7 +23,8 @@ void TScanRun::AddResultLine(const std::string& text, uint32_t level) {
 }
 
 void TScanRun::AddResultError(const std::string& text, NWCCODE code) {
-    std::string line = U_Format("%s: %s", text.c_str(), U_NWErrorText(code).c_str());
+    std::string line =
+        U_Format("%s: %s", text.c_str(), U_NWErrorText(FRequest.Client, code).c_str());
     if (FRequest.DebugMode)
         FHost.DebugLine(line);
     if (code != 0)
@@ -38,7 +39,7 @@ void TScanRun::AddDebugLine(const std::string& text) {
 
 void TScanRun::AddDebugError(const std::string& text, NWCCODE code) {
     if (FRequest.DebugMode && code != 0)
-        AddDebugLine(text + " - " + U_NWErrorText(code));
+        AddDebugLine(text + " - " + U_NWErrorText(FRequest.Client, code));
 }
 
 void TScanRun::Output(TScanResult& result) {
@@ -50,6 +51,7 @@ void TScanRun::Output(TScanResult& result) {
     report.AttrColumns = FRequest.AttrColumns;
     report.Attributes = FRequest.Attributes;
     report.Cache = FRequest.Cache;
+    report.Client = FRequest.Client;
     report.Context = FRequest.Edir ? FRequest.BrowseContext : FRequest.ScanContext;
     result.Summary.Append(BuildReport(FLog, FAnalysis, report));
     if (FRequest.ShowDetails)
@@ -73,18 +75,20 @@ void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result) {
     } else {
         TNWPath path;
         path.ConnHandle = FRequest.ConnHandle;
-        FContexts.emplace_back(NWClient(), FRequest.ScanContext);
+        FContexts.emplace_back(FRequest.Client, FRequest.ScanContext);
         NWHandle context = FContexts.back().Held ? FContexts.back().Handle : 0;
-        U_PathToNWPath(shortPath, path);
+        U_PathToNWPath(FRequest.Client, shortPath, path);
         // The file server knows its names in its own code page.
         TNWPath oem = path;
-        NWCCODE code = U_PathToNWPath(U_ConvertOem(shortPath, true), oem);
+        NWCCODE code = U_PathToNWPath(FRequest.Client, U_ConvertOem(shortPath, true), oem);
         if (code == 0)
             path = oem;
         AddDebugError(U_Format("TV: U_PathToNWPath (%s)", shortPath.c_str()), code);
-        U_DSChangeCurrentTreeAndContext(context, U_GetTreeOfConn(path.ConnHandle), "[Root]", 0);
+        U_DSChangeCurrentTreeAndContext(FRequest.Client, context,
+                                        U_GetTreeOfConn(FRequest.Client, path.ConnHandle), "[Root]",
+                                        0);
         // Without a client there is no file server to ask.
-        if (TNWClient* client = NWClient())
+        if (TNWClient* client = FRequest.Client)
             FAnalysis =
                 U_AnalyseEffectiveTrustees(*client, context,
                                            U_Format("%s/%s:%s", path.Server.c_str(),
@@ -102,11 +106,11 @@ void TScanRun::EdirEntry(const std::string& entry, TScanResult& result) {
     AddResultLine(kSeparator, LVL_DETAIL);
     AddResultLine("", LVL_DETAIL);
     TNDSObj obj;
-    bool notFound = !U_DSObjectExists(FRequest.UserContext, entry, obj);
+    bool notFound = !U_DSObjectExists(FRequest.Client, FRequest.UserContext, entry, obj);
     AddDebugLine(kSeparator);
     AddDebugLine(
         U_Format("TV: Check Object \"%s\" (%s)", entry.c_str(), FRequest.CurrentTree.c_str()));
-    TNWClient* client = NWClient();
+    TNWClient* client = FRequest.Client;
     if (notFound || client == nullptr)
         AddResultError(U_Format("Invalid Object (%s)", entry.c_str()), ERR_NOT_FOUND);
     else
@@ -133,8 +137,8 @@ void TScanRun::Run(TScanResult& result) {
     if (!FRequest.Edir && FRequest.ScanSubDirs) {
         TStringList below;
         for (const auto& entry : FRequest.Entries)
-            U_NWListDirEntries(entry.Text, SA_SUBDIR_ALL, "*", below, LDE_FULL_TEXTS,
-                               PATH_LONG_FORM);
+            U_NWListDirEntries(FRequest.Client, entry.Text, SA_SUBDIR_ALL, "*", below,
+                               LDE_FULL_TEXTS, PATH_LONG_FORM);
         entries.Append(below);
         entries.Sort();
     }

@@ -18,8 +18,9 @@ namespace trovalen {
 constexpr char kProgramVersion[] = "v1.6 (2009-09) ";
 
 struct TScanRequest {
-    bool Edir = false;   // eDirectory scan type: entries are object names
-    TStringList Entries; // the checked entries, in list order
+    TNWClient* Client = nullptr; // the client every read of the run goes to (null: none started)
+    bool Edir = false;           // eDirectory scan type: entries are object names
+    TStringList Entries;         // the checked entries, in list order
     bool ResolveContainers = false;
     bool OnlyUsers = false;
     bool ScanSubDirs = false; // file-system scan type only

@@ -175,6 +175,7 @@ NWCCODE TScanSession::ResolveObject(const std::string& entry, int prefix, std::s
 void TScanSession::Scan(TScanRequest& request, TScanHost& host, TScanResult& result) {
     if (!request.Edir && Started())
         OpenScanContext();
+    request.Client = FClient;
     request.ConnHandle = ConnHandle();
     request.ScanContext = FScanContext.Held ? FScanContext.Handle : 0;
     request.UserContext = FUserContext.Held ? FUserContext.Handle : 0;

@@ -65,9 +65,7 @@ int RunProgram(int argc, char** argv, const TStartConfig& config) {
     // client then reports that.
     std::string error;
     std::shared_ptr<TSimClient> client = MakeSimClient(treeFile, error);
-    if (client)
-        SetNWClient(client);
-    else
+    if (!client)
         U_MessageBox(TMsgKind::Error, error);
 
     int code = 0;
@@ -76,7 +74,6 @@ int RunProgram(int argc, char** argv, const TStartConfig& config) {
         form.show();
         code = QApplication::exec();
     }
-    SetNWClient(nullptr);
     return code;
 }
 

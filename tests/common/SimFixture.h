@@ -32,15 +32,9 @@ protected:
         ASSERT_TRUE(client) << error;
         primary = NO_PRIMARY_CONN;
         ASSERT_EQ(InitNetWare(client.get(), primary), 0);
-        // The analysis still reaches the client through the process-wide one.
-        SetNWClient(client);
-        U_ResetNetWare();
-        ASSERT_EQ(InitNetWare(), 0);
     }
 
     void TearDown() override {
-        SetNWClient(nullptr);
-        U_ResetNetWare();
         if (!mount.empty()) {
             unsetenv("TROVALEN_MOUNT");
             std::error_code ec;

@@ -6,10 +6,10 @@
 #include <string>
 #include <unistd.h>
 
-#include "common/SimFixture.h"
-#include "directory/DSContext.h"
 #include "backend/sim/SimClient.h"
 #include "backend/sim/SimLoader.h"
+#include "common/SimFixture.h"
+#include "directory/DSContext.h"
 #include "rights/EffectiveTrustees.h"
 #include "util/Platform.h"
 #include "util/StringList.h"
@@ -23,10 +23,10 @@ protected:
         cacheFolder = mount.string() + "-cache";
         std::filesystem::create_directories(cacheFolder);
         U_SetSecEquCacheFolder(cacheFolder);
-        std::string tree = U_GetPrimaryTree();
+        std::string tree = U_GetPrimaryTree(client.get());
         ASSERT_EQ(client->NewContext(ctx), 0);
-        ASSERT_EQ(U_DSChangeCurrentTreeAndContext(ctx, tree, "[Root]"), 0);
-        U_DSSetContextFlags(ctx, '+', DCV_TYPELESS_NAMES);
+        ASSERT_EQ(U_DSChangeCurrentTreeAndContext(client.get(), ctx, tree, "[Root]"), 0);
+        U_DSSetContextFlags(client.get(), ctx, '+', DCV_TYPELESS_NAMES);
     }
 
     // Serves the same tree through a client class of the test's own (which counts or breaks
@@ -39,12 +39,13 @@ protected:
             return nullptr;
         auto served = std::make_shared<TClient>(world);
         client = served;
-        SetNWClient(served);
-        U_ResetNetWare();
-        EXPECT_EQ(InitNetWare(), 0);
+        primary = NO_PRIMARY_CONN;
+        EXPECT_EQ(InitNetWare(client.get(), primary), 0);
         EXPECT_EQ(served->NewContext(ctx), 0);
-        EXPECT_EQ(U_DSChangeCurrentTreeAndContext(ctx, U_GetPrimaryTree(), "[Root]"), 0);
-        U_DSSetContextFlags(ctx, '+', DCV_TYPELESS_NAMES);
+        EXPECT_EQ(U_DSChangeCurrentTreeAndContext(client.get(), ctx, U_GetPrimaryTree(client.get()),
+                                                  "[Root]"),
+                  0);
+        U_DSSetContextFlags(client.get(), ctx, '+', DCV_TYPELESS_NAMES);
         return served;
     }
 
@@ -59,7 +60,7 @@ protected:
     void Analyse(const std::string& target, uint32_t flags, int threshold = 31) {
         trustees.Clear();
         log.Clear();
-        U_EffectiveTrustees(ctx, target, threshold, nullptr, trustees, &log, flags);
+        U_EffectiveTrustees(client.get(), ctx, target, threshold, nullptr, trustees, &log, flags);
     }
 
     bool HasLine(const std::string& line) const { return log.IndexOfExact(line) >= 0; }

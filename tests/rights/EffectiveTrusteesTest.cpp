@@ -120,7 +120,7 @@ TEST_F(AnalysisTest, OnlyUsersKeepsLoginObjectsAndPseudoTrustees) {
 TEST_F(AnalysisTest, NoLogStillFillsTheTrusteeList) {
     ASSERT_NO_FATAL_FAILURE(Load("rights-edir.json"));
     trustees.Clear();
-    U_EffectiveTrustees(ctx, kPrinter, 31, nullptr, trustees, nullptr, kEdir);
+    U_EffectiveTrustees(client.get(), ctx, kPrinter, 31, nullptr, trustees, nullptr, kEdir);
     EXPECT_GE(trustees.IndexOfExact("[CRWSA ] .Ann.SALES.ACME / Title"), 0) << trustees.Text("\n");
 }
 

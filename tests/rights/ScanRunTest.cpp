@@ -1,7 +1,7 @@
 #include "AnalysisFixture.h"
 
-#include "directory/DSNames.h"
 #include "backend/sim/SimLoader.h"
+#include "directory/DSNames.h"
 #include "rights/ScanRun.h"
 #include "util/Util.h"
 
@@ -42,7 +42,8 @@ protected:
     TScanRequest FsRequest(std::initializer_list<std::string> entries) {
         TScanRequest r;
         r.VariantName = "Trovalen";
-        r.ConnHandle = U_PrimaryConnHandle();
+        r.Client = client.get();
+        r.ConnHandle = primary;
         r.ScanContext = ctx;
         for (const auto& e : entries)
             r.Entries.Add(e);
@@ -118,7 +119,7 @@ TEST_F(ScanRunTest, MissingPathAndObject) {
     ASSERT_NO_FATAL_FAILURE(Load("rights-fs.json"));
     TScanResult result = Run(FsRequest({"\\\\FS1\\SYS\\GONE", "\\\\FS1\\SYS\\HOME"}));
     std::string notFound = "Path: \"\\\\FS1\\SYS\\GONE\" (not found)";
-    std::string invalid = "Invalid Path (\\\\FS1\\SYS\\GONE): " + U_NWErrorText(-156);
+    std::string invalid = "Invalid Path (\\\\FS1\\SYS\\GONE): " + U_NWErrorText(client.get(), -156);
     for (const TStringList* pane : {&result.Summary, &result.Details}) {
         EXPECT_GE(pane->IndexOfExact(notFound), 0) << pane->Text("\n");
         EXPECT_GE(pane->IndexOfExact(invalid), 0) << pane->Text("\n");
@@ -133,7 +134,9 @@ TEST_F(ScanRunTest, MissingPathAndObject) {
 
     ASSERT_NO_FATAL_FAILURE(Load("rights-edir.json"));
     TScanResult edir = Run(EdirRequest({".Nobody.ACME"}));
-    EXPECT_GE(edir.Details.IndexOfExact("Invalid Object (.Nobody.ACME): " + U_NWErrorText(-156)), 0)
+    EXPECT_GE(edir.Details.IndexOfExact("Invalid Object (.Nobody.ACME): " +
+                                        U_NWErrorText(client.get(), -156)),
+              0)
         << edir.Details.Text("\n");
     EXPECT_EQ(Count(edir.Summary, "Invalid Object"), 0) << "it stays in the details pane";
 }

@@ -163,8 +163,6 @@ protected:
         ASSERT_TRUE(world) << error;
         Counting = std::make_shared<TCountingClient>(world);
         client = Counting;
-        SetNWClient(Counting);
-        U_ResetNetWare();
     }
     void ServeData(const std::string& name) {
         std::string error;
@@ -172,8 +170,6 @@ protected:
         ASSERT_TRUE(world) << error;
         Counting = std::make_shared<TCountingClient>(world);
         client = Counting;
-        SetNWClient(Counting);
-        U_ResetNetWare();
     }
     // The primary connection goes with the session, as every other.
     void ExpectNothingLeftOpen() {
@@ -348,7 +344,7 @@ TEST_F(ScanSessionTest, ScansEqualTheHeadlessScan) {
 
     TScanRequest direct = request;
     TNewContext scan(Counting.get());
-    U_DSSetContextFlags(scan.Handle, '+', DCV_TYPELESS_NAMES);
+    U_DSSetContextFlags(client.get(), scan.Handle, '+', DCV_TYPELESS_NAMES);
     direct.ScanContext = scan.Handle;
     direct.ConnHandle = session.PrimaryConn();
     TScanResult viaRun;
@@ -381,10 +377,10 @@ TEST_F(ScanSessionTest, EdirScanEqualsTheHeadlessScan) {
     TNewContext user(Counting.get());
     TNewContext browse(Counting.get());
     for (const TNewContext* ctx : {&user, &browse}) {
-        U_DSChangeCurrentTree(ctx->Handle, "RIGHTS_TREE", 0);
-        U_DSSetContextFlags(ctx->Handle, '+', DCV_TYPELESS_NAMES);
+        U_DSChangeCurrentTree(client.get(), ctx->Handle, "RIGHTS_TREE", 0);
+        U_DSSetContextFlags(client.get(), ctx->Handle, '+', DCV_TYPELESS_NAMES);
     }
-    U_DSChangeCurrentContext(user.Handle, "[Root]");
+    U_DSChangeCurrentContext(client.get(), user.Handle, "[Root]");
     direct.UserContext = user.Handle;
     direct.BrowseContext = browse.Handle;
     direct.ConnHandle = session.PrimaryConn();

@@ -43,7 +43,7 @@ protected:
     // Every object of the primary tree, in the order the directory lists them.
     std::vector<std::string> Objects() {
         TStringList list;
-        U_DSListTree(ctx, "[Root]", list, true, false, "", 0);
+        U_DSListTree(client.get(), ctx, "[Root]", list, true, false, "", 0);
         std::vector<std::string> out;
         for (const auto& item : list)
             if (!item.Text.empty())
@@ -78,7 +78,8 @@ protected:
             TScanRequest request;
             request.Edir = edir;
             request.VariantName = "Trovalen";
-            request.ConnHandle = U_PrimaryConnHandle();
+            request.Client = client.get();
+            request.ConnHandle = primary;
             request.ScanContext = ctx;
             request.UserContext = ctx;
             request.BrowseContext = ctx;
@@ -125,7 +126,7 @@ TEST_P(ScanSnapshotTest, ScanRunsAndAnalysesMatchTheSnapshot) {
         std::vector<std::string> nwPaths;
         for (const auto& d : dirs) {
             TNWPath p;
-            if (U_PathToNWPath(d, p) == 0)
+            if (U_PathToNWPath(client.get(), d, p) == 0)
                 nwPaths.push_back(p.Server + "/" + p.Volume + ":" + p.DirPath);
         }
         Analyses(out, false, nwPaths);

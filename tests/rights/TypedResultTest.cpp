@@ -211,47 +211,16 @@ TEST_F(AnalysisTest, ScanRunWithoutAClientAnalysesNothing) {
     ASSERT_NO_FATAL_FAILURE(Load("rights-fs.json"));
     TScanRequest request;
     request.VariantName = "Trovalen";
-    request.ConnHandle = U_PrimaryConnHandle();
+    request.Client = nullptr; // no client started
+    request.ConnHandle = primary;
     request.ScanContext = ctx;
     request.Entries.Add("\\\\FS1\\SYS\\APPS"); // its folder stays under the mount root
-    auto served = client;
-    SetNWClient(nullptr);
     TScanHost host;
     TScanResult result;
     TScanRun(request, host).Run(result);
-    SetNWClient(served);
     EXPECT_GE(result.Summary.IndexOfExact("Path: \"\\\\FS1\\SYS\\APPS\""), 0)
         << result.Summary.Text("\n");
     EXPECT_GE(result.Summary.IndexOfExact("No trustees detected"), 0) << result.Summary.Text("\n");
     for (const auto& line : result.Summary)
         EXPECT_FALSE(U_StartsWith(line.Text, "Effective Trustee:")) << line.Text;
-}
-
-TEST_F(AnalysisTest, TypedAnalysisAsksOnlyTheClientItIsHanded) {
-    ASSERT_NO_FATAL_FAILURE(Load("rights-fs.json"));
-    for (const char* target : {"FS1/SYS:APPS\\DATA"}) {
-        TStringList withGlobal;
-        TAnalysisResult expected =
-            U_AnalyseEffectiveTrustees(*client, ctx, target, 0, 41, &withGlobal, nullptr);
-        ASSERT_FALSE(expected.Trustees.empty());
-        auto served = client;
-        SetNWClient(nullptr);
-        TStringList alone;
-        TAnalysisResult r =
-            U_AnalyseEffectiveTrustees(*served, ctx, target, 0, 41, &alone, nullptr);
-        SetNWClient(served);
-        EXPECT_EQ(r.Trustees, expected.Trustees);
-        EXPECT_EQ(alone.Strings(), withGlobal.Strings());
-    }
-    ASSERT_NO_FATAL_FAILURE(Load("rights-edir.json"));
-    TAnalysisResult expected =
-        U_AnalyseEffectiveTrustees(*client, ctx, ".Printer1.SALES.ACME",
-                                   ET_EDIRECTORY | ET_RESOLVE_CONTAINERS, 31, nullptr, nullptr);
-    auto served = client;
-    SetNWClient(nullptr);
-    TAnalysisResult r =
-        U_AnalyseEffectiveTrustees(*served, ctx, ".Printer1.SALES.ACME",
-                                   ET_EDIRECTORY | ET_RESOLVE_CONTAINERS, 31, nullptr, nullptr);
-    SetNWClient(served);
-    EXPECT_EQ(r.Trustees, expected.Trustees);
 }

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "backend/sim/SimClient.h"
 #include "directory/DSContext.h"
@@ -58,15 +59,17 @@ void DoubleClickItem(TMainForm& form, const char* list, const char* text) {
     emit w->itemDoubleClicked(found.first());
 }
 
+// Each window gets a client of its own, kept until the pictures are taken.
+std::vector<std::shared_ptr<TSimClient>> clients;
+
 TNWClient* StartClient() {
     std::string error;
-    U_ResetNetWare();
     auto client = MakeSimClient("", error);
     if (!client) {
         std::fprintf(stderr, "%s\n", error.c_str());
         std::exit(1);
     }
-    SetNWClient(client);
+    clients.push_back(client);
     return client.get();
 }
 
@@ -167,7 +170,7 @@ int main(int argc, char** argv) {
     FileVariant();
     U_SetProgramFile(work + "/bin/trovalen-edir");
     EdirVariant();
-    SetNWClient(nullptr);
+    clients.clear();
     std::error_code ec;
     fs::remove_all(work, ec);
     return gFailures == 0 ? 0 : 1;

@@ -83,8 +83,6 @@ void TUiFixture::SetUp() {
 
 void TUiFixture::TearDown() {
     U_SetShellLauncher(nullptr);
-    U_ResetNetWare();
-    SetNWClient(nullptr);
     Client.reset();
     while (QApplication::overrideCursor() != nullptr)
         QApplication::restoreOverrideCursor();
@@ -99,10 +97,8 @@ void TUiFixture::UseTree(const std::string& json) {
         std::ofstream(file) << json;
     }
     std::string error;
-    U_ResetNetWare();
     Client = MakeSimClient(file, error);
     ASSERT_TRUE(Client) << error;
-    SetNWClient(Client);
 }
 
 std::unique_ptr<TMainForm> TUiFixture::Start(const TStartConfig& config,
