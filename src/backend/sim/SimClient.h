@@ -185,8 +185,8 @@ private:
     // A buffer handed in with its context: both must be open.
     NWCCODE BufIn(NWHandle ctx, NWHandle buf, sim::TBuf*& b);
     // How many items of one kind a result buffer holds.
-    NWCCODE ItemCount(NWHandle ctx, NWHandle buf, size_t (*items)(const sim::TBuf& b),
-                      uint32_t& count);
+    NWCCODE ItemCount(NWHandle ctx, NWHandle buf, uint32_t& count,
+                      size_t (*items)(const sim::TBuf& b));
     // The buffer whose current attribute has a value left to hand out; ERR_BUFFER_EMPTY if none.
     NWCCODE NextValue(NWHandle ctx, NWHandle buf, sim::TBuf*& b);
 

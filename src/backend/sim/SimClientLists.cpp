@@ -103,8 +103,7 @@ NWCCODE TSimClient::ListContainers(NWHandle ctx, const std::string& container, i
 }
 
 NWCCODE TSimClient::ObjectCount(NWHandle ctx, NWHandle buf, uint32_t& count) {
-    return ItemCount(
-        ctx, buf, [](const TBuf& b) { return b.Objects.size(); }, count);
+    return ItemCount(ctx, buf, count, [](const TBuf& b) { return b.Objects.size(); });
 }
 
 NWCCODE TSimClient::NextObject(NWHandle ctx, NWHandle buf, std::string& name, uint32_t& attrCount,
@@ -163,8 +162,7 @@ NWCCODE TSimClient::ReadClassDefs(NWHandle ctx, uint32_t, bool allClasses, NWHan
 }
 
 NWCCODE TSimClient::ClassDefCount(NWHandle ctx, NWHandle buf, uint32_t& count) {
-    return ItemCount(
-        ctx, buf, [](const TBuf& b) { return b.Classes.size(); }, count);
+    return ItemCount(ctx, buf, count, [](const TBuf& b) { return b.Classes.size(); });
 }
 
 NWCCODE TSimClient::NextClassDef(NWHandle ctx, NWHandle buf, TClassDef& def) {
@@ -255,22 +253,7 @@ NWCCODE TSimClient::PutFilter(NWHandle ctx, NWHandle buf, NWHandle filter) {
             continue;
         bool dn = t.Syntax == SYN_DIST_NAME ||
                   (lastAttr >= 0 && FWorld->Schema.Attrs[lastAttr].Syntax == SYN_DIST_NAME);
-        if (dn) {
-            if (auto s = std::get_if<TValString>(&t.Value.Data))
-                full(s->Text);
-        } else if (auto a = std::get_if<TValObjectACL>(&t.Value.Data)) {
-            full(a->SubjectName);
-        } else if (auto p = std::get_if<TValPath>(&t.Value.Data)) {
-            full(p->VolumeName);
-        } else if (auto tn = std::get_if<TValTypedName>(&t.Value.Data)) {
-            full(tn->ObjectName);
-        } else if (auto h = std::get_if<TValHold>(&t.Value.Data)) {
-            full(h->ObjectName);
-        } else if (auto bl = std::get_if<TValBackLink>(&t.Value.Data)) {
-            full(bl->ObjectName);
-        } else if (auto r = std::get_if<TValReplicaPointer>(&t.Value.Data)) {
-            full(r->ServerName);
-        }
+        ForEachName(t.Value, dn, full);
     }
     TFilterNode root;
     if ((code = ParseFilter(*FWorld, f->Tokens, root)) != NW_OK)

@@ -10,6 +10,25 @@ namespace trovalen {
 
 using namespace sim;
 
+void sim::ForEachName(TAttrValue& v, bool dn, const std::function<void(std::string&)>& fn) {
+    if (dn) {
+        if (auto s = std::get_if<TValString>(&v.Data))
+            fn(s->Text);
+    } else if (auto p = std::get_if<TValPath>(&v.Data)) {
+        fn(p->VolumeName);
+    } else if (auto r = std::get_if<TValReplicaPointer>(&v.Data)) {
+        fn(r->ServerName);
+    } else if (auto a = std::get_if<TValObjectACL>(&v.Data)) {
+        fn(a->SubjectName);
+    } else if (auto b = std::get_if<TValBackLink>(&v.Data)) {
+        fn(b->ObjectName);
+    } else if (auto tn = std::get_if<TValTypedName>(&v.Data)) {
+        fn(tn->ObjectName);
+    } else if (auto h = std::get_if<TValHold>(&v.Data)) {
+        fn(h->ObjectName);
+    }
+}
+
 namespace {
 
 const char* TypePrefix(const TSimWorld& w, int32_t cls) {
@@ -274,23 +293,8 @@ std::string TSimClient::RenderName(const TCtx& c, int32_t tree, const std::strin
 
 TAttrValue TSimClient::RenderValue(const TCtx& c, int32_t tree, const TAttrValue& v) const {
     TAttrValue out = v;
-    auto name = [&](std::string& s) { s = RenderName(c, tree, s); };
-    if (v.Syntax == SYN_DIST_NAME) {
-        if (auto s = std::get_if<TValString>(&out.Data))
-            name(s->Text);
-    } else if (auto p = std::get_if<TValPath>(&out.Data)) {
-        name(p->VolumeName);
-    } else if (auto r = std::get_if<TValReplicaPointer>(&out.Data)) {
-        name(r->ServerName);
-    } else if (auto a = std::get_if<TValObjectACL>(&out.Data)) {
-        name(a->SubjectName);
-    } else if (auto b = std::get_if<TValBackLink>(&out.Data)) {
-        name(b->ObjectName);
-    } else if (auto tn = std::get_if<TValTypedName>(&out.Data)) {
-        name(tn->ObjectName);
-    } else if (auto h = std::get_if<TValHold>(&out.Data)) {
-        name(h->ObjectName);
-    }
+    ForEachName(out, v.Syntax == SYN_DIST_NAME,
+                [&](std::string& s) { s = RenderName(c, tree, s); });
     return out;
 }
 

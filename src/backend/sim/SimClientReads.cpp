@@ -154,8 +154,8 @@ NWCCODE TSimClient::BufIn(NWHandle ctx, NWHandle buf, TBuf*& b) {
     return Lookup(FContexts, ctx, c, FBufs, buf, b);
 }
 
-NWCCODE TSimClient::ItemCount(NWHandle ctx, NWHandle buf, size_t (*items)(const TBuf& b),
-                              uint32_t& count) {
+NWCCODE TSimClient::ItemCount(NWHandle ctx, NWHandle buf, uint32_t& count,
+                              size_t (*items)(const TBuf& b)) {
     TBuf* b = nullptr;
     NWCCODE code = BufIn(ctx, buf, b);
     if (code == NW_OK)
@@ -298,8 +298,7 @@ NWCCODE TSimClient::ReadAttributes(NWHandle ctx, const std::string& object, uint
 }
 
 NWCCODE TSimClient::AttrCount(NWHandle ctx, NWHandle buf, uint32_t& count) {
-    return ItemCount(
-        ctx, buf, [](const TBuf& b) { return b.Attrs.size(); }, count);
+    return ItemCount(ctx, buf, count, [](const TBuf& b) { return b.Attrs.size(); });
 }
 
 NWCCODE TSimClient::NextAttr(NWHandle ctx, NWHandle buf, std::string& name, uint32_t& valueCount,

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -145,6 +146,11 @@ enum class TWildStyle {
 bool WildMatch(std::string_view pattern, std::string_view text, TWildStyle style);
 
 // --- Values and filters -------------------------------------------------------------------------
+
+// Calls fn on every object name a value holds: the text of a distinguished-name value (dn), else
+// the name in a path, replica pointer, ACL, back link, typed name or hold value
+// (SimClientNames.cpp).
+void ForEachName(TAttrValue& v, bool dn, const std::function<void(std::string&)>& fn);
 
 // Evaluation of a filter against one object (SimSearch.cpp).
 bool FilterMatches(const TSimWorld& w, const TSimTree& t, int32_t object, const TFilterNode& f);

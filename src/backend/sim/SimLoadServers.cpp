@@ -7,13 +7,19 @@ namespace trovalen::sim::load {
 
 namespace {
 
-bool ValidServerName(const std::string& s, size_t maxLen) {
-    if (s.size() < 2 || s.size() > maxLen)
-        return false;
-    for (unsigned char c : s)
-        if (c <= 0x20 || c >= 0x7F || std::strchr("\\/:*?\"<>|,.;=[]", c) != nullptr)
-            return false;
-    return true;
+constexpr size_t kMaxServerName = 47;
+constexpr size_t kMaxVolumeName = 15;
+
+// The "name" of a server or volume (what): 2 to maxLen letters, digits, "-" or "_".
+std::string ServerName(const json& v, const std::string& ptr, size_t maxLen, const char* what) {
+    std::string name = Str(Req(v, "name", ptr), ptr + "/name", 64);
+    bool valid = name.size() >= 2 && name.size() <= maxLen;
+    for (unsigned char c : name)
+        valid = valid && c > 0x20 && c < 0x7F && std::strchr("\\/:*?\"<>|,.;=[]", c) == nullptr;
+    if (!valid)
+        Fail(ptr + "/name", "\"" + name + "\" is no " + what + " name (2 to " +
+                                std::to_string(maxLen) + " letters, digits, \"-\" or \"_\")");
+    return name;
 }
 
 } // namespace
@@ -21,11 +27,7 @@ bool ValidServerName(const std::string& s, size_t maxLen) {
 void TLoader::LoadServer(const json& v, const std::string& ptr) {
     CheckKeys(v, ptr, {"name", "tree", "object", "volumes"});
     TSimServer srv;
-    srv.Name = Str(Req(v, "name", ptr), ptr + "/name", 64);
-    if (!ValidServerName(srv.Name, 47))
-        Fail(ptr + "/name", "\"" + srv.Name +
-                                "\" is no server name (2 to 47 letters, digits, "
-                                "\"-\" or \"_\")");
+    srv.Name = ServerName(v, ptr, kMaxServerName, "server");
     if (FWorld.FindServer(srv.Name) >= 0)
         Fail(ptr + "/name", "the server \"" + srv.Name + "\" is listed twice");
     if (const json* tree = Opt(v, "tree")) {
@@ -53,11 +55,7 @@ void TLoader::LoadServer(const json& v, const std::string& ptr) {
         const json& vj = vols[i];
         CheckKeys(vj, vp, {"name", "object", "trustees", "dirs", "files", "owner"});
         TSimVolume vol;
-        vol.Name = Str(Req(vj, "name", vp), vp + "/name", 64);
-        if (!ValidServerName(vol.Name, 15))
-            Fail(vp + "/name", "\"" + vol.Name +
-                                   "\" is no volume name (2 to 15 letters, digits, "
-                                   "\"-\" or \"_\")");
+        vol.Name = ServerName(vj, vp, kMaxVolumeName, "volume");
         for (const auto& other : s.Volumes)
             if (Lower(other.Name) == Lower(vol.Name))
                 Fail(vp + "/name", "the volume \"" + vol.Name + "\" is listed twice");
