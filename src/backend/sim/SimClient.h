@@ -2,13 +2,14 @@
 // through the client interface, as a real client would answer them. It only reads.
 #pragma once
 
-#include <map>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "model/NWClient.h"
+#include "backend/sim/SimHandles.h"
 #include "backend/sim/SimModel.h"
+#include "model/NWClient.h"
 
 namespace trovalen {
 
@@ -24,10 +25,10 @@ public:
     explicit TSimClient(std::shared_ptr<const sim::TSimWorld> world);
     ~TSimClient() override;
 
-    const sim::TSimWorld& World() const { return *world_; }
+    const sim::TSimWorld& World() const { return *FWorld; }
     // Why the volumes could not all be created under the mount root at start-up (empty when
     // they were).
-    const std::string& MountError() const { return mountError_; }
+    const std::string& MountError() const { return FMountError; }
     // The effective rights of subject on object for attr, as EntryEffectiveRights answers them,
     // by object index in a tree (for tests and benchmarks).
     uint32_t EffectiveRights(int32_t tree, int32_t subject, int32_t object,
@@ -149,27 +150,28 @@ private:
         int32_t Dir = -1;
     };
 
-    std::shared_ptr<const sim::TSimWorld> world_;
-    std::string mountError_;
-    bool started_ = false;
+    std::shared_ptr<const sim::TSimWorld> FWorld;
+    std::string FMountError;
+    bool FStarted = false;
 
-    std::map<NWHandle, TCtx> contexts_;
-    std::map<NWHandle, std::unique_ptr<sim::TBuf>> bufs_;
-    std::map<NWHandle, std::unique_ptr<sim::TFilter>> filters_;
-    std::map<NWHandle, std::unique_ptr<sim::TIter>> iters_;
-    std::map<NWHandle, std::unique_ptr<sim::TStream>> streams_;
-    std::map<NWHandle, int32_t> conns_; // handle -> connection index
-    std::vector<NWHandle> pathConns_;   // per connection: the handle ParsePath hands out
-    NWHandle nextHandle_ = 1;
+    sim::THandles<TCtx> FContexts;
+    sim::THandles<sim::TBuf> FBufs;
+    sim::THandles<sim::TFilter> FFilters;
+    sim::THandles<sim::TIter> FIters;
+    sim::THandles<sim::TStream> FStreams;
+    sim::THandles<int32_t> FConns{ERR_INVALID_CONNECTION}; // handle -> connection index
+    std::vector<NWHandle> FPathConns; // per connection: the handle ParsePath hands out
+    NWHandle FNextHandle = 1;
 
+    // Life (SimClient.cpp)
     NWHandle NewHandle();
-    TCtx* Ctx(NWHandle ctx);
-    sim::TBuf* Buf(NWHandle buf);
-    int32_t Conn(NWHandle conn) const;
-    bool Injected(const char* op, const TSel& sel, NWCCODE& code) const;
-    bool Injected(const char* op, NWCCODE& code) const;
+    bool Injected(sim::TSimOp op, const TSel& sel, NWCCODE& code) const;
+    bool Injected(sim::TSimOp op, NWCCODE& code) const;
 
-    // Names
+    // Contexts and names (SimClientNames.cpp)
+    // The opening of the context operations that answer an injected failure of op before they
+    // look at the context.
+    NWCCODE ContextCall(sim::TSimOp op, NWHandle ctx, TCtx*& c);
     NWCCODE FullName(const TCtx& c, const std::string& name, std::string& full) const;
     NWCCODE Resolve(const TCtx& c, const std::string& name, int32_t& object) const;
     std::string Render(const TCtx& c, int32_t tree, int32_t object) const;
@@ -179,13 +181,41 @@ private:
     int32_t Deref(const TCtx& c, int32_t object) const;
     TAttrValue RenderValue(const TCtx& c, int32_t tree, const TAttrValue& v) const;
 
-    // Batches
-    NWCCODE List(const char* op, NWHandle ctx, const std::string& container, bool containersOnly,
-                 int32_t& iteration, NWHandle result);
-    NWHandle NewIter(std::unique_ptr<sim::TIter> it);
+    // Reads (SimClientReads.cpp)
+    // A buffer handed in with its context: both must be open.
+    NWCCODE BufIn(NWHandle ctx, NWHandle buf, sim::TBuf*& b);
+    // How many items of one kind a result buffer holds.
+    NWCCODE ItemCount(NWHandle ctx, NWHandle buf, uint32_t& count,
+                      size_t (*items)(const sim::TBuf& b));
+    // The buffer whose current attribute has a value left to hand out; ERR_BUFFER_EMPTY if none.
+    NWCCODE NextValue(NWHandle ctx, NWHandle buf, sim::TBuf*& b);
 
-    // File system
+    // Batches (SimClientLists.cpp)
+    using TStart = std::function<NWCCODE(sim::TIter& it)>;
+    using TFill = std::function<NWCCODE(sim::TIter& it, bool& more)>;
+    NWCCODE Batch(sim::TSimOp op, int32_t& iteration, const TStart& start, const TFill& fill);
+    NWCCODE List(sim::TSimOp op, NWHandle ctx, const std::string& container, bool containersOnly,
+                 int32_t& iteration, NWHandle result);
+    // The next objects of a list or search into out: names in full (searches) or as RDNs
+    // (lists), at most maxObjects of them.
+    void FillObjects(const TCtx& c, sim::TIter& it, uint32_t maxObjects, bool fullNames,
+                     sim::TBuf& out) const;
+
+    // Connections (SimClientConns.cpp)
+    // The connection open under conn; ERR_INVALID_CONNECTION when none is.
+    NWCCODE Conn(NWHandle conn, const sim::TSimConn*& c) const;
+    // What an injected failure is matched against for an operation on the connection c.
+    static TSel ConnSel(const sim::TSimConn& c);
+    // The text items of a connection, as ConnInfo and ConnRefInfo answer them.
+    NWCCODE ConnText(sim::TSimOp op, const sim::TSimConn& c, uint32_t item,
+                     std::string& text) const;
+
+    // File system (SimClientFiles.cpp)
     NWCCODE VolPath(NWHandle conn, const std::string& volPath, TVolRef& ref, TSel& sel) const;
+    // The opening of the operations on a volume path: the connection must be open; an injected
+    // failure of op comes before the answer for a path that does not exist (ERR_INVALID_PATH).
+    NWCCODE VolPathCall(sim::TSimOp op, NWHandle conn, const std::string& volPath,
+                        TVolRef& ref) const;
     int32_t ChildDir(const sim::TSimVolume& vol, int32_t dir, const std::string& name) const;
     NWHandle PathConn(int32_t connIndex);
     void Mount();

@@ -2,6 +2,7 @@
 
 #include "backend/sim/SimClient.h"
 #include "backend/sim/SimLoader.h"
+#include "util/Platform.h"
 
 namespace trovalen {
 
@@ -24,6 +25,8 @@ std::shared_ptr<TSimClient> MakeSimClient(const std::string& treeFile, std::stri
                      : sim::LoadTreeFile(file, error);
     if (world == nullptr)
         return nullptr;
+    // The OEM code page is the process's: the program takes the one of the tree it serves.
+    U_SetOemCodePage(world->OemCodePage);
     return std::make_shared<TSimClient>(std::move(world));
 }
 

@@ -11,14 +11,14 @@ namespace {
 // A small deterministic generator, so that a seed always gives the same file.
 class TRandom {
 public:
-    explicit TRandom(uint32_t seed) : state_(seed * 2654435761u + 1) {}
+    explicit TRandom(uint32_t seed) : FState(seed * 2654435761u + 1) {}
     uint32_t Next(uint32_t bound) {
-        state_ = state_ * 6364136223846793005ull + 1442695040888963407ull;
-        return bound == 0 ? 0 : static_cast<uint32_t>((state_ >> 33) % bound);
+        FState = FState * 6364136223846793005ull + 1442695040888963407ull;
+        return bound == 0 ? 0 : static_cast<uint32_t>((FState >> 33) % bound);
     }
 
 private:
-    uint64_t state_;
+    uint64_t FState;
 };
 
 std::string Num(const char* prefix, uint32_t n) {

@@ -1,8 +1,11 @@
 // Buffers, filters, iterations and streams of the simulated client.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "backend/sim/SimModel.h"
@@ -66,7 +69,7 @@ struct TBuf {
 
 // A running list, search or read, continued by its iteration handle.
 struct TIter {
-    std::string Op;
+    TSimOp Op = TSimOp::ReadAttributes;
     int32_t Tree = -1;
     std::vector<int32_t> Objects; // lists and searches
     std::vector<TAttrOut> Attrs;  // reads (already rendered)
@@ -82,6 +85,72 @@ struct TStream {
     int32_t Object = -1;
     std::string Attr;
 };
+
+// --- Bounds -------------------------------------------------------------------------------------
+
+// What one client holds open at most, so that a caller that never frees cannot exhaust it.
+constexpr size_t kMaxLiveHandles = 65536;     // contexts, buffers, filters, streams, connections
+constexpr size_t kMaxLiveIterations = 4096;   // beyond it the oldest abandoned one is dropped
+constexpr size_t kMaxRequestNames = 1024;     // attribute or class names in one request buffer
+constexpr size_t kMaxRequestNameBytes = 1024; // one of those names
+constexpr uint32_t kMaxBufBytes = 65536;      // one buffer
+
+// --- Batches ------------------------------------------------------------------------------------
+
+// What a result buffer's own header takes.
+constexpr uint32_t kBufHeaderBytes = 4;
+
+// Bytes a name takes in a result buffer (UTF-16 with its terminator, after its length).
+inline uint32_t NameBytes(const std::string& s) {
+    return static_cast<uint32_t>(4 + 2 * (s.size() + 1));
+}
+
+// The bounds of one batch: items per call, and the bytes of the buffer it goes into.
+struct TBatchLimits {
+    uint32_t Items = UINT32_MAX;
+    uint32_t Bytes = UINT32_MAX;
+};
+
+// Hands out the next batch of a result that make(i) builds item by item: from pos on, at most
+// limits.Items items, as long as their bytes(item) fit limits.Bytes after the buffer's header;
+// the first item of a batch always goes in, however large. Advances pos past what went out.
+template <class T, class TMake, class TBytes>
+void NextBatch(size_t& pos, size_t total, const TBatchLimits& limits, std::vector<T>& out,
+               TMake make, TBytes bytes) {
+    out.clear();
+    uint32_t used = kBufHeaderBytes;
+    while (pos < total && out.size() < limits.Items) {
+        T item = make(pos);
+        uint32_t n = bytes(item);
+        if (used + n > limits.Bytes && !out.empty())
+            break;
+        used += n;
+        out.push_back(std::move(item));
+        ++pos;
+    }
+}
+
+// --- Wildcards ----------------------------------------------------------------------------------
+
+// The two ways a wildcard pattern is read; "*" stands for any run of characters in both.
+enum class TWildStyle {
+    // Filter values (RDN and approximate comparisons): every other character stands for itself,
+    // case included (the caller folds case where the syntax ignores it).
+    Filter,
+    // File names, as a directory search reads them: "?" stands for any one character, case is
+    // ignored, and "*.*" is every name, with a dot or without.
+    FileName,
+};
+
+// Whether text matches pattern as a whole (SimWild.cpp).
+bool WildMatch(std::string_view pattern, std::string_view text, TWildStyle style);
+
+// --- Values and filters -------------------------------------------------------------------------
+
+// Calls fn on every object name a value holds: the text of a distinguished-name value (dn), else
+// the name in a path, replica pointer, ACL, back link, typed name or hold value
+// (SimClientNames.cpp).
+void ForEachName(TAttrValue& v, bool dn, const std::function<void(std::string&)>& fn);
 
 // Evaluation of a filter against one object (SimSearch.cpp).
 bool FilterMatches(const TSimWorld& w, const TSimTree& t, int32_t object, const TFilterNode& f);

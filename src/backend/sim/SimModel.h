@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "backend/sim/SimOps.h"
 #include "model/NWClient.h"
 
 namespace trovalen::sim {
@@ -56,8 +57,8 @@ public:
     std::vector<TSimAttrDef> Attrs;
 
 private:
-    std::unordered_map<std::string, int32_t> classIndex_; // lower-case name
-    std::unordered_map<std::string, int32_t> attrIndex_;
+    std::unordered_map<std::string, int32_t> FClassIndex; // lower-case name
+    std::unordered_map<std::string, int32_t> FAttrIndex;
 };
 
 // The standard name of a syntax number ("Distinguished Name", ...), empty when out of range.
@@ -161,7 +162,7 @@ struct TSimConn {
 
 // One injected failure: the operation answers Code when every given selector matches.
 struct TSimFailure {
-    std::string Operation;
+    TSimOp Operation = TSimOp::NewContext;
     std::string Object;    // lower-case full name, empty = any
     std::string Attribute; // lower-case, empty = any
     std::string Server;    // lower-case, empty = any

@@ -288,25 +288,25 @@ TSimSchema::TSimSchema() {
 }
 
 int32_t TSimSchema::FindClass(std::string_view name) const {
-    auto it = classIndex_.find(Lower(name));
-    return it == classIndex_.end() ? -1 : it->second;
+    auto it = FClassIndex.find(Lower(name));
+    return it == FClassIndex.end() ? -1 : it->second;
 }
 
 int32_t TSimSchema::FindAttr(std::string_view name) const {
-    auto it = attrIndex_.find(Lower(name));
-    return it == attrIndex_.end() ? -1 : it->second;
+    auto it = FAttrIndex.find(Lower(name));
+    return it == FAttrIndex.end() ? -1 : it->second;
 }
 
 int32_t TSimSchema::AddClass(TSimClass cls) {
     auto index = static_cast<int32_t>(Classes.size());
-    classIndex_[Lower(cls.Name)] = index;
+    FClassIndex[Lower(cls.Name)] = index;
     Classes.push_back(std::move(cls));
     return index;
 }
 
 int32_t TSimSchema::AddAttr(TSimAttrDef def) {
     auto index = static_cast<int32_t>(Attrs.size());
-    attrIndex_[Lower(def.Name)] = index;
+    FAttrIndex[Lower(def.Name)] = index;
     Attrs.push_back(std::move(def));
     return index;
 }

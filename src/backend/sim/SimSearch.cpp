@@ -33,27 +33,6 @@ bool AnyValue(const TSimWorld& w, const TSimTree& t, int32_t object, int32_t att
     return false;
 }
 
-bool WildMatch(std::string_view pattern, std::string_view text) {
-    size_t p = 0, t = 0, star = std::string_view::npos, mark = 0;
-    while (t < text.size()) {
-        if (p < pattern.size() && pattern[p] == '*') {
-            star = p++;
-            mark = t;
-        } else if (p < pattern.size() && pattern[p] == text[t]) {
-            ++p;
-            ++t;
-        } else if (star != std::string_view::npos) {
-            p = star + 1;
-            t = ++mark;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*')
-        ++p;
-    return p == pattern.size();
-}
-
 int Order(const std::string& a, const std::string& b) {
     return a < b ? -1 : (a == b ? 0 : 1);
 }
@@ -156,7 +135,7 @@ bool CompareValue(uint32_t syntax, const TAttrValue& have, const TAttrValue& wan
                 b.erase(0, 1);
         }
         if (op == FTOK_APPROX)
-            return WildMatch(b, a);
+            return WildMatch(b, a, TWildStyle::Filter);
         return ByOp(op, Order(a, b));
     }
     case SYN_BOOLEAN:
@@ -246,20 +225,22 @@ bool CompareValue(uint32_t syntax, const TAttrValue& have, const TAttrValue& wan
 
 class TParser {
 public:
-    TParser(const TSimWorld& w, const std::vector<TFilterToken>& tokens) : w_(w), t_(tokens) {}
+    TParser(const TSimWorld& w, const std::vector<TFilterToken>& tokens)
+        : FWorld(w), FTokens(tokens) {}
 
     bool Parse(TFilterNode& root) {
-        if (t_.size() > 100000 || !Or(root, 0))
+        if (FTokens.size() > 100000 || !Or(root, 0))
             return false;
-        return pos_ < t_.size() && t_[pos_].Token == FTOK_END && pos_ + 1 == t_.size();
+        return FPos < FTokens.size() && FTokens[FPos].Token == FTOK_END &&
+               FPos + 1 == FTokens.size();
     }
 
 private:
-    const TSimWorld& w_;
-    const std::vector<TFilterToken>& t_;
-    size_t pos_ = 0;
+    const TSimWorld& FWorld;
+    const std::vector<TFilterToken>& FTokens;
+    size_t FPos = 0;
 
-    uint32_t Peek() const { return pos_ < t_.size() ? t_[pos_].Token : FTOK_END; }
+    uint32_t Peek() const { return FPos < FTokens.size() ? FTokens[FPos].Token : FTOK_END; }
 
     bool Or(TFilterNode& out, int depth) {
         if (depth > 200)
@@ -275,7 +256,7 @@ private:
         out.Kind = TFilterNode::Or;
         out.Kids.push_back(std::move(first));
         while (Peek() == FTOK_OR) {
-            ++pos_;
+            ++FPos;
             TFilterNode next;
             if (!And(next, depth))
                 return false;
@@ -296,7 +277,7 @@ private:
         out.Kind = TFilterNode::And;
         out.Kids.push_back(std::move(first));
         while (Peek() == FTOK_AND) {
-            ++pos_;
+            ++FPos;
             TFilterNode next;
             if (!Not(next, depth))
                 return false;
@@ -309,7 +290,7 @@ private:
         if (depth > 200)
             return false;
         if (Peek() == FTOK_NOT) {
-            ++pos_;
+            ++FPos;
             out = TFilterNode{};
             out.Kind = TFilterNode::Not;
             out.Kids.emplace_back();
@@ -321,7 +302,7 @@ private:
     bool Name(std::string& name) {
         if (Peek() != FTOK_ANAME)
             return false;
-        const TFilterToken& tok = t_[pos_++];
+        const TFilterToken& tok = FTokens[FPos++];
         auto s = tok.HasValue ? std::get_if<TValString>(&tok.Value.Data) : nullptr;
         if (s == nullptr)
             return false;
@@ -333,45 +314,45 @@ private:
         out = TFilterNode{};
         switch (Peek()) {
         case FTOK_LPAREN:
-            ++pos_;
+            ++FPos;
             if (!Or(out, depth + 1) || Peek() != FTOK_RPAREN)
                 return false;
-            ++pos_;
+            ++FPos;
             return true;
         case FTOK_PRESENT: {
-            ++pos_;
+            ++FPos;
             std::string name;
             if (!Name(name))
                 return false;
             out.Kind = TFilterNode::Present;
-            out.Attr = w_.Schema.FindAttr(name);
+            out.Attr = FWorld.Schema.FindAttr(name);
             return true;
         }
         case FTOK_RDN:
         case FTOK_BASECLS: {
             out.Kind = Peek() == FTOK_RDN ? TFilterNode::Rdn : TFilterNode::BaseClass;
-            ++pos_;
+            ++FPos;
             return Name(out.Text);
         }
         case FTOK_ANAME: {
             std::string name;
             if (!Name(name))
                 return false;
-            out.Attr = w_.Schema.FindAttr(name);
+            out.Attr = FWorld.Schema.FindAttr(name);
             if (Peek() == FTOK_PRESENT) {
-                ++pos_;
+                ++FPos;
                 out.Kind = TFilterNode::Present;
                 return true;
             }
             uint32_t op = Peek();
             if (op != FTOK_EQ && op != FTOK_GE && op != FTOK_LE && op != FTOK_APPROX)
                 return false;
-            ++pos_;
-            if (Peek() != FTOK_AVAL || !t_[pos_].HasValue)
+            ++FPos;
+            if (Peek() != FTOK_AVAL || !FTokens[FPos].HasValue)
                 return false;
             out.Kind = TFilterNode::Compare;
             out.Op = op;
-            out.Value = t_[pos_++].Value;
+            out.Value = FTokens[FPos++].Value;
             return true;
         }
         default:
@@ -441,7 +422,8 @@ bool FilterMatches(const TSimWorld& w, const TSimTree& t, int32_t object, const 
         return f.Attr >= 0 &&
                AnyValue(w, t, object, f.Attr, [](const TAttrValue&) { return true; });
     case TFilterNode::Rdn:
-        return object != 0 && WildMatch(Lower(f.Text), Lower(t.Objects[object].Rdn));
+        return object != 0 &&
+               WildMatch(Lower(f.Text), Lower(t.Objects[object].Rdn), TWildStyle::Filter);
     case TFilterNode::BaseClass:
         return SameText(w.Schema.Classes[t.Objects[object].Class].Name, f.Text);
     case TFilterNode::Compare: {

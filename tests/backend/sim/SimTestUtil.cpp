@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "backend/sim/SimLoader.h"
+#include "util/Platform.h"
 
 namespace trovalen::simtest {
 
@@ -27,6 +28,8 @@ std::shared_ptr<TSimClient> ClientFromText(const std::string& json) {
     EXPECT_TRUE(world) << error;
     if (!world)
         return nullptr;
+    // As MakeSimClient does: the client itself leaves the process's code page alone.
+    U_SetOemCodePage(world->OemCodePage);
     return std::make_shared<TSimClient>(world);
 }
 

@@ -1,0 +1,394 @@
+// Contexts and names: context keys, name resolution against the name context, and names
+// rendered as the context asks for them.
+#include "backend/sim/SimClient.h"
+
+#include "backend/sim/SimInternal.h"
+
+#include <memory>
+
+namespace trovalen {
+
+using namespace sim;
+
+void sim::ForEachName(TAttrValue& v, bool dn, const std::function<void(std::string&)>& fn) {
+    if (dn) {
+        if (auto s = std::get_if<TValString>(&v.Data))
+            fn(s->Text);
+    } else if (auto p = std::get_if<TValPath>(&v.Data)) {
+        fn(p->VolumeName);
+    } else if (auto r = std::get_if<TValReplicaPointer>(&v.Data)) {
+        fn(r->ServerName);
+    } else if (auto a = std::get_if<TValObjectACL>(&v.Data)) {
+        fn(a->SubjectName);
+    } else if (auto b = std::get_if<TValBackLink>(&v.Data)) {
+        fn(b->ObjectName);
+    } else if (auto tn = std::get_if<TValTypedName>(&v.Data)) {
+        fn(tn->ObjectName);
+    } else if (auto h = std::get_if<TValHold>(&v.Data)) {
+        fn(h->ObjectName);
+    }
+}
+
+namespace {
+
+const char* TypePrefix(const TSimWorld& w, int32_t cls) {
+    const char* naming = NamingAttr(w, cls);
+    return *naming ? naming : "CN";
+}
+
+// Strips the type of each part of a typed name ("CN=Joe.OU=Sales" -> "Joe.Sales").
+std::string Typeless(const std::string& name) {
+    if (name.find('=') == std::string::npos)
+        return name;
+    std::string out;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t dot = name.find('.', start);
+        std::string part =
+            name.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+        size_t eq = part.find('=');
+        if (eq != std::string::npos && eq > 0 && eq <= 3)
+            part = part.substr(eq + 1);
+        out += part;
+        if (dot == std::string::npos)
+            break;
+        out += '.';
+        start = dot + 1;
+    }
+    return out;
+}
+
+} // namespace
+
+// --- Contexts -----------------------------------------------------------------------------------
+
+NWCCODE TSimClient::ContextCall(TSimOp op, NWHandle ctx, TCtx*& c) {
+    NWCCODE code;
+    if (Injected(op, code))
+        return code;
+    return FContexts.Lookup(ctx, c);
+}
+
+NWCCODE TSimClient::NewContext(NWHandle& ctx) {
+    NWCCODE code;
+    if (Injected(TSimOp::NewContext, code))
+        return code;
+    if (FContexts.Size() >= kMaxLiveHandles)
+        return ERR_CONTEXT_CREATION;
+    TCtx c;
+    for (const TSimConn& conn : FWorld->Conns)
+        if (conn.Primary)
+            c.Tree = conn.Tree;
+    if (c.Tree < 0 && !FWorld->Trees.empty())
+        c.Tree = 0;
+    ctx = NewHandle();
+    FContexts.Add(ctx, std::make_unique<TCtx>(c));
+    return NW_OK;
+}
+
+NWCCODE TSimClient::CopyContext(NWHandle ctx, NWHandle& copy) {
+    TCtx* c = nullptr;
+    if (NWCCODE code = ContextCall(TSimOp::CopyContext, ctx, c); code != NW_OK)
+        return code;
+    if (FContexts.Size() >= kMaxLiveHandles)
+        return ERR_CONTEXT_CREATION;
+    auto value = std::make_unique<TCtx>(*c);
+    copy = NewHandle();
+    FContexts.Add(copy, std::move(value));
+    return NW_OK;
+}
+
+NWCCODE TSimClient::FreeContext(NWHandle ctx) {
+    return FContexts.Free(ctx);
+}
+
+NWCCODE TSimClient::GetContextValue(NWHandle ctx, uint32_t key, uint32_t& value) {
+    TCtx* c = nullptr;
+    if (NWCCODE code = ContextCall(TSimOp::GetContextValue, ctx, c); code != NW_OK)
+        return code;
+    switch (key) {
+    case DCK_FLAGS:
+        value = c->Flags;
+        return NW_OK;
+    case DCK_CONFIDENCE:
+        value = c->Confidence;
+        return NW_OK;
+    case DCK_DSI_FLAGS:
+        value = c->Dsi;
+        return NW_OK;
+    default:
+        return ERR_BAD_VERB;
+    }
+}
+
+NWCCODE TSimClient::GetContextValue(NWHandle ctx, uint32_t key, std::string& value) {
+    TCtx* c = nullptr;
+    if (NWCCODE code = ContextCall(TSimOp::GetContextValue, ctx, c); code != NW_OK)
+        return code;
+    switch (key) {
+    case DCK_NAME_CONTEXT:
+        value = c->NameContext;
+        return NW_OK;
+    case DCK_TREE_NAME:
+        value = c->Tree >= 0 ? FWorld->Trees[c->Tree].Name : std::string();
+        return NW_OK;
+    default:
+        return ERR_BAD_VERB;
+    }
+}
+
+NWCCODE TSimClient::SetContextValue(NWHandle ctx, uint32_t key, uint32_t value) {
+    TCtx* c = nullptr;
+    if (NWCCODE code = ContextCall(TSimOp::SetContextValue, ctx, c); code != NW_OK)
+        return code;
+    switch (key) {
+    case DCK_FLAGS:
+        c->Flags = value;
+        return NW_OK;
+    case DCK_CONFIDENCE:
+        c->Confidence = value;
+        return NW_OK;
+    case DCK_DSI_FLAGS:
+        c->Dsi = value;
+        return NW_OK;
+    default:
+        return ERR_BAD_VERB;
+    }
+}
+
+NWCCODE TSimClient::SetContextValue(NWHandle ctx, uint32_t key, const std::string& value) {
+    TCtx* c = nullptr;
+    if (NWCCODE code = ContextCall(TSimOp::SetContextValue, ctx, c); code != NW_OK)
+        return code;
+    if (key == DCK_TREE_NAME) {
+        // Trees come back padded with "_" from the connection calls; either spelling is taken.
+        std::string name = value.substr(0, 32);
+        while (!name.empty() && name.back() == '_' && FWorld->FindTree(name) < 0)
+            name.pop_back();
+        int32_t tree = FWorld->FindTree(name);
+        if (tree < 0)
+            return ERR_NO_CONNECTION;
+        c->Tree = tree;
+        return NW_OK;
+    }
+    if (key == DCK_NAME_CONTEXT) {
+        std::string name = Typeless(value);
+        if (!name.empty() && name[0] == '.')
+            name.erase(0, 1);
+        if (name.empty() || name == "[Root]") {
+            c->NameContext = "[Root]";
+            return NW_OK;
+        }
+        std::vector<std::string> parts;
+        if (!SplitName(name, parts) || name.size() > 1024)
+            return ERR_INVALID_OBJECT_NAME;
+        c->NameContext = name;
+        return NW_OK;
+    }
+    return ERR_BAD_VERB;
+}
+
+// --- Names --------------------------------------------------------------------------------------
+
+NWCCODE TSimClient::FullName(const TCtx& c, const std::string& raw, std::string& full) const {
+    if (raw.empty() || raw.size() > 1024)
+        return ERR_INVALID_OBJECT_NAME;
+    if (raw == "[Root]" || raw == ".[Root]") {
+        full = "[Root]";
+        return NW_OK;
+    }
+    std::string name = Typeless(raw);
+    std::vector<std::string> parts;
+    if (name[0] == '.') {
+        name.erase(0, 1);
+        if (!SplitName(name, parts))
+            return ERR_INVALID_OBJECT_NAME;
+        full = name;
+        return NW_OK;
+    }
+    // Relative: each trailing dot climbs one level above the name context.
+    size_t up = 0;
+    while (!name.empty() && name.back() == '.') {
+        name.pop_back();
+        ++up;
+    }
+    if (!SplitName(name, parts))
+        return ERR_INVALID_OBJECT_NAME;
+    std::vector<std::string> ctxParts;
+    if (c.NameContext != "[Root]")
+        SplitName(c.NameContext, ctxParts);
+    if (up > ctxParts.size())
+        return ERR_INVALID_OBJECT_NAME;
+    full = name;
+    for (size_t i = up; i < ctxParts.size(); ++i)
+        full += "." + ctxParts[i];
+    return NW_OK;
+}
+
+NWCCODE TSimClient::Resolve(const TCtx& c, const std::string& name, int32_t& object) const {
+    if (c.Tree < 0)
+        return ERR_NO_CONNECTION;
+    std::string full;
+    NWCCODE code = FullName(c, name, full);
+    if (code != NW_OK)
+        return code;
+    object = FWorld->Trees[c.Tree].Find(full);
+    return object < 0 ? ERR_NO_SUCH_ENTRY : NW_OK;
+}
+
+int32_t TSimClient::Deref(const TCtx& c, int32_t object) const {
+    if ((c.Flags & DCV_DEREF_ALIASES) == 0)
+        return object;
+    const TSimTree& t = FWorld->Trees[c.Tree];
+    for (int hops = 0; hops < 32 && t.Objects[object].AliasTarget >= 0; ++hops)
+        object = t.Objects[object].AliasTarget;
+    return object;
+}
+
+std::string TSimClient::RenderRdn(const TCtx& c, int32_t tree, int32_t object) const {
+    const TSimObject& o = FWorld->Trees[tree].Objects[object];
+    if (object == 0)
+        return "[Root]";
+    if (c.Flags & DCV_TYPELESS_NAMES)
+        return o.Rdn;
+    return std::string(TypePrefix(*FWorld, o.Class)) + "=" + o.Rdn;
+}
+
+std::string TSimClient::Render(const TCtx& c, int32_t tree, int32_t object) const {
+    if (object == 0)
+        return "[Root]";
+    const TSimTree& t = FWorld->Trees[tree];
+    std::vector<int32_t> chain;
+    for (int32_t cur = object; cur > 0; cur = t.Objects[cur].Parent)
+        chain.push_back(cur);
+    size_t keep = chain.size();
+    bool absolute = false;
+    if ((c.Flags & DCV_CANONICALIZE_NAMES) == 0 && c.NameContext != "[Root]") {
+        std::vector<std::string> ctxParts;
+        SplitName(c.NameContext, ctxParts);
+        bool under = chain.size() > ctxParts.size();
+        for (size_t i = 0; under && i < ctxParts.size(); ++i)
+            under = Lower(t.Objects[chain[chain.size() - ctxParts.size() + i]].Rdn) ==
+                    Lower(ctxParts[i]);
+        if (under)
+            keep = chain.size() - ctxParts.size();
+        else
+            absolute = true;
+    }
+    std::string out = absolute ? "." : "";
+    for (size_t i = 0; i < keep; ++i) {
+        if (i > 0)
+            out += '.';
+        out += RenderRdn(c, tree, chain[i]);
+    }
+    return out;
+}
+
+std::string TSimClient::RenderName(const TCtx& c, int32_t tree, const std::string& fullName) const {
+    if (fullName.empty() || fullName[0] == '[')
+        return fullName;
+    int32_t object = FWorld->Trees[tree].Find(fullName);
+    return object < 0 ? fullName : Render(c, tree, object);
+}
+
+TAttrValue TSimClient::RenderValue(const TCtx& c, int32_t tree, const TAttrValue& v) const {
+    TAttrValue out = v;
+    ForEachName(out, v.Syntax == SYN_DIST_NAME,
+                [&](std::string& s) { s = RenderName(c, tree, s); });
+    return out;
+}
+
+TObjectSummary TSimClient::Summary(int32_t tree, int32_t object) const {
+    const TSimObject& o = FWorld->Trees[tree].Objects[object];
+    TObjectSummary s;
+    s.Flags = (o.Container ? DS_CONTAINER_ENTRY : 0) | (o.AliasTarget >= 0 ? DS_ALIAS_ENTRY : 0);
+    s.SubordinateCount = static_cast<uint32_t>(o.Children.size());
+    s.ModificationTime = o.Modified;
+    s.ClassName = FWorld->Schema.Classes[o.Class].Name;
+    return s;
+}
+
+NWCCODE TSimClient::CurrentUserDN(NWHandle ctx, std::string& name) {
+    TCtx* c = nullptr;
+    NWCCODE code = FContexts.Lookup(ctx, c);
+    if (code != NW_OK || Injected(TSimOp::CurrentUserDN, TSel{c->Tree}, code))
+        return code;
+    const TSimConn* found = nullptr;
+    for (const TSimConn& conn : FWorld->Conns)
+        if (conn.Tree == c->Tree && c->Tree >= 0 && conn.User >= 0 &&
+            (found == nullptr || conn.Primary))
+            found = &conn;
+    if (found == nullptr)
+        return ERR_NOT_AUTHENTICATED;
+    name = Render(*c, c->Tree, found->User);
+    return NW_OK;
+}
+
+NWCCODE TSimClient::AbbreviateName(NWHandle ctx, const std::string& name, std::string& out) {
+    TCtx* c = nullptr;
+    NWCCODE code = FContexts.Lookup(ctx, c);
+    if (code != NW_OK || Injected(TSimOp::AbbreviateName, TSel{c->Tree}, code))
+        return code;
+    std::string full;
+    if ((code = FullName(*c, name, full)) != NW_OK)
+        return code;
+    int32_t object = c->Tree >= 0 ? FWorld->Trees[c->Tree].Find(full) : -1;
+    if (object >= 0) {
+        out = Render(*c, c->Tree, object);
+        return NW_OK;
+    }
+    // A name the tree does not hold is shortened as text.
+    out = full;
+    if ((c->Flags & DCV_CANONICALIZE_NAMES) == 0 && c->NameContext != "[Root]" &&
+        full != "[Root]") {
+        std::string suffix = "." + Lower(c->NameContext);
+        std::string l = Lower(full);
+        if (l.size() > suffix.size() &&
+            l.compare(l.size() - suffix.size(), suffix.size(), suffix) == 0)
+            out = full.substr(0, full.size() - suffix.size());
+        else
+            out = "." + full;
+    }
+    return NW_OK;
+}
+
+NWCCODE TSimClient::MapIDToName(NWHandle ctx, NWHandle conn, uint32_t id, std::string& name) {
+    TCtx* c = nullptr;
+    const TSimConn* sc = nullptr;
+    NWCCODE code = FContexts.Lookup(ctx, c);
+    if (code != NW_OK || (code = Conn(conn, sc)) != NW_OK)
+        return code;
+    const int32_t tree = sc->Tree;
+    TSel sel = ConnSel(*sc);
+    sel.HasId = true;
+    sel.Id = id;
+    if (Injected(TSimOp::MapIDToName, sel, code))
+        return code;
+    if (tree < 0)
+        return ERR_NO_SUCH_ENTRY;
+    const TSimTree& t = FWorld->Trees[tree];
+    auto it = t.ById.find(id);
+    if (it == t.ById.end())
+        return ERR_NO_SUCH_ENTRY;
+    name = Render(*c, tree, it->second);
+    return NW_OK;
+}
+
+NWCCODE TSimClient::ServerDN(NWHandle ctx, NWHandle conn, std::string& name) {
+    TCtx* c = nullptr;
+    const TSimConn* sc = nullptr;
+    NWCCODE code = FContexts.Lookup(ctx, c);
+    if (code != NW_OK || (code = Conn(conn, sc)) != NW_OK)
+        return code;
+    const TSimServer& srv = FWorld->Servers[sc->Server];
+    TSel sel{srv.Tree};
+    sel.Server = sc->Server;
+    if (Injected(TSimOp::ServerDN, sel, code))
+        return code;
+    if (srv.Tree < 0 || srv.Object < 0)
+        return ERR_NO_SUCH_ENTRY;
+    name = Render(*c, srv.Tree, srv.Object);
+    return NW_OK;
+}
+
+} // namespace trovalen
