@@ -149,7 +149,7 @@ NWCCODE U_NWListDirEntries(TNWClient* client, const std::string& path, uint32_t 
     if (client == nullptr)
         return NoClient();
     TNWPath dir;
-    NWCCODE code = U_PathToNWPath(client, U_ConvertPath(path, 0), dir);
+    NWCCODE code = U_PathToNWPath(client, U_ConvertPath(path, PATH_SHORT_FORM), dir);
     if (code != NW_OK)
         return code;
     std::string volPath = U_Format("%s:%s", dir.Volume.c_str(), dir.DirPath.c_str());

@@ -19,17 +19,6 @@ constexpr uint32_t kTrusteesPerCall = 20;
 // the tree (an alias that points up) must not run the stack out.
 constexpr int kMaxTreeDepth = 128;
 
-class TBusy {
-public:
-    TBusy() : Cursor(U_BeginBusy()) {}
-    TBusy(const TBusy&) = delete;
-    TBusy& operator=(const TBusy&) = delete;
-    ~TBusy() { U_EndBusy(Cursor); }
-
-private:
-    int Cursor;
-};
-
 // Fetches the next batch of a running list.
 NWCCODE FetchBatch(TNWClient* client, TNDSObj& obj) {
     NWCCODE code =
@@ -357,7 +346,7 @@ NWCCODE U_DSListNext(TNDSObj& obj) {
 NWCCODE U_DSListContainer(TNWClient* client, NWHandle ctx, const std::string& container,
                           TStringList* containers, bool withClass, const std::string& classFilter,
                           TStringList* objects) {
-    TBusy busy;
+    TBusyCursor busy;
     TNDSObj obj;
     NWCCODE code = U_DSListFirst(client, ctx, container, objects == nullptr, obj);
     while (code == NW_OK) {
@@ -377,7 +366,7 @@ NWCCODE U_DSListContainer(TNWClient* client, NWHandle ctx, const std::string& co
 NWCCODE U_DSListTree(TNWClient* client, NWHandle ctx, const std::string& container,
                      TStringList& list, bool recursive, bool withClass,
                      const std::string& classFilter, int kind) {
-    TBusy busy;
+    TBusyCursor busy;
     // A relative container is taken against the context's name context, for the listing as well
     // as for the names it yields.
     std::string base =

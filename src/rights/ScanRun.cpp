@@ -63,8 +63,8 @@ void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result) {
     FLog.Clear();
     AddResultLine(kSeparator, LVL_DETAIL);
     AddResultLine("", LVL_DETAIL);
-    std::string shortPath = U_ConvertPath(entry, 0);
-    std::string displayPath = U_ConvertPath(entry, 4);
+    std::string shortPath = U_ConvertPath(entry, PATH_SHORT_FORM);
+    std::string displayPath = U_ConvertPath(entry, PATH_LONG_FORM);
     bool notFound = !U_DirExists(shortPath);
     AddDebugLine(kSeparator);
     AddDebugLine(U_Format("TV: Check Path \"%s\" (%s)", shortPath.c_str(), displayPath.c_str()));

@@ -123,10 +123,10 @@ protected:
         return out;
     }
 
-    TStringList Attr(const std::string& object, const std::string& spec, NWCCODE expected = 0) {
+    TStringList Attr(const std::string& object, const std::string& attrPath, NWCCODE expected = 0) {
         TStringList lines;
-        EXPECT_EQ(U_DSGetAttributeEx(Client.get(), Ctx, object, spec, lines), expected)
-            << object << " " << spec;
+        EXPECT_EQ(U_DSGetAttributeEx(Client.get(), Ctx, object, attrPath, lines), expected)
+            << object << " " << attrPath;
         return lines;
     }
 };
@@ -267,8 +267,8 @@ TEST_F(ReadSim, PseudoAttributes) {
     EXPECT_EQ(dn, ".Admin.Acme");
 
     // An object that is not there gives its code and no line, never a date of 1899.
-    for (const char* spec : {"CONTEXT", "RDN", "CLASS", "createTimeStamp", "modifyTimestamp"})
-        EXPECT_TRUE(Attr(".Gone.Acme", spec, ERR_NO_SUCH_ENTRY).Empty()) << spec;
+    for (const char* attrPath : {"CONTEXT", "RDN", "CLASS", "createTimeStamp", "modifyTimestamp"})
+        EXPECT_TRUE(Attr(".Gone.Acme", attrPath, ERR_NO_SUCH_ENTRY).Empty()) << attrPath;
     EXPECT_EQ(U_DSGetCreationTime(Client.get(), Ctx, ".Gone.Acme"), 0.0);
 }
 
