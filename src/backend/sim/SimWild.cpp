@@ -4,13 +4,11 @@ namespace trovalen::sim {
 
 bool WildMatch(std::string_view pattern, std::string_view text, TWildStyle style) {
     const bool fileName = style == TWildStyle::FileName;
-    std::string p(pattern), t(text);
-    if (fileName) {
-        p = Lower(p);
-        t = Lower(t);
-        if (p == "*.*")
-            p = "*";
-    }
+    std::string lowered = fileName ? Lower(std::string(pattern)) : std::string();
+    std::string t = fileName ? Lower(std::string(text)) : std::string(text);
+    std::string_view p = fileName ? std::string_view(lowered) : pattern;
+    if (fileName && p == "*.*")
+        p = "*";
     // Greedy scan that returns to the last "*" on a mismatch.
     size_t pi = 0, ti = 0, star = std::string::npos, mark = 0;
     while (ti < t.size()) {
