@@ -134,12 +134,16 @@ void TScanRun::Run(TScanResult& result) {
         FFlags |= ET_RESOLVE_CONTAINERS;
 
     TStringList entries = FRequest.Entries;
-    if (!FRequest.Edir && FRequest.ScanSubDirs) {
-        TStringList below;
-        for (const auto& entry : FRequest.Entries)
-            U_NWListDirEntries(FRequest.Client, entry.Text, SA_SUBDIR_ALL, "*", below,
-                               LDE_FULL_TEXTS, PATH_LONG_FORM);
-        entries.Append(below);
+    if (FRequest.ScanSubDirs) {
+        // Start paths gain their subdirectories; object names have none. Either list is then
+        // analysed in sorted order.
+        if (!FRequest.Edir) {
+            TStringList below;
+            for (const auto& entry : FRequest.Entries)
+                U_NWListDirEntries(FRequest.Client, entry.Text, SA_SUBDIR_ALL, "*", below,
+                                   LDE_FULL_TEXTS, PATH_LONG_FORM);
+            entries.Append(below);
+        }
         entries.Sort();
     }
 

@@ -26,6 +26,7 @@ TSecEquCache::TSecEquCache() {
     if (!path.empty()) {
         FIni = std::make_unique<TIniFile>(path);
         FIni->SetDurable(false);
+        FIni->SetShared(false);
     }
 }
 

@@ -18,6 +18,7 @@ TCache::TCache() {
     FIni = std::make_unique<TIniFile>(FFileName);
     // The cache is thrown away at the end of the run: no need to force it to the disk.
     FIni->SetDurable(false);
+    FIni->SetShared(false);
 }
 
 TCache::~TCache() {

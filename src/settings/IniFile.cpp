@@ -176,6 +176,10 @@ bool TIniFile::Load() const {
     return true;
 }
 
+std::unique_ptr<TFileLock> TIniFile::LockForWrite() const {
+    return FShared ? std::make_unique<TFileLock>(FFileName, true) : nullptr;
+}
+
 void TIniFile::LoadForWrite() {
     if (!Load())
         throw EIniError(WriteError());
@@ -269,6 +273,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& key,
                            const std::string& value) {
     CheckSectionName(section);
     CheckKeyName(key);
+    auto lock = LockForWrite();
     LoadForWrite();
     std::vector<std::string> lines = FLines;
     std::string line = std::string(TrimView(key)) + "=" + EscapeLineBreaks(value);
@@ -353,6 +358,7 @@ void TIniFile::WriteSection(const std::string& section,
     CheckSectionName(section);
     for (const auto& entry : entries)
         CheckKeyName(entry.first);
+    auto lock = LockForWrite();
     LoadForWrite();
     // Every block of the section goes, so no older copy can surface later.
     std::vector<std::string> lines;
@@ -388,6 +394,7 @@ void TIniFile::WriteSection(const std::string& section,
 }
 
 void TIniFile::EraseAllSections() {
+    auto lock = LockForWrite();
     LoadForWrite();
     std::vector<std::string> lines;
     std::string name;

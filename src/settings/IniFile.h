@@ -17,12 +17,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "util/FileIO.h"
 #include "util/StringList.h"
 
 namespace trovalen {
@@ -79,6 +81,10 @@ public:
 
     // Whether each write is flushed to the disk before it replaces the file (default true).
     void SetDurable(bool durable) { FDurable = durable; }
+    // Whether other processes may write the file too (default true). Each write then holds a
+    // lock beside the file from its read to its replace, so that no writer's change is lost;
+    // a file private to this process needs none.
+    void SetShared(bool shared) { FShared = shared; }
 
 private:
     struct TStamp {
@@ -94,6 +100,8 @@ private:
     // Loads for a write: throws when the existing content cannot be read, since writing then
     // would lose it.
     void LoadForWrite();
+    // The lock a write holds from its read to its replace (nothing for a file not shared).
+    std::unique_ptr<TFileLock> LockForWrite() const;
     // Takes the lines, which become the loaded lines once they are written.
     void Save(std::vector<std::string> lines);
     // Index range [first, end) of the lines of the first block of the section (after its header);
@@ -106,6 +114,7 @@ private:
 
     std::string FFileName;
     bool FDurable = true;
+    bool FShared = true;
     mutable std::vector<std::string> FLines;
     mutable TStamp FStamp;
     mutable bool FReadable = true;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -106,6 +107,29 @@ std::string U_DirName(const std::string& path) {
     if (slash == 0)
         return "/";
     return path.substr(0, slash);
+}
+
+TFileLock::TFileLock(const std::string& fileName, bool createFolders) {
+    std::string error;
+    if (createFolders && !MakeFolders(U_DirName(fileName), error))
+        return;
+    std::string lockName = fileName + ".lock";
+    FFd = open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (FFd < 0)
+        return;
+    int rc;
+    do
+        rc = flock(FFd, LOCK_EX);
+    while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        close(FFd);
+        FFd = -1;
+    }
+}
+
+TFileLock::~TFileLock() {
+    if (FFd >= 0)
+        close(FFd); // closing the descriptor releases the lock
 }
 
 bool U_WriteFileAtomic(const std::string& fileName, std::string_view content, std::string& error,

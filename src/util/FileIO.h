@@ -39,6 +39,23 @@ std::string U_PrivateTempDir(std::string& error);
 std::string U_CreatePrivateTempFile(const std::string& prefix, const std::string& suffix,
                                     std::string& error);
 
+// An exclusive advisory lock (flock) on the file "<fileName>.lock" beside a file, held for the
+// holder's lifetime, so that two processes never interleave a read-modify-write of the file.
+// The lock file is created when missing (and its folder, with createFolders) and left in place.
+// When it cannot be had (a read-only folder) the holder holds nothing: the write that follows
+// then fails on its own, with its own message.
+class TFileLock {
+public:
+    explicit TFileLock(const std::string& fileName, bool createFolders = false);
+    ~TFileLock();
+    TFileLock(const TFileLock&) = delete;
+    TFileLock& operator=(const TFileLock&) = delete;
+    bool Held() const { return FFd >= 0; }
+
+private:
+    int FFd = -1;
+};
+
 // The folder part of a path, without the trailing slash ("." for a bare name, "/" for the root).
 std::string U_DirName(const std::string& path);
 

@@ -109,6 +109,12 @@ TEST_F(AnalysisTest, OnlyUsersKeepsLoginObjectsAndPseudoTrustees) {
     EXPECT_EQ(CountPrefix("  Effective: [B  R I] -> [Group] .Managers.ACME"), 0) << Dump();
     EXPECT_TRUE(HasLine("  Effective: [CR    ] -> [n/a] [Public] / Title")) << Dump();
     EXPECT_TRUE(HasLine("  Effective: [CRWSA ] -> [User] .Ann.SALES.ACME / Title")) << Dump();
+    // Organizations and units carry ndsLoginProperties among their classes, as in a real
+    // directory: the reduction keeps them even without the resolve flag.
+    EXPECT_TRUE(
+        HasLine("  Effective: [B    I] -> [Organizational Unit] .TEAM.DEV.ACME / [Entry Rights]"))
+        << "a container that can hold login properties stays\n"
+        << Dump();
 
     Analyse(kPrinter, kEdir | ET_ONLY_USERS | ET_RESOLVE_CONTAINERS);
     EXPECT_TRUE(

@@ -115,6 +115,22 @@ TEST_F(ScanRunTest, SubdirectoriesAreAddedOneLevelAndSorted) {
     EXPECT_EQ(Count(result.Summary, "Effective Trustee:\tUser\t[RWCEAFMS]\t.Admin.ACME"), 3);
 }
 
+TEST_F(ScanRunTest, TheSubdirectorySwitchSortsObjectsToo) {
+    // The switch reaches an eDirectory scan through a stored check mark or the headless
+    // command; objects have no subdirectories, but the list is sorted as it is for paths.
+    ASSERT_NO_FATAL_FAILURE(Load("rights-edir.json"));
+    TScanRequest request = EdirRequest({".Printer1.SALES.ACME", ".Joe.SALES.ACME"});
+    request.ScanSubDirs = true;
+    TScanResult result = Run(request);
+    std::vector<std::string> objects;
+    for (const auto& l : result.Details)
+        if (U_StartsWith(l.Text, "Object: "))
+            objects.push_back(l.Text);
+    ASSERT_EQ(objects.size(), 2u) << result.Details.Text("\n");
+    EXPECT_NE(objects[0].find("Joe"), std::string::npos) << result.Details.Text("\n");
+    EXPECT_NE(objects[1].find("Printer1"), std::string::npos);
+}
+
 TEST_F(ScanRunTest, MissingPathAndObject) {
     ASSERT_NO_FATAL_FAILURE(Load("rights-fs.json"));
     TScanResult result = Run(FsRequest({"\\\\FS1\\SYS\\GONE", "\\\\FS1\\SYS\\HOME"}));

@@ -4,6 +4,10 @@
 #include "util/Util.h"
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace trovalen;
 using namespace trovalen::test;
@@ -26,7 +30,7 @@ TEST_F(IniFileTest, NamesIgnoreCaseAndMissingThingsReadAsDefault) {
 TEST_F(IniFileTest, ValuesLoseBlanksAndOnePairOfQuotes) {
     Spit(Path("a.ini"), "[S]\nblanks=  a b \t\ndouble=\"abc\"\nsingle='abc'\ntwice=\"\"abc\"\"\n"
                         "kept=  \" a \"  \ndoubled=\"say \"\"hi\"\"\"\nmixed=\"a\" \"b\"\nlone=\"\n"
-                        "equals=a=b=c\n");
+                        "equals=a=b=c\nopen=\"abc\nodd=\"abc'\nclose=abc\"\n");
     TIniFile ini(Path("a.ini"));
     EXPECT_EQ(ini.ReadString("S", "blanks", ""), "a b");
     EXPECT_EQ(ini.ReadString("S", "double", ""), "abc");
@@ -37,6 +41,10 @@ TEST_F(IniFileTest, ValuesLoseBlanksAndOnePairOfQuotes) {
     EXPECT_EQ(ini.ReadString("S", "mixed", ""), "a\" \"b") << "not a quoted form: kept as it is";
     EXPECT_EQ(ini.ReadString("S", "lone", ""), "\"");
     EXPECT_EQ(ini.ReadString("S", "equals", ""), "a=b=c");
+    // One quote, or two that do not pair, is no quoted form: the value stays as it is.
+    EXPECT_EQ(ini.ReadString("S", "open", ""), "\"abc");
+    EXPECT_EQ(ini.ReadString("S", "odd", ""), "\"abc'");
+    EXPECT_EQ(ini.ReadString("S", "close", ""), "abc\"");
 }
 
 TEST_F(IniFileTest, ValuesAreReadBackAtMost2047CharactersLong) {
@@ -121,6 +129,23 @@ TEST_F(IniFileTest, WritesReplaceTheFileInOneStep) {
     TIniFile ini(file);
     ini.WriteString("S", "k", "1");
     EXPECT_EQ(ini.ReadString("S", "k", ""), "1") << "missing folders are created";
+    // A reader that opened the file before a write still reads the whole old file: the write
+    // made a new file and renamed it into place, it never rewrote the old one.
+    {
+        int reader = open(file.c_str(), O_RDONLY);
+        ASSERT_GE(reader, 0);
+        struct stat before {};
+        ASSERT_EQ(fstat(reader, &before), 0);
+        TIniFile(file).WriteString("S", "k", std::string(5000, 'x'));
+        struct stat after {};
+        ASSERT_EQ(stat(file.c_str(), &after), 0);
+        EXPECT_NE(after.st_ino, before.st_ino) << "the file was rewritten in place";
+        char buf[64] = {};
+        ssize_t n = pread(reader, buf, sizeof buf - 1, 0);
+        close(reader);
+        EXPECT_EQ(std::string(buf, n > 0 ? static_cast<size_t>(n) : 0), "[S]\nk=1\n");
+        ini.WriteString("S", "k", "1");
+    }
     // Two objects on one file see each other's writes.
     TIniFile other(file);
     other.WriteString("S", "k", "2");
@@ -188,4 +213,28 @@ TEST_F(IniFileTest, AFileThatCannotBeReadIsNeverOverwritten) {
     chmod(file.c_str(), 0600);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(Slurp(file), "[S]\nk=old\nother=1\n");
+}
+
+TEST_F(IniFileTest, TwoProcessesWritingAtOnceKeepEveryKey) {
+    // Two programs closing together each write their keys, one settings object per write as the
+    // windows do; neither may overwrite what the other wrote in between.
+    std::string file = Path("shared.ini");
+    constexpr int kKeys = 200;
+    auto writeKeys = [&](const char* prefix) {
+        for (int i = 0; i < kKeys; ++i)
+            TIniFile(file).WriteString("S", prefix + std::to_string(i), "v");
+    };
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        writeKeys("child");
+        _exit(0);
+    }
+    writeKeys("parent");
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    TStringList keys;
+    TIniFile(file).ReadSection("S", keys);
+    EXPECT_EQ(keys.Count(), 2 * kKeys);
 }

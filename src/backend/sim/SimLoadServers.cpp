@@ -46,7 +46,10 @@ void TLoader::LoadServer(const json& v, const std::string& ptr) {
     }
     FWorld.Servers.push_back(std::move(srv));
     TSimServer& s = FWorld.Servers.back();
-    const json& vols = Req(v, "volumes", ptr);
+    // A server without volumes (a directory server) is a server all the same.
+    static const json kNoVolumes = json::array();
+    const json* volsGiven = Opt(v, "volumes");
+    const json& vols = volsGiven != nullptr ? *volsGiven : kNoVolumes;
     Expect(vols, json::value_t::array, ptr + "/volumes", "an array of volumes");
     if (vols.size() > 255)
         Fail(ptr + "/volumes", "a server has at most 255 volumes");

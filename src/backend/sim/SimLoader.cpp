@@ -151,6 +151,10 @@ void TLoader::Load(const json& root) {
             Fail(ptr + "/name", "\"" + t.Name +
                                     "\" is no tree name (1 to 32 characters, no "
                                     "blanks, dots or punctuation)");
+        // A client pads tree names with "_" to 32 characters and strips the padding again, so a
+        // name that ends in "_" could never be chosen.
+        if (t.Name.back() == '_')
+            Fail(ptr + "/name", "\"" + t.Name + "\" is no tree name (it may not end in \"_\")");
         if (FWorld.FindTree(t.Name) >= 0)
             Fail(ptr + "/name", "the tree \"" + t.Name + "\" is named twice");
         FWorld.Trees.push_back(std::move(t));

@@ -3,7 +3,7 @@
 //
 // 1. The subject's principals: the subject, the objects in its "Security Equals" (one level),
 //    every container above it, [Public] and [Root]. "[This]" in an ACL value stands for the
-//    object that holds the value.
+//    object whose rights are asked: on the object itself, or inherited from a container above.
 // 2. For each principal, from the top of the tree down to the object: the level's inherited
 //    rights masks filter what came from above, a value assigned at the level replaces what was
 //    inherited for the same protected attribute, and only inheritable values flow further down.
@@ -31,9 +31,11 @@ struct THeld {
     uint32_t Entry = 0, All = 0, Attr = 0;
 };
 
-bool Matches(int32_t aclSubject, int32_t principal, int32_t holder) {
+// "[This]" is each object on itself: wherever the value stands (on the object, or on a container
+// above it and inherited), it counts for the principal that is the object whose rights are asked.
+bool Matches(int32_t aclSubject, int32_t principal, int32_t object) {
     if (aclSubject == SUBJ_THIS)
-        return principal == holder;
+        return principal == object;
     return aclSubject == principal;
 }
 
@@ -58,7 +60,7 @@ void Walk(const TSimTree& t, const std::vector<int32_t>& chain, int32_t principa
         // A value assigned here replaces what was inherited for the same protected attribute.
         THeld here;
         for (const TSimAcl& a : acl) {
-            if (a.Subject == SUBJ_IRM || !Matches(a.Subject, principal, level))
+            if (a.Subject == SUBJ_IRM || !Matches(a.Subject, principal, chain.back()))
                 continue;
             if (a.Protected == PROT_ENTRY) {
                 here.Entry |= a.Privileges;

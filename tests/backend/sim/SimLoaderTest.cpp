@@ -67,6 +67,7 @@ TEST(Loader, RefusesWhatTheFormatDoesNotAllow) {
         {R"({"format": 1})", "\"trees\" is missing"},
         {R"({"format": 1, "trees": [], "tress": []})", "unknown key \"tress\""},
         {R"({"format": 1, "oemCodePage": "NO-SUCH-CP", "trees": []})", "not known"},
+        {R"({"format": 1, "trees": [{"name": "T_", "objects": []}]})", "may not end in \"_\""},
         {Objects(R"({"name": "U.O", "class": "User", "attributes": {"Shoe Size": [44]}})"),
          "\"Shoe Size\" is not defined"},
         {Objects(R"({"name": "U.O", "class": "ndsLoginProperties"})"), "auxiliary class"},
@@ -183,6 +184,18 @@ TEST(Loader, HugeAndSpecialFilesAreRefused) {
     EXPECT_FALSE(LoadTreeFile("/dev/zero", error)) << "never reads an endless device";
     EXPECT_FALSE(LoadTreeFile(mount.Root() + "/missing.json", error));
     EXPECT_NE(error.find("cannot open"), std::string::npos) << error;
+}
+
+TEST(Loader, AServerWithoutVolumesIsAServer) {
+    // A directory server serves no volumes; its entry needs none.
+    std::string error;
+    auto world =
+        LoadTreeText(Objects(R"({"name": "DS.O", "class": "NCP Server"})",
+                             R"(, "servers": [{"name": "DS", "tree": "T", "object": ".DS.O"}])"),
+                     "t.json", error);
+    ASSERT_TRUE(world) << error;
+    ASSERT_EQ(world->Servers.size(), 1u);
+    EXPECT_TRUE(world->Servers[0].Volumes.empty());
 }
 
 TEST(Loader, ValidFilesLoadWithTheirDetails) {

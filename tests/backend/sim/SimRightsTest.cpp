@@ -139,6 +139,17 @@ TEST_F(Rights, PublicRootAndThis) {
     EXPECT_EQ(Of(".V.Unit.Org", ".Leaf.Unit.Org", "Title"), aC | aR);
 }
 
+TEST_F(Rights, InheritedThisGivesEachObjectRightsOnItselfOnly) {
+    // [This] is every object on itself: flowing down from Unit, it gives Leaf rights on Leaf,
+    // never Unit's residents rights on the objects below.
+    Load(Tree("[]", "[" + Acl("[This]", "[Entry Rights]", "BCD  I") + "]"));
+    EXPECT_EQ(Of(".Unit.Org", ".Unit.Org"), B | C | D);
+    EXPECT_EQ(Of(".Leaf.Unit.Org", ".Leaf.Unit.Org"), B | C | D) << "inherited onto itself";
+    EXPECT_EQ(Of(".V.Unit.Org", ".Leaf.Unit.Org"), 0u) << "a resident gains nothing below";
+    EXPECT_EQ(Of(".Unit.Org", ".Leaf.Unit.Org"), 0u) << "nor does the container itself";
+    EXPECT_EQ(Of(".V.Unit.Org", ".Unit.Org"), B | C | D) << "the container's own rights, as ever";
+}
+
 TEST_F(Rights, ImpliedRights) {
     Load(Tree("[" + Acl(".U.Org", "Title", "    AI") + "," + Acl(".U.Org", "Surname", "  W  I") +
                   "," + Acl(".U.Org", "Full Name", " R   I") + "," +
