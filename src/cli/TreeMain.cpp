@@ -3,7 +3,8 @@
 //
 //   trovalen-tree check [--summary] FILE
 //   trovalen-tree generate [--users N] [--groups N] [--depth N] [--fanout N] [--dirs N]
-//                          [--trustees N] [--seed N] [-o FILE]
+//                          [--trustees N] [--seed N] [--members N] [--residents N]
+//                          [--assign-each] [-o FILE]
 //
 // Exit status 0 on success, 2 for a usage error or a file that cannot be loaded (one line on
 // standard error).
@@ -27,7 +28,12 @@ namespace {
 const char* const kUsage =
     "usage: trovalen-tree check [--summary] FILE\n"
     "       trovalen-tree generate [--users N] [--groups N] [--depth N] [--fanout N]\n"
-    "                              [--dirs N] [--trustees N] [--seed N] [-o FILE]\n";
+    "                              [--dirs N] [--trustees N] [--seed N] [--members N]\n"
+    "                              [--residents N] [--assign-each] [-o FILE]\n"
+    "  --members N    a group Everyone.Gen with N security-equal users in Members.Gen\n"
+    "  --residents N  a unit Residents.Gen with N users; both are trustees of SYS:PROJ\n"
+    "                 and of Target.Gen\n"
+    "  --assign-each  each of those users also a trustee of SYS:PROJ and Target.Gen\n";
 
 int Usage(const std::string& message) {
     std::cerr << "trovalen-tree: " << message << " (trovalen-tree --help)\n";
@@ -195,6 +201,10 @@ int Generate(const std::vector<std::string>& args) {
     std::string out;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (a == "--assign-each") {
+            o.AssignEach = true;
+            continue;
+        }
         if (i + 1 >= args.size())
             return Usage(a.rfind("-", 0) == 0 ? a + " needs a value" : "unexpected " + a);
         const std::string& v = args[++i];
@@ -214,6 +224,10 @@ int Generate(const std::vector<std::string>& args) {
             target = &o.Trustees, max = 1000;
         else if (a == "--seed")
             target = &o.Seed, max = 999999999;
+        else if (a == "--members")
+            target = &o.Members;
+        else if (a == "--residents")
+            target = &o.Residents;
         else if (a == "-o")
             out = v;
         else

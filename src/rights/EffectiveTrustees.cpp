@@ -1,6 +1,7 @@
 #include "rights/EffectiveTrustees.h"
 
 #include <algorithm>
+#include <deque>
 #include <map>
 #include <memory>
 #include <unordered_map>
@@ -295,38 +296,65 @@ private:
     void MergeTrustees() {
         if (FEdir) {
             // By name from the top of the tree down, then by attribute.
-            std::stable_sort(FTrustees.begin(), FTrustees.end(),
-                             [](const TEffectiveTrustee& a, const TEffectiveTrustee& b) {
-                                 int c = U_CompareDottedNames(U_UpperCase(a.Subject),
-                                                              U_UpperCase(b.Subject));
-                                 return c != 0 ? c < 0 : a.Attribute < b.Attribute;
-                             });
-            for (int i = static_cast<int>(FTrustees.size()) - 1; i >= 1; --i) {
-                TEffectiveTrustee& earlier = FTrustees[i - 1];
-                const TEffectiveTrustee& later = FTrustees[i];
-                if (later.Subject != earlier.Subject || later.Attribute != earlier.Attribute)
+            std::vector<std::string> upper;
+            upper.reserve(FTrustees.size());
+            for (const auto& t : FTrustees)
+                upper.push_back(U_UpperCase(t.Subject));
+            SortTrustees([&](size_t a, size_t b) {
+                int c = U_CompareDottedNames(upper[a], upper[b]);
+                return c != 0 ? c < 0 : FTrustees[a].Attribute < FTrustees[b].Attribute;
+            });
+            // Neighbours with the same subject and attribute, spelt alike, become the first.
+            size_t kept = 0;
+            for (size_t i = 0; i < FTrustees.size(); ++i) {
+                if (kept > 0 && FTrustees[i].Subject == FTrustees[kept - 1].Subject &&
+                    FTrustees[i].Attribute == FTrustees[kept - 1].Attribute) {
+                    FTrustees[kept - 1].Mask |= FTrustees[i].Mask;
+                    FTrustees[kept - 1].Sources |= FTrustees[i].Sources;
                     continue;
-                earlier.Mask |= later.Mask;
-                earlier.Sources |= later.Sources;
-                FTrustees.erase(FTrustees.begin() + i);
+                }
+                if (kept != i)
+                    FTrustees[kept] = std::move(FTrustees[i]);
+                ++kept;
             }
+            FTrustees.resize(kept);
             RaiseByEffectiveRights();
         } else {
-            std::stable_sort(FTrustees.begin(), FTrustees.end(),
-                             [](const TEffectiveTrustee& a, const TEffectiveTrustee& b) {
-                                 return U_CompareText(a.Subject, b.Subject) < 0;
-                             });
-            for (int i = static_cast<int>(FTrustees.size()) - 1; i >= 1; --i) {
-                for (int j = i - 1; j >= 0; --j) {
-                    if (FTrustees[j].Subject != FTrustees[i].Subject)
-                        continue;
-                    FTrustees[j].Mask |= FTrustees[i].Mask;
-                    FTrustees[j].Sources |= FTrustees[i].Sources;
-                    FTrustees.erase(FTrustees.begin() + i);
-                    break;
+            SortTrustees([&](size_t a, size_t b) {
+                return U_CompareText(FTrustees[a].Subject, FTrustees[b].Subject) < 0;
+            });
+            // Every trustee with a subject spelt alike becomes the first of them.
+            std::unordered_map<std::string_view, size_t> first;
+            first.reserve(FTrustees.size());
+            size_t kept = 0;
+            for (size_t i = 0; i < FTrustees.size(); ++i) {
+                auto found = first.find(FTrustees[i].Subject);
+                if (found != first.end()) {
+                    FTrustees[found->second].Mask |= FTrustees[i].Mask;
+                    FTrustees[found->second].Sources |= FTrustees[i].Sources;
+                    continue;
                 }
+                if (kept != i)
+                    FTrustees[kept] = std::move(FTrustees[i]);
+                first.emplace(FTrustees[kept].Subject, kept);
+                ++kept;
             }
+            FTrustees.resize(kept);
         }
+    }
+
+    // A stable sort of the trustees by their positions, so that the comparison can use keys
+    // worked out once per trustee.
+    template <class TLess> void SortTrustees(TLess less) {
+        std::vector<size_t> order(FTrustees.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::stable_sort(order.begin(), order.end(), less);
+        std::vector<TEffectiveTrustee> sorted;
+        sorted.reserve(FTrustees.size());
+        for (size_t i : order)
+            sorted.push_back(std::move(FTrustees[i]));
+        FTrustees = std::move(sorted);
     }
 
     // Supervisor over the entry, or rights over all attributes, raise each single attribute.
@@ -422,9 +450,9 @@ private:
                             LVL_CALCULATION);
                     SetTrusteeRights(t, filtered, rtFileSystem);
                 }
-                if (filtered == 0)
-                    FTrustees.erase(FTrustees.begin() + i);
             }
+            // Those the filter left without a right go; Supervisor holders keep theirs.
+            std::erase_if(FTrustees, [](const TEffectiveTrustee& t) { return t.Mask == 0; });
             MergeTrustees();
 
             TStringList direct;
@@ -432,13 +460,18 @@ private:
                 U_NWGetTrustees(FClient, FContext, FPath.ConnHandle, levels[k].VolPath, direct);
             LogError(U_Format("U_NWGetTrustees (%s)", volPath.c_str()), code);
             UseSource(U_Format("for direct Trustee assignment on \"%s\"", volPath.c_str()));
+            // The trustees by name, ignoring case, in list order; an assignment on this directory
+            // replaces the first of them that is still there.
+            std::unordered_map<std::string, std::deque<size_t>> byName;
+            for (size_t i = 0; i < FTrustees.size(); ++i)
+                byName[U_UpperCase(FTrustees[i].Subject)].push_back(i);
+            std::vector<bool> replaced(FTrustees.size(), false);
             for (const auto& d : direct) {
-                // An assignment on this directory replaces what came from above.
-                auto same = std::find_if(
-                    FTrustees.begin(), FTrustees.end(),
-                    [&](const TEffectiveTrustee& t) { return U_SameText(t.Subject, d.Text); });
-                if (same != FTrustees.end())
-                    FTrustees.erase(same);
+                auto& same = byName[U_UpperCase(d.Text)];
+                if (!same.empty()) {
+                    replaced[same.front()] = true;
+                    same.pop_front();
+                }
                 LogLine(U_Format("  Direct Trustee: %s %s", d.Text.c_str(),
                                  U_RightsToStr(d.Value, rtFileSystem).c_str()),
                         offset + LVL_DIRECT_TRUSTEE);
@@ -447,8 +480,12 @@ private:
                 t.Family = rtFileSystem;
                 t.Mask = d.Value;
                 t.Sources = scanned ? TS_ASSIGNED : TS_INHERITED;
+                same.push_back(FTrustees.size());
+                replaced.push_back(false);
                 AddTrustee(std::move(t), d.Value, rtFileSystem);
             }
+            size_t at = 0;
+            std::erase_if(FTrustees, [&](const TEffectiveTrustee&) { return replaced[at++]; });
         }
 
         LogLine("", LVL_CALCULATION);
@@ -634,10 +671,6 @@ private:
 };
 
 } // namespace
-
-void U_SetSecEquCacheFolder(const std::string& folder) {
-    U_SecEquCacheFolder() = folder;
-}
 
 TAnalysisResult U_AnalyseEffectiveTrustees(TNWClient& client, NWHandle ctx,
                                            const std::string& target, uint32_t flags, int threshold,

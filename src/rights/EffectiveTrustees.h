@@ -60,8 +60,4 @@ void U_EffectiveTrustees(TNWClient* client, NWHandle ctx, const std::string& tar
                          TStatusPanel* statusBar, TStringList& trustees, TStringList* log,
                          uint32_t flags);
 
-// Where the security-equivalence cache files of this process are kept (a private folder of the
-// user); tests may point it elsewhere. Empty: the default.
-void U_SetSecEquCacheFolder(const std::string& folder);
-
 } // namespace trovalen

@@ -20,9 +20,8 @@ class AnalysisTest : public SimTest {
 protected:
     void Load(const std::string& treeFile) {
         ASSERT_NO_FATAL_FAILURE(Serve(std::string(TROVALEN_TEST_DATA) + "/" + treeFile));
-        cacheFolder = mount.string() + "-cache";
-        std::filesystem::create_directories(cacheFolder);
-        U_SetSecEquCacheFolder(cacheFolder);
+        scratchFolder = mount.string() + "-scratch";
+        std::filesystem::create_directories(scratchFolder);
         std::string tree = U_GetPrimaryTree(client.get());
         ASSERT_EQ(client->NewContext(ctx), 0);
         ASSERT_EQ(U_DSChangeCurrentTreeAndContext(client.get(), ctx, tree, "[Root]"), 0);
@@ -50,9 +49,8 @@ protected:
     }
 
     void TearDown() override {
-        U_SetSecEquCacheFolder("");
         std::error_code ec;
-        std::filesystem::remove_all(cacheFolder, ec);
+        std::filesystem::remove_all(scratchFolder, ec);
         SimTest::TearDown();
     }
 
@@ -86,7 +84,7 @@ protected:
     }
     std::string Dump() const { return log.Text("\n"); }
 
-    std::string cacheFolder;
+    std::string scratchFolder; // files a test writes for itself
     NWHandle ctx = 0;
     TStringList trustees;
     TStringList log;

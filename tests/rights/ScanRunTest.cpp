@@ -225,7 +225,7 @@ TEST_F(ScanRunTest, AttributeLinesComeFromTheDirectoryOnceAndThenFromTheCache) {
     ASSERT_TRUE(counting);
 
     // The program-side settings: slot 1 reads Title, slot 2 an attribute nobody has.
-    std::string iniPath = cacheFolder + "/program.ini";
+    std::string iniPath = scratchFolder + "/program.ini";
     {
         TIniFile ini(iniPath);
         ini.WriteString("Attributes", "AttrCount", "25");

@@ -138,9 +138,8 @@ protected:
         mount = std::filesystem::temp_directory_path() /
                 ("trovalen-session-" + std::to_string(getpid()) + "-" +
                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(mount / "cache");
+        std::filesystem::create_directories(mount);
         setenv("TROVALEN_MOUNT", mount.c_str(), 1);
-        U_SetSecEquCacheFolder((mount / "cache").string());
         TUiHooks hooks;
         hooks.MessageBox = [this](TMsgKind, const std::string&, const std::string& text) {
             Messages.push_back(text);
@@ -151,7 +150,6 @@ protected:
     }
     void TearDown() override {
         U_SetUiHooks(FSavedHooks);
-        U_SetSecEquCacheFolder("");
         SimTest::TearDown();
     }
 

@@ -24,6 +24,9 @@ struct TSnapshotCase {
     const char* TreeFile; // below tests/data
     const char* Golden;   // below tests/data/golden
     bool Whole;           // details pane and analyses too; else the summary pane only
+    // The entries to scan: when empty, every object and every directory of the tree.
+    std::vector<std::string> Objects = {};
+    std::vector<std::string> Directories = {};
 };
 
 const TSnapshotCase kSnapshots[] = {
@@ -32,6 +35,22 @@ const TSnapshotCase kSnapshots[] = {
     {"rights-names.json", "scan-rights-names.txt", true},
     // The bundled sample tree is larger: its summaries only.
     {"../../data/sample-tree.json", "scan-sample-tree.txt", false},
+    // Generated trees with many trustees (trovalen-tree generate --users 0 --groups 1 --depth 0
+    // --dirs 3 --trustees 1 and the options below): where many trustees meet, through security
+    // equivalence, residence and assignments of their own, and where the merge and the sort
+    // leave equal names.
+    // --members 60 --residents 40 --assign-each
+    {"rights-many-own.json",
+     "scan-rights-many-own.txt",
+     true,
+     {".Target.Gen", ".M00007.Members.Gen", ".Members.Gen"},
+     {"\\\\GEN-FS1\\SYS\\PROJ", "\\\\GEN-FS1\\SYS\\D00001"}},
+    // --members 100 --residents 60
+    {"rights-many-equal.json",
+     "scan-rights-many-equal.txt",
+     true,
+     {".Target.Gen", ".R00003.Residents.Gen"},
+     {"\\\\GEN-FS1\\SYS\\PROJ"}},
 };
 
 constexpr uint32_t kFlagSets[] = {0, ET_RESOLVE_CONTAINERS, ET_ONLY_USERS,
@@ -116,8 +135,9 @@ protected:
 TEST_P(ScanSnapshotTest, ScanRunsAndAnalysesMatchTheSnapshot) {
     ASSERT_NO_FATAL_FAILURE(Load(GetParam().TreeFile));
     std::ostringstream out;
-    std::vector<std::string> objects = Objects();
-    std::vector<std::string> dirs = Directories();
+    std::vector<std::string> objects = GetParam().Objects.empty() ? Objects() : GetParam().Objects;
+    std::vector<std::string> dirs =
+        GetParam().Directories.empty() ? Directories() : GetParam().Directories;
     ScanRuns(out, true, objects);
     ScanRuns(out, false, dirs);
     if (GetParam().Whole) {

@@ -27,12 +27,96 @@ std::string Num(const char* prefix, uint32_t n) {
     return buf;
 }
 
+// The rights the large-trustee scenario's own assignments cycle through.
+const char* const kOwnEntryRights[] = {"B     ", "BC    ", "B   R ", "B    I"};
+const char* const kOwnFileRights[] = {"R    F  ", "RW   F  ", "RWCE  F ", "       S"};
+constexpr uint32_t kOwnRightsKinds = 4;
+
+bool WithScenario(const TGenerateOptions& o) {
+    return o.Members > 0 || o.Residents > 0;
+}
+
+std::string MemberName(uint32_t n) {
+    return Num("M", n) + ".Members.Gen";
+}
+
+std::string ResidentName(uint32_t n) {
+    return Num("R", n) + ".Residents.Gen";
+}
+
+// The scenario's users are written out of the order of their names, so that what the analysis
+// sorts arrives unsorted: objects with the even numbers rising, then the odd ones falling;
+// assignments of their own from the highest number down.
+uint32_t ObjectOrder(uint32_t i, uint32_t count) {
+    const uint32_t evens = (count + 1) / 2;
+    if (i < evens)
+        return 2 * i;
+    const uint32_t odds = count / 2;
+    return 2 * (odds - 1 - (i - evens)) + 1;
+}
+
+uint32_t AssignmentOrder(uint32_t i, uint32_t count) {
+    return count - 1 - i;
+}
+
+// The scenario's objects, each line ending in ",\n".
+void AppendScenarioObjects(const TGenerateOptions& o, std::string& out) {
+    out += "  {\"name\": \"Everyone.Gen\", \"class\": \"Group\"},\n";
+    out += "  {\"name\": \"Members.Gen\", \"class\": \"Organizational Unit\"},\n";
+    out += "  {\"name\": \"Residents.Gen\", \"class\": \"Organizational Unit\"},\n";
+    out += "  {\"name\": \"Target.Gen\", \"class\": \"Group\", \"acl\": ["
+           "{\"subject\": \".Everyone.Gen\", \"attribute\": \"[Entry Rights]\", "
+           "\"rights\": \"BC   I\"}, "
+           "{\"subject\": \".Everyone.Gen\", \"attribute\": \"[All Attributes Rights]\", "
+           "\"rights\": \"CR   I\"}, "
+           "{\"subject\": \".Residents.Gen\", \"attribute\": \"[Entry Rights]\", "
+           "\"rights\": \"B    I\"}";
+    auto own = [&](const std::string& name, uint32_t n) {
+        out += ", {\"subject\": \"." + name +
+               "\", \"attribute\": \"[Entry Rights]\", \"rights\": \"" +
+               kOwnEntryRights[n % kOwnRightsKinds] + "\"}";
+    };
+    if (o.AssignEach) {
+        for (uint32_t i = 0; i < o.Members; ++i)
+            own(MemberName(AssignmentOrder(i, o.Members)), i);
+        for (uint32_t i = 0; i < o.Residents; ++i)
+            own(ResidentName(AssignmentOrder(i, o.Residents)), i);
+    }
+    out += "]},\n";
+    for (uint32_t i = 0; i < o.Members; ++i)
+        out += "  {\"name\": \"" + MemberName(ObjectOrder(i, o.Members)) +
+               "\", \"class\": \"User\", \"attributes\": {\"Security Equals\": "
+               "[\".Everyone.Gen\"]}},\n";
+    for (uint32_t i = 0; i < o.Residents; ++i)
+        out += "  {\"name\": \"" + ResidentName(ObjectOrder(i, o.Residents)) +
+               "\", \"class\": \"User\"},\n";
+}
+
+// The directory SYS:PROJ of the scenario, as an entry of the volume's "dirs".
+void AppendScenarioDir(const TGenerateOptions& o, std::string& out) {
+    out += "\"PROJ\": {\"trustees\": {\".Everyone.Gen\": \"RWCE  F \", \".Residents.Gen\": "
+           "\"R    F  \"";
+    auto own = [&](const std::string& name, uint32_t n) {
+        out += ", \"." + name + "\": \"" + kOwnFileRights[n % kOwnRightsKinds] + "\"";
+    };
+    if (o.AssignEach) {
+        for (uint32_t i = 0; i < o.Members; ++i)
+            own(MemberName(AssignmentOrder(i, o.Members)), i);
+        for (uint32_t i = 0; i < o.Residents; ++i)
+            own(ResidentName(AssignmentOrder(i, o.Residents)), i);
+    }
+    out += "}, \"dirs\": {}}";
+}
+
 } // namespace
 
 std::string GenerateTreeJson(const TGenerateOptions& o) {
     TRandom rnd(o.Seed);
     std::string out;
-    out.reserve(static_cast<size_t>(o.Users) * 110 + static_cast<size_t>(o.Dirs) * 90 + 4096);
+    constexpr size_t kBytesPerUser = 110, kBytesPerDir = 90, kBytesPerScenarioUser = 220;
+    out.reserve(static_cast<size_t>(o.Users) * kBytesPerUser +
+                static_cast<size_t>(o.Dirs) * kBytesPerDir +
+                (static_cast<size_t>(o.Members) + o.Residents) * kBytesPerScenarioUser + 4096);
     out += "{\"format\": 1,\n \"trees\": [{\"name\": \"GEN_TREE\", \"objects\": [\n";
     out +=
         "  {\"name\": \"[Root]\", \"class\": \"Tree Root\", \"acl\": [{\"subject\": "
@@ -47,6 +131,8 @@ std::string GenerateTreeJson(const TGenerateOptions& o) {
     const uint32_t groups = std::max<uint32_t>(o.Groups, 1);
     for (uint32_t g = 0; g < groups; ++g)
         out += "  {\"name\": \"" + Num("Group", g) + ".Gen\", \"class\": \"Group\"},\n";
+    if (WithScenario(o))
+        AppendScenarioObjects(o, out);
 
     // Units level by level; each records its full name.
     std::vector<std::string> units{"Gen"};
@@ -110,11 +196,14 @@ std::string GenerateTreeJson(const TGenerateOptions& o) {
            "\".GEN-FS1.Gen\", "
            "\"volumes\": [{\"name\": \"SYS\", \"object\": \".GEN-FS1_SYS.Gen\", "
            "\"trustees\": {\".Admin.Gen\": \"RWCEAFMS\"}, \"dirs\": {";
+    if (WithScenario(o))
+        AppendScenarioDir(o, out);
     while (!walk.empty()) {
         auto& [dir, pos] = walk.back();
         if (pos < dirs[dir].Children.size()) {
             uint32_t child = dirs[dir].Children[pos];
-            out += (pos ? ", \"" : "\"") + dirs[child].Name + "\": {";
+            const bool first = pos == 0 && !(dir == 0 && WithScenario(o));
+            out += (first ? "\"" : ", \"") + dirs[child].Name + "\": {";
             ++pos;
             if (child % 5 == 0)
                 out += "\"irm\": \"R    F  \", ";

@@ -14,12 +14,21 @@ struct TGenerateOptions {
     uint32_t Dirs = 100;   // directories on the volume
     uint32_t Trustees = 3; // trustees per directory
     uint32_t Seed = 1;
+    // The large-trustee scenario, off when both counts are 0: the group Everyone.Gen with
+    // Members users in the unit Members.Gen, each security-equal to it; the unit Residents.Gen
+    // with Residents users; the object Target.Gen and the directory SYS:PROJ, on which the group
+    // and the unit Residents.Gen are trustees.
+    uint32_t Members = 0;
+    uint32_t Residents = 0;
+    // With the scenario: each of its users also holds an assignment of its own on SYS:PROJ and
+    // on Target.Gen.
+    bool AssignEach = false;
 };
 
 // The tree file as JSON text: tree GEN_TREE with the organization Gen, the units Unit<n>, users
 // User<n> spread over the units, groups Group<n> in the organization that every user is
 // security-equal to one or two of, a server GEN-FS1 with the volume SYS holding the directories,
-// and one authenticated connection.
+// and one authenticated connection. The large-trustee scenario comes on top when asked for.
 std::string GenerateTreeJson(const TGenerateOptions& options);
 
 } // namespace trovalen::sim

@@ -1,4 +1,5 @@
 // trovalen-tree as a user runs it: exit status 2 and one line for every bad file or usage.
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -84,6 +85,9 @@ TEST_F(TreeCli, UsageErrorsExitTwoWithOneLine) {
     ExpectRefused("generate --users many", "must be a number");
     ExpectRefused("generate --depth 99", "must be a number");
     ExpectRefused("generate --users", "needs a value");
+    ExpectRefused("generate --members -5", "must be a number");
+    ExpectRefused("generate --residents 2000001", "must be a number");
+    ExpectRefused("generate --assign-each yes", "unexpected yes");
     EXPECT_EQ(Run("--help").Status, 0);
 }
 
@@ -119,4 +123,43 @@ TEST_F(TreeCli, GeneratedTreesLoad) {
     Run("generate --users 500 --groups 7 --depth 2 --fanout 3 --dirs 250 --trustees 4 -o '" +
         again + "'");
     EXPECT_EQ(Slurp(file), Slurp(again));
+}
+
+TEST_F(TreeCli, GeneratedScenarioHasItsTrusteesAndMembers) {
+    const std::string options = "generate --users 0 --groups 1 --depth 0 --dirs 0 --members 30 "
+                                "--residents 20";
+    struct TCase {
+        bool AssignEach;
+        size_t ProjTrustees; // trustees on SYS:PROJ
+        size_t TargetAcl;    // ACL values of Target.Gen
+    };
+    for (const TCase& c : {TCase{false, 2, 3}, TCase{true, 52, 53}}) {
+        std::string file = dir.Root() + "/scenario.json";
+        ASSERT_EQ(
+            Run(options + (c.AssignEach ? " --assign-each" : "") + " -o '" + file + "'").Status, 0);
+        TRun r = Run("check '" + file + "'");
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        // 50 users, Everyone, Members, Residents, Target, Group00000, the organization, [Root],
+        // admin, server and volume.
+        EXPECT_NE(r.Out.find("Tree GEN_TREE: 60 objects"), std::string::npos) << r.Out;
+        auto lineOf = [&](const std::string& start) {
+            size_t at = r.Out.find(start);
+            return at == std::string::npos ? std::string()
+                                           : r.Out.substr(at, r.Out.find('\n', at) - at);
+        };
+        EXPECT_NE(lineOf("      Target  (Group")
+                      .find(", " + std::to_string(c.TargetAcl) + " ACL values,"),
+                  std::string::npos)
+            << r.Out;
+        std::string line = lineOf("    SYS:PROJ");
+        ASSERT_FALSE(line.empty()) << r.Out;
+        EXPECT_EQ(static_cast<size_t>(std::count(line.begin(), line.end(), '[')), c.ProjTrustees)
+            << line;
+        // Every member is security-equal to the group; every user is there once.
+        for (const char* name : {"        M00000  (User", "        M00029  (User"})
+            EXPECT_NE(lineOf(name).find(", 1 attributes)"), std::string::npos) << name;
+        for (const char* name : {"        R00000  (User", "        R00019  (User"})
+            EXPECT_FALSE(lineOf(name).empty()) << name;
+        EXPECT_EQ(r.Out.find("M00030"), std::string::npos);
+    }
 }
