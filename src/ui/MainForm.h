@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 
+#include <atomic>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -36,6 +37,7 @@ namespace trovalen {
 
 class TCheckListBox;
 class TFolderTree;
+class TListBox;
 class TFormAbout;
 class TRadioGroup;
 
@@ -44,6 +46,9 @@ struct TStartConfig {
     int VariantSelector = 4;
     bool ScanFileSystem = true;
     bool ScanEdir = false;
+    // Why there is no client (the tree file loader's message); the program's start has shown
+    // it, and the window's empty lists repeat it.
+    std::string ClientError = {};
 };
 
 constexpr char kWindowCaption[] = "Effective Rights Analysis";
@@ -117,6 +122,11 @@ public:
     void SetStatusText(int panel, const std::string& text);
     // Sets the two panes' lines and shows them.
     void SetPanes(const TStringList& summary, const TStringList& details);
+    // Adds lines to the two panes. A long result goes in in pieces, with the window's events
+    // processed between them, so the window stays responsive.
+    void AppendToPanes(const TStringList& summary, const TStringList& details);
+    // Asks a running scan to stop after the entry being analysed.
+    void CancelScan();
 
     // Called by the scan host.
     void AddLogLine(const std::string& text);
@@ -166,6 +176,8 @@ private:
     bool FCloseAfterScan = false;
     bool FClosed = false;
     bool FShown = false;
+    std::atomic<bool> FCancel = false;
+    std::string FClientError;
 
     std::unique_ptr<TIniFile> FSettingsFile;
     std::unique_ptr<TIniFile> FProgramSettingsFile;
@@ -199,6 +211,7 @@ private:
     QCheckBox* FCheckBoxSettingsScanSubDirs = nullptr;
     QWidget* FPanelSettingsResult = nullptr;
     QPushButton* FBitBtnScan = nullptr;
+    QPushButton* FBitBtnCancel = nullptr;
     QCheckBox* FCheckBoxDebug = nullptr;
     QPlainTextEdit* FMemoStandard = nullptr;
     QPlainTextEdit* FMemoDebug = nullptr;
@@ -213,8 +226,8 @@ private:
     QComboBox* FComboBoxTrees = nullptr;
     QLineEdit* FEditMyName = nullptr;
     QLineEdit* FEditCurrentContainer = nullptr;
-    QListWidget* FListBoxEdirContainers = nullptr;
-    QListWidget* FListBoxEdirObjects = nullptr;
+    TListBox* FListBoxEdirContainers = nullptr;
+    TListBox* FListBoxEdirObjects = nullptr;
     QLabel* FLabelObjSelected = nullptr;
     TCheckListBox* FCheckListBoxEdir = nullptr;
     // Menus and commands

@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QKeyEvent>
+#include <QPainter>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -17,9 +19,55 @@ QString JoinLines(const TStringList& lines) {
     return out.join(QLatin1Char('\n'));
 }
 
+void U_PaintEmptyHint(QAbstractItemView* view, const QString& hint) {
+    constexpr int kHintMargin = 6;
+    if (hint.isEmpty() || view->model() == nullptr || view->model()->rowCount() > 0)
+        return;
+    QPainter painter(view->viewport());
+    painter.setPen(view->palette().color(QPalette::PlaceholderText));
+    painter.drawText(
+        view->viewport()->rect().adjusted(kHintMargin, kHintMargin, -kHintMargin, -kHintMargin),
+        Qt::AlignTop | Qt::AlignLeft | Qt::TextWordWrap, hint);
+}
+
+// --- TListBox -----------------------------------------------------------------------------------
+
+TListBox::TListBox(QWidget* parent) : QListWidget(parent) {}
+
+void TListBox::SetHint(const QString& hint) {
+    FHint = hint;
+    viewport()->update();
+}
+
+void TListBox::paintEvent(QPaintEvent* event) {
+    QListWidget::paintEvent(event);
+    U_PaintEmptyHint(this, FHint);
+}
+
+void TListBox::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (currentItem() != nullptr) {
+            emit EnterPressed();
+            return;
+        }
+        break;
+    case Qt::Key_Delete:
+        if (currentItem() != nullptr) {
+            emit DeletePressed();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QListWidget::keyPressEvent(event);
+}
+
 // --- TCheckListBox ------------------------------------------------------------------------------
 
-TCheckListBox::TCheckListBox(QWidget* parent) : QListWidget(parent) {
+TCheckListBox::TCheckListBox(QWidget* parent) : TListBox(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     connect(this, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
         if (!FFilling)

@@ -14,7 +14,10 @@
 #include "settings/IniLists.h"
 #include "util/StringList.h"
 
+class QAbstractItemView;
 class QButtonGroup;
+class QKeyEvent;
+class QPaintEvent;
 class QVBoxLayout;
 
 namespace trovalen {
@@ -29,9 +32,33 @@ inline std::string S(const QString& s) {
 // The lines as one text, joined by line feeds (no line feed after the last).
 QString JoinLines(const TStringList& lines);
 
+// Draws a one-line hint (what to do next) into an empty item view.
+void U_PaintEmptyHint(QAbstractItemView* view, const QString& hint);
+
+// A list box that says what to do while it is empty, and reports the keys that act on the
+// chosen entry: Enter (or Return) and Delete.
+class TListBox : public QListWidget {
+    Q_OBJECT
+public:
+    explicit TListBox(QWidget* parent = nullptr);
+    void SetHint(const QString& hint);
+    const QString& Hint() const { return FHint; }
+
+signals:
+    void EnterPressed();
+    void DeletePressed();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QString FHint;
+};
+
 // A list whose entries have a check box each. A click on the check box only toggles the mark;
 // both a toggle and a change of the selected entry are reported through Clicked.
-class TCheckListBox : public QListWidget {
+class TCheckListBox : public TListBox {
     Q_OBJECT
 public:
     explicit TCheckListBox(QWidget* parent = nullptr);
