@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -15,6 +16,8 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTextDocument>
+#include <QTextOption>
 #include <QUrl>
 
 #include <algorithm>
@@ -58,6 +61,24 @@ void AppendLines(QPlainTextEdit* pane, const TStringList& lines) {
         if (end < lines.Count())
             U_ProcessMessages();
     }
+}
+
+// Spaces between the widest field of a column and the next column.
+constexpr int kTabGap = 2;
+
+// Sets the pane's tab stops after the widest field of each column; past the last column the
+// pane's own stops (every eight characters) apply.
+void SetTabStops(QPlainTextEdit* pane, const std::vector<int>& widths) {
+    qreal advance = QFontMetricsF(pane->font()).horizontalAdvance(QLatin1Char(' '));
+    QList<qreal> stops;
+    qreal position = 0;
+    for (int width : widths) {
+        position += (width + kTabGap) * advance;
+        stops.append(position);
+    }
+    QTextOption option = pane->document()->defaultTextOption();
+    option.setTabArray(stops);
+    pane->document()->setDefaultTextOption(option);
 }
 
 } // namespace
@@ -399,12 +420,21 @@ void TMainForm::SetPanes(const TStringList& summary, const TStringList& details)
     FDetails.Clear();
     FMemoStandard->clear();
     FMemoDebug->clear();
+    FSummaryTabs.clear();
+    FDetailsTabs.clear();
+    SetTabStops(FMemoStandard, FSummaryTabs);
+    SetTabStops(FMemoDebug, FDetailsTabs);
     AppendToPanes(summary, details);
 }
 
 void TMainForm::AppendToPanes(const TStringList& summary, const TStringList& details) {
     FSummary.Append(summary);
     FDetails.Append(details);
+    // The columns line up after the widest field present (the text keeps its tabs).
+    if (U_WidenTabColumns(summary, FSummaryTabs))
+        SetTabStops(FMemoStandard, FSummaryTabs);
+    if (U_WidenTabColumns(details, FDetailsTabs))
+        SetTabStops(FMemoDebug, FDetailsTabs);
     AppendLines(FMemoStandard, summary);
     AppendLines(FMemoDebug, details);
 }

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "model/NWClient.h"
 #include "rights/Report.h"
@@ -193,6 +194,9 @@ private:
 
     TStringList FSummary;
     TStringList FDetails;
+    // The widest field of each tab column in each pane; the panes' tab stops follow them.
+    std::vector<int> FSummaryTabs;
+    std::vector<int> FDetailsTabs;
 
     // Controls
     QTabWidget* FPageControl = nullptr;

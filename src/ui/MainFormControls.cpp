@@ -327,7 +327,8 @@ QPlainTextEdit* TMainForm::CreateResultPane(const char* name) {
     pane->setLineWrapMode(QPlainTextEdit::NoWrap);
     pane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     pane->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    // The report separates its columns with tabs: stops every eight characters.
+    // The report separates its columns with tabs: stops every eight characters, until a result
+    // sets them from the widest field of each of its columns.
     pane->setTabStopDistance(8 * QFontMetricsF(pane->font()).horizontalAdvance(QLatin1Char(' ')));
     pane->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(pane, &QWidget::customContextMenuRequested, this,

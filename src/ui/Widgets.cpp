@@ -19,6 +19,32 @@ QString JoinLines(const TStringList& lines) {
     return out.join(QLatin1Char('\n'));
 }
 
+bool U_WidenTabColumns(const TStringList& lines, std::vector<int>& widths) {
+    bool changed = false;
+    for (const auto& line : lines) {
+        const std::string& text = line.Text;
+        size_t start = 0;
+        for (size_t column = 0;; ++column) {
+            size_t tab = text.find('\t', start);
+            if (tab == std::string::npos)
+                break;
+            // Characters, not bytes: a UTF-8 continuation byte adds no width.
+            int width = 0;
+            for (size_t i = start; i < tab; ++i)
+                width += (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 ? 1 : 0;
+            if (column >= widths.size()) {
+                widths.push_back(width);
+                changed = true;
+            } else if (width > widths[column]) {
+                widths[column] = width;
+                changed = true;
+            }
+            start = tab + 1;
+        }
+    }
+    return changed;
+}
+
 void U_PaintEmptyHint(QAbstractItemView* view, const QString& hint) {
     constexpr int kHintMargin = 6;
     if (hint.isEmpty() || view->model() == nullptr || view->model()->rowCount() > 0)

@@ -32,6 +32,11 @@ inline std::string S(const QString& s) {
 // The lines as one text, joined by line feeds (no line feed after the last).
 QString JoinLines(const TStringList& lines);
 
+// The widest field of each tab-separated column, in characters, over the lines; a column
+// counts only where a tab follows its field (the last field of a line sets no stop). widths
+// is widened in place, so lines can be added piece by piece; true when it changed.
+bool U_WidenTabColumns(const TStringList& lines, std::vector<int>& widths);
+
 // Draws a one-line hint (what to do next) into an empty item view.
 void U_PaintEmptyHint(QAbstractItemView* view, const QString& hint);
 

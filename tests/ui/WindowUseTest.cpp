@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QKeySequence>
 #include <QLabel>
@@ -11,6 +12,9 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 
 #include <gtest/gtest.h>
 
@@ -159,6 +163,59 @@ TEST_F(WindowUseTest, AHundredThousandLinesGoInInPiecesBetweenEvents) {
     EXPECT_EQ(Child<QPlainTextEdit>(*form, "MemoDebug")->blockCount(), kLines / 2);
     EXPECT_EQ(S(pane->toPlainText()), S(JoinLines(summary)));
     EXPECT_EQ(form->SummaryLines().Count(), kLines);
+}
+
+// --- Readable results --------------------------------------------------------------------------
+
+TEST_F(WindowUseTest, TabColumnsFollowTheWidestField) {
+    struct Case {
+        std::vector<std::string> lines;
+        std::vector<int> before, after;
+        bool changed;
+    };
+    const std::vector<Case> cases = {
+        {{}, {}, {}, false},
+        {{"no tabs at all"}, {}, {}, false},
+        {{"Effective Trustee:\tUser\t[R F]\t.Joe"}, {}, {18, 4, 5}, true},
+        {{"a\tOrganizational Role\tx", "abc\tUser"}, {}, {3, 19}, true},
+        {{"a\tb"}, {5, 7}, {5, 7}, false},      // narrower fields change nothing
+        {{"\t\t"}, {}, {0, 0}, true},           // empty fields still make columns
+        {{"K\xc3\xb6ln\tx"}, {3}, {4}, true},   // characters, not bytes
+        {{"a\tb\tc\td"}, {1}, {1, 1, 1}, true}, // new columns are added
+    };
+    for (const auto& c : cases) {
+        TStringList lines;
+        for (const auto& l : c.lines)
+            lines.Add(l);
+        std::vector<int> widths = c.before;
+        EXPECT_EQ(U_WidenTabColumns(lines, widths), c.changed) << lines.Text("|");
+        EXPECT_EQ(widths, c.after) << lines.Text("|");
+    }
+}
+
+TEST_F(WindowUseTest, PaneTabStopsLineUpTheColumnsOfTheResult) {
+    auto form = Start(FileConfig());
+    auto* pane = Child<QPlainTextEdit>(*form, "MemoStandard");
+    qreal advance = QFontMetricsF(pane->font()).horizontalAdvance(QLatin1Char(' '));
+    TStringList summary{"Effective Trustee:\tOrganizational Role\t[R F]\t.Boss.ACME",
+                        "Effective Trustee:\tUser\t[RWCEMFA]\t.Joe.ACME"};
+    form->SetPanes(summary, TStringList());
+    QList<qreal> stops = pane->document()->defaultTextOption().tabArray();
+    ASSERT_EQ(stops.size(), 3);
+    EXPECT_DOUBLE_EQ(stops[0], (18 + 2) * advance);
+    EXPECT_DOUBLE_EQ(stops[1], (18 + 2 + 19 + 2) * advance);
+    EXPECT_DOUBLE_EQ(stops[2], (18 + 2 + 19 + 2 + 9 + 2) * advance);
+    EXPECT_EQ(S(pane->toPlainText()), S(JoinLines(summary))) << "the text keeps its tabs";
+    // The rights of both lines start at the same place.
+    QTextBlock first = pane->document()->firstBlock();
+    QTextBlock second = first.next();
+    ASSERT_TRUE(first.layout() && second.layout());
+    qreal x1 = first.layout()->lineAt(0).cursorToX(summary[0].find('['));
+    qreal x2 = second.layout()->lineAt(0).cursorToX(summary[1].find('['));
+    EXPECT_DOUBLE_EQ(x1, x2);
+    // A new result starts from its own columns.
+    form->SetPanes(TStringList{"a\tb"}, TStringList());
+    EXPECT_EQ(pane->document()->defaultTextOption().tabArray().size(), 1);
 }
 
 // --- Starts that cannot succeed -----------------------------------------------------------------
