@@ -205,7 +205,8 @@ void TMainForm::FormCreate() {
     FPanelSettingsWdr->setVisible(FVariantSelector == 0);
     if (FVariantSelector == 0)
         FCheckBoxSettingsScanSubDirs->setChecked(true);
-    FMenuSettings->menuAction()->setVisible(!FScanEdir);
+    // Both windows reach "Show only Users" (and the details switch) through this menu.
+    FMenuSettings->menuAction()->setVisible(true);
     FPageControl->setTabVisible(FPageControl->indexOf(FTabSheetDebug), FDebugMode);
     FPageControl->setTabVisible(FPageControl->indexOf(FTabSheetSelectPath), FScanFileSystem);
     FPageControl->setTabVisible(FPageControl->indexOf(FTabSheetSelectEdir), FScanEdir);
@@ -216,6 +217,7 @@ void TMainForm::FormCreate() {
                       FMenuExit});
     U_IniLoadControls(*FSettingsFile, kSettings, FPanelSettingsConfig);
     U_IniLoadControls(*FSettingsFile, kSettings, FPanelSettingsResult);
+    ActiveFiltersUpd();
     // The details switch cannot stay on while the details pane is empty.
     CheckBoxDebugClick();
 
@@ -439,6 +441,23 @@ void TMainForm::AppendToPanes(const TStringList& summary, const TStringList& det
     AppendLines(FMemoDebug, details);
 }
 
+void TMainForm::ActiveFiltersUpd() {
+    if (FLabelActiveFilters == nullptr || FMenuSettingsShowOnlyUsers == nullptr)
+        return;
+    std::vector<std::string> parts;
+    if (!FEditFilterExcl->text().isEmpty())
+        parts.push_back("excluding names with \"" + S(FEditFilterExcl->text()) + "\"");
+    if (!FEditFilterIncl->text().isEmpty())
+        parts.push_back("only names with \"" + S(FEditFilterIncl->text()) + "\"");
+    if (FMenuSettingsShowOnlyUsers->isChecked())
+        parts.push_back("only users");
+    std::string text;
+    for (const auto& part : parts)
+        text += (text.empty() ? "Filters: " : "; ") + part;
+    FLabelActiveFilters->setText(Q(text));
+    FLabelActiveFilters->setVisible(!text.empty());
+}
+
 void TMainForm::CancelScan() {
     if (FScanning)
         FCancel = true;
@@ -644,6 +663,8 @@ void TMainForm::ChangeTree() {
     FEditMyName->setText(Q(FSession->CurrentUser()));
     GetContainerInfo();
     U_IniLoadCheckList(*FSettingsFile, EdirListSection(CurrentTree()), FCheckListBoxEdir);
+    // The count follows the list of the tree now chosen.
+    LabelSelectedUpd();
 }
 
 void TMainForm::GetContainerInfo() {

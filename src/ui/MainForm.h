@@ -128,6 +128,8 @@ public:
     void AppendToPanes(const TStringList& summary, const TStringList& details);
     // Asks a running scan to stop after the entry being analysed.
     void CancelScan();
+    // The line above the result panes that names the filters the next scan applies.
+    void ActiveFiltersUpd();
 
     // Called by the scan host.
     void AddLogLine(const std::string& text);
@@ -217,6 +219,7 @@ private:
     QPushButton* FBitBtnScan = nullptr;
     QPushButton* FBitBtnCancel = nullptr;
     QCheckBox* FCheckBoxDebug = nullptr;
+    QLabel* FLabelActiveFilters = nullptr;
     QPlainTextEdit* FMemoStandard = nullptr;
     QPlainTextEdit* FMemoDebug = nullptr;
     QPlainTextEdit* FCurrentMemo = nullptr;

@@ -140,6 +140,8 @@ QWidget* TMainForm::CreateSettingsPage() {
     auto* form = new QFormLayout(FPanelSettingsConfig);
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    for (QLineEdit* edit : {FEditFilterExcl, FEditFilterIncl})
+        connect(edit, &QLineEdit::textChanged, this, [this] { ActiveFiltersUpd(); });
     auto* exclLabel = BuddyLabel("E&xclude Filter", FEditFilterExcl, FPanelSettingsConfig);
     exclLabel->setObjectName("LabelFilterExcl");
     auto* inclLabel = BuddyLabel("I&nclude Filter", FEditFilterIncl, FPanelSettingsConfig);
@@ -181,10 +183,16 @@ QWidget* TMainForm::CreateSelectEdirPage() {
     treesLabel->setObjectName("LabelTrees");
     grid->addWidget(treesLabel, 0, 0);
     grid->addWidget(FComboBoxTrees, 0, 1);
-    grid->addWidget(FEditMyName, 0, 2);
-    grid->addWidget(FEditCurrentContainer, 1, 1, 1, 2);
+    auto* userLabel = BuddyLabel("User", FEditMyName, top);
+    userLabel->setObjectName("LabelMyName");
+    auto* containerLabel = BuddyLabel("Container", FEditCurrentContainer, top);
+    containerLabel->setObjectName("LabelCurrentContainer");
+    grid->addWidget(userLabel, 0, 2);
+    grid->addWidget(FEditMyName, 0, 3);
+    grid->addWidget(containerLabel, 1, 0);
+    grid->addWidget(FEditCurrentContainer, 1, 1, 1, 3);
     grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(2, 2);
+    grid->setColumnStretch(3, 2);
 
     FListBoxEdirContainers = new TListBox(page);
     FListBoxEdirContainers->setObjectName("ListBoxEdirContainers");
@@ -377,10 +385,17 @@ QWidget* TMainForm::CreateActionPage() {
     top->addWidget(FPanelSettingsResult, 1);
     top->addWidget(FBitBtnCancel);
 
+    // The filters the next scan applies, shown above the panes (the report keeps its format).
+    FLabelActiveFilters = new QLabel(page);
+    FLabelActiveFilters->setObjectName("LabelActiveFilters");
+    FLabelActiveFilters->setContentsMargins(6, 2, 6, 4);
+    FLabelActiveFilters->setVisible(false);
+
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addLayout(top);
+    layout->addWidget(FLabelActiveFilters);
     layout->addWidget(FMemoStandard, 1);
     layout->addWidget(FMemoDebug, 1);
 
@@ -441,6 +456,7 @@ void TMainForm::CreateMenus() {
     FMenuSettingsShowOnlyUsers->setCheckable(true);
     FMenuSettingsShowOnlyUsers->setToolTip("List only trustees that can log in");
     FMenuSettingsShowOnlyUsers->setStatusTip("List only trustees that can log in");
+    connect(FMenuSettingsShowOnlyUsers, &QAction::toggled, this, [this] { ActiveFiltersUpd(); });
     FMenuSettings->addSeparator();
     FActionSettingsShowDetails = FMenuSettings->addAction("Show &Details");
     FActionSettingsShowDetails->setObjectName("ActionSettingsShowDetails");

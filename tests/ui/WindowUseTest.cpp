@@ -2,11 +2,13 @@
 // results that keep the window responsive, the keyboard, and starts that cannot succeed.
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFontMetricsF>
 #include <QGroupBox>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -216,6 +218,43 @@ TEST_F(WindowUseTest, PaneTabStopsLineUpTheColumnsOfTheResult) {
     // A new result starts from its own columns.
     form->SetPanes(TStringList{"a\tb"}, TStringList());
     EXPECT_EQ(pane->document()->defaultTextOption().tabArray().size(), 1);
+}
+
+// --- Smaller points ----------------------------------------------------------------------------
+
+TEST_F(WindowUseTest, ChangingTheTreeRecountsItsSelection) {
+    WriteSettings("[CheckListBoxEdir - ACME_TREE]\n0=.Admin.ACME\n1=.Joe.SALES.ACME\n"
+                  "[CheckListBoxEdir - ACME_TREE Checked]\n.Admin.ACME=1\n.Joe.SALES.ACME=1\n"
+                  "[CheckListBoxEdir - OTHER_TREE]\n0=.Bob.O2\n"
+                  "[CheckListBoxEdir - OTHER_TREE Checked]\n.Bob.O2=1\n");
+    auto form = Start(EdirConfig());
+    auto* label = Child<QLabel>(*form, "LabelObjSelected");
+    EXPECT_EQ(label->text(), "#Objects Selected: 2");
+    auto* combo = Child<QComboBox>(*form, "ComboBoxTrees");
+    combo->setCurrentIndex(combo->findText("OTHER_TREE"));
+    emit combo->activated(combo->currentIndex());
+    EXPECT_EQ(label->text(), "#Objects Selected: 1");
+    EXPECT_EQ(form->StatusText(0), "#Objects Selected: 1");
+    // The user and the container have labels of their own.
+    EXPECT_EQ(Child<QLabel>(*form, "LabelMyName")->buddy(), Child<QWidget>(*form, "EditMyName"));
+    EXPECT_EQ(Child<QLabel>(*form, "LabelCurrentContainer")->buddy(),
+              Child<QWidget>(*form, "EditCurrentContainer"));
+}
+
+TEST_F(WindowUseTest, ActiveFiltersShowAboveThePanes) {
+    WriteSettings("[Settings]\nEditFilterExcl=adm\n");
+    auto form = Start(EdirConfig());
+    auto* label = Child<QLabel>(*form, "LabelActiveFilters");
+    EXPECT_EQ(S(label->text()), "Filters: excluding names with \"adm\"");
+    EXPECT_FALSE(label->isHidden());
+    Child<QLineEdit>(*form, "EditFilterIncl")->setText("SALES");
+    Child<QAction>(*form, "MenuSettingsShowOnlyUsers")->setChecked(true);
+    EXPECT_EQ(S(label->text()), "Filters: excluding names with \"adm\"; only names with "
+                                "\"SALES\"; only users");
+    Child<QLineEdit>(*form, "EditFilterExcl")->clear();
+    Child<QLineEdit>(*form, "EditFilterIncl")->clear();
+    Child<QAction>(*form, "MenuSettingsShowOnlyUsers")->setChecked(false);
+    EXPECT_TRUE(label->isHidden()) << "no filter, no line";
 }
 
 // --- Starts that cannot succeed -----------------------------------------------------------------
