@@ -16,6 +16,10 @@ constexpr int kThreshold = LVL_DETAIL;
 constexpr char kSeparator[] = "_____________________";
 } // namespace
 
+std::string U_CancelledLine(int done, int total) {
+    return U_Format("Scan cancelled by the user after %d of %d entries", done, total);
+}
+
 TScanRun::TScanRun(const TScanRequest& request, TScanHost& host) : FRequest(request), FHost(host) {}
 
 void TScanRun::AddResultLine(const std::string& text, uint32_t level) {
@@ -56,6 +60,18 @@ void TScanRun::Output(TScanResult& result) {
     result.Summary.Append(BuildReport(FLog, FAnalysis, report));
     if (FRequest.ShowDetails)
         FHost.DetailsAvailable(!result.Details.Empty());
+}
+
+void TScanRun::ReportNewLines(const TScanResult& result) {
+    TStringList summary, details;
+    for (int i = FSummaryReported; i < result.Summary.Count(); ++i)
+        summary.Add(result.Summary[i], result.Summary.Value(i));
+    for (int i = FDetailsReported; i < result.Details.Count(); ++i)
+        details.Add(result.Details[i], result.Details.Value(i));
+    FSummaryReported = result.Summary.Count();
+    FDetailsReported = result.Details.Count();
+    if (!summary.Empty() || !details.Empty())
+        FHost.LinesAdded(summary, details);
 }
 
 void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result) {
@@ -127,6 +143,10 @@ void TScanRun::Run(TScanResult& result) {
     TBusyCursor busy;
     result.Summary.Clear();
     result.Details.Clear();
+    result.EntriesDone = 0;
+    result.Cancelled = false;
+    FSummaryReported = 0;
+    FDetailsReported = 0;
     FFlags = 0;
     if (FRequest.OnlyUsers)
         FFlags = ET_ONLY_USERS;
@@ -163,10 +183,22 @@ void TScanRun::Run(TScanResult& result) {
     result.Details.Append(FLog);
     result.Summary.Append(FLog);
     FLog.Clear();
+    result.EntriesTotal = entries.Count();
+    ReportNewLines(result);
 
     if (FRequest.Edir)
         FFlags |= ET_EDIRECTORY;
     for (const auto& entry : entries) {
+        if (FRequest.Cancel != nullptr && FRequest.Cancel->load()) {
+            result.Cancelled = true;
+            std::string line = U_CancelledLine(result.EntriesDone, result.EntriesTotal);
+            result.Details.Add(line, LVL_RESULT_ERROR);
+            result.Summary.Add(line);
+            AddDebugLine(line);
+            ReportNewLines(result);
+            break;
+        }
+        FHost.EntryStarted(result.EntriesDone, result.EntriesTotal, entry.Text);
         // One entry failing must not end the run; it leaves one error line in both panes.
         std::string failure;
         try {
@@ -185,6 +217,8 @@ void TScanRun::Run(TScanResult& result) {
             result.Summary.Add("");
             AddDebugLine(failure);
         }
+        ++result.EntriesDone;
+        ReportNewLines(result);
     }
 
     FContexts.clear();

@@ -4,6 +4,7 @@
 // It knows no window: the front end hands it a request and a host.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -39,6 +40,9 @@ struct TScanRequest {
     bool AttrColumns = false;
     const TAttributeSettings* Attributes = nullptr;
     TCache* Cache = nullptr;
+    // Set by the front end to stop the run; the run looks at it before each entry, so the entry
+    // being analysed is finished and the panes stay whole. Null: the run cannot be stopped.
+    const std::atomic<bool>* Cancel = nullptr;
 };
 
 // What the scan run needs from its front end.
@@ -54,13 +58,31 @@ public:
     void SetStatusText(const std::string& text) override { (void)text; }
     // The details check box shows whether the details pane holds lines.
     virtual void DetailsAvailable(bool available) { (void)available; }
+    // Entry index (from 0) of count is about to be analysed.
+    virtual void EntryStarted(int index, int count, const std::string& entry) {
+        (void)index;
+        (void)count;
+        (void)entry;
+    }
+    // The lines the run added to the two panes since the last call: the header once, then each
+    // entry's lines as soon as the entry is done, and the closing line of a stopped run.
+    virtual void LinesAdded(const TStringList& summary, const TStringList& details) {
+        (void)summary;
+        (void)details;
+    }
 };
 
 struct TScanResult {
     TStringList Summary; // the summary pane
     TStringList Details; // the details pane
     std::string LastStatus;
+    int EntriesTotal = 0; // the entries of the run, subdirectories included
+    int EntriesDone = 0;  // the entries analysed (or failed) before the run ended
+    bool Cancelled = false;
 };
+
+// The line both panes end with when the run was stopped before its last entry.
+std::string U_CancelledLine(int done, int total);
 
 class TScanRun {
 public:
@@ -76,6 +98,8 @@ private:
     void Output(TScanResult& result);
     void FileSystemEntry(const std::string& entry, TScanResult& result);
     void EdirEntry(const std::string& entry, TScanResult& result);
+    // Hands the lines added since the last call to the host.
+    void ReportNewLines(const TScanResult& result);
 
     const TScanRequest& FRequest;
     TScanHost& FHost;
@@ -83,6 +107,8 @@ private:
     TStringList FLog;
     uint32_t FFlags = 0;
     std::vector<TContextCopy> FContexts; // analysis contexts made during the run
+    int FSummaryReported = 0;            // lines of each pane already handed to the host
+    int FDetailsReported = 0;
 };
 
 } // namespace trovalen

@@ -19,7 +19,11 @@ void SetTypeless(TNWClient* client, const TNewContext& ctx) {
 
 TScanSession::TScanSession(TNWClient* client, TContextMemory* memory)
     : FClient(client), FMemory(memory) {
-    // The client's start-up shows its own error box.
+    // The client's start-up shows its own error box. Without a client there is nothing to
+    // start: whoever failed to build it has said why, and a second box would only repeat it
+    // with less to tell.
+    if (FClient == nullptr)
+        return;
     NWHandle primary = NO_PRIMARY_CONN;
     FStartCode = InitNetWare(FClient, primary);
     if (Started())

@@ -45,8 +45,9 @@ constexpr char kNotAuthenticated[] = "<not authenticated>";
 class TScanSession {
 public:
     // client may be null (no tree file could be loaded): every operation then answers
-    // ERR_CLIENT_NOT_STARTED. The client is started here; on failure it shows its own error
-    // box and StartCode says why. memory may be null: every tree then starts at [Root].
+    // ERR_CLIENT_NOT_STARTED, without a box of its own (the front end that could not build the
+    // client says why). The client is started here; on failure it shows its own error box and
+    // StartCode says why. memory may be null: every tree then starts at [Root].
     explicit TScanSession(TNWClient* client, TContextMemory* memory = nullptr);
     TScanSession(const TScanSession&) = delete;
     TScanSession& operator=(const TScanSession&) = delete;

@@ -1,6 +1,7 @@
 #include "ui/FolderTree.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QStandardItemModel>
 #include <QStyle>
 
@@ -111,10 +112,35 @@ void TFolderTree::Expand(const QModelIndex& index) {
 
 void TFolderTree::SetRoot(const std::string& root) {
     FRoot = root;
-    FRootFolder = root.empty() ? std::string("/") : WithoutSlash(U_UncToLocal(root));
+    FRootFolder = root.empty() ? std::string() : WithoutSlash(U_UncToLocal(root));
     FModel->clear();
     if (!FRootFolder.empty())
         Fill(FModel->invisibleRootItem(), FRootFolder);
+}
+
+void TFolderTree::SetHint(const QString& hint) {
+    FHint = hint;
+    viewport()->update();
+}
+
+void TFolderTree::paintEvent(QPaintEvent* event) {
+    QTreeView::paintEvent(event);
+    U_PaintEmptyHint(this, FHint);
+}
+
+void TFolderTree::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        currentIndex().isValid()) {
+        emit EnterPressed();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+void TFolderTree::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTreeView::currentChanged(current, previous);
+    if (current.isValid())
+        emit CurrentFolderChanged();
 }
 
 std::string TFolderTree::PathOf(const QModelIndex& index) const {

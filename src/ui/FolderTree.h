@@ -17,7 +17,8 @@ class TFolderTree : public QTreeView {
 public:
     explicit TFolderTree(QWidget* parent = nullptr);
 
-    // A UNC root "\\SERVER\" shows that server's volumes; an empty root the local root folder.
+    // A UNC root "\\SERVER\" shows that server's volumes; an empty root shows nothing (no
+    // folder outside the mounted volumes is ever offered).
     void SetRoot(const std::string& root);
     const std::string& Root() const { return FRoot; }
     // The local folder shown as the root.
@@ -33,6 +34,23 @@ public:
     // The reported form of a local folder.
     static std::string ReportedPath(const std::string& localFolder);
 
+    // What the empty tree says (why it is empty, or what to do next).
+    void SetHint(const QString& hint);
+    const QString& Hint() const { return FHint; }
+
+signals:
+    // Enter (or Return) on the selected folder.
+    void EnterPressed();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+
+signals:
+    // The current folder changed (by a click or by the arrow keys).
+    void CurrentFolderChanged();
+
 private:
     void Fill(QStandardItem* parent, const std::string& folder);
     void Expand(const QModelIndex& index);
@@ -42,6 +60,7 @@ private:
     QStandardItemModel* FModel;
     std::string FRoot;
     std::string FRootFolder;
+    QString FHint;
 };
 
 } // namespace trovalen

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -15,8 +16,11 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTextDocument>
+#include <QTextOption>
 #include <QUrl>
 
+#include <algorithm>
 #include <exception>
 
 #include "settings/Ini.h"
@@ -42,6 +46,41 @@ int LineCount(const TStringList& lines) {
     return lines.Count();
 }
 
+// The lines a pane takes in one piece before the window's events are processed.
+constexpr int kPaneChunkLines = 2000;
+
+// Appends the lines to the pane in pieces of kPaneChunkLines.
+void AppendLines(QPlainTextEdit* pane, const TStringList& lines) {
+    for (int start = 0; start < lines.Count(); start += kPaneChunkLines) {
+        int end = std::min(lines.Count(), start + kPaneChunkLines);
+        QStringList piece;
+        piece.reserve(end - start);
+        for (int i = start; i < end; ++i)
+            piece.append(Q(lines[i]));
+        pane->appendPlainText(piece.join(QLatin1Char('\n')));
+        if (end < lines.Count())
+            U_ProcessMessages();
+    }
+}
+
+// Spaces between the widest field of a column and the next column.
+constexpr int kTabGap = 2;
+
+// Sets the pane's tab stops after the widest field of each column; past the last column the
+// pane's own stops (every eight characters) apply.
+void SetTabStops(QPlainTextEdit* pane, const std::vector<int>& widths) {
+    qreal advance = QFontMetricsF(pane->font()).horizontalAdvance(QLatin1Char(' '));
+    QList<qreal> stops;
+    qreal position = 0;
+    for (int width : widths) {
+        position += (width + kTabGap) * advance;
+        stops.append(position);
+    }
+    QTextOption option = pane->document()->defaultTextOption();
+    option.setTabArray(stops);
+    pane->document()->setDefaultTextOption(option);
+}
+
 } // namespace
 
 // What the scan run needs from the window.
@@ -51,11 +90,23 @@ public:
     void BeginRun() override { FForm.FBitBtnScan->setEnabled(false); }
     void EndRun() override { FForm.FBitBtnScan->setEnabled(true); }
     void DebugLine(const std::string& text) override { FForm.AddLogLine(text); }
-    void SetStatusText(const std::string& text) override { FForm.SetStatusText(1, text); }
+    // The analysis's own status follows the entry's place in the run.
+    void SetStatusText(const std::string& text) override {
+        FForm.SetStatusText(1, FProgress.empty() || text.empty() ? FProgress + text
+                                                                 : FProgress + " - " + text);
+    }
     void DetailsAvailable(bool available) override { FForm.FCheckBoxDebug->setVisible(available); }
+    void EntryStarted(int index, int count, const std::string& entry) override {
+        FProgress = U_Format("Scanning %d of %d: %s", index + 1, count, entry.c_str());
+        FForm.SetStatusText(1, FProgress);
+    }
+    void LinesAdded(const TStringList& summary, const TStringList& details) override {
+        FForm.AppendToPanes(summary, details);
+    }
 
 private:
     TMainForm& FForm;
+    std::string FProgress;
 };
 
 // Each tree's last container lives in the settings file, one key per tree in [Context].
@@ -77,7 +128,8 @@ private:
 
 TMainForm::TMainForm(const TStartConfig& config, TNWClient* client, QWidget* parent)
     : QMainWindow(parent), FVariantSelector(config.VariantSelector),
-      FScanFileSystem(config.ScanFileSystem), FScanEdir(config.ScanEdir), FClient(client),
+      FScanFileSystem(config.ScanFileSystem), FScanEdir(config.ScanEdir),
+      FClientError(config.ClientError), FClient(client),
       FTreeContexts(std::make_unique<TTreeContexts>(*this)) {
     SaveFileDialog = [this](const std::string& proposed) -> std::optional<std::string> {
         QFileDialog dialog(this, "Save");
@@ -153,7 +205,8 @@ void TMainForm::FormCreate() {
     FPanelSettingsWdr->setVisible(FVariantSelector == 0);
     if (FVariantSelector == 0)
         FCheckBoxSettingsScanSubDirs->setChecked(true);
-    FMenuSettings->menuAction()->setVisible(!FScanEdir);
+    // Both windows reach "Show only Users" (and the details switch) through this menu.
+    FMenuSettings->menuAction()->setVisible(true);
     FPageControl->setTabVisible(FPageControl->indexOf(FTabSheetDebug), FDebugMode);
     FPageControl->setTabVisible(FPageControl->indexOf(FTabSheetSelectPath), FScanFileSystem);
     FPageControl->setTabVisible(FPageControl->indexOf(FTabSheetSelectEdir), FScanEdir);
@@ -164,6 +217,7 @@ void TMainForm::FormCreate() {
                       FMenuExit});
     U_IniLoadControls(*FSettingsFile, kSettings, FPanelSettingsConfig);
     U_IniLoadControls(*FSettingsFile, kSettings, FPanelSettingsResult);
+    ActiveFiltersUpd();
     // The details switch cannot stay on while the details pane is empty.
     CheckBoxDebugClick();
 
@@ -172,8 +226,18 @@ void TMainForm::FormCreate() {
 
     FSession = std::make_unique<TScanSession>(FClient, FTreeContexts.get());
     NWCCODE code = FSession->StartCode();
-    if (code != 0) {
+    if (FClient == nullptr) {
+        // The program's start has said why there is no client; the empty lists say it again.
+        std::string why = "No tree file could be loaded";
+        if (!FClientError.empty())
+            why += ": " + FClientError;
+        FShellTreeViewFiles->SetHint(Q(why));
+        FListBoxEdirContainers->SetHint(Q(why));
+        FListBoxEdirObjects->SetHint(Q(why));
+    } else if (code != 0) {
         U_ShowError(code, "InitNetWare");
+        FShellTreeViewFiles->SetHint(
+            Q(U_Format("The client did not start (error %04X)", static_cast<unsigned>(code))));
     } else {
         if (FScanFileSystem)
             FillConnectionList();
@@ -198,9 +262,11 @@ void TMainForm::FormShow() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-    // A close while a scan runs waits for the scan's end: the run still uses the window.
+    // A close while a scan runs stops the scan after the entry being analysed (the run still
+    // uses the window); the window closes when the run has ended.
     if (FScanning) {
         FCloseAfterScan = true;
+        CancelScan();
         event->ignore();
         return;
     }
@@ -352,10 +418,49 @@ void TMainForm::ActionAboutExecute() {
 // --- Scan ---------------------------------------------------------------------------------------
 
 void TMainForm::SetPanes(const TStringList& summary, const TStringList& details) {
-    FSummary = summary;
-    FDetails = details;
-    FMemoStandard->setPlainText(JoinLines(FSummary));
-    FMemoDebug->setPlainText(JoinLines(FDetails));
+    FSummary.Clear();
+    FDetails.Clear();
+    FMemoStandard->clear();
+    FMemoDebug->clear();
+    FSummaryTabs.clear();
+    FDetailsTabs.clear();
+    SetTabStops(FMemoStandard, FSummaryTabs);
+    SetTabStops(FMemoDebug, FDetailsTabs);
+    AppendToPanes(summary, details);
+}
+
+void TMainForm::AppendToPanes(const TStringList& summary, const TStringList& details) {
+    FSummary.Append(summary);
+    FDetails.Append(details);
+    // The columns line up after the widest field present (the text keeps its tabs).
+    if (U_WidenTabColumns(summary, FSummaryTabs))
+        SetTabStops(FMemoStandard, FSummaryTabs);
+    if (U_WidenTabColumns(details, FDetailsTabs))
+        SetTabStops(FMemoDebug, FDetailsTabs);
+    AppendLines(FMemoStandard, summary);
+    AppendLines(FMemoDebug, details);
+}
+
+void TMainForm::ActiveFiltersUpd() {
+    if (FLabelActiveFilters == nullptr || FMenuSettingsShowOnlyUsers == nullptr)
+        return;
+    std::vector<std::string> parts;
+    if (!FEditFilterExcl->text().isEmpty())
+        parts.push_back("excluding names with \"" + S(FEditFilterExcl->text()) + "\"");
+    if (!FEditFilterIncl->text().isEmpty())
+        parts.push_back("only names with \"" + S(FEditFilterIncl->text()) + "\"");
+    if (FMenuSettingsShowOnlyUsers->isChecked())
+        parts.push_back("only users");
+    std::string text;
+    for (const auto& part : parts)
+        text += (text.empty() ? "Filters: " : "; ") + part;
+    FLabelActiveFilters->setText(Q(text));
+    FLabelActiveFilters->setVisible(!text.empty());
+}
+
+void TMainForm::CancelScan() {
+    if (FScanning)
+        FCancel = true;
 }
 
 void TMainForm::AddLogLine(const std::string& text) {
@@ -397,6 +502,8 @@ void TMainForm::DoTheJob() {
     request.AttrColumns = FAttrColumns;
     request.Attributes = FAttrColumns ? &FAttributes : nullptr;
     request.Cache = FCache.get();
+    FCancel = false;
+    request.Cancel = &FCancel;
 
     // The panes are emptied when the run starts; the selection and the settings stay as they
     // are until it ends, also when it ends with an exception.
@@ -405,18 +512,24 @@ void TMainForm::DoTheJob() {
     {
         FScanning = true;
         SetSelectionEnabled(false);
+        FBitBtnCancel->setVisible(true);
         TScopeExit unlock([this] {
             FScanning = false;
+            FBitBtnCancel->setVisible(false);
             SetSelectionEnabled(true);
         });
         THost host(*this);
         try {
             FSession->Scan(request, host, result);
         } catch (const std::exception& e) {
-            result.Summary.Add(U_Format("Error while scanning: %s", e.what()));
+            std::string line = U_Format("Error while scanning: %s", e.what());
+            result.Summary.Add(line);
+            AppendToPanes(TStringList{line}, TStringList());
         }
     }
-    SetPanes(result.Summary, result.Details);
+    // The panes were filled entry by entry; they end up holding the run's result.
+    if (FSummary.Count() != result.Summary.Count() || FDetails.Count() != result.Details.Count())
+        SetPanes(result.Summary, result.Details);
     CheckBoxDebugClick();
     ActionSaveAsExecute();
     if (FCloseAfterScan)
@@ -457,8 +570,12 @@ void TMainForm::ShellTreeViewSetRoot(const std::string& root) {
     FConnUserName = FSession->ConnUserName();
     bool enabled = FConnUserName != kNotAuthenticated;
     FShellTreeViewFiles->setEnabled(enabled);
-    if (enabled)
-        FShellTreeViewFiles->SetRoot(root);
+    // A server the workstation is not logged in to shows none of its own folders, nor those
+    // of the server chosen before.
+    FShellTreeViewFiles->SetRoot(enabled ? root : std::string());
+    FShellTreeViewFiles->SetHint(
+        enabled ? Q("No volumes on this server")
+                : Q(U_Format("Not logged in to %s", FSession->ServerName().c_str())));
 }
 
 void TMainForm::ShellTreeViewFilesClick() {
@@ -546,6 +663,8 @@ void TMainForm::ChangeTree() {
     FEditMyName->setText(Q(FSession->CurrentUser()));
     GetContainerInfo();
     U_IniLoadCheckList(*FSettingsFile, EdirListSection(CurrentTree()), FCheckListBoxEdir);
+    // The count follows the list of the tree now chosen.
+    LabelSelectedUpd();
 }
 
 void TMainForm::GetContainerInfo() {

@@ -6,11 +6,13 @@
 
 #include <QMainWindow>
 
+#include <atomic>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "model/NWClient.h"
 #include "rights/Report.h"
@@ -36,6 +38,7 @@ namespace trovalen {
 
 class TCheckListBox;
 class TFolderTree;
+class TListBox;
 class TFormAbout;
 class TRadioGroup;
 
@@ -44,6 +47,9 @@ struct TStartConfig {
     int VariantSelector = 4;
     bool ScanFileSystem = true;
     bool ScanEdir = false;
+    // Why there is no client (the tree file loader's message); the program's start has shown
+    // it, and the window's empty lists repeat it.
+    std::string ClientError = {};
 };
 
 constexpr char kWindowCaption[] = "Effective Rights Analysis";
@@ -117,6 +123,13 @@ public:
     void SetStatusText(int panel, const std::string& text);
     // Sets the two panes' lines and shows them.
     void SetPanes(const TStringList& summary, const TStringList& details);
+    // Adds lines to the two panes. A long result goes in in pieces, with the window's events
+    // processed between them, so the window stays responsive.
+    void AppendToPanes(const TStringList& summary, const TStringList& details);
+    // Asks a running scan to stop after the entry being analysed.
+    void CancelScan();
+    // The line above the result panes that names the filters the next scan applies.
+    void ActiveFiltersUpd();
 
     // Called by the scan host.
     void AddLogLine(const std::string& text);
@@ -166,6 +179,8 @@ private:
     bool FCloseAfterScan = false;
     bool FClosed = false;
     bool FShown = false;
+    std::atomic<bool> FCancel = false;
+    std::string FClientError;
 
     std::unique_ptr<TIniFile> FSettingsFile;
     std::unique_ptr<TIniFile> FProgramSettingsFile;
@@ -181,6 +196,9 @@ private:
 
     TStringList FSummary;
     TStringList FDetails;
+    // The widest field of each tab column in each pane; the panes' tab stops follow them.
+    std::vector<int> FSummaryTabs;
+    std::vector<int> FDetailsTabs;
 
     // Controls
     QTabWidget* FPageControl = nullptr;
@@ -199,7 +217,9 @@ private:
     QCheckBox* FCheckBoxSettingsScanSubDirs = nullptr;
     QWidget* FPanelSettingsResult = nullptr;
     QPushButton* FBitBtnScan = nullptr;
+    QPushButton* FBitBtnCancel = nullptr;
     QCheckBox* FCheckBoxDebug = nullptr;
+    QLabel* FLabelActiveFilters = nullptr;
     QPlainTextEdit* FMemoStandard = nullptr;
     QPlainTextEdit* FMemoDebug = nullptr;
     QPlainTextEdit* FCurrentMemo = nullptr;
@@ -213,8 +233,8 @@ private:
     QComboBox* FComboBoxTrees = nullptr;
     QLineEdit* FEditMyName = nullptr;
     QLineEdit* FEditCurrentContainer = nullptr;
-    QListWidget* FListBoxEdirContainers = nullptr;
-    QListWidget* FListBoxEdirObjects = nullptr;
+    TListBox* FListBoxEdirContainers = nullptr;
+    TListBox* FListBoxEdirObjects = nullptr;
     QLabel* FLabelObjSelected = nullptr;
     TCheckListBox* FCheckListBoxEdir = nullptr;
     // Menus and commands

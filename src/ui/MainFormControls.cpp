@@ -17,6 +17,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -56,7 +57,7 @@ void TMainForm::CreateControls() {
     FPageControl->addTab(FTabSheetSettings, "&Settings");
     FPageControl->addTab(FTabSheetSelectEdir, "Select &eDirectory Objects");
     FPageControl->addTab(FTabSheetSelectPath, "Select Start &Path");
-    FPageControl->addTab(FTabSheetAction, "Scan for &Trustees");
+    FPageControl->addTab(FTabSheetAction, "Scan f&or Trustees");
     FPageControl->addTab(FTabSheetDebug, "T&roubleshooting");
     setCentralWidget(FPageControl);
     connect(FPageControl, &QTabWidget::currentChanged, this, [this] { LabelSelectedUpd(); });
@@ -139,6 +140,8 @@ QWidget* TMainForm::CreateSettingsPage() {
     auto* form = new QFormLayout(FPanelSettingsConfig);
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    for (QLineEdit* edit : {FEditFilterExcl, FEditFilterIncl})
+        connect(edit, &QLineEdit::textChanged, this, [this] { ActiveFiltersUpd(); });
     auto* exclLabel = BuddyLabel("E&xclude Filter", FEditFilterExcl, FPanelSettingsConfig);
     exclLabel->setObjectName("LabelFilterExcl");
     auto* inclLabel = BuddyLabel("I&nclude Filter", FEditFilterIncl, FPanelSettingsConfig);
@@ -180,25 +183,35 @@ QWidget* TMainForm::CreateSelectEdirPage() {
     treesLabel->setObjectName("LabelTrees");
     grid->addWidget(treesLabel, 0, 0);
     grid->addWidget(FComboBoxTrees, 0, 1);
-    grid->addWidget(FEditMyName, 0, 2);
-    grid->addWidget(FEditCurrentContainer, 1, 1, 1, 2);
+    auto* userLabel = BuddyLabel("User", FEditMyName, top);
+    userLabel->setObjectName("LabelMyName");
+    auto* containerLabel = BuddyLabel("Container", FEditCurrentContainer, top);
+    containerLabel->setObjectName("LabelCurrentContainer");
+    grid->addWidget(userLabel, 0, 2);
+    grid->addWidget(FEditMyName, 0, 3);
+    grid->addWidget(containerLabel, 1, 0);
+    grid->addWidget(FEditCurrentContainer, 1, 1, 1, 3);
     grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(2, 2);
+    grid->setColumnStretch(3, 2);
 
-    FListBoxEdirContainers = new QListWidget(page);
+    FListBoxEdirContainers = new TListBox(page);
     FListBoxEdirContainers->setObjectName("ListBoxEdirContainers");
     FListBoxEdirContainers->setToolTip(
         "Browse to the container that contains the objects that you would like to check "
         "(double-click to navigate)");
-    FListBoxEdirObjects = new QListWidget(page);
+    FListBoxEdirObjects = new TListBox(page);
     FListBoxEdirObjects->setObjectName("ListBoxEdirObjects");
     FListBoxEdirObjects->setToolTip("You may add one or multiple objects that are to be scanned");
+    FListBoxEdirContainers->SetHint("No containers here");
+    FListBoxEdirObjects->SetHint("No objects in this container");
     FLabelObjSelected = new QLabel("#Objects Selected: 0", page);
     FLabelObjSelected->setObjectName("LabelObjSelected");
     FCheckListBoxEdir = new TCheckListBox(page);
     FCheckListBoxEdir->setObjectName("CheckListBoxEdir");
     FCheckListBoxEdir->setToolTip("The checkbox indicates, if the path is included during the "
                                   "next scan. Double-click to remove an item");
+    FCheckListBoxEdir->SetHint(
+        "Add an object to scan: double-click it above, or select it and press Enter");
 
     auto* objectsPanel = new QWidget(page);
     objectsPanel->setObjectName("PanelEdirObjects");
@@ -235,6 +248,13 @@ QWidget* TMainForm::CreateSelectEdirPage() {
             [this] { ListBoxEdirContainersDblClick(); });
     connect(FListBoxEdirObjects, &QListWidget::itemDoubleClicked, this,
             [this] { ListBoxEdirObjectsDblClick(); });
+    // The keyboard does what the double click does: Enter opens a container or adds an object.
+    connect(FListBoxEdirContainers, &TListBox::EnterPressed, this,
+            [this] { ListBoxEdirContainersDblClick(); });
+    connect(FListBoxEdirObjects, &TListBox::EnterPressed, this,
+            [this] { ListBoxEdirObjectsDblClick(); });
+    connect(FCheckListBoxEdir, &TListBox::DeletePressed, this,
+            [this] { CheckListBoxDblClick(FCheckListBoxEdir); });
     connect(FCheckListBoxEdir, &TCheckListBox::CheckToggled, this, [this] { CheckListBoxClick(); });
     connect(FCheckListBoxEdir, &QListWidget::itemClicked, this, [this] { CheckListBoxClick(); });
     connect(FCheckListBoxEdir, &QListWidget::itemDoubleClicked, this,
@@ -254,12 +274,15 @@ QWidget* TMainForm::CreateSelectPathPage() {
     FShellTreeViewFiles = new TFolderTree(page);
     FShellTreeViewFiles->setObjectName("ShellTreeViewFiles");
     FShellTreeViewFiles->setToolTip("Double-Click to add to list of start directories");
+    FShellTreeViewFiles->SetHint("Choose a server in the connection list");
     FLabelDirSelected = new QLabel("#Start Paths Selected: 0", page);
     FLabelDirSelected->setObjectName("LabelDirSelected");
     FCheckListBoxPaths = new TCheckListBox(page);
     FCheckListBoxPaths->setObjectName("CheckListBoxPaths");
     FCheckListBoxPaths->setToolTip("Double-click to remove from list of start directories (to "
                                    "temporarily ignore item, uncheck checkbox)");
+    FCheckListBoxPaths->SetHint(
+        "Add a start path: double-click a folder above, or select it and press Enter");
 
     auto* folders = new QWidget(page);
     folders->setObjectName("PanelFolders");
@@ -289,6 +312,14 @@ QWidget* TMainForm::CreateSelectPathPage() {
     connect(FShellTreeViewFiles, &QTreeView::clicked, this, [this] { ShellTreeViewFilesClick(); });
     connect(FShellTreeViewFiles, &QTreeView::doubleClicked, this,
             [this] { ShellTreeViewFilesDblClick(); });
+    // Enter adds the selected folder, Delete removes the selected start path, and moving
+    // through the folders with the arrow keys shows each as a click does.
+    connect(FShellTreeViewFiles, &TFolderTree::EnterPressed, this,
+            [this] { ShellTreeViewFilesDblClick(); });
+    connect(FShellTreeViewFiles, &TFolderTree::CurrentFolderChanged, this,
+            [this] { ShellTreeViewFilesClick(); });
+    connect(FCheckListBoxPaths, &TListBox::DeletePressed, this,
+            [this] { CheckListBoxDblClick(FCheckListBoxPaths); });
     connect(FCheckListBoxPaths, &TCheckListBox::CheckToggled, this,
             [this] { CheckListBoxClick(); });
     connect(FCheckListBoxPaths, &QListWidget::itemClicked, this, [this] { CheckListBoxClick(); });
@@ -304,7 +335,8 @@ QPlainTextEdit* TMainForm::CreateResultPane(const char* name) {
     pane->setLineWrapMode(QPlainTextEdit::NoWrap);
     pane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     pane->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    // The report separates its columns with tabs: stops every eight characters.
+    // The report separates its columns with tabs: stops every eight characters, until a result
+    // sets them from the widest field of each of its columns.
     pane->setTabStopDistance(8 * QFontMetricsF(pane->font()).horizontalAdvance(QLatin1Char(' ')));
     pane->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(pane, &QWidget::customContextMenuRequested, this,
@@ -317,7 +349,7 @@ QWidget* TMainForm::CreateActionPage() {
     page->setObjectName("TabSheetAction");
     FPanelSettingsResult = new QWidget(page);
     FPanelSettingsResult->setObjectName("PanelSettingsResult");
-    FBitBtnScan = new QPushButton("&Scan for Effective Trustees", FPanelSettingsResult);
+    FBitBtnScan = new QPushButton("Sc&an for Effective Trustees", FPanelSettingsResult);
     FBitBtnScan->setObjectName("BitBtnScan");
     FBitBtnScan->setToolTip("Scan Dirs for Trustees");
     FBitBtnScan->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
@@ -337,16 +369,41 @@ QWidget* TMainForm::CreateActionPage() {
     FMemoStandard->setParent(page);
     FMemoDebug->setParent(page);
     FMemoDebug->hide();
+    FMemoStandard->setPlaceholderText(
+        "Check the entries to scan, then press \"Scan for Effective Trustees\"");
+    FMemoDebug->setPlaceholderText("The detailed analysis of each entry appears here");
     FCurrentMemo = FMemoStandard;
+
+    // The cancel button sits beside the panel, which is disabled while a scan runs.
+    FBitBtnCancel = new QPushButton("Cancel", page);
+    FBitBtnCancel->setObjectName("BitBtnCancel");
+    FBitBtnCancel->setToolTip("Stop the scan after the entry being analysed (Esc)");
+    FBitBtnCancel->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+    FBitBtnCancel->setVisible(false);
+    auto* top = new QHBoxLayout();
+    top->setContentsMargins(0, 0, 6, 0);
+    top->addWidget(FPanelSettingsResult, 1);
+    top->addWidget(FBitBtnCancel);
+
+    // The filters the next scan applies, shown above the panes (the report keeps its format).
+    FLabelActiveFilters = new QLabel(page);
+    FLabelActiveFilters->setObjectName("LabelActiveFilters");
+    FLabelActiveFilters->setContentsMargins(6, 2, 6, 4);
+    FLabelActiveFilters->setVisible(false);
 
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(FPanelSettingsResult);
+    layout->addLayout(top);
+    layout->addWidget(FLabelActiveFilters);
     layout->addWidget(FMemoStandard, 1);
     layout->addWidget(FMemoDebug, 1);
 
     connect(FBitBtnScan, &QPushButton::clicked, this, [this] { BitBtnScanClick(); });
+    connect(FBitBtnCancel, &QPushButton::clicked, this, [this] { CancelScan(); });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, [this] { CancelScan(); });
     connect(FCheckBoxDebug, &QCheckBox::clicked, this, [this] { ShowDetailsExecute(false); });
     return page;
 }
@@ -368,7 +425,7 @@ QWidget* TMainForm::CreateDebugPage() {
 }
 
 void TMainForm::CreateMenus() {
-    QMenu* file = menuBar()->addMenu("File");
+    QMenu* file = menuBar()->addMenu("&File");
     file->setObjectName("MenuFile");
     FMenuSave = new QMenu("Save ...", this);
     FMenuSave->setObjectName("MenuSave");
@@ -391,7 +448,7 @@ void TMainForm::CreateMenus() {
     FMenuExit->setObjectName("MenuExit");
     connect(FMenuExit, &QAction::triggered, this, &QWidget::close);
 
-    FMenuSettings = menuBar()->addMenu("&Settings");
+    FMenuSettings = menuBar()->addMenu("Settin&gs");
     FMenuSettings->setObjectName("MenuSettings");
     // The analysis can keep only trustees that can log in (users); the scan run reads this item.
     FMenuSettingsShowOnlyUsers = FMenuSettings->addAction("Show only &Users");
@@ -399,6 +456,7 @@ void TMainForm::CreateMenus() {
     FMenuSettingsShowOnlyUsers->setCheckable(true);
     FMenuSettingsShowOnlyUsers->setToolTip("List only trustees that can log in");
     FMenuSettingsShowOnlyUsers->setStatusTip("List only trustees that can log in");
+    connect(FMenuSettingsShowOnlyUsers, &QAction::toggled, this, [this] { ActiveFiltersUpd(); });
     FMenuSettings->addSeparator();
     FActionSettingsShowDetails = FMenuSettings->addAction("Show &Details");
     FActionSettingsShowDetails->setObjectName("ActionSettingsShowDetails");
@@ -415,7 +473,7 @@ void TMainForm::CreateMenus() {
     proxyEdit->setObjectName("MenuSettingsEditProxy");
     proxyEdit->setEnabled(false);
 
-    FActionAbout = menuBar()->addAction("About ...");
+    FActionAbout = menuBar()->addAction("A&bout ...");
     FActionAbout->setObjectName("ActionAbout");
     connect(FActionAbout, &QAction::triggered, this, [this] { ActionAboutExecute(); });
 }

@@ -61,16 +61,19 @@ int RunProgram(int argc, char** argv, const TStartConfig& config) {
     U_SetCommandLine(parameters);
     U_InstallQtHooks();
 
-    // A tree file that cannot be loaded leaves the window without a client; the start-up of the
-    // client then reports that.
+    // A tree file that cannot be loaded leaves the window without a client: one message says
+    // why (the loader's own text), and the window's empty lists repeat it.
     std::string error;
     std::shared_ptr<TSimClient> client = MakeSimClient(treeFile, error);
     if (!client)
         U_MessageBox(TMsgKind::Error, error);
 
+    TStartConfig start = config;
+    if (!client)
+        start.ClientError = error;
     int code = 0;
     {
-        TMainForm form(config, client.get());
+        TMainForm form(start, client.get());
         form.show();
         code = QApplication::exec();
     }

@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QKeyEvent>
+#include <QPainter>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -17,9 +19,81 @@ QString JoinLines(const TStringList& lines) {
     return out.join(QLatin1Char('\n'));
 }
 
+bool U_WidenTabColumns(const TStringList& lines, std::vector<int>& widths) {
+    bool changed = false;
+    for (const auto& line : lines) {
+        const std::string& text = line.Text;
+        size_t start = 0;
+        for (size_t column = 0;; ++column) {
+            size_t tab = text.find('\t', start);
+            if (tab == std::string::npos)
+                break;
+            // Characters, not bytes: a UTF-8 continuation byte adds no width.
+            int width = 0;
+            for (size_t i = start; i < tab; ++i)
+                width += (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 ? 1 : 0;
+            if (column >= widths.size()) {
+                widths.push_back(width);
+                changed = true;
+            } else if (width > widths[column]) {
+                widths[column] = width;
+                changed = true;
+            }
+            start = tab + 1;
+        }
+    }
+    return changed;
+}
+
+void U_PaintEmptyHint(QAbstractItemView* view, const QString& hint) {
+    constexpr int kHintMargin = 6;
+    if (hint.isEmpty() || view->model() == nullptr || view->model()->rowCount() > 0)
+        return;
+    QPainter painter(view->viewport());
+    painter.setPen(view->palette().color(QPalette::PlaceholderText));
+    painter.drawText(
+        view->viewport()->rect().adjusted(kHintMargin, kHintMargin, -kHintMargin, -kHintMargin),
+        Qt::AlignTop | Qt::AlignLeft | Qt::TextWordWrap, hint);
+}
+
+// --- TListBox -----------------------------------------------------------------------------------
+
+TListBox::TListBox(QWidget* parent) : QListWidget(parent) {}
+
+void TListBox::SetHint(const QString& hint) {
+    FHint = hint;
+    viewport()->update();
+}
+
+void TListBox::paintEvent(QPaintEvent* event) {
+    QListWidget::paintEvent(event);
+    U_PaintEmptyHint(this, FHint);
+}
+
+void TListBox::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (currentItem() != nullptr) {
+            emit EnterPressed();
+            return;
+        }
+        break;
+    case Qt::Key_Delete:
+        if (currentItem() != nullptr) {
+            emit DeletePressed();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QListWidget::keyPressEvent(event);
+}
+
 // --- TCheckListBox ------------------------------------------------------------------------------
 
-TCheckListBox::TCheckListBox(QWidget* parent) : QListWidget(parent) {
+TCheckListBox::TCheckListBox(QWidget* parent) : TListBox(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     connect(this, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
         if (!FFilling)

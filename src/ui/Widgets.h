@@ -14,7 +14,10 @@
 #include "settings/IniLists.h"
 #include "util/StringList.h"
 
+class QAbstractItemView;
 class QButtonGroup;
+class QKeyEvent;
+class QPaintEvent;
 class QVBoxLayout;
 
 namespace trovalen {
@@ -29,9 +32,38 @@ inline std::string S(const QString& s) {
 // The lines as one text, joined by line feeds (no line feed after the last).
 QString JoinLines(const TStringList& lines);
 
+// The widest field of each tab-separated column, in characters, over the lines; a column
+// counts only where a tab follows its field (the last field of a line sets no stop). widths
+// is widened in place, so lines can be added piece by piece; true when it changed.
+bool U_WidenTabColumns(const TStringList& lines, std::vector<int>& widths);
+
+// Draws a one-line hint (what to do next) into an empty item view.
+void U_PaintEmptyHint(QAbstractItemView* view, const QString& hint);
+
+// A list box that says what to do while it is empty, and reports the keys that act on the
+// chosen entry: Enter (or Return) and Delete.
+class TListBox : public QListWidget {
+    Q_OBJECT
+public:
+    explicit TListBox(QWidget* parent = nullptr);
+    void SetHint(const QString& hint);
+    const QString& Hint() const { return FHint; }
+
+signals:
+    void EnterPressed();
+    void DeletePressed();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QString FHint;
+};
+
 // A list whose entries have a check box each. A click on the check box only toggles the mark;
 // both a toggle and a change of the selected entry are reported through Clicked.
-class TCheckListBox : public QListWidget {
+class TCheckListBox : public TListBox {
     Q_OBJECT
 public:
     explicit TCheckListBox(QWidget* parent = nullptr);

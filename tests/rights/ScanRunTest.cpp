@@ -5,6 +5,7 @@
 #include "rights/ScanRun.h"
 #include "util/Util.h"
 
+#include <atomic>
 #include <stdexcept>
 
 using namespace trovalen;
@@ -268,4 +269,116 @@ TEST_F(ScanRunTest, AttributeLinesComeFromTheDirectoryOnceAndThenFromTheCache) {
     reads = counting->Reads;
     Run(request);
     EXPECT_EQ(counting->Reads - reads, analysisReads);
+}
+
+namespace {
+
+// A host that keeps what the run hands over entry by entry, and can stop the run when an
+// entry is about to start.
+class ProgressHost : public RecordingHost {
+public:
+    void EntryStarted(int index, int count, const std::string& entry) override {
+        Started.push_back(U_Format("%d/%d %s", index, count, entry.c_str()));
+        // What the panes hold while this entry is still to be analysed.
+        SummaryAtStart.push_back(Summary.Count());
+        if (index == StopAt && Cancel != nullptr)
+            Cancel->store(true);
+    }
+    void LinesAdded(const TStringList& summary, const TStringList& details) override {
+        ++Calls;
+        Summary.Append(summary);
+        Details.Append(details);
+    }
+    std::vector<std::string> Started;
+    std::vector<int> SummaryAtStart;
+    TStringList Summary, Details;
+    int Calls = 0;
+    int StopAt = -1;
+    std::atomic<bool>* Cancel = nullptr;
+};
+
+std::vector<std::string> WithoutDate(const TStringList& lines) {
+    std::vector<std::string> out;
+    for (const auto& l : lines)
+        if (!U_StartsWith(l.Text, "Date:"))
+            out.push_back(l.Text);
+    return out;
+}
+
+} // namespace
+
+TEST_F(ScanRunTest, EachEntryReachesTheHostBeforeTheNextStarts) {
+    ASSERT_NO_FATAL_FAILURE(Load("rights-fs.json"));
+    for (bool edir : {false, true}) {
+        if (edir) {
+            ASSERT_NO_FATAL_FAILURE(Load("rights-edir.json"));
+        }
+        ProgressHost progress;
+        TScanRequest request = edir ? EdirRequest({".Joe.SALES.ACME", ".Printer1.SALES.ACME"})
+                                    : FsRequest({"\\\\FS1\\SYS\\APPS", "\\\\FS1\\SYS\\HOME"});
+        TScanResult result;
+        TScanRun(request, progress).Run(result);
+        SCOPED_TRACE(edir ? "eDirectory" : "file system");
+        ASSERT_EQ(progress.Started.size(), 2u);
+        EXPECT_EQ(progress.Started[0], "0/2 " + request.Entries[0]);
+        EXPECT_EQ(progress.Started[1], "1/2 " + request.Entries[1]);
+        // The header before the first entry; the first entry's lines before the second starts.
+        EXPECT_EQ(progress.SummaryAtStart[0], edir ? 5 : 6);
+        int firstEnd = progress.SummaryAtStart[1];
+        ASSERT_GT(firstEnd, progress.SummaryAtStart[0]);
+        std::string header = edir ? "Object: \"" : "Path: \"";
+        EXPECT_EQ(Count(progress.Summary, header), 2);
+        TStringList first;
+        for (int i = 0; i < firstEnd; ++i)
+            first.Add(progress.Summary[i]);
+        EXPECT_EQ(Count(first, header + request.Entries[0]), 1) << first.Text("\n");
+        EXPECT_EQ(Count(first, header + request.Entries[1]), 0);
+        // Handed over piece by piece, the panes are exactly the result's.
+        EXPECT_EQ(progress.Summary.Strings(), result.Summary.Strings());
+        EXPECT_EQ(progress.Details.Strings(), result.Details.Strings());
+        EXPECT_EQ(progress.Calls, 3) << "the header and one call per entry";
+        EXPECT_EQ(result.EntriesDone, 2);
+        EXPECT_EQ(result.EntriesTotal, 2);
+        EXPECT_FALSE(result.Cancelled);
+    }
+}
+
+TEST_F(ScanRunTest, CancelFinishesTheEntryAndLeavesOneLine) {
+    ASSERT_NO_FATAL_FAILURE(Load("rights-fs.json"));
+    TScanRequest request =
+        FsRequest({"\\\\FS1\\SYS\\APPS", "\\\\FS1\\SYS\\HOME", "\\\\FS1\\SYS\\APPS\\DATA"});
+    struct Case {
+        int stopAt;   // the entry whose start sets the flag (-1: set before the run)
+        int expected; // entries analysed
+    };
+    for (Case c : {Case{-1, 0}, Case{0, 1}, Case{1, 2}, Case{2, 3}}) {
+        SCOPED_TRACE(c.stopAt);
+        std::atomic<bool> cancel = c.stopAt < 0;
+        request.Cancel = &cancel;
+        ProgressHost progress;
+        progress.StopAt = c.stopAt;
+        progress.Cancel = &cancel;
+        TScanResult result;
+        TScanRun(request, progress).Run(result);
+        EXPECT_EQ(result.EntriesDone, c.expected);
+        EXPECT_EQ(progress.Summary.Strings(), result.Summary.Strings());
+
+        // The same result as a run over the entries analysed, plus the one closing line.
+        TScanRequest shorter = FsRequest({});
+        for (int i = 0; i < c.expected; ++i)
+            shorter.Entries.Add(request.Entries[i]);
+        TScanResult whole = Run(shorter);
+        std::vector<std::string> summary = WithoutDate(whole.Summary);
+        std::vector<std::string> details = WithoutDate(whole.Details);
+        bool stops = c.expected < 3;
+        EXPECT_EQ(result.Cancelled, stops);
+        if (stops) {
+            summary.push_back(U_CancelledLine(c.expected, 3));
+            details.push_back(U_CancelledLine(c.expected, 3));
+        }
+        EXPECT_EQ(WithoutDate(result.Summary), summary);
+        EXPECT_EQ(WithoutDate(result.Details), details);
+        EXPECT_EQ(progress.Ends, 1);
+    }
+    EXPECT_EQ(U_CancelledLine(1, 3), "Scan cancelled by the user after 1 of 3 entries");
 }

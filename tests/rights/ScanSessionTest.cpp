@@ -407,7 +407,7 @@ TEST_F(ScanSessionTest, WithoutAClientEveryOperationSaysSo) {
     ASSERT_NO_FATAL_FAILURE(ServeText(kTwoTrees));
     TScanSession session(nullptr);
     EXPECT_EQ(session.StartCode(), ERR_CLIENT_NOT_STARTED);
-    ASSERT_EQ(Messages.size(), 1u) << "the start-up says so once";
+    EXPECT_TRUE(Messages.empty()) << "the front end that has no client says why, not the session";
     EXPECT_FALSE(session.Started());
     TStringList list;
     std::string text;

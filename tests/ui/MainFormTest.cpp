@@ -144,9 +144,11 @@ TEST_F(MainFormTest, UnauthenticatedServerDisablesTheFolderTree) {
     servers->Click(unauthenticated);
     EXPECT_EQ(form->ConnUserName(), "<not authenticated>");
     EXPECT_FALSE(tree->isEnabled());
-    EXPECT_EQ(tree->Root(), root) << "the tree keeps its previous root";
+    EXPECT_EQ(tree->model()->rowCount(), 0) << "none of the previous server's volumes stay";
+    EXPECT_EQ(S(tree->Hint()), "Not logged in to CV-BAK");
     servers->Click(0);
     EXPECT_TRUE(tree->isEnabled());
+    EXPECT_EQ(tree->Root(), root);
 }
 
 TEST_F(MainFormTest, MissingHelpTextSaysWhereItWasLookedFor) {

@@ -100,7 +100,24 @@ void FileVariant() {
     form.ShellTreeViewFilesClick();
     Save(&form, "trovalen-SelectPath");
     ShowPage(form, "TabSheetAction");
+    // One picture while the second entry is being analysed: the first one's lines show.
+    TUiHooks hooks = U_QtUiHooks();
+    hooks.MessageBox = [](TMsgKind, const std::string&, const std::string& text) {
+        std::fprintf(stderr, "message: %s\n", text.c_str());
+    };
+    bool taken = false;
+    hooks.ProcessEvents = [&form, &taken] {
+        QCoreApplication::processEvents();
+        if (!taken && form.StatusText(1).rfind("Scanning 2 of ", 0) == 0) {
+            taken = true;
+            Save(&form, "trovalen-Action-Scanning");
+        }
+    };
+    TUiHooks plain = U_QtUiHooks();
+    plain.MessageBox = hooks.MessageBox;
+    U_SetUiHooks(hooks);
     form.BitBtnScanClick();
+    U_SetUiHooks(plain);
     Save(&form, "trovalen-Action");
     form.findChild<QCheckBox*>("CheckBoxDebug")->click();
     Save(&form, "trovalen-Action-Details");
@@ -132,6 +149,27 @@ void EdirVariant() {
     Save(&form, "trovalen-edir-Action-Details");
     ShowPage(form, "TabSheetDebug");
     Save(&form, "trovalen-edir-Debug");
+    form.close();
+}
+
+// A tree file that cannot be loaded: one message (the loader's), then a window without
+// connections whose lists say why.
+void BrokenTree(const std::string& work) {
+    std::string file = work + "/broken-tree.json";
+    FILE* f = std::fopen(file.c_str(), "w");
+    if (f) {
+        std::fputs("{\"format\": 1, \"trees\": [ {\"name\": \"T\", \"objects\": [}\n", f);
+        std::fclose(f);
+    }
+    std::string error;
+    auto client = MakeSimClient(file, error);
+    TStartConfig config{4, true, false};
+    config.ClientError = error;
+    TMainForm form(config, client.get());
+    form.resize(960, 700);
+    form.show();
+    ShowPage(form, "TabSheetSelectPath");
+    Save(&form, "trovalen-BrokenTree");
     form.close();
 }
 
@@ -170,6 +208,8 @@ int main(int argc, char** argv) {
     FileVariant();
     U_SetProgramFile(work + "/bin/trovalen-edir");
     EdirVariant();
+    U_SetProgramFile(work + "/bin/trovalen");
+    BrokenTree(work);
     clients.clear();
     std::error_code ec;
     fs::remove_all(work, ec);
