@@ -53,10 +53,6 @@ public:
     // whenever the start came, also when the run ends with an exception.
     virtual void BeginRun() {}
     virtual void EndRun() {}
-    // The scan of entry number (from 1) of count starts.
-    virtual void EntryStarted(int number, int count, const std::string& entry) {
-        (void)number, (void)count, (void)entry;
-    }
     // A line of the troubleshooting log (only called in debug mode).
     virtual void DebugLine(const std::string& text) { (void)text; }
     // Panel 1 of the status bar.
