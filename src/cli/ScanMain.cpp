@@ -1,5 +1,7 @@
 // trovalen-scan: the headless front end of the scan run. It scans start paths (file-system scan
 // type) or objects (eDirectory scan type) and prints what the window's panes would show.
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,10 +12,12 @@
 #include "directory/DSContext.h"
 #include "directory/DSNames.h"
 #include "model/NWClient.h"
+#include "rights/ScanJson.h"
 #include "rights/ScanSession.h"
 #include "util/Export.h"
 #include "util/FileIO.h"
 #include "util/Platform.h"
+#include "util/Spreadsheet.h"
 #include "util/Util.h"
 
 using namespace trovalen;
@@ -42,11 +46,24 @@ const char kUsage[] =
     "  --exclude TEXT         leave out trustees whose name contains TEXT\n"
     "  --include TEXT         keep only trustees whose name contains TEXT\n"
     "  --details              print the detailed analysis instead of the summary\n"
-    "  --format FORMAT        txt, csv, html or xml (default: plain lines)\n"
-    "  -o FILE                write to FILE instead of standard output\n"
+    "  --format FORMAT        txt, csv, html, xml, xlsx (needs -o) or json (default: plain\n"
+    "                         lines); json is the whole result as records, with every\n"
+    "                         trustee's reasons, whether or not --details is given\n"
+    "  -o FILE                write to FILE instead of standard output; FILE is replaced\n"
+    "                         only when the whole report was written\n"
     "  --debug                print the troubleshooting log to standard error\n"
     "  -h, --help             show this help\n"
-    "  --version              show the version\n";
+    "  --version              show the version\n"
+    "\n"
+    "A progress line (\"3/40 \\\\SERVER\\VOL\\DIR\") goes to standard error while it is a\n"
+    "terminal.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  every entry was analysed and the report written\n"
+    "  1  an entry was not found or its scan failed (the report is still written in full),\n"
+    "     or the report could not be written\n"
+    "  2  usage error, a tree file that cannot be loaded, or a directory that cannot be\n"
+    "     reached\n";
 
 struct TOptions {
     std::string TreeFile;
@@ -69,16 +86,21 @@ int Usage(const std::string& message) {
     return kExitUsage;
 }
 
-// Progress goes to standard error, and only when it is a terminal.
+// The report formats of --format.
+const char* const kFormats[] = {"txt", "csv", "html", "xml", "xlsx", "json"};
+const char kFormatList[] = "txt, csv, html, xml, xlsx or json";
+
+// Progress goes to standard error, and only when it is a terminal: one line per entry, each
+// written over the one before, cleared at the end.
 class TCliHost : public TScanHost {
 public:
     explicit TCliHost(bool debug) : FDebug(debug), FTerminal(isatty(STDERR_FILENO) != 0) {}
     ~TCliHost() override { ClearStatus(); }
 
-    void SetStatusText(const std::string& text) override {
+    void EntryStarted(int index, int count, const std::string& entry) override {
         if (!FTerminal)
             return;
-        std::string shown = text.substr(0, 76);
+        std::string shown = U_Format("%d/%d %s", index + 1, count, entry.c_str()).substr(0, 76);
         std::fprintf(stderr, "\r%-*s\r%s", static_cast<int>(FShown), "", shown.c_str());
         std::fflush(stderr);
         FShown = shown.size();
@@ -103,6 +125,51 @@ private:
     size_t FShown = 0;
 };
 
+// Writes the whole text to standard output and closes it, so that a full disk or a closed pipe is
+// noticed here and not lost when the program ends.
+bool WriteStandardOutput(const std::string& text, std::string& error) {
+    bool ok =
+        std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+    int saved = errno;
+    if (std::fclose(stdout) != 0 && ok) {
+        ok = false;
+        saved = errno;
+    }
+    if (!ok)
+        error = std::strerror(saved != 0 ? saved : EIO);
+    return ok;
+}
+
+// --help and --version: the text, or a message when it cannot be written.
+int Print(const std::string& text) {
+    std::string error;
+    if (WriteStandardOutput(text, error))
+        return kExitOk;
+    std::cerr << "trovalen-scan: cannot write to standard output: " << error << std::endl;
+    return kExitFailed;
+}
+
+// The pane as plain lines.
+std::string PlainLines(const TStringList& pane) {
+    std::string text;
+    for (const auto& line : pane)
+        text += line.Text + "\n";
+    return text;
+}
+
+// The pane through the table export, one line a row; xlsx takes the tab-separated text the
+// window's spreadsheet export reads.
+std::string GridExport(const TStringList& pane, const std::string& format) {
+    TGrid grid(1, std::max(pane.Count(), 1));
+    for (int i = 0; i < pane.Count(); ++i)
+        grid.SetCell(0, i, pane[i]);
+    if (format == "html")
+        return U_GridToHTML(grid);
+    if (format == "xml")
+        return U_GridToXML(grid);
+    return U_GridText(grid, format == "csv" ? "," : "\t", "", true);
+}
+
 // A start path given as SERVER/VOLUME:PATH is shown and scanned in its UNC form.
 std::string StartPath(TNWClient* client, const std::string& entry) {
     if (U_IsUncPath(entry) || U_StartsWith(entry, "/") || entry.find(':') == std::string::npos)
@@ -125,11 +192,9 @@ int main(int argc, char** argv) {
             return true;
         };
         if (a == "-h" || a == "--help") {
-            std::cout << kUsage;
-            return kExitOk;
+            return Print(kUsage);
         } else if (a == "--version") {
-            std::cout << "trovalen-scan " << TROVALEN_VERSION << std::endl;
-            return kExitOk;
+            return Print(std::string("trovalen-scan ") + TROVALEN_VERSION + "\n");
         } else if (a == "--tree") {
             if (!value(opt.TreeFile))
                 return Usage("--tree needs a file name");
@@ -154,10 +219,10 @@ int main(int argc, char** argv) {
             opt.Details = true;
         } else if (a == "--format") {
             if (!value(opt.Format))
-                return Usage("--format needs txt, csv, html or xml");
-            if (opt.Format != "txt" && opt.Format != "csv" && opt.Format != "html" &&
-                opt.Format != "xml")
-                return Usage("unknown format '" + opt.Format + "' (txt, csv, html or xml)");
+                return Usage(std::string("--format needs ") + kFormatList);
+            if (std::find(std::begin(kFormats), std::end(kFormats), opt.Format) ==
+                std::end(kFormats))
+                return Usage("unknown format '" + opt.Format + "' (" + kFormatList + ")");
         } else if (a == "-o") {
             if (!value(opt.Output))
                 return Usage("-o needs a file name");
@@ -177,6 +242,8 @@ int main(int argc, char** argv) {
         return Usage("no entry to scan");
     if (!opt.TreeName.empty() && !opt.Edir)
         return Usage("--tree-name goes with --edir");
+    if (opt.Format == "xlsx" && opt.Output.empty())
+        return Usage("--format xlsx needs -o FILE");
 
     std::string treeFile = opt.TreeFile;
     if (treeFile.empty())
@@ -192,7 +259,7 @@ int main(int argc, char** argv) {
     TScanSession session(client.get());
     if (!session.Started()) {
         std::cerr << "trovalen-scan: the NetWare client could not be started" << std::endl;
-        return kExitFailed;
+        return kExitUsage;
     }
 
     TScanRequest request;
@@ -210,7 +277,7 @@ int main(int argc, char** argv) {
         if (code != NW_OK) {
             std::cerr << "trovalen-scan: cannot use the tree '" << tree
                       << "': " << U_NWErrorText(client.get(), code) << std::endl;
-            return kExitFailed;
+            return kExitUsage;
         }
         for (const auto& e : opt.Entries)
             request.Entries.Add(e);
@@ -225,33 +292,24 @@ int main(int argc, char** argv) {
         session.Scan(request, host, result);
     }
 
-    const TStringList& pane = opt.Details ? result.Details : result.Summary;
     std::string text;
-    if (opt.Format.empty()) {
-        for (const auto& line : pane)
-            text += line.Text + "\n";
+    if (opt.Format == "json") {
+        text = U_ScanResultToJson(result);
     } else {
-        TGrid grid(1, std::max(pane.Count(), 1));
-        for (int i = 0; i < pane.Count(); ++i)
-            grid.SetCell(0, i, pane[i]);
-        if (opt.Format == "html")
-            text = U_GridToHTML(grid);
-        else if (opt.Format == "xml")
-            text = U_GridToXML(grid);
+        const TStringList& pane = opt.Details ? result.Details : result.Summary;
+        if (opt.Format.empty())
+            text = PlainLines(pane);
         else
-            text = U_GridText(grid, opt.Format == "csv" ? "," : "\t", "", true);
+            text = GridExport(pane, opt.Format);
     }
-    if (opt.Output.empty()) {
-        std::cout << text << std::flush;
-        if (!std::cout) {
-            std::cerr << "trovalen-scan: cannot write the output" << std::endl;
-            return kExitFailed;
-        }
-        return kExitOk;
-    }
-    if (!U_WriteFileAtomic(opt.Output, text, error)) {
-        std::cerr << "trovalen-scan: " << error << std::endl;
+    bool written = opt.Format == "xlsx" ? U_SaveXlsx(opt.Output, U_ParseSeparatedText(text), error)
+                   : opt.Output.empty() ? WriteStandardOutput(text, error)
+                                        : U_WriteFileAtomic(opt.Output, text, error);
+    if (!written) {
+        std::cerr << "trovalen-scan: cannot write "
+                  << (opt.Output.empty() ? "to standard output" : opt.Output) << ": " << error
+                  << std::endl;
         return kExitFailed;
     }
-    return kExitOk;
+    return U_AllEntriesAnalysed(result) ? kExitOk : kExitFailed;
 }

@@ -35,6 +35,45 @@ const char* const kUsage =
     "                 and of Target.Gen\n"
     "  --assign-each  each of those users also a trustee of SYS:PROJ and Target.Gen\n";
 
+const char* const kCheckUsage =
+    "usage: trovalen-tree check [--summary] FILE\n"
+    "Loads the tree file exactly as the simulated client does and prints what it holds: the\n"
+    "schema it adds, the trees with their objects, the servers with their volumes and\n"
+    "directories, and the connections; or the one message that says why it cannot be loaded.\n"
+    "\n"
+    "  --summary   counts only: no objects, no directories\n"
+    "  -h, --help  show this help\n"
+    "\n"
+    "Exit status: 0 when the file loads, 2 for a usage error or a file that cannot be loaded.\n";
+
+const char* const kGenerateUsage =
+    "usage: trovalen-tree generate [--users N] [--groups N] [--depth N] [--fanout N]\n"
+    "                              [--dirs N] [--trustees N] [--seed N] [--members N]\n"
+    "                              [--residents N] [--assign-each] [-o FILE]\n"
+    "Writes a synthetic tree file of the requested size, for benchmarks and scale tests.\n"
+    "\n"
+    "  --users N     user objects (0 to 2000000, default 1000)\n"
+    "  --groups N    groups, each user security-equal to one or two (0 to 2000000,\n"
+    "                default 20)\n"
+    "  --depth N     levels of organizational units (0 to 8, default 3)\n"
+    "  --fanout N    organizational units in each container (0 to 50, default 4)\n"
+    "  --dirs N      directories on the volume SYS of GEN-FS1 (0 to 65000, default 100)\n"
+    "  --trustees N  trustees per directory (0 to 1000, default 3)\n"
+    "  --seed N      seed of the random choices (0 to 999999999, default 1); the same\n"
+    "                options give the same file\n"
+    "  --members N   a group Everyone.Gen with N security-equal users in Members.Gen\n"
+    "  --residents N a unit Residents.Gen with N users; both are trustees of SYS:PROJ\n"
+    "                and of Target.Gen\n"
+    "  --assign-each each of those users also a trustee of SYS:PROJ and Target.Gen\n"
+    "  -o FILE       write to FILE instead of standard output\n"
+    "  -h, --help    show this help\n"
+    "\n"
+    "Exit status: 0 when the file was written, 2 for a usage error or a failed write.\n";
+
+bool IsHelp(const std::string& arg) {
+    return arg == "-h" || arg == "--help";
+}
+
 int Usage(const std::string& message) {
     std::cerr << "trovalen-tree: " << message << " (trovalen-tree --help)\n";
     return 2;
@@ -175,6 +214,10 @@ int Check(const std::vector<std::string>& args) {
     bool summary = false;
     std::string file;
     for (const auto& a : args) {
+        if (IsHelp(a)) {
+            std::cout << kCheckUsage;
+            return 0;
+        }
         if (a == "--summary")
             summary = true;
         else if (!a.empty() && a[0] == '-' && a != "-")
@@ -201,6 +244,10 @@ int Generate(const std::vector<std::string>& args) {
     std::string out;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (IsHelp(a)) {
+            std::cout << kGenerateUsage;
+            return 0;
+        }
         if (a == "--assign-each") {
             o.AssignEach = true;
             continue;
@@ -257,7 +304,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty())
         return Usage("no command");
-    if (args[0] == "-h" || args[0] == "--help") {
+    if (IsHelp(args[0])) {
         std::cout << kUsage;
         return 0;
     }

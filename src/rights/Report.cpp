@@ -77,9 +77,7 @@ std::string AttributeLine(const TEffectiveFields& f, const TReportSettings& sett
 // leaves the trustee out.
 void AddTrusteeLines(TStringList& report, const TEffectiveFields& f,
                      const TReportSettings& settings) {
-    if (!settings.FilterExcl.empty() && U_PosCI(settings.FilterExcl, f.Name) > 0)
-        return;
-    if (!settings.FilterIncl.empty() && U_PosCI(settings.FilterIncl, f.Name) == 0)
+    if (!U_PassesNameFilters(f.Name, settings))
         return;
     if (settings.Edir)
         report.Add(U_Format("Effective Trustee:\t%s\t[%s]\t%s\t%s", f.Class.c_str(),
@@ -118,6 +116,16 @@ void AddLogLines(TStringList& report, const TStringList& log) {
 }
 
 } // namespace
+
+bool U_PassesNameFilters(const std::string& name, const TReportSettings& settings) {
+    if (!settings.FilterExcl.empty() && U_PosCI(settings.FilterExcl, name) > 0)
+        return false;
+    return settings.FilterIncl.empty() || U_PosCI(settings.FilterIncl, name) > 0;
+}
+
+bool U_ReportListsTrustee(const TEffectiveTrustee& trustee, const TReportSettings& settings) {
+    return U_PassesNameFilters(U_TrusteeDisplayName(trustee), settings);
+}
 
 TAttributeSettings LoadAttributeSettings(const TIniFile* programIni, bool attrColumns) {
     TAttributeSettings table;

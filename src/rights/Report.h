@@ -39,6 +39,11 @@ struct TReportSettings {
     NWHandle Context = 0;        // context for attribute reads
 };
 
+// Whether the summary lists a trustee of this name: the name filters leave it in.
+bool U_PassesNameFilters(const std::string& name, const TReportSettings& settings);
+// Whether the summary lists the trustee record.
+bool U_ReportListsTrustee(const TEffectiveTrustee& trustee, const TReportSettings& settings);
+
 // The summary of one entry: the header, error and start lines of its log, then one line per
 // trustee record (and its attribute line). The log's "  Effective:" lines are not read.
 TStringList BuildReport(const TStringList& log, const TAnalysisResult& analysis,

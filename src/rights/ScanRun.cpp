@@ -1,5 +1,6 @@
 #include "rights/ScanRun.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "directory/DSContext.h"
@@ -46,7 +47,7 @@ void TScanRun::AddDebugError(const std::string& text, NWCCODE code) {
         AddDebugLine(text + " - " + U_NWErrorText(FRequest.Client, code));
 }
 
-void TScanRun::Output(TScanResult& result) {
+void TScanRun::Output(TScanResult& result, TEntryStatus status) {
     result.Details.Append(FLog);
     TReportSettings report;
     report.Edir = FRequest.Edir;
@@ -58,6 +59,18 @@ void TScanRun::Output(TScanResult& result) {
     report.Client = FRequest.Client;
     report.Context = FRequest.Edir ? FRequest.BrowseContext : FRequest.ScanContext;
     result.Summary.Append(BuildReport(FLog, FAnalysis, report));
+
+    TScanEntry& entry = result.Entries.back();
+    bool analysed = false;
+    for (const auto& line : FLog) {
+        analysed = analysed || line.Value == LVL_START;
+        if (line.Value == LVL_RESULT_ERROR)
+            entry.Errors.push_back(line.Text);
+    }
+    entry.Status = status == TEntryStatus::Analysed && !analysed ? TEntryStatus::Failed : status;
+    for (const auto& trustee : FAnalysis.Trustees)
+        if (U_ReportListsTrustee(trustee, report))
+            entry.Trustees.push_back(trustee);
     if (FRequest.ShowDetails)
         FHost.DetailsAvailable(!result.Details.Empty());
 }
@@ -82,6 +95,8 @@ void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result) {
     std::string shortPath = U_ConvertPath(entry, PATH_SHORT_FORM);
     std::string displayPath = U_ConvertPath(entry, PATH_LONG_FORM);
     bool notFound = !U_DirExists(shortPath);
+    TScanEntry& record = result.Entries.emplace_back();
+    record.Name = displayPath;
     AddDebugLine(kSeparator);
     AddDebugLine(U_Format("TV: Check Path \"%s\" (%s)", shortPath.c_str(), displayPath.c_str()));
     AddResultLine(U_Format("Path: \"%s\"%s", displayPath.c_str(), notFound ? " (not found)" : ""),
@@ -94,15 +109,16 @@ void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result) {
         FContexts.emplace_back(FRequest.Client, FRequest.ScanContext);
         NWHandle context = FContexts.back().Held ? FContexts.back().Handle : 0;
         U_PathToNWPath(FRequest.Client, shortPath, path);
+        record.Server = path.Server;
+        record.Volume = path.Volume;
         // The file server knows its names in its own code page.
         TNWPath oem = path;
         NWCCODE code = U_PathToNWPath(FRequest.Client, U_ConvertOem(shortPath, true), oem);
         if (code == 0)
             path = oem;
         AddDebugError(U_Format("TV: U_PathToNWPath (%s)", shortPath.c_str()), code);
-        U_DSChangeCurrentTreeAndContext(FRequest.Client, context,
-                                        U_GetTreeOfConn(FRequest.Client, path.ConnHandle), "[Root]",
-                                        0);
+        record.Tree = U_GetTreeOfConn(FRequest.Client, path.ConnHandle);
+        U_DSChangeCurrentTreeAndContext(FRequest.Client, context, record.Tree, "[Root]", 0);
         // Without a client there is no file server to ask.
         if (TNWClient* client = FRequest.Client)
             FAnalysis =
@@ -112,7 +128,7 @@ void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result) {
                                            FFlags, kThreshold, &FLog, &FHost);
     }
     result.LastStatus = shortPath;
-    Output(result);
+    Output(result, notFound ? TEntryStatus::NotFound : TEntryStatus::Analysed);
     AddDebugLine("");
 }
 
@@ -123,6 +139,9 @@ void TScanRun::EdirEntry(const std::string& entry, TScanResult& result) {
     AddResultLine("", LVL_DETAIL);
     TNDSObj obj;
     bool notFound = !U_DSObjectExists(FRequest.Client, FRequest.UserContext, entry, obj);
+    TScanEntry& record = result.Entries.emplace_back();
+    record.Name = entry;
+    record.Tree = FRequest.CurrentTree;
     AddDebugLine(kSeparator);
     AddDebugLine(
         U_Format("TV: Check Object \"%s\" (%s)", entry.c_str(), FRequest.CurrentTree.c_str()));
@@ -133,7 +152,7 @@ void TScanRun::EdirEntry(const std::string& entry, TScanResult& result) {
         FAnalysis = U_AnalyseEffectiveTrustees(*client, FRequest.UserContext, entry, FFlags,
                                                kThreshold, &FLog, &FHost);
     result.LastStatus = entry;
-    Output(result);
+    Output(result, notFound ? TEntryStatus::NotFound : TEntryStatus::Analysed);
     AddDebugLine("");
 }
 
@@ -147,6 +166,7 @@ void TScanRun::Run(TScanResult& result) {
     result.Cancelled = false;
     FSummaryReported = 0;
     FDetailsReported = 0;
+    result.Entries.clear();
     FFlags = 0;
     if (FRequest.OnlyUsers)
         FFlags = ET_ONLY_USERS;
@@ -167,10 +187,22 @@ void TScanRun::Run(TScanResult& result) {
         entries.Sort();
     }
 
+    TScanHeader& header = result.Header;
+    header = {};
+    header.Variant = FRequest.VariantName;
+    header.ProgramVersion = U_TrimBlank(kProgramVersion);
+    header.Date = U_NowStamp();
+    header.Edir = FRequest.Edir;
+    header.ResolveContainers = FRequest.ResolveContainers;
+    header.ScanSubDirs = !FRequest.Edir && FRequest.ScanSubDirs;
+    header.OnlyUsers = FRequest.OnlyUsers;
+    header.FilterExcl = FRequest.FilterExcl;
+    header.FilterIncl = FRequest.FilterIncl;
+
     FLog.Clear();
     AddResultLine(U_Format("Version:   %s %s", FRequest.VariantName.c_str(), kProgramVersion),
                   LVL_DETAIL);
-    AddResultLine("Date:      " + U_NowStamp(), LVL_DETAIL);
+    AddResultLine("Date:      " + header.Date, LVL_DETAIL);
     AddResultLine("Settings:  Resolve Containers=" + U_BoolStr(FRequest.ResolveContainers),
                   LVL_DETAIL);
     if (FRequest.Edir) {
@@ -201,6 +233,7 @@ void TScanRun::Run(TScanResult& result) {
         FHost.EntryStarted(result.EntriesDone, result.EntriesTotal, entry.Text);
         // One entry failing must not end the run; it leaves one error line in both panes.
         std::string failure;
+        const size_t recorded = result.Entries.size();
         try {
             if (FRequest.Edir)
                 EdirEntry(entry.Text, result);
@@ -212,6 +245,10 @@ void TScanRun::Run(TScanResult& result) {
             failure = U_Format("Error while scanning \"%s\"", entry.Text.c_str());
         }
         if (!failure.empty()) {
+            if (result.Entries.size() == recorded)
+                result.Entries.emplace_back().Name = entry.Text;
+            result.Entries.back().Status = TEntryStatus::Failed;
+            result.Entries.back().Errors.push_back(failure);
             result.Details.Add(failure, LVL_RESULT_ERROR);
             result.Summary.Add(failure);
             result.Summary.Add("");
@@ -223,6 +260,12 @@ void TScanRun::Run(TScanResult& result) {
 
     FContexts.clear();
     FHost.SetStatusText(result.LastStatus);
+}
+
+bool U_AllEntriesAnalysed(const TScanResult& result) {
+    return !result.Cancelled &&
+           std::all_of(result.Entries.begin(), result.Entries.end(),
+                       [](const TScanEntry& e) { return e.Status == TEntryStatus::Analysed; });
 }
 
 } // namespace trovalen

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "directory/DSHandles.h"
 #include "model/NWClient.h"
@@ -72,6 +73,38 @@ public:
     }
 };
 
+// How far the scan of one entry came.
+enum class TEntryStatus {
+    Analysed, // the analysis ran
+    NotFound, // the start path or the object does not exist
+    Failed,   // the analysis could not start, or the entry's scan ended with an error
+};
+
+// One scanned entry as records: what was scanned, where, and the trustees its summary lists
+// (the records that pass the name filters, in the summary's order).
+struct TScanEntry {
+    std::string Name; // file system: the start path as the summary shows it; eDirectory: the object
+    std::string Tree; // the tree the entry was analysed in (empty when unknown)
+    std::string Server; // file system: the file server (empty when unknown)
+    std::string Volume; // file system: the volume (empty when unknown)
+    TEntryStatus Status = TEntryStatus::Failed;
+    std::vector<std::string> Errors; // the error lines the summary shows for the entry
+    std::vector<TEffectiveTrustee> Trustees;
+};
+
+// The header of a run as fields.
+struct TScanHeader {
+    std::string Variant;        // "Trovalen.file", "Trovalen.edir"
+    std::string ProgramVersion; // kProgramVersion without its trailing blank
+    std::string Date;           // as the "Date:" line shows it
+    bool Edir = false;
+    bool ResolveContainers = false;
+    bool ScanSubDirs = false;
+    bool OnlyUsers = false;
+    std::string FilterExcl;
+    std::string FilterIncl;
+};
+
 struct TScanResult {
     TStringList Summary; // the summary pane
     TStringList Details; // the details pane
@@ -79,7 +112,12 @@ struct TScanResult {
     int EntriesTotal = 0; // the entries of the run, subdirectories included
     int EntriesDone = 0;  // the entries analysed (or failed) before the run ended
     bool Cancelled = false;
+    TScanHeader Header;
+    std::vector<TScanEntry> Entries; // one per scanned entry, in scan order
 };
+
+// Whether every entry of the run was analysed (a stopped run was not).
+bool U_AllEntriesAnalysed(const TScanResult& result);
 
 // The line both panes end with when the run was stopped before its last entry.
 std::string U_CancelledLine(int done, int total);
@@ -95,7 +133,7 @@ private:
     void AddResultError(const std::string& text, NWCCODE code);
     void AddDebugLine(const std::string& text);
     void AddDebugError(const std::string& text, NWCCODE code);
-    void Output(TScanResult& result);
+    void Output(TScanResult& result, TEntryStatus status);
     void FileSystemEntry(const std::string& entry, TScanResult& result);
     void EdirEntry(const std::string& entry, TScanResult& result);
     // Hands the lines added since the last call to the host.

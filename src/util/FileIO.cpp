@@ -98,6 +98,25 @@ std::string MakePrivateFolder(const std::string& folder, std::string& error) {
     return folder;
 }
 
+// Writes into a target that is not a regular file (a device such as /dev/stdout, a pipe): it
+// cannot be replaced by renaming, and must not be, so it is written where it is.
+bool WriteInPlace(const std::string& target, std::string_view content, std::string& error) {
+    int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        error = ErrnoText(errno);
+        return false;
+    }
+    bool ok = WriteAll(fd, content);
+    int saved = errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        saved = errno;
+    }
+    if (!ok)
+        error = ErrnoText(saved);
+    return ok;
+}
+
 } // namespace
 
 std::string U_DirName(const std::string& path) {
@@ -153,6 +172,8 @@ bool U_WriteFileAtomic(const std::string& fileName, std::string_view content, st
             error = ErrnoText(EISDIR);
             return false;
         }
+        if (!S_ISREG(st.st_mode))
+            return WriteInPlace(target, content, error);
         exists = true;
     }
     std::string folder = U_DirName(target);

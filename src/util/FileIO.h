@@ -19,8 +19,9 @@ struct TWriteOptions {
 // Replaces the content of fileName in one step: the content goes to a new file beside it, which
 // is then renamed into place, so a reader (or a crash) never sees a half-written file. An existing
 // file keeps its permissions; a new one is private to the user (0600) unless asked otherwise. A
-// symbolic link is followed and its target replaced. Returns false with the reason in error on
-// failure, in which case the old file is untouched.
+// symbolic link is followed and its target replaced. A target that exists but is no regular file
+// (a device, a pipe) is written where it is, never replaced. Returns false with the reason in error
+// on failure, in which case the old file is untouched.
 bool U_WriteFileAtomic(const std::string& fileName, std::string_view content, std::string& error,
                        const TWriteOptions& options = {});
 

@@ -108,6 +108,12 @@ std::string U_DataFileName(const std::string& fileName) {
         (slash == std::string::npos ? std::string() : program.substr(0, slash + 1)) + fileName;
     if (FileExists(beside))
         return beside;
+    // An installed program finds its data relative to itself (bin/../share/trovalen), so that an
+    // installation unpacked under another prefix or root finds its own files first.
+    std::string relative = program.substr(0, slash == std::string::npos ? 0 : slash + 1) +
+                           "../share/trovalen/" + fileName;
+    if (slash != std::string::npos && FileExists(relative))
+        return relative;
 #ifdef TROVALEN_DATA_DIR
     std::string installed = std::string(TROVALEN_DATA_DIR) + "/" + fileName;
     if (FileExists(installed))

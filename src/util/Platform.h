@@ -26,8 +26,9 @@ bool U_HasSwitch(const std::string& keyword, int minLength);
 std::string U_ProgramFile();
 void U_SetProgramFile(const std::string& path);
 std::string U_AppFileName(const std::string& extension);
-// A data file that lies beside the program, else in the installed data folder; the path beside
-// the program when neither exists.
+// A data file that lies beside the program (a build tree), else in share/trovalen beside the
+// program's bin folder (an installation under any prefix), else in the data folder of the
+// configured installation prefix; the path beside the program when none exists.
 std::string U_DataFileName(const std::string& fileName);
 
 // --- Folders and paths --------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include "util/Util.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <xlsxwriter.h>
 
 namespace trovalen {
@@ -144,6 +145,18 @@ bool U_WriteXlsx(const std::string& fileName, const TTextRows& rows, std::string
     if (error.empty() && closed != LXW_NO_ERROR)
         error = lxw_strerror(closed);
     return error.empty();
+}
+
+bool U_SaveXlsx(const std::string& fileName, const TTextRows& rows, std::string& error) {
+    // The workbook is built in a private file first: the library writes its file piece by piece.
+    std::string temp = U_CreatePrivateTempFile("Trovalen-", ".xlsx", error);
+    if (temp.empty())
+        return false;
+    TScopeExit removeTemp([&temp] { std::remove(temp.c_str()); });
+    std::string content;
+    if (!U_WriteXlsx(temp, rows, error) || !U_ReadFile(temp, content, error))
+        return false;
+    return U_WriteFileAtomic(fileName, content, error);
 }
 
 namespace {

@@ -21,6 +21,10 @@ TTextRows U_ParseSeparatedText(const std::string& text, char separator = '\t');
 // the longest line; multi-line fields wrap. Returns false with the reason in error.
 bool U_WriteXlsx(const std::string& fileName, const TTextRows& rows, std::string& error);
 
+// Writes the same workbook to fileName and replaces the file in one step (U_WriteFileAtomic):
+// a failure leaves no half-written file behind. Returns false with the reason in error.
+bool U_SaveXlsx(const std::string& fileName, const TTextRows& rows, std::string& error);
+
 // Both return whether the spreadsheet was handed over; on failure they show
 // "Error saving to Excel (%s) - Results are in clipboard" or the same with "QP".
 bool U_ExportToExcel();

@@ -52,6 +52,23 @@ TEST(ProgramFile, AppFileNameReplacesTheExtension) {
     U_SetProgramFile("");
 }
 
+// Beside the program first (the build tree), then the installation the program belongs to.
+TEST(ProgramFile, DataFilesOfAnInstallationUnderAnyPrefix) {
+    namespace fs = std::filesystem;
+    fs::path root = fs::temp_directory_path() / ("trovalen-data-" + std::to_string(getpid()));
+    fs::create_directories(root / "bin");
+    fs::create_directories(root / "share" / "trovalen");
+    std::ofstream(root / "share" / "trovalen" / "trovalen.txt") << "installed";
+    U_SetProgramFile((root / "bin" / "trovalen").string());
+    EXPECT_EQ(U_DataFileName("trovalen.txt"),
+              (root / "bin" / ".." / "share" / "trovalen" / "trovalen.txt").string());
+    std::ofstream(root / "bin" / "trovalen.txt") << "beside";
+    EXPECT_EQ(U_DataFileName("trovalen.txt"), (root / "bin" / "trovalen.txt").string());
+    EXPECT_EQ(U_DataFileName("missing.txt"), (root / "bin" / "missing.txt").string());
+    U_SetProgramFile("");
+    fs::remove_all(root);
+}
+
 TEST_F(MountRoot, UncPathsResolveCaseInsensitively) {
     EXPECT_TRUE(U_DirExists("\\\\FS1\\SYS\\APPS"));
     EXPECT_TRUE(U_DirExists("\\\\fs1\\sys\\apps\\data\\"));
