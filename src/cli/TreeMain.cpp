@@ -5,6 +5,7 @@
 //   trovalen-tree generate [--users N] [--groups N] [--depth N] [--fanout N] [--dirs N]
 //                          [--trustees N] [--seed N] [--members N] [--residents N]
 //                          [--assign-each] [-o FILE]
+//   trovalen-tree export-ldif [--tree NAME] FILE [-o LDIF]
 //
 // Exit status 0 on success, 2 for a usage error or a file that cannot be loaded (one line on
 // standard error).
@@ -18,6 +19,9 @@
 
 #include "backend/sim/SimGenerate.h"
 #include "backend/sim/SimLoader.h"
+#ifdef TROVALEN_HAVE_LDAP
+#include "cli/LdifExport.h"
+#endif
 #include "model/RightsModel.h"
 
 using namespace trovalen;
@@ -30,10 +34,13 @@ const char* const kUsage =
     "       trovalen-tree generate [--users N] [--groups N] [--depth N] [--fanout N]\n"
     "                              [--dirs N] [--trustees N] [--seed N] [--members N]\n"
     "                              [--residents N] [--assign-each] [-o FILE]\n"
+    "       trovalen-tree export-ldif [--tree NAME] FILE [-o LDIF]\n"
     "  --members N    a group Everyone.Gen with N security-equal users in Members.Gen\n"
     "  --residents N  a unit Residents.Gen with N users; both are trustees of SYS:PROJ\n"
     "                 and of Target.Gen\n"
-    "  --assign-each  each of those users also a trustee of SYS:PROJ and Target.Gen\n";
+    "  --assign-each  each of those users also a trustee of SYS:PROJ and Target.Gen\n"
+    "  export-ldif    writes LDIF.schema and LDIF.rootdse beside LDIF; without -o the\n"
+    "                 entries go to standard output and nothing else is written\n";
 
 const char* const kCheckUsage =
     "usage: trovalen-tree check [--summary] FILE\n"
@@ -298,6 +305,71 @@ int Generate(const std::vector<std::string>& args) {
     return 0;
 }
 
+#ifdef TROVALEN_HAVE_LDAP
+bool WriteFile(const std::string& name, const std::string& text) {
+    std::ofstream f(name, std::ios::binary | std::ios::trunc);
+    f << text;
+    f.close();
+    if (!f)
+        std::cerr << "trovalen-tree: cannot write " << name << " (" << std::strerror(errno)
+                  << ")\n";
+    return static_cast<bool>(f);
+}
+
+int ExportLdifCommand(const std::vector<std::string>& args) {
+    std::string file, out, treeName;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-o" || a == "--tree") {
+            if (i + 1 >= args.size())
+                return Usage(a + " needs a value");
+            (a == "-o" ? out : treeName) = args[++i];
+        } else if (!a.empty() && a[0] == '-' && a != "-") {
+            return Usage("unknown option " + a);
+        } else if (!file.empty()) {
+            return Usage("export-ldif takes one file");
+        } else {
+            file = a;
+        }
+    }
+    if (file.empty())
+        return Usage("export-ldif needs a tree file");
+    std::string error;
+    auto world = LoadTreeFile(file, error);
+    if (!world) {
+        std::cerr << error << "\n";
+        return 2;
+    }
+    size_t tree = 0;
+    if (!treeName.empty()) {
+        int32_t t = world->FindTree(treeName);
+        if (t < 0) {
+            std::cerr << "trovalen-tree: " << file << " holds no tree " << treeName << "\n";
+            return 2;
+        }
+        tree = static_cast<size_t>(t);
+    } else if (world->Trees.size() != 1) {
+        std::cerr << "trovalen-tree: " << file << " holds " << world->Trees.size()
+                  << " trees; name one with --tree\n";
+        return 2;
+    }
+    TLdifExport ldif;
+    if (!ExportLdif(*world, tree, ldif, error)) {
+        std::cerr << "trovalen-tree: " << error << "\n";
+        return 2;
+    }
+    std::cerr << ldif.Skipped;
+    if (out.empty() || out == "-") {
+        std::cout << ldif.Ldif;
+        return std::cout.good() ? 0 : 2;
+    }
+    bool ok = WriteFile(out, ldif.Ldif) && WriteFile(out + ".schema", ldif.Schema) &&
+              WriteFile(out + ".rootdse", ldif.RootDse) &&
+              WriteFile(out + ".suffixes", ldif.Suffixes);
+    return ok ? 0 : 2;
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -317,5 +389,9 @@ int main(int argc, char** argv) {
         return Check(rest);
     if (args[0] == "generate")
         return Generate(rest);
+#ifdef TROVALEN_HAVE_LDAP
+    if (args[0] == "export-ldif")
+        return ExportLdifCommand(rest);
+#endif
     return Usage("unknown command " + args[0]);
 }

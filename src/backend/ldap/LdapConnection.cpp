@@ -1,0 +1,211 @@
+#include "backend/ldap/LdapConnection.h"
+
+#include <ldap.h>
+#include <memory>
+
+namespace trovalen::ldap {
+
+namespace {
+
+LDAP* Ld(void* p) {
+    return static_cast<LDAP*>(p);
+}
+
+// Scoped holders of what libldap hands out.
+struct TMsgFree {
+    void operator()(LDAPMessage* m) const { ldap_msgfree(m); }
+};
+using TMsgHolder = std::unique_ptr<LDAPMessage, TMsgFree>;
+struct TControlsFree {
+    void operator()(LDAPControl** c) const { ldap_controls_free(c); }
+};
+using TControlsHolder = std::unique_ptr<LDAPControl*, TControlsFree>;
+struct TControlFree {
+    void operator()(LDAPControl* c) const { ldap_control_free(c); }
+};
+using TControlHolder = std::unique_ptr<LDAPControl, TControlFree>;
+
+std::string Diagnostic(LDAP* ld, int code) {
+    std::string text = ldap_err2string(code);
+    char* msg = nullptr;
+    if (ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &msg) == LDAP_OPT_SUCCESS && msg) {
+        if (*msg != '\0')
+            text += " (" + std::string(msg) + ")";
+        ldap_memfree(msg);
+    }
+    return text;
+}
+
+} // namespace
+
+const std::vector<std::string>* TLdapEntry::Find(std::string_view attr) const {
+    for (const auto& [name, values] : Attrs)
+        if (name.size() == attr.size() &&
+            std::equal(name.begin(), name.end(), attr.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            }))
+            return &values;
+    return nullptr;
+}
+
+TLdapConnection::~TLdapConnection() {
+    Close();
+}
+
+void TLdapConnection::Close() {
+    if (FLd != nullptr)
+        ldap_unbind_ext_s(Ld(FLd), nullptr, nullptr);
+    FLd = nullptr;
+}
+
+bool TLdapConnection::Open(const TLdapOptions& options, std::string& error) {
+    Close();
+    FTimeout = options.TimeoutSeconds > 0 ? options.TimeoutSeconds : 10;
+    FRequests = 0;
+    LDAP* ld = nullptr;
+    int rc = ldap_initialize(&ld, options.Uri.c_str());
+    if (rc != LDAP_SUCCESS || ld == nullptr) {
+        error = "\"" + options.Uri + "\" is no LDAP address (ldap://, ldaps:// or ldapi://)";
+        return false;
+    }
+    FLd = ld;
+    int version = LDAP_VERSION3;
+    ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+    ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
+    timeval tv{FTimeout, 0};
+    ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &tv);
+    ldap_set_option(ld, LDAP_OPT_TIMEOUT, &tv);
+    if (!options.CaFile.empty()) {
+        ldap_set_option(ld, LDAP_OPT_X_TLS_CACERTFILE, options.CaFile.c_str());
+        int isNew = 0;
+        ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &isNew);
+    }
+    if (options.StartTls) {
+        ++FRequests;
+        rc = ldap_start_tls_s(ld, nullptr, nullptr);
+        if (rc != LDAP_SUCCESS) {
+            error = "TLS with " + options.Uri + " failed: " + Diagnostic(ld, rc);
+            FLastCode = rc;
+            Close();
+            return false;
+        }
+    }
+    berval cred{};
+    cred.bv_val = const_cast<char*>(options.Password.data());
+    cred.bv_len = options.Password.size();
+    ++FRequests;
+    rc = ldap_sasl_bind_s(ld, options.BindDn.empty() ? nullptr : options.BindDn.c_str(),
+                          LDAP_SASL_SIMPLE, &cred, nullptr, nullptr, nullptr);
+    FLastCode = rc;
+    if (rc == LDAP_SUCCESS)
+        return true;
+    if (rc == LDAP_SERVER_DOWN || rc == LDAP_TIMEOUT || rc == LDAP_CONNECT_ERROR)
+        error = "cannot reach the LDAP server " + options.Uri + ": " + Diagnostic(ld, rc);
+    else if (rc == LDAP_INVALID_CREDENTIALS)
+        error = "the LDAP server " + options.Uri + " refused the credentials of " +
+                (options.BindDn.empty() ? std::string("an anonymous bind") : options.BindDn);
+    else
+        error = "cannot bind to " + options.Uri + ": " + Diagnostic(ld, rc);
+    Close();
+    return false;
+}
+
+bool TLdapConnection::Search(const std::string& base, TLdapScope scope, const std::string& filter,
+                             const std::vector<std::string>& attrs, std::vector<TLdapEntry>& out,
+                             std::string& error) {
+    if (FLd == nullptr) {
+        error = "not connected to an LDAP server";
+        return false;
+    }
+    LDAP* ld = Ld(FLd);
+    std::vector<char*> attrList;
+    for (const std::string& a : attrs)
+        attrList.push_back(const_cast<char*>(a.c_str()));
+    attrList.push_back(nullptr);
+    int ldapScope = scope == TLdapScope::Base       ? LDAP_SCOPE_BASE
+                    : scope == TLdapScope::OneLevel ? LDAP_SCOPE_ONELEVEL
+                                                    : LDAP_SCOPE_SUBTREE;
+    berval cookie{};
+    std::string cookieBytes;
+    bool paged = scope != TLdapScope::Base;
+    while (true) {
+        LDAPControl* pageControl = nullptr;
+        if (paged) {
+            cookie.bv_val = cookieBytes.empty() ? nullptr : cookieBytes.data();
+            cookie.bv_len = cookieBytes.size();
+            int rc = ldap_create_page_control(ld, FPageSize, &cookie, 0, &pageControl);
+            if (rc != LDAP_SUCCESS) {
+                error = "cannot page a search: " + Diagnostic(ld, rc);
+                return false;
+            }
+        }
+        TControlHolder pageHolder(pageControl);
+        LDAPControl* serverControls[] = {pageControl, nullptr};
+        timeval tv{FTimeout, 0};
+        LDAPMessage* raw = nullptr;
+        ++FRequests;
+        int rc = ldap_search_ext_s(
+            ld, base.c_str(), ldapScope, filter.c_str(), attrs.empty() ? nullptr : attrList.data(),
+            0, paged ? serverControls : nullptr, nullptr, &tv, LDAP_NO_LIMIT, &raw);
+        TMsgHolder res(raw);
+        FLastCode = rc;
+        if (rc != LDAP_SUCCESS) {
+            error = rc == LDAP_NO_SUCH_OBJECT
+                        ? "\"" + base + "\" does not exist on the LDAP server"
+                        : "search below \"" + base + "\" failed: " + Diagnostic(ld, rc);
+            return false;
+        }
+        for (LDAPMessage* e = ldap_first_entry(ld, res.get()); e != nullptr;
+             e = ldap_next_entry(ld, e)) {
+            TLdapEntry entry;
+            if (char* dn = ldap_get_dn(ld, e)) {
+                entry.Dn = dn;
+                ldap_memfree(dn);
+            }
+            BerElement* ber = nullptr;
+            for (char* a = ldap_first_attribute(ld, e, &ber); a != nullptr;
+                 a = ldap_next_attribute(ld, e, ber)) {
+                std::vector<std::string> values;
+                if (berval** vals = ldap_get_values_len(ld, e, a)) {
+                    for (berval** v = vals; *v != nullptr; ++v)
+                        values.emplace_back((*v)->bv_val, (*v)->bv_len);
+                    ldap_value_free_len(vals);
+                }
+                entry.Attrs.emplace_back(a, std::move(values));
+                ldap_memfree(a);
+            }
+            if (ber != nullptr)
+                ber_free(ber, 0);
+            out.push_back(std::move(entry));
+        }
+        if (!paged)
+            return true;
+        LDAPControl** returned = nullptr;
+        int err = LDAP_SUCCESS;
+        rc = ldap_parse_result(ld, res.get(), &err, nullptr, nullptr, nullptr, &returned, 0);
+        TControlsHolder returnedHolder(returned);
+        if (rc != LDAP_SUCCESS || err != LDAP_SUCCESS) {
+            FLastCode = rc != LDAP_SUCCESS ? rc : err;
+            error = "search below \"" + base + "\" failed: " + Diagnostic(ld, FLastCode);
+            return false;
+        }
+        LDAPControl* response =
+            returned ? ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, returned, nullptr) : nullptr;
+        if (response == nullptr)
+            return true; // the server does not page: it answered in one go
+        ber_int_t estimate = 0;
+        berval next{};
+        rc = ldap_parse_pageresponse_control(ld, response, &estimate, &next);
+        if (rc != LDAP_SUCCESS) {
+            error = "the server's paged answer cannot be read: " + Diagnostic(ld, rc);
+            return false;
+        }
+        cookieBytes.assign(next.bv_val ? next.bv_val : "", next.bv_len);
+        ber_memfree(next.bv_val);
+        if (cookieBytes.empty())
+            return true;
+    }
+}
+
+} // namespace trovalen::ldap

@@ -1,0 +1,67 @@
+// One connection to an LDAP server: connect (with a time limit), StartTLS, simple bind, and
+// searches that always page (simple paged results control) so that a server's size limit never
+// cuts a result short. Only reads: there is no add, modify, delete or rename here.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace trovalen::ldap {
+
+struct TLdapOptions {
+    std::string Uri; // ldap://, ldaps:// or ldapi://
+    std::string BindDn;
+    std::string Password; // never logged, never stored
+    std::string CaFile;
+    bool StartTls = false;
+    int TimeoutSeconds = 10; // connect and per-request limit
+};
+
+struct TLdapEntry {
+    std::string Dn;
+    std::vector<std::pair<std::string, std::vector<std::string>>> Attrs; // values as bytes
+
+    const std::vector<std::string>* Find(std::string_view attr) const;
+};
+
+enum class TLdapScope { Base, OneLevel, Subtree };
+
+constexpr uint32_t kDefaultPageSize = 500;
+
+class TLdapConnection {
+public:
+    TLdapConnection() = default;
+    ~TLdapConnection();
+    TLdapConnection(const TLdapConnection&) = delete;
+    TLdapConnection& operator=(const TLdapConnection&) = delete;
+
+    // Connects and binds (anonymously without a bind DN). On failure error holds one message
+    // that says what went wrong: unreachable, refused credentials, TLS.
+    bool Open(const TLdapOptions& options, std::string& error);
+    void Close();
+    bool IsOpen() const { return FLd != nullptr; }
+
+    // Searches page by page until the server has no more. attrs empty = all user attributes.
+    // A base that does not exist answers false with code ERR_NO_SUCH_OBJECT_LDAP.
+    bool Search(const std::string& base, TLdapScope scope, const std::string& filter,
+                const std::vector<std::string>& attrs, std::vector<TLdapEntry>& out,
+                std::string& error);
+    // The LDAP result code of the last failed request (0 after success).
+    int LastCode() const { return FLastCode; }
+    // Requests sent since the connection opened (every page counts).
+    uint64_t Requests() const { return FRequests; }
+    void SetPageSize(uint32_t size) { FPageSize = size == 0 ? 1 : size; }
+
+private:
+    void* FLd = nullptr; // LDAP*
+    int FTimeout = 10;
+    int FLastCode = 0;
+    uint64_t FRequests = 0;
+    uint32_t FPageSize = kDefaultPageSize;
+};
+
+constexpr int ERR_NO_SUCH_OBJECT_LDAP = 32; // LDAP noSuchObject
+
+} // namespace trovalen::ldap

@@ -1,0 +1,378 @@
+#include "backend/ldap/LdapNames.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
+
+#include "model/RightsModel.h"
+
+namespace trovalen::ldap {
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+constexpr uint32_t kMaxPrivilegesDigits = 10;
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+bool IsDnSpecial(char c) {
+    return c == ',' || c == '+' || c == '"' || c == '\\' || c == '<' || c == '>' || c == ';' ||
+           c == '=';
+}
+
+std::string Printable(std::string_view text) {
+    constexpr size_t kShown = 60;
+    std::string out;
+    for (char c : text.substr(0, kShown)) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            out += "\\";
+            out += kHexDigits[u >> 4];
+            out += kHexDigits[u & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    if (text.size() > kShown)
+        out += "...";
+    return out;
+}
+
+// Pairs of directory and LDAP names that derivation alone would not give, or that a standard
+// LDAP schema spells its own way.
+struct TNamePair {
+    std::string_view Directory;
+    std::string_view Ldap;
+};
+
+constexpr std::array kAttrNames{
+    TNamePair{"CN", "cn"},
+    TNamePair{"O", "o"},
+    TNamePair{"OU", "ou"},
+    TNamePair{"C", "c"},
+    TNamePair{"L", "l"},
+    TNamePair{"S", "st"},
+    TNamePair{"SA", "street"},
+    TNamePair{"Surname", "sn"},
+    TNamePair{"Object Class", "objectClass"},
+    TNamePair{"Description", "description"},
+    TNamePair{"See Also", "seeAlso"},
+    TNamePair{"Aliased Object Name", "aliasedObjectName"},
+    TNamePair{"Internet EMail Address", "mail"},
+    TNamePair{"Telephone Number", "telephoneNumber"},
+    TNamePair{"Facsimile Telephone Number", "facsimileTelephoneNumber"},
+    TNamePair{"Postal Address", "postalAddress"},
+    TNamePair{"Postal Code", "postalCode"},
+    TNamePair{"Postal Office Box", "postOfficeBox"},
+    TNamePair{"Physical Delivery Office Name", "physicalDeliveryOfficeName"},
+    TNamePair{"Member", "member"},
+    TNamePair{"Role Occupant", "roleOccupant"},
+    TNamePair{"Security Equals", "securityEquals"},
+    TNamePair{"Group Membership", "groupMembership"},
+    TNamePair{"Equivalent To Me", "equivalentToMe"},
+    TNamePair{"Login Script", "loginScript"},
+    TNamePair{"Full Name", "fullName"},
+    TNamePair{"Given Name", "givenName"},
+    TNamePair{"Title", "title"},
+    TNamePair{"ACL", "ACL"},
+    TNamePair{"creatorsName", "ndsCreatorsName"},
+    TNamePair{"modifiersName", "ndsModifiersName"},
+};
+
+constexpr std::array kClassNames{
+    TNamePair{"Top", "top"},
+    TNamePair{"Tree Root", "treeRoot"},
+    TNamePair{"Country", "country"},
+    TNamePair{"Locality", "locality"},
+    TNamePair{"Organization", "organization"},
+    TNamePair{"Organizational Unit", "organizationalUnit"},
+    TNamePair{"Person", "person"},
+    TNamePair{"Organizational Person", "organizationalPerson"},
+    TNamePair{"User", "inetOrgPerson"},
+    TNamePair{"Group", "groupOfNames"},
+    TNamePair{"Organizational Role", "organizationalRole"},
+    TNamePair{"Alias", "alias"},
+};
+
+template <size_t N>
+std::string_view ToLdap(const std::array<TNamePair, N>& table, std::string_view name) {
+    for (const TNamePair& p : table)
+        if (EqualNoCase(p.Directory, name))
+            return p.Ldap;
+    return {};
+}
+
+template <size_t N>
+std::string_view ToDirectory(const std::array<TNamePair, N>& table, std::string_view name) {
+    for (const TNamePair& p : table)
+        if (EqualNoCase(p.Ldap, name))
+            return p.Directory;
+    return {};
+}
+
+} // namespace
+
+// --- Distinguished names ------------------------------------------------------------------------
+
+std::string EscapeDnValue(std::string_view value) {
+    std::string out;
+    out.reserve(value.size() + 2);
+    for (size_t i = 0; i < value.size(); ++i) {
+        char c = value[i];
+        bool edgeBlank = c == ' ' && (i == 0 || i + 1 == value.size());
+        if (c == '\0') {
+            out += "\\00";
+        } else if (IsDnSpecial(c) || edgeBlank || (c == '#' && i == 0)) {
+            out += '\\';
+            out += c;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool ParseDn(std::string_view dn, std::vector<TRdn>& rdns, std::string& error) {
+    rdns.clear();
+    if (dn.size() > kMaxDnBytes) {
+        error = "the distinguished name is longer than " + std::to_string(kMaxDnBytes) + " bytes";
+        return false;
+    }
+    auto fail = [&](const std::string& what) {
+        error = "malformed distinguished name \"" + Printable(dn) + "\": " + what;
+        rdns.clear();
+        return false;
+    };
+    size_t i = 0;
+    auto skipBlanks = [&] {
+        while (i < dn.size() && dn[i] == ' ')
+            ++i;
+    };
+    skipBlanks();
+    if (i == dn.size())
+        return true; // the empty DN
+    while (true) {
+        if (rdns.size() >= kMaxDnParts)
+            return fail("more than " + std::to_string(kMaxDnParts) + " parts");
+        TRdn rdn;
+        skipBlanks();
+        size_t typeStart = i;
+        while (i < dn.size() &&
+               (std::isalnum(static_cast<unsigned char>(dn[i])) || dn[i] == '-' || dn[i] == '.'))
+            ++i;
+        rdn.Type = std::string(dn.substr(typeStart, i - typeStart));
+        if (rdn.Type.empty())
+            return fail("a part has no attribute type");
+        skipBlanks();
+        if (i == dn.size() || dn[i] != '=')
+            return fail("\"=\" expected after " + Printable(rdn.Type));
+        ++i;
+        skipBlanks();
+        if (i < dn.size() && (dn[i] == '"' || dn[i] == '#'))
+            return fail("quoted and hexadecimal values are not supported");
+        size_t keep = 0; // length of the value up to its last escaped or non-blank character
+        while (i < dn.size() && dn[i] != ',') {
+            char c = dn[i];
+            if (c == '\\') {
+                if (i + 1 >= dn.size())
+                    return fail("a backslash ends the name");
+                int hi = HexValue(dn[i + 1]);
+                if (hi >= 0) {
+                    int lo = i + 2 < dn.size() ? HexValue(dn[i + 2]) : -1;
+                    if (lo < 0)
+                        return fail("a backslash is followed by one hexadecimal digit");
+                    rdn.Value += static_cast<char>(hi * 16 + lo);
+                    i += 3;
+                } else if (IsDnSpecial(dn[i + 1]) || dn[i + 1] == ' ' || dn[i + 1] == '#') {
+                    rdn.Value += dn[i + 1];
+                    i += 2;
+                } else {
+                    return fail("\"\\" + Printable(dn.substr(i + 1, 1)) + "\" is no escape");
+                }
+                keep = rdn.Value.size();
+                continue;
+            }
+            if (c == '+')
+                return fail("multi-valued parts are not supported");
+            if (c == '"' || c == ';' || c == '<' || c == '>' || c == '=' || c == '\0')
+                return fail("\"" + Printable(dn.substr(i, 1)) + "\" must be escaped");
+            rdn.Value += c;
+            if (c != ' ')
+                keep = rdn.Value.size();
+            ++i;
+        }
+        rdn.Value.resize(keep); // blanks before a separator are not part of the value
+        if (rdn.Value.empty())
+            return fail("a part has an empty value");
+        rdns.push_back(std::move(rdn));
+        if (i == dn.size())
+            return true;
+        ++i; // the comma
+        if (i == dn.size())
+            return fail("the name ends with a comma");
+    }
+}
+
+std::string FormatDn(const std::vector<TRdn>& rdns) {
+    std::string out;
+    for (const TRdn& r : rdns) {
+        if (!out.empty())
+            out += ',';
+        out += r.Type;
+        out += '=';
+        out += EscapeDnValue(r.Value);
+    }
+    return out;
+}
+
+std::string EscapeFilterValue(std::string_view value) {
+    std::string out;
+    out.reserve(value.size());
+    for (char c : value) {
+        if (c == '*' || c == '(' || c == ')' || c == '\\' || c == '\0') {
+            unsigned char u = static_cast<unsigned char>(c);
+            out += '\\';
+            out += kHexDigits[u >> 4];
+            out += kHexDigits[u & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// --- ACL values ---------------------------------------------------------------------------------
+
+bool ParseAclValue(std::string_view text, TLdapAcl& acl, std::string& error) {
+    acl = TLdapAcl{};
+    auto fail = [&](const std::string& what) {
+        error = "malformed ACL value \"" + Printable(text) + "\": " + what;
+        return false;
+    };
+    size_t first = text.find('#');
+    size_t second = first == std::string_view::npos ? first : text.find('#', first + 1);
+    size_t last = text.rfind('#');
+    if (second == std::string_view::npos || last <= second)
+        return fail("four fields separated by \"#\" expected");
+    std::string_view privileges = text.substr(0, first);
+    std::string_view scope = text.substr(first + 1, second - first - 1);
+    std::string_view subject = text.substr(second + 1, last - second - 1);
+    std::string_view prot = text.substr(last + 1);
+
+    if (privileges.empty() || privileges.size() > kMaxPrivilegesDigits)
+        return fail("the privileges are no number");
+    uint64_t value = 0;
+    auto [end, ec] =
+        std::from_chars(privileges.data(), privileges.data() + privileges.size(), value);
+    if (ec != std::errc{} || end != privileges.data() + privileges.size() || value > UINT32_MAX)
+        return fail("the privileges are no 32-bit number");
+    acl.Privileges = static_cast<uint32_t>(value);
+
+    if (EqualNoCase(scope, kScopeSubtree))
+        acl.Subtree = true;
+    else if (!EqualNoCase(scope, kScopeEntry))
+        return fail("the scope \"" + Printable(scope) + "\" is neither entry nor subtree");
+    if (subject.empty())
+        return fail("the subject is empty");
+    if (prot.empty())
+        return fail("the protected attribute is empty");
+    acl.Subject = std::string(subject);
+    acl.ProtectedAttr = std::string(prot);
+    return true;
+}
+
+std::string FormatAclValue(const TLdapAcl& acl) {
+    return std::to_string(acl.Privileges) + "#" +
+           std::string(acl.Subtree ? kScopeSubtree : kScopeEntry) + "#" + acl.Subject + "#" +
+           acl.ProtectedAttr;
+}
+
+uint32_t PrivilegesFromLdap(const TLdapAcl& acl, bool entryRights) {
+    uint32_t rest = acl.Privileges & ~DS_INHERIT_CTL;
+    bool bitSet = entryRights ? !acl.Subtree : acl.Subtree;
+    return rest | (bitSet ? DS_INHERIT_CTL : 0);
+}
+
+void PrivilegesToLdap(uint32_t privileges, bool entryRights, TLdapAcl& acl) {
+    bool bitSet = (privileges & DS_INHERIT_CTL) != 0;
+    acl.Subtree = entryRights ? !bitSet : bitSet;
+    acl.Privileges = privileges & ~DS_INHERIT_CTL;
+}
+
+// --- Attribute and class names ------------------------------------------------------------------
+
+std::string_view BuiltInLdapAttrName(std::string_view directoryName) {
+    return ToLdap(kAttrNames, directoryName);
+}
+
+std::string_view BuiltInLdapClassName(std::string_view directoryName) {
+    return ToLdap(kClassNames, directoryName);
+}
+
+std::string_view BuiltInDirectoryAttrName(std::string_view ldapName) {
+    return ToDirectory(kAttrNames, ldapName);
+}
+
+std::string_view BuiltInDirectoryClassName(std::string_view ldapName) {
+    return ToDirectory(kClassNames, ldapName);
+}
+
+std::string DeriveLdapName(std::string_view directoryName) {
+    std::vector<std::string> words(1);
+    for (char c : directoryName) {
+        if (std::isalnum(static_cast<unsigned char>(c)) != 0 &&
+            static_cast<unsigned char>(c) < 0x80)
+            words.back() += c;
+        else if (!words.back().empty())
+            words.emplace_back();
+    }
+    std::string out;
+    for (std::string& w : words) {
+        if (w.empty())
+            continue;
+        if (out.empty()) {
+            bool allUpper = std::none_of(w.begin(), w.end(), [](char c) {
+                return std::islower(static_cast<unsigned char>(c)) != 0;
+            });
+            if (allUpper)
+                std::transform(w.begin(), w.end(), w.begin(),
+                               [](char c) { return static_cast<char>(std::tolower(c)); });
+            else
+                w[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(w[0])));
+        } else {
+            w[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(w[0])));
+        }
+        out += w;
+    }
+    if (out.empty() || std::isalpha(static_cast<unsigned char>(out[0])) == 0)
+        out = "nds" + out;
+    return out;
+}
+
+bool IsLdapDescriptor(std::string_view name) {
+    if (name.empty() || std::isalpha(static_cast<unsigned char>(name[0])) == 0 ||
+        static_cast<unsigned char>(name[0]) >= 0x80)
+        return false;
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        unsigned char u = static_cast<unsigned char>(c);
+        return u < 0x80 && (std::isalnum(u) != 0 || c == '-');
+    });
+}
+
+} // namespace trovalen::ldap

@@ -1,0 +1,70 @@
+// The LDIF export without a server: every object becomes one entry under its DN, ACL values keep
+// their privileges with the inheritance bit as scope, and every name in the schema is a valid
+// LDAP descriptor that appears once.
+#include <gtest/gtest.h>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "backend/ldap/LdapNames.h"
+#include "backend/sim/SimLoader.h"
+#include "cli/LdifExport.h"
+
+using namespace trovalen;
+
+namespace {
+
+const std::string kSampleTree = std::string(TROVALEN_SOURCE_DIR) + "/data/sample-tree.json";
+
+TEST(LdifExport, EveryObjectAndAclValueOfEachSampleTree) {
+    std::string error;
+    auto world = sim::LoadTreeFile(kSampleTree, error);
+    ASSERT_TRUE(world) << error;
+    for (size_t t = 0; t < world->Trees.size(); ++t) {
+        TLdifExport out;
+        ASSERT_TRUE(ExportLdif(*world, t, out, error)) << error;
+        size_t entries = 0, acl = 0;
+        std::istringstream in(out.Ldif + out.RootDse);
+        for (std::string line; std::getline(in, line);) {
+            entries += line.rfind("dn: ", 0) == 0 || line.rfind("dn:: ", 0) == 0;
+            acl += line.rfind("ACL: ", 0) == 0;
+        }
+        size_t wantAcl = 0;
+        for (const auto& o : world->Trees[t].Objects)
+            wantAcl += o.Acl.size();
+        EXPECT_EQ(entries, world->Trees[t].Objects.size() - 1) << world->Trees[t].Name;
+        EXPECT_EQ(acl, wantAcl) << world->Trees[t].Name;
+        EXPECT_NE(out.RootDse.find("directoryTreeName: " + world->Trees[t].Name),
+                  std::string::npos);
+    }
+    TLdifExport none;
+    EXPECT_FALSE(ExportLdif(*world, world->Trees.size(), none, error));
+}
+
+TEST(LdifExport, SchemaNamesAreUniqueDescriptors) {
+    std::string error;
+    auto world = sim::LoadTreeFile(kSampleTree, error);
+    ASSERT_TRUE(world) << error;
+    TLdifExport out;
+    ASSERT_TRUE(ExportLdif(*world, 0, out, error)) << error;
+    std::regex name(R"((attributetype|objectclass) \( [0-9.]+ NAME '([^']*)')");
+    std::set<std::string> seen;
+    std::istringstream in(out.Schema);
+    size_t defs = 0;
+    for (std::string line; std::getline(in, line);) {
+        std::smatch m;
+        if (!std::regex_search(line, m, name))
+            continue;
+        ++defs;
+        std::string lower = m[2];
+        for (char& c : lower)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        EXPECT_TRUE(ldap::IsLdapDescriptor(m[2].str())) << m[2];
+        EXPECT_TRUE(seen.insert(m[1].str() + lower).second) << m[2];
+    }
+    EXPECT_GT(defs, world->Schema.Attrs.size() / 2);
+    EXPECT_NE(out.Schema.find("X-NDS_NAME 'Security Equals'"), std::string::npos);
+    EXPECT_NE(out.Schema.find("NAME 'inetOrgPerson'"), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,54 @@
+// Distinguished names and ACL values as an LDAP server sends them: parsing never fails badly, a
+// name or value the program writes itself reads back as written, and an escaped filter value
+// holds none of the characters that could end or widen its comparison.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "FuzzCheck.h"
+
+#include "backend/ldap/LdapNames.h"
+
+using namespace trovalen::ldap;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::string_view whole(reinterpret_cast<const char*>(data), size);
+
+    std::vector<TRdn> rdns;
+    std::string error;
+    if (ParseDn(whole, rdns, error)) {
+        std::vector<TRdn> again;
+        FUZZ_CHECK(ParseDn(FormatDn(rdns), again, error));
+        FUZZ_CHECK(again.size() == rdns.size());
+        for (size_t i = 0; i < rdns.size(); ++i)
+            FUZZ_CHECK(again[i].Value == rdns[i].Value && again[i].Type == rdns[i].Type);
+    } else {
+        FUZZ_CHECK(!error.empty() && rdns.empty());
+    }
+
+    // The whole input as one value of a name: it survives escaping.
+    if (!whole.empty() && whole.size() < kMaxDnBytes / 4) {
+        std::vector<TRdn> one;
+        FUZZ_CHECK(ParseDn(FormatDn({{"cn", std::string(whole)}}), one, error));
+        FUZZ_CHECK(one.size() == 1 && one[0].Value == whole);
+    }
+
+    TLdapAcl acl;
+    if (ParseAclValue(whole, acl, error)) {
+        TLdapAcl again;
+        FUZZ_CHECK(ParseAclValue(FormatAclValue(acl), again, error));
+        FUZZ_CHECK(again.Privileges == acl.Privileges && again.Subtree == acl.Subtree &&
+                   again.Subject == acl.Subject && again.ProtectedAttr == acl.ProtectedAttr);
+        for (bool entry : {true, false}) {
+            TLdapAcl back;
+            PrivilegesToLdap(PrivilegesFromLdap(acl, entry), entry, back);
+            FUZZ_CHECK(back.Subtree == acl.Subtree);
+        }
+    }
+
+    std::string escaped = EscapeFilterValue(whole);
+    for (char c : escaped)
+        FUZZ_CHECK(c != '(' && c != ')' && c != '*' && c != '\0');
+    return 0;
+}
