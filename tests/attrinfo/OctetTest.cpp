@@ -1,5 +1,6 @@
 #include "attrinfo/AttrInfo.h"
 #include "directory/DSValues.h"
+#include "util/Util.h"
 
 #include <gtest/gtest.h>
 
@@ -139,4 +140,43 @@ TEST(Octet, PrinterConfiguration) {
               std::string::npos);
     EXPECT_NE(Fmt(common(0).D16(6, 4), "Printer Configuration").find("Form Change: n/a"),
               std::string::npos);
+}
+
+TEST(Octet, EachLayoutDecodesFromItsMinimumSizeAndDumpsBelowIt) {
+    // (attribute, value number, the fewest bytes its layout decodes). One byte fewer shows the
+    // bytes as a hex dump; a minimum off by one either way fails here.
+    const struct {
+        const char* Attr;
+        uint32_t Number;
+        size_t MinSize;
+    } layouts[] = {
+        {"CA Public Key", 1, 26},
+        {"Public Key", 1, 26},
+        {"WM:INV DMA", 1, 16},
+        {"WM:INV Interrupt", 1, 16},
+        {"WM:INV Port", 1, 16},
+        {"WM:INV CPU Information", 1, 4},
+        {"WM:INV Shared Memory", 1, 20},
+        {"WM:INV Volume", 1, 20},
+        {"NGW: Location", 1, 13},
+        {"App:Folder List", 1, 12},
+        {"App:FS Rights Path", 1, 13},
+        {"bhConfig", 1, 4},
+        {"FW0 USER ADD", 1, 15},
+        {"Local Received Up To", 1, 12},
+        {"Transitive Vector", 1, 12},
+        {"Partition Status", 1, 20}, // the first value carries an error number at 16
+        {"Partition Status", 2, 16},
+        {"Printer Configuration", 1, 12}, // an unknown port type needs the common head only
+    };
+    for (const auto& l : layouts) {
+        // Non-zero bytes (no NUL to end a string early, a port type no layout knows) so that
+        // no decoded text can look like the dump.
+        std::string atMinimum(l.MinSize, '\x09');
+        std::string below(l.MinSize - 1, '\x09');
+        EXPECT_NE(Fmt(atMinimum, l.Attr, l.Number), U_HexOf(atMinimum))
+            << l.Attr << " at " << l.MinSize << " bytes";
+        EXPECT_EQ(Fmt(below, l.Attr, l.Number), U_HexOf(below))
+            << l.Attr << " at " << l.MinSize - 1 << " bytes";
+    }
 }

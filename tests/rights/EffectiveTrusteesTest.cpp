@@ -242,3 +242,21 @@ TEST_F(AnalysisTest, EquivalentsOfNamesWithFilterCharacters) {
             << Dump();
     EXPECT_EQ(CountPrefix("U_DSFilteredSearch"), 0) << Dump();
 }
+
+TEST_F(AnalysisTest, AllAttributesRightsGetTheirImpliedRightsAndTheSupervisorRaise) {
+    ASSERT_NO_FATAL_FAILURE(Load("rights-allattrs.json"));
+    Analyse(".Doc.ACME", kEdir);
+    // Write brings Self, Read brings Compare, on [All Attributes Rights] as on one attribute.
+    EXPECT_TRUE(HasLine("  Effective: [  WS  ] -> [User] .Writer.ACME / [All Attributes Rights]"))
+        << Dump();
+    EXPECT_TRUE(HasLine("  Effective: [CR    ] -> [User] .Reader.ACME / [All Attributes Rights]"))
+        << Dump();
+    // Effective entry Supervisor raises the value to every attribute right, and says why.
+    std::string boss = "  Effective: [CRWSA ] -> [User] .Boss.ACME / [All Attributes Rights]";
+    ASSERT_TRUE(HasLine(boss)) << Dump();
+    EXPECT_EQ(ReasonsOf(boss),
+              (std::vector<std::string>{"[ R    ] for direct Trustee assignment on \".Doc.ACME\"",
+                                        "[CRWSA ] Effective [BCDRAI] rights on [Entry Rights]  "}));
+    // The directory computes the same: no second check line.
+    EXPECT_EQ(CountPrefix("  Check 2:"), 0) << Dump();
+}

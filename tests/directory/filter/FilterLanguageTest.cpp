@@ -165,7 +165,7 @@ TEST_F(FilterLanguage, SpecialCharactersInANameBreakTheText) {
 
 TEST_F(FilterLanguage, EqualitySearchHandsTheNameOverAsItIs) {
     for (const std::string name : {".R&D.acme", ".A|B.acme", ".Hi!.acme", ".x(1).acme",
-                                   ".a<=b.acme", ".a)b.acme", ".*", ".A#NOT#B.acme"}) {
+                                   ".a<=b.acme", ".a)b.acme", ".*", "*", ".A#NOT#B.acme"}) {
         Client->Tokens.clear();
         Client->Batches = {{"Joe.ACME"}};
         Found.Clear();
@@ -176,6 +176,15 @@ TEST_F(FilterLanguage, EqualitySearchHandsTheNameOverAsItIs) {
         EXPECT_EQ(Client->TokenText(), "4 14(Security Equals/1) 7 6(" + name + "/1) 5 0");
         EXPECT_EQ(Found.Count(), 1);
     }
+    ExpectNothingHeld();
+}
+
+TEST_F(FilterLanguage, ABareStarIsAValueNeverAPresenceTest) {
+    // "*" compares as the text it is: an equality token with the value, never "attribute present".
+    Client->Batches = {{"Joe.ACME"}};
+    EXPECT_EQ(U_DSSearchEqual(Client.get(), 1, "[Root]", "Title", "*", Found, DS_SEARCH_SUBTREE),
+              NW_OK);
+    EXPECT_EQ(Client->TokenText(), "4 14(Title/3) 7 6(*/3) 5 0");
     ExpectNothingHeld();
 }
 
