@@ -9,6 +9,7 @@ using namespace sim;
 
 TSimClient::TSimClient(std::shared_ptr<const TSimWorld> world) : FWorld(std::move(world)) {
     FPathConns.assign(FWorld->Conns.size(), 0);
+    FFailureCalls.assign(FWorld->Failures.size(), 0);
 }
 
 TSimClient::~TSimClient() = default;
@@ -45,8 +46,23 @@ bool TSimClient::Injected(TSimOp op, const TSel& sel, NWCCODE& code) const {
             continue;
         if (f.HasId && (!sel.HasId || sel.Id != f.Id))
             continue;
+        uint32_t calls = ++FFailureCalls[static_cast<size_t>(&f - FWorld->Failures.data())];
+        if (f.Call != 0 && calls != f.Call)
+            continue;
         code = f.Code;
         return true;
+    }
+    return false;
+}
+
+bool TSimClient::InjectedAgain(const TIter& it, NWCCODE& code) const {
+    TSel sel{it.Tree, it.SelObject};
+    if (it.SelAttrs.empty())
+        return Injected(it.Op, sel, code);
+    for (const std::string& attr : it.SelAttrs) {
+        sel.Attr = &attr;
+        if (Injected(it.Op, sel, code))
+            return true;
     }
     return false;
 }

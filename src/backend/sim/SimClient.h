@@ -151,6 +151,8 @@ private:
     };
 
     std::shared_ptr<const sim::TSimWorld> FWorld;
+    // How often each injected failure's selectors have matched, for its "call" selector.
+    mutable std::vector<uint32_t> FFailureCalls;
     std::string FMountError;
     bool FStarted = false;
 
@@ -167,6 +169,8 @@ private:
     NWHandle NewHandle();
     bool Injected(sim::TSimOp op, const TSel& sel, NWCCODE& code) const;
     bool Injected(sim::TSimOp op, NWCCODE& code) const;
+    // A later call of an iteration: the selectors its first call had.
+    bool InjectedAgain(const sim::TIter& it, NWCCODE& code) const;
 
     // Contexts and names (SimClientNames.cpp)
     // The opening of the context operations that answer an injected failure of op before they

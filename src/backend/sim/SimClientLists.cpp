@@ -39,6 +39,12 @@ NWCCODE TSimClient::Batch(TSimOp op, int32_t& iteration, const TStart& start, co
     TIter* it = nullptr;
     if (FIters.Lookup(handle, it) != NW_OK || it->Op != op)
         return ERR_INVALID_HANDLE; // no iteration, or one of another operation
+    // A later call can fail as the first one can; the iteration then ends.
+    if (NWCCODE injected = NW_OK; iteration != -1 && InjectedAgain(*it, injected)) {
+        FIters.Free(handle);
+        iteration = -1;
+        return injected;
+    }
     bool more = false;
     NWCCODE code = fill(*it, more);
     if (code == NW_OK && more) {
@@ -79,6 +85,7 @@ NWCCODE TSimClient::List(TSimOp op, NWHandle ctx, const std::string& container, 
             return code;
         const TSimTree& t = FWorld->Trees[c->Tree];
         it.Tree = c->Tree;
+        it.SelObject = idx;
         for (int32_t child : t.Objects[idx].Children)
             if (!containersOnly || t.Objects[child].Container)
                 it.Objects.push_back(child);
@@ -103,13 +110,16 @@ NWCCODE TSimClient::ListContainers(NWHandle ctx, const std::string& container, i
 }
 
 NWCCODE TSimClient::ObjectCount(NWHandle ctx, NWHandle buf, uint32_t& count) {
-    return ItemCount(ctx, buf, count, [](const TBuf& b) { return b.Objects.size(); });
+    NWCCODE code = ItemCount(ctx, buf, count, [](const TBuf& b) { return b.Objects.size(); });
+    if (code == NW_OK && Injected(TSimOp::ObjectCount, code))
+        count = 0;
+    return code;
 }
 
 NWCCODE TSimClient::NextObject(NWHandle ctx, NWHandle buf, std::string& name, uint32_t& attrCount,
                                TObjectSummary& summary) {
     TBuf* b = nullptr;
-    if (NWCCODE code = BufIn(ctx, buf, b); code != NW_OK)
+    if (NWCCODE code = BufIn(ctx, buf, b); code != NW_OK || Injected(TSimOp::NextObject, code))
         return code;
     if (b->ObjPos >= b->Objects.size())
         return ERR_BUFFER_EMPTY;
@@ -132,6 +142,7 @@ NWCCODE TSimClient::ReadClassDefs(NWHandle ctx, uint32_t, bool allClasses, NWHan
         NWCCODE code;
         if (Injected(TSimOp::ReadClassDefs, TSel{c->Tree}, code))
             return code;
+        it.Tree = c->Tree;
         const TSimSchema& s = FWorld->Schema;
         if (allClasses) {
             for (size_t i = 0; i < s.Classes.size(); ++i)
@@ -191,7 +202,8 @@ NWCCODE TSimClient::NewFilter(NWHandle ctx, NWHandle& filter) {
 NWCCODE TSimClient::AddFilterToken(NWHandle filter, uint32_t token, const TAttrValue* value,
                                    uint32_t syntax) {
     TFilter* f = nullptr;
-    if (NWCCODE code = FFilters.Lookup(filter, f); code != NW_OK)
+    if (NWCCODE code = FFilters.Lookup(filter, f);
+        code != NW_OK || Injected(TSimOp::AddFilterToken, code))
         return code;
     bool known = token <= FTOK_APPROX || (token >= FTOK_ANAME && token <= FTOK_BASECLS);
     bool needsValue = token == FTOK_AVAL || token == FTOK_ANAME;
@@ -326,6 +338,7 @@ NWCCODE TSimClient::SearchObjects(NWHandle ctx, const std::string& base, int sco
             return code;
         const TSimTree& t = FWorld->Trees[c->Tree];
         it.Tree = c->Tree;
+        it.SelObject = b;
         if (const auto* candidates = IndexCandidates(*FWorld, t, fb->Filter)) {
             for (int32_t o : *candidates)
                 if (InScope(t, b, scope, o) && FilterMatches(*FWorld, t, o, fb->Filter))

@@ -178,7 +178,7 @@ NWCCODE TSimClient::AllocBuf(uint32_t size, NWHandle& buf) {
 
 NWCCODE TSimClient::InitBuf(NWHandle ctx, uint32_t operation, NWHandle buf) {
     TBuf* b = nullptr;
-    if (NWCCODE code = BufIn(ctx, buf, b); code != NW_OK)
+    if (NWCCODE code = BufIn(ctx, buf, b); code != NW_OK || Injected(TSimOp::InitBuf, code))
         return code;
     uint32_t size = b->Size;
     *b = TBuf{};
@@ -245,6 +245,9 @@ NWCCODE TSimClient::ReadAttributes(NWHandle ctx, const std::string& object, uint
         if (attrs.empty())
             return ERR_NO_SUCH_ATTRIBUTE;
         it.Tree = c->Tree;
+        it.SelObject = idx;
+        if (!allAttrs)
+            it.SelAttrs = req->Names;
         for (int32_t a : attrs) {
             TAttrOut ao;
             ao.Name = FWorld->Schema.Attrs[a].Name;
@@ -308,6 +311,10 @@ NWCCODE TSimClient::NextAttr(NWHandle ctx, NWHandle buf, std::string& name, uint
         return code;
     if (b->AttrPos >= b->Attrs.size())
         return ERR_BUFFER_EMPTY;
+    TSel sel;
+    sel.Attr = &b->Attrs[b->AttrPos].Name;
+    if (NWCCODE code = NW_OK; Injected(TSimOp::NextAttr, sel, code))
+        return code;
     const TAttrOut& a = b->Attrs[b->AttrPos++];
     b->ValuePos = 0;
     b->InAttr = true;
@@ -335,8 +342,13 @@ NWCCODE TSimClient::AttrValueSize(NWHandle ctx, NWHandle buf, uint32_t, uint32_t
 NWCCODE TSimClient::NextAttrValue(NWHandle ctx, NWHandle buf, uint32_t, TAttrValue& value) {
     TBuf* b = nullptr;
     NWCCODE code = NextValue(ctx, buf, b);
-    if (code == NW_OK)
-        value = b->Attrs[b->AttrPos - 1].Values[b->ValuePos++];
+    if (code != NW_OK)
+        return code;
+    TSel sel;
+    sel.Attr = &b->Attrs[b->AttrPos - 1].Name;
+    if (Injected(TSimOp::NextAttrValue, sel, code))
+        return code;
+    value = b->Attrs[b->AttrPos - 1].Values[b->ValuePos++];
     return code;
 }
 

@@ -71,6 +71,10 @@ struct TBuf {
 struct TIter {
     TSimOp Op = TSimOp::ReadAttributes;
     int32_t Tree = -1;
+    // What the first call worked on, so that every later call of the iteration meets the same
+    // injected failures: its object and the attributes asked for.
+    int32_t SelObject = -1;
+    std::vector<std::string> SelAttrs;
     std::vector<int32_t> Objects; // lists and searches
     std::vector<TAttrOut> Attrs;  // reads (already rendered)
     std::vector<TClassDef> Classes;

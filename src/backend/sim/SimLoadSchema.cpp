@@ -108,8 +108,9 @@ void TLoader::LoadFailures(const json& v, const std::string& ptr) {
     Expect(v, json::value_t::array, ptr, "an array of failures");
     for (size_t i = 0; i < v.size(); ++i) {
         std::string p = Join(ptr, i);
-        CheckKeys(v[i], p,
-                  {"operation", "object", "attribute", "server", "path", "tree", "id", "code"});
+        CheckKeys(
+            v[i], p,
+            {"operation", "object", "attribute", "server", "path", "tree", "id", "call", "code"});
         TSimFailure f;
         std::string operation = Str(Req(v[i], "operation", p), p + "/operation", 64);
         std::optional<TSimOp> op = SimOpByName(operation);
@@ -165,8 +166,10 @@ void TLoader::LoadFailures(const json& v, const std::string& ptr) {
             f.HasId = true;
             f.Id = static_cast<uint32_t>(IntOrHex(*id, p + "/id", 0, UINT32_MAX));
         }
+        if (const json* n = Opt(v[i], "call"))
+            f.Call = static_cast<uint32_t>(IntOrHex(*n, p + "/call", 1, UINT32_MAX));
         f.Text = operation;
-        for (const char* key : {"object", "attribute", "server", "path", "tree", "id"})
+        for (const char* key : {"object", "attribute", "server", "path", "tree", "id", "call"})
             if (const json* x = Opt(v[i], key))
                 f.Text += std::string(" ") + key + " " +
                           (x->is_string() ? x->get<std::string>() : x->dump());

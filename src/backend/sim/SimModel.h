@@ -170,6 +170,7 @@ struct TSimFailure {
     std::string Tree;      // lower-case, empty = any
     bool HasId = false;
     uint32_t Id = 0;
+    uint32_t Call = 0; // the n-th call that matches the other selectors fails; 0 = every one
     NWCCODE Code = 0;
     std::string Text; // the selectors as the file writes them, for display
 };

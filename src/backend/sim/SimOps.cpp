@@ -47,6 +47,12 @@ constexpr TOpName kOpNames[] = {
     {TSimOp::DirEntryInfo, "DirEntryInfo"},
     {TSimOp::StartDirSearch, "StartDirSearch"},
     {TSimOp::NextDirEntry, "NextDirEntry"},
+    {TSimOp::InitBuf, "InitBuf"},
+    {TSimOp::ObjectCount, "ObjectCount"},
+    {TSimOp::NextObject, "NextObject"},
+    {TSimOp::NextAttr, "NextAttr"},
+    {TSimOp::NextAttrValue, "NextAttrValue"},
+    {TSimOp::AddFilterToken, "AddFilterToken"},
 };
 
 // The table holds every operation once, at the place of its enum value, so that an operation
@@ -55,7 +61,7 @@ constexpr bool TableInEnumOrder() {
     for (size_t i = 0; i < std::size(kOpNames); ++i)
         if (static_cast<size_t>(kOpNames[i].Op) != i || kOpNames[i].Name.empty())
             return false;
-    return std::size(kOpNames) == static_cast<size_t>(TSimOp::NextDirEntry) + 1;
+    return std::size(kOpNames) == static_cast<size_t>(TSimOp::AddFilterToken) + 1;
 }
 static_assert(TableInEnumOrder(), "kOpNames names every TSimOp once, in the enum's order");
 

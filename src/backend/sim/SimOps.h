@@ -44,6 +44,13 @@ enum class TSimOp {
     DirEntryInfo,
     StartDirSearch,
     NextDirEntry,
+    // Steps through a buffer a batched operation filled, and filter building.
+    InitBuf,
+    ObjectCount,
+    NextObject,
+    NextAttr,
+    NextAttrValue,
+    AddFilterToken,
 };
 
 // Every operation, in the order of the enum.

@@ -219,3 +219,58 @@ TEST(Failures, StartUpCanFailAndStreamsCanFailToRead) {
     uint32_t it = 0, ref = 0;
     EXPECT_NE(client->EnumConnRefs(it, ref), 0) << "no connections in this file";
 }
+
+TEST(Failures, TheNthCallOfABatchedOperationCanFail) {
+    // Big.Org lists over several calls; the second call fails, and the iteration ends with it.
+    TempMount mount;
+    auto client = ClientFromText(BigTree(150, 0, 0, R"("failures": [
+        {"operation": "ListSubordinates", "object": ".Big.Org", "call": 2, "code": -672}],)"));
+    ASSERT_TRUE(client);
+    NWHandle ctx = NewCtx(*client);
+    NWHandle buf = 0;
+    ASSERT_EQ(client->AllocBuf(DEFAULT_MESSAGE_LEN, buf), 0);
+    int32_t iteration = -1;
+    EXPECT_EQ(client->ListSubordinates(ctx, ".Big.Org", iteration, buf), 0);
+    ASSERT_NE(iteration, -1) << "the list needs more than one call";
+    EXPECT_EQ(client->ListSubordinates(ctx, ".Big.Org", iteration, buf), -672);
+    EXPECT_EQ(iteration, -1);
+    // Only the second matching call: a new list goes through whole.
+    EXPECT_EQ(ListNames(*client, ctx, ".Big.Org", false).size(), 150u);
+    client->FreeBuf(buf);
+}
+
+TEST(Failures, StepsThroughABufferCanFail) {
+    // The steps that read a filled buffer, and filter building, answer injected codes too.
+    TempMount mount;
+    auto client = ClientFromText(BigTree(3, 0, 0, R"("failures": [
+        {"operation": "NextObject", "call": 2, "code": -307},
+        {"operation": "NextAttrValue", "attribute": "Member", "call": 2, "code": -602},
+        {"operation": "AddFilterToken", "call": 3, "code": -326},
+        {"operation": "InitBuf", "call": 1, "code": -308}],)"));
+    ASSERT_TRUE(client);
+    NWHandle ctx = NewCtx(*client);
+    NWHandle buf = 0;
+    ASSERT_EQ(client->AllocBuf(DEFAULT_MESSAGE_LEN, buf), 0);
+    EXPECT_EQ(client->InitBuf(ctx, DSV_READ, buf), ERR_BAD_VERB) << "the first InitBuf";
+    EXPECT_EQ(client->InitBuf(ctx, DSV_READ, buf), 0);
+
+    int32_t iteration = -1;
+    ASSERT_EQ(client->ListSubordinates(ctx, ".Big.Org", iteration, buf), 0);
+    std::string name;
+    uint32_t attrs = 0;
+    TObjectSummary s;
+    EXPECT_EQ(client->NextObject(ctx, buf, name, attrs, s), 0);
+    EXPECT_EQ(client->NextObject(ctx, buf, name, attrs, s), ERR_BUFFER_EMPTY);
+    EXPECT_EQ(client->NextObject(ctx, buf, name, attrs, s), 0) << "only the second call";
+    client->FreeBuf(buf);
+
+    std::vector<TAttrValue> values;
+    EXPECT_EQ(ReadValues(*client, ctx, ".Roster.Org", "Member", values), ERR_NO_SUCH_VALUE);
+
+    NWHandle filter = 0;
+    ASSERT_EQ(client->NewFilter(ctx, filter), 0);
+    EXPECT_EQ(client->AddFilterToken(filter, FTOK_LPAREN, nullptr, 0), 0);
+    EXPECT_EQ(client->AddFilterToken(filter, FTOK_RPAREN, nullptr, 0), 0);
+    EXPECT_EQ(client->AddFilterToken(filter, FTOK_END, nullptr, 0), ERR_INVALID_FILTER);
+    client->FreeFilter(filter);
+}

@@ -79,19 +79,21 @@ NWCCODE ReadValues(TNWClient& c, NWHandle ctx, const std::string& object, const 
             break;
         uint32_t count = 0;
         c.AttrCount(ctx, res, count);
-        for (uint32_t i = 0; i < count; ++i) {
+        // A step that fails (an injected failure) ends the read with its code.
+        for (uint32_t i = 0; code == 0 && i < count; ++i) {
             std::string name;
             uint32_t valueCount = 0, syntax = 0;
-            c.NextAttr(ctx, res, name, valueCount, syntax);
-            for (uint32_t k = 0; k < valueCount; ++k) {
+            code = c.NextAttr(ctx, res, name, valueCount, syntax);
+            for (uint32_t k = 0; code == 0 && k < valueCount; ++k) {
                 TAttrValue v;
                 uint32_t size = 0;
                 EXPECT_EQ(c.AttrValueSize(ctx, res, syntax, size), 0);
-                EXPECT_EQ(c.NextAttrValue(ctx, res, syntax, v), 0);
-                values.push_back(v);
+                code = c.NextAttrValue(ctx, res, syntax, v);
+                if (code == 0)
+                    values.push_back(v);
             }
         }
-    } while (iteration != -1);
+    } while (code == 0 && iteration != -1);
     c.FreeBuf(req);
     c.FreeBuf(res);
     return code;

@@ -467,4 +467,30 @@ TEST_F(ReadSim, ConnectionsTrusteesAndClasses) {
 }
 
 } // namespace
+TEST_F(ReadSim, AFailureInTheMiddleOfABatchedListOrSearchReachesTheCaller) {
+    // The sample tree, two objects per list call, and the second call of every list and search
+    // below Sales failing as a broken connection would.
+    std::string text = SampleTreeText();
+    size_t brace = text.find('{');
+    ASSERT_NE(brace, std::string::npos);
+    text.insert(brace + 1, R"("limits": {"listBatch": 2, "searchBatch": 2},)");
+    size_t failures = text.find(R"("failures": [)");
+    ASSERT_NE(failures, std::string::npos);
+    text.insert(failures + 13, R"(
+        {"operation": "ListSubordinates", "object": ".Sales.Corvale", "call": 2, "code": -672},
+        {"operation": "SearchObjects", "object": ".Sales.Corvale", "call": 2, "code": -672},)");
+    std::string error;
+    Serve(sim::LoadTreeText(text, "sample", error), "CORVALE_TREE");
+    ASSERT_EQ(error, "");
+    TStringList containers, objects;
+    EXPECT_EQ(
+        U_DSListContainer(Client.get(), Ctx, ".Sales.Corvale", &containers, false, "", &objects),
+        ERR_NO_ACCESS);
+    EXPECT_EQ(objects.Count(), 2) << "the first batch was listed before the failure";
+    TStringList found;
+    EXPECT_EQ(U_DSFilteredSearch(Client.get(), Ctx, ".Sales.Corvale", "Base Class=User", found,
+                                 DS_SEARCH_SUBTREE),
+              ERR_NO_ACCESS);
+}
+
 } // namespace trovalen
