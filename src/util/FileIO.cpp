@@ -266,10 +266,11 @@ std::string U_PrivateTempDir(std::string& error) {
     std::string base = "/tmp";
     if (const char* tmp = std::getenv("TMPDIR"); tmp && *tmp == '/')
         base = U_WithoutTrailingSlash(tmp);
-    if (base.empty())
-        base = "/";
-    return MakePrivateFolder(
-        (base == "/" ? std::string() : base) + "/trovalen-" + std::to_string(geteuid()), error);
+    // A TMPDIR of "/" (or "//") puts the folder right below the root.
+    if (base == "/")
+        base.clear();
+    std::string folder = base + "/trovalen-" + std::to_string(geteuid());
+    return MakePrivateFolder(folder, error);
 }
 
 std::string U_CreatePrivateTempFile(const std::string& prefix, const std::string& suffix,

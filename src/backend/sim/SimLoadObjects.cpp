@@ -308,6 +308,9 @@ void TLoader::LoadTreeValues(TSimTree& t, const json& objs, const std::string& p
                   [&t](int32_t a, int32_t b) { return t.Objects[a].Order < t.Objects[b].Order; });
         list.erase(std::unique(list.begin(), list.end()), list.end());
     }
+    // ACL values by subject, for the effective-rights look-ups.
+    for (auto& o : t.Objects)
+        SortAcl(o.Acl);
     // Aliases must end at a real object.
     for (size_t i = 0; i < t.Objects.size(); ++i) {
         int32_t cur = static_cast<int32_t>(i);

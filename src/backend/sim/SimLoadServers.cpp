@@ -2,6 +2,7 @@
 #include "backend/sim/SimLoadInternal.h"
 
 #include <cstring>
+#include <unordered_set>
 
 namespace trovalen::sim::load {
 
@@ -160,6 +161,9 @@ void TLoader::LoadDir(TSimServer& srv, TSimVolume& vol, int32_t index, const jso
 void TLoader::LoadTrustees(const TSimServer& srv, TSimDir& dir, const json& v,
                            const std::string& ptr) {
     Expect(v, json::value_t::object, ptr, "an object of trustees and their rights");
+    std::unordered_set<uint32_t> named;
+    for (const auto& other : dir.Trustees)
+        named.insert(other.ObjectID);
     for (const auto& [key, rights] : v.items()) {
         std::string p = Join(ptr, key);
         TTrusteeEntry e;
@@ -179,9 +183,8 @@ void TLoader::LoadTrustees(const TSimServer& srv, TSimDir& dir, const json& v,
         } else {
             mask = static_cast<uint32_t>(Int(rights, p, 0, 0xFFFF));
         }
-        for (const auto& other : dir.Trustees)
-            if (other.ObjectID == e.ObjectID)
-                Fail(p, "the trustee \"" + key + "\" is named twice");
+        if (!named.insert(e.ObjectID).second)
+            Fail(p, "the trustee \"" + key + "\" is named twice");
         e.Rights = static_cast<uint16_t>(mask);
         dir.Trustees.push_back(e);
     }

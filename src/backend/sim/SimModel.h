@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -85,6 +86,12 @@ struct TSimAcl {
     uint32_t Privileges = 0;
 };
 
+// Puts ACL values in the order AclOf looks them up in: by subject, equal subjects in file order.
+void SortAcl(std::vector<TSimAcl>& acl);
+// The ACL values of one subject (SUBJ_IRM: the inherited rights masks) in a list sorted by
+// SortAcl.
+std::span<const TSimAcl> AclOf(const std::vector<TSimAcl>& acl, int32_t subject);
+
 struct TSimAttr {
     int32_t Attr = -1; // schema attribute index
     std::vector<TAttrValue> Values;
@@ -103,6 +110,9 @@ struct TSimObject {
     uint32_t Order = 0; // position in a walk of the tree from the top
     std::vector<int32_t> Children;
     std::vector<TSimAttr> Attrs; // "Object Class" and the naming attribute are made on reading
+    // Sorted by subject once the tree is loaded (SortAcl), so that the values of one subject
+    // and the inherited rights masks are each one range; the "ACL" attribute in Attrs keeps the
+    // values in the order of the tree file.
     std::vector<TSimAcl> Acl;
     std::vector<int32_t> SecurityEquals;
     int32_t AliasTarget = -1;

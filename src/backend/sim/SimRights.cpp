@@ -31,12 +31,20 @@ struct THeld {
     uint32_t Entry = 0, All = 0, Attr = 0;
 };
 
-// "[This]" is each object on itself: wherever the value stands (on the object, or on a container
-// above it and inherited), it counts for the principal that is the object whose rights are asked.
-bool Matches(int32_t aclSubject, int32_t principal, int32_t object) {
-    if (aclSubject == SUBJ_THIS)
-        return principal == object;
-    return aclSubject == principal;
+// The values one level assigns to a principal, merged into what the level holds for it.
+void AddAssigned(std::span<const TSimAcl> values, int32_t prot, THeld& here) {
+    for (const TSimAcl& a : values) {
+        if (a.Protected == PROT_ENTRY) {
+            here.Entry |= a.Privileges;
+            here.HasEntry = true;
+        } else if (a.Protected == PROT_ALL_ATTRS) {
+            here.All |= a.Privileges;
+            here.HasAll = true;
+        } else if (a.Protected == prot && prot >= 0) {
+            here.Attr |= a.Privileges;
+            here.HasAttr = true;
+        }
+    }
 }
 
 void Walk(const TSimTree& t, const std::vector<int32_t>& chain, int32_t principal, int32_t prot,
@@ -44,35 +52,24 @@ void Walk(const TSimTree& t, const std::vector<int32_t>& chain, int32_t principa
     for (int32_t level : chain) {
         const auto& acl = t.Objects[level].Acl;
         // The masks of this level filter what came from above.
-        for (const TSimAcl& a : acl) {
-            if (a.Subject != SUBJ_IRM)
-                continue;
+        for (const TSimAcl& a : AclOf(acl, SUBJ_IRM)) {
             uint32_t mask = a.Privileges & kRightsBits;
             if (a.Protected == PROT_ENTRY) {
-                held.Entry &= mask | 0x40;
+                held.Entry &= mask | DS_INHERIT_CTL;
             } else if (a.Protected == PROT_ALL_ATTRS) {
-                held.All &= mask | 0x40;
-                held.Attr &= mask | 0x40;
+                held.All &= mask | DS_INHERIT_CTL;
+                held.Attr &= mask | DS_INHERIT_CTL;
             } else if (a.Protected == prot) {
-                held.Attr &= mask | 0x40;
+                held.Attr &= mask | DS_INHERIT_CTL;
             }
         }
         // A value assigned here replaces what was inherited for the same protected attribute.
         THeld here;
-        for (const TSimAcl& a : acl) {
-            if (a.Subject == SUBJ_IRM || !Matches(a.Subject, principal, chain.back()))
-                continue;
-            if (a.Protected == PROT_ENTRY) {
-                here.Entry |= a.Privileges;
-                here.HasEntry = true;
-            } else if (a.Protected == PROT_ALL_ATTRS) {
-                here.All |= a.Privileges;
-                here.HasAll = true;
-            } else if (a.Protected == prot && prot >= 0) {
-                here.Attr |= a.Privileges;
-                here.HasAttr = true;
-            }
-        }
+        AddAssigned(AclOf(acl, principal), prot, here);
+        // "[This]" is each object on itself: wherever the value stands (on the object, or on a
+        // container above it and inherited), it counts for the object whose rights are asked.
+        if (principal == chain.back())
+            AddAssigned(AclOf(acl, SUBJ_THIS), prot, here);
         if (here.HasEntry) {
             held.Entry = here.Entry;
             held.HasEntry = true;
@@ -104,6 +101,20 @@ void Walk(const TSimTree& t, const std::vector<int32_t>& chain, int32_t principa
 }
 
 } // namespace
+
+void SortAcl(std::vector<TSimAcl>& acl) {
+    std::stable_sort(acl.begin(), acl.end(),
+                     [](const TSimAcl& a, const TSimAcl& b) { return a.Subject < b.Subject; });
+}
+
+std::span<const TSimAcl> AclOf(const std::vector<TSimAcl>& acl, int32_t subject) {
+    struct TBySubject {
+        bool operator()(const TSimAcl& a, int32_t s) const { return a.Subject < s; }
+        bool operator()(int32_t s, const TSimAcl& a) const { return s < a.Subject; }
+    };
+    auto [first, last] = std::equal_range(acl.begin(), acl.end(), subject, TBySubject{});
+    return {first, last};
+}
 
 uint32_t EffectiveRights(const TSimTree& t, int32_t subject, int32_t object, int32_t prot) {
     // The levels from the top of the tree down to the object.

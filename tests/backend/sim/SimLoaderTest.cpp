@@ -135,6 +135,11 @@ TEST(Loader, RefusesWhatTheFormatDoesNotAllow) {
                  R"(, "servers": [{"name": "FS", "tree": "T", "object": ".FS.O", "volumes": [
                     {"name": "SYS", "trustees": {".Nobody.O": "RF"}}]}])"),
          "the trustee \".Nobody.O\" does not exist"},
+        {Objects(
+             R"({"name": "FS.O", "class": "NCP Server"}, {"name": "U.O", "class": "User", "id": 7})",
+             R"(, "servers": [{"name": "FS", "tree": "T", "object": ".FS.O", "volumes": [
+                    {"name": "SYS", "trustees": {".U.O": "RF", ".FS.O": "R", "#7": "W"}}]}])"),
+         "the trustee \".U.O\" is named twice"},
         {Objects(R"({"name": "FS.O", "class": "NCP Server"})",
                  R"(, "servers": [{"name": "FS", "tree": "T", "object": ".FS.O", "volumes": [
                     {"name": "SYS", "dirs": {"A": {"irm": "RWX"}}}]}])"),

@@ -174,3 +174,20 @@ TEST_F(Rights, SingleAttributeValueOverridesAllAttributes) {
               "[]"));
     EXPECT_EQ(Of(".U.Org", ".Leaf.Unit.Org", "Title"), aC | aR | aW | aS);
 }
+
+TEST_F(Rights, ValuesOfOneSubjectCountWherePutInTheList) {
+    // Subjects, masks and [This] interleaved in the file: each subject still gets all its values
+    // and only its own, and a mask filters whatever its place in the list.
+    Load(Tree("[" + Acl(".U.Org", "[Entry Rights]", "BCDR I") + "]",
+              "[" + Acl(".V.Unit.Org", "[Entry Rights]", "B") + "," +
+                  Acl("[Inheritance Mask]", "[Entry Rights]", "B    I") + "," +
+                  Acl(".Leaf.Unit.Org", "[Entry Rights]", "C") + "," +
+                  Acl("[This]", "[Entry Rights]", "D") + "," +
+                  Acl(".V.Unit.Org", "[Entry Rights]", "R") + "]"));
+    // Residents of Unit hold Unit's [This] rights on it too: Unit is one of their principals.
+    EXPECT_EQ(Of(".V.Unit.Org", ".Unit.Org"), B | D | R) << "two values apart in the list";
+    EXPECT_EQ(Of(".U.Org", ".Unit.Org"), B) << "the mask after the values still filters";
+    EXPECT_EQ(Of(".U.Org", ".Leaf.Unit.Org"), B);
+    EXPECT_EQ(Of(".Leaf.Unit.Org", ".Unit.Org"), C | D);
+    EXPECT_EQ(Of(".Unit.Org", ".Unit.Org"), D);
+}
