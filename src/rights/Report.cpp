@@ -45,6 +45,14 @@ TEffectiveFields ParseEffectiveLine(const std::string& line) {
     return f;
 }
 
+std::string TrusteeLine(const TEffectiveFields& f, bool edir) {
+    if (edir)
+        return U_Format("Effective Trustee:\t%s\t[%s]\t%s\t%s", f.Class.c_str(), f.Rights.c_str(),
+                        f.Name.c_str(), f.Attribute.c_str());
+    return U_Format("Effective Trustee:\t%s\t[%s]\t%s", f.Class.c_str(), f.Rights.c_str(),
+                    f.Name.c_str());
+}
+
 std::string AttributeLine(const TEffectiveFields& f, const TReportSettings& settings) {
     const TAttributeSettings& table = *settings.Attributes;
     std::string key = "Attr - " + f.Class;
@@ -79,12 +87,7 @@ void AddTrusteeLines(TStringList& report, const TEffectiveFields& f,
                      const TReportSettings& settings) {
     if (!U_PassesNameFilters(f.Name, settings))
         return;
-    if (settings.Edir)
-        report.Add(U_Format("Effective Trustee:\t%s\t[%s]\t%s\t%s", f.Class.c_str(),
-                            f.Rights.c_str(), f.Name.c_str(), f.Attribute.c_str()));
-    else
-        report.Add(U_Format("Effective Trustee:\t%s\t[%s]\t%s", f.Class.c_str(), f.Rights.c_str(),
-                            f.Name.c_str()));
+    report.Add(TrusteeLine(f, settings.Edir));
     if (settings.AttrColumns && settings.Attributes != nullptr && !f.Name.empty() &&
         !settings.Attributes->Format.empty()) {
         std::string attrLine = AttributeLine(f, settings);
@@ -125,6 +128,10 @@ bool U_PassesNameFilters(const std::string& name, const TReportSettings& setting
 
 bool U_ReportListsTrustee(const TEffectiveTrustee& trustee, const TReportSettings& settings) {
     return U_PassesNameFilters(U_TrusteeDisplayName(trustee), settings);
+}
+
+std::string U_SummaryTrusteeLine(const std::string& effectiveLine, bool edir) {
+    return TrusteeLine(ParseEffectiveLine(effectiveLine), edir);
 }
 
 TAttributeSettings LoadAttributeSettings(const TIniFile* programIni, bool attrColumns) {

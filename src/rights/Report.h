@@ -43,6 +43,8 @@ struct TReportSettings {
 bool U_PassesNameFilters(const std::string& name, const TReportSettings& settings);
 // Whether the summary lists the trustee record.
 bool U_ReportListsTrustee(const TEffectiveTrustee& trustee, const TReportSettings& settings);
+// The summary's "Effective Trustee:" line for a log's "  Effective:" line (before any name filter).
+std::string U_SummaryTrusteeLine(const std::string& effectiveLine, bool edir);
 
 // The summary of one entry: the header, error and start lines of its log, then one line per
 // trustee record (and its attribute line). The log's "  Effective:" lines are not read.

@@ -27,11 +27,13 @@
 #include "ui/ControlState.h"
 #include "ui/FolderTree.h"
 #include "ui/FormAbout.h"
+#include "ui/ResultTableView.h"
 #include "ui/Widgets.h"
 #include "util/Export.h"
 #include "util/Platform.h"
 #include "util/Shell.h"
 #include "util/Util.h"
+#include <QTableView>
 
 namespace trovalen {
 
@@ -328,8 +330,15 @@ void TMainForm::CheckBoxDebugClick() {
         FCheckBoxDebug->setChecked(false);
     FActionSettingsShowDetails->setChecked(FCheckBoxDebug->isChecked());
     GetMemo();
-    FMemoDebug->setVisible(FCheckBoxDebug->isChecked());
-    FMemoStandard->setVisible(!FCheckBoxDebug->isChecked());
+    ShowResultPane();
+}
+
+void TMainForm::ShowResultPane() {
+    bool details = FCheckBoxDebug->isChecked();
+    bool table = !details && FCheckBoxTableView->isChecked();
+    FMemoDebug->setVisible(details);
+    FTableView->setVisible(table);
+    FMemoStandard->setVisible(!details && !table);
 }
 
 void TMainForm::ShowDetailsExecute(bool fromMenu) {
@@ -374,6 +383,12 @@ void TMainForm::ShowPaneMenu(QPlainTextEdit* pane, const QPoint& pos) {
     menu->addSeparator();
     menu->addMenu(FMenuSave);
     menu->exec(pane->viewport()->mapToGlobal(pos));
+}
+
+void TMainForm::ShowTableMenu(const QPoint& pos) {
+    QMenu menu(this);
+    menu.addMenu(FMenuSave);
+    menu.exec(FTableView->View()->viewport()->mapToGlobal(pos));
 }
 
 void TMainForm::ShowLogMenu(const QPoint& pos) {
@@ -426,6 +441,8 @@ void TMainForm::SetPanes(const TStringList& summary, const TStringList& details)
     FDetailsTabs.clear();
     SetTabStops(FMemoStandard, FSummaryTabs);
     SetTabStops(FMemoDebug, FDetailsTabs);
+    FResultTable.Clear(FScanEdir);
+    FTableView->Reset();
     AppendToPanes(summary, details);
 }
 
@@ -439,6 +456,8 @@ void TMainForm::AppendToPanes(const TStringList& summary, const TStringList& det
         SetTabStops(FMemoDebug, FDetailsTabs);
     AppendLines(FMemoStandard, summary);
     AppendLines(FMemoDebug, details);
+    FResultTable.AddLines(summary, details);
+    FTableView->RowsAdded();
 }
 
 void TMainForm::ActiveFiltersUpd() {

@@ -16,6 +16,7 @@
 
 #include "model/NWClient.h"
 #include "rights/Report.h"
+#include "rights/ResultTable.h"
 #include "rights/ScanSession.h"
 #include "settings/Cache.h"
 #include "settings/IniFile.h"
@@ -41,6 +42,7 @@ class TFolderTree;
 class TListBox;
 class TFormAbout;
 class TRadioGroup;
+class TResultTableView;
 
 // The values that the program's start sets to choose the variant.
 struct TStartConfig {
@@ -87,6 +89,9 @@ public:
     const TStringList& DetailsLines() const { return FDetails; }
     // The pane that the save commands act on (GetMemo).
     QPlainTextEdit* CurrentMemo() const { return FCurrentMemo; }
+    // The summary as table rows, and the view that shows them.
+    const TResultTable& ResultTable() const { return FResultTable; }
+    TResultTableView* TableView() const { return FTableView; }
     // The web address of the About box and the status bar.
     std::string WebAddress() const;
     TFormAbout* FormAbout() const { return FFormAbout; }
@@ -154,6 +159,9 @@ private:
     QPlainTextEdit* CreateResultPane(const char* name);
     void ShowPaneMenu(QPlainTextEdit* pane, const QPoint& pos);
     void ShowLogMenu(const QPoint& pos);
+    void ShowTableMenu(const QPoint& pos);
+    // Shows the details pane, the summary table or the summary text, as the switches say.
+    void ShowResultPane();
 
     void FormCreate();
     void FormShow();
@@ -199,6 +207,7 @@ private:
     // The widest field of each tab column in each pane; the panes' tab stops follow them.
     std::vector<int> FSummaryTabs;
     std::vector<int> FDetailsTabs;
+    TResultTable FResultTable;
 
     // Controls
     QTabWidget* FPageControl = nullptr;
@@ -219,6 +228,8 @@ private:
     QPushButton* FBitBtnScan = nullptr;
     QPushButton* FBitBtnCancel = nullptr;
     QCheckBox* FCheckBoxDebug = nullptr;
+    QCheckBox* FCheckBoxTableView = nullptr;
+    TResultTableView* FTableView = nullptr;
     QLabel* FLabelActiveFilters = nullptr;
     QPlainTextEdit* FMemoStandard = nullptr;
     QPlainTextEdit* FMemoDebug = nullptr;

@@ -25,7 +25,9 @@
 #include <QVBoxLayout>
 
 #include "ui/FolderTree.h"
+#include "ui/ResultTableView.h"
 #include "ui/Widgets.h"
+#include <QTableView>
 
 namespace trovalen {
 
@@ -357,11 +359,17 @@ QWidget* TMainForm::CreateActionPage() {
     FCheckBoxDebug = new QCheckBox("Show &Details", FPanelSettingsResult);
     FCheckBoxDebug->setObjectName("CheckBoxDebug");
     FCheckBoxDebug->setToolTip("Show Detailed Rights Analysis");
+    FCheckBoxTableView = new QCheckBox("Table &View", FPanelSettingsResult);
+    FCheckBoxTableView->setObjectName("CheckBoxTableView");
+    FCheckBoxTableView->setToolTip(
+        "Show the summary as a table that can be sorted and filtered, with each trustee's reasons");
     auto* strip = new QHBoxLayout(FPanelSettingsResult);
     strip->setContentsMargins(6, 6, 6, 6);
     strip->addWidget(FBitBtnScan);
     strip->addSpacing(16);
     strip->addWidget(FCheckBoxDebug);
+    strip->addSpacing(16);
+    strip->addWidget(FCheckBoxTableView);
     strip->addStretch(1);
 
     FMemoStandard = CreateResultPane("MemoStandard");
@@ -398,6 +406,14 @@ QWidget* TMainForm::CreateActionPage() {
     layout->addWidget(FLabelActiveFilters);
     layout->addWidget(FMemoStandard, 1);
     layout->addWidget(FMemoDebug, 1);
+    // The summary as a table, shown in the summary pane's place when switched on; the save
+    // commands still write the summary's lines.
+    FTableView = new TResultTableView(FResultTable, page);
+    FTableView->hide();
+    FTableView->View()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(FTableView->View(), &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { ShowTableMenu(pos); });
+    layout->addWidget(FTableView, 1);
 
     connect(FBitBtnScan, &QPushButton::clicked, this, [this] { BitBtnScanClick(); });
     connect(FBitBtnCancel, &QPushButton::clicked, this, [this] { CancelScan(); });
@@ -405,6 +421,7 @@ QWidget* TMainForm::CreateActionPage() {
     escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, this, [this] { CancelScan(); });
     connect(FCheckBoxDebug, &QCheckBox::clicked, this, [this] { ShowDetailsExecute(false); });
+    connect(FCheckBoxTableView, &QCheckBox::toggled, this, [this] { ShowResultPane(); });
     return page;
 }
 

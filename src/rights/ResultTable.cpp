@@ -1,0 +1,173 @@
+#include "rights/ResultTable.h"
+
+#include "rights/EffectiveTrustees.h"
+#include "rights/Report.h"
+#include "util/Util.h"
+
+namespace trovalen {
+
+namespace {
+
+constexpr char kTrusteePrefix[] = "Effective Trustee:\t";
+constexpr char kEffectivePrefix[] = "  Effective: ";
+constexpr char kReasonPrefix[] = "     * ";
+constexpr char kIndent[] = "  ";
+constexpr char kPathHeader[] = "Path: \"";
+constexpr char kObjectHeader[] = "Object: \"";
+constexpr char kTreeTail[] = "\" on tree \"";
+
+const char* const kTitles[rcColumnCount] = {"Entry", "Class", "Rights", "Trustee", "Attribute"};
+
+bool IsHeader(const std::string& text) {
+    return U_StartsWith(text, kPathHeader) || U_StartsWith(text, kObjectHeader);
+}
+
+// The path or object a header line names: Path: "X" [(not found)], Object: "X" on tree "T".
+std::string EntryOfHeader(const std::string& header) {
+    bool object = U_StartsWith(header, kObjectHeader);
+    size_t start = object ? sizeof(kObjectHeader) - 1 : sizeof(kPathHeader) - 1;
+    size_t end = object ? header.rfind(kTreeTail) : header.rfind('"');
+    if (end == std::string::npos || end < start)
+        return header.substr(start);
+    return header.substr(start, end - start);
+}
+
+// Splits at tabs.
+std::vector<std::string> Fields(const std::string& text) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (;;) {
+        size_t tab = text.find('\t', start);
+        out.push_back(
+            text.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        if (tab == std::string::npos)
+            return out;
+        start = tab + 1;
+    }
+}
+
+std::string Joined(const std::vector<std::string>& fields, size_t from, size_t to) {
+    std::string out;
+    for (size_t i = from; i < to; ++i)
+        out += (i > from ? "\t" : "") + fields[i];
+    return out;
+}
+
+} // namespace
+
+const std::string& TResultRow::Column(TResultColumn column) const {
+    switch (column) {
+    case rcEntry:
+        return Entry;
+    case rcClass:
+        return ClassName;
+    case rcRights:
+        return Rights;
+    case rcTrustee:
+        return Trustee;
+    case rcAttribute:
+    case rcColumnCount:
+        break;
+    }
+    return Attribute;
+}
+
+const char* TResultTable::Title(TResultColumn column) {
+    return column >= 0 && column < rcColumnCount ? kTitles[column] : "";
+}
+
+bool TResultTable::Matches(const TResultRow& row, const std::string& filter) {
+    if (filter.empty())
+        return true;
+    for (int c = 0; c < rcColumnCount; ++c)
+        if (U_PosCI(filter, row.Column(static_cast<TResultColumn>(c))) > 0)
+            return true;
+    return false;
+}
+
+std::string TResultTable::Key(const std::string& header, const std::string& line) {
+    return header + '\n' + line;
+}
+
+void TResultTable::Clear(bool edir) {
+    *this = TResultTable(edir);
+}
+
+void TResultTable::AddLines(const TStringList& summary, const TStringList& details) {
+    for (const auto& line : details)
+        AddDetailsLine(line.Text, line.Value);
+    for (const auto& line : summary) {
+        AddSummaryLine(line.Text);
+        ++FSummaryLines;
+    }
+}
+
+void TResultTable::AddSummaryLine(const std::string& text) {
+    if (IsHeader(text)) {
+        FHeaders.push_back(text);
+        FSummaryEntry = EntryOfHeader(text);
+        return;
+    }
+    if (!U_StartsWith(text, kTrusteePrefix))
+        return;
+    // Class, rights, trustee (and attribute); a name holding a tab keeps it.
+    std::vector<std::string> f = Fields(text);
+    const size_t minimum = FEdir ? 5 : 4;
+    if (f.size() < minimum)
+        return;
+    TResultRow row;
+    row.Entry = FSummaryEntry;
+    row.ClassName = f[1];
+    row.Rights = f[2];
+    if (FEdir) {
+        row.Trustee = Joined(f, 3, f.size() - 1);
+        row.Attribute = f.back();
+    } else {
+        row.Trustee = Joined(f, 3, f.size());
+    }
+    row.Line = FSummaryLines;
+    FRowHeader.push_back(static_cast<int>(FHeaders.size()) - 1);
+    FOccurrence.push_back(FSeen[Key(FHeaders.empty() ? std::string() : FHeaders.back(), text)]++);
+    FRows.push_back(std::move(row));
+}
+
+void TResultTable::AddDetailsLine(const std::string& text, uint32_t level) {
+    if (level == LVL_HEADER && IsHeader(text)) {
+        FDetailsHeader = text;
+        FOpenKey.clear();
+    } else if (level == LVL_EFFECTIVE && U_StartsWith(text, kEffectivePrefix)) {
+        FOpenKey = Key(FDetailsHeader, U_SummaryTrusteeLine(text, FEdir));
+        auto& occurrences = FReasons[FOpenKey];
+        FOpenIndex = occurrences.size();
+        occurrences.emplace_back();
+    } else if (!FOpenKey.empty() && U_StartsWith(text, kReasonPrefix)) {
+        FReasons[FOpenKey][FOpenIndex].push_back(text.substr(sizeof(kReasonPrefix) - 1));
+    } else if (!U_StartsWith(text, kIndent)) {
+        // Indented lines between the reasons ("  Check 2: ...") belong to the trustee's block;
+        // a separator or any other line ends it.
+        FOpenKey.clear();
+    }
+}
+
+std::vector<std::string> TResultTable::Reasons(int index) const {
+    if (index < 0 || index >= Count())
+        return {};
+    int header = FRowHeader[index];
+    auto found =
+        FReasons.find(Key(header < 0 ? std::string() : FHeaders[header], SummaryLine(index)));
+    if (found == FReasons.end())
+        return {};
+    size_t occurrence = static_cast<size_t>(FOccurrence[index]);
+    return occurrence < found->second.size() ? found->second[occurrence]
+                                             : std::vector<std::string>();
+}
+
+std::string TResultTable::SummaryLine(int index) const {
+    const TResultRow& row = FRows.at(index);
+    std::string line = kTrusteePrefix + row.ClassName + '\t' + row.Rights + '\t' + row.Trustee;
+    if (FEdir)
+        line += '\t' + row.Attribute;
+    return line;
+}
+
+} // namespace trovalen

@@ -1,0 +1,78 @@
+// The summary as a table: one row per "Effective Trustee:" line of the summary pane, with the
+// entry it belongs to, and the reasons the details pane gives for that trustee. It is filled
+// from the lines the scan run hands its host, so the table and the text always say the same.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "util/StringList.h"
+
+namespace trovalen {
+
+enum TResultColumn { rcEntry, rcClass, rcRights, rcTrustee, rcAttribute, rcColumnCount };
+
+struct TResultRow {
+    std::string Entry;     // the path or object the summary's header line names
+    std::string ClassName; // as the summary shows it ("User", "n/a")
+    std::string Rights;    // with brackets: "[BCDRAI]"
+    std::string Trustee;   // ".Admin.ACME", "[Public]"
+    std::string Attribute; // eDirectory: the protected attribute; file system: empty
+    int Line = 0;          // index of the summary line the row shows
+
+    // The text of a column.
+    const std::string& Column(TResultColumn column) const;
+};
+
+class TResultTable {
+public:
+    explicit TResultTable(bool edir = false) : FEdir(edir) {}
+
+    // Forgets every row; the next lines are of the given scan type.
+    void Clear(bool edir);
+    // Takes the lines a scan run added to its two panes since the last call.
+    void AddLines(const TStringList& summary, const TStringList& details);
+
+    bool Edir() const { return FEdir; }
+    int Count() const { return static_cast<int>(FRows.size()); }
+    const TResultRow& Row(int index) const { return FRows.at(index); }
+    // The reason lines ("[BCDRAI] for direct Trustee assignment on ...") that the details pane
+    // gives for the row's trustee on the row's entry; empty when the details hold none.
+    std::vector<std::string> Reasons(int index) const;
+
+    // The summary line the row shows, rebuilt from its fields.
+    std::string SummaryLine(int index) const;
+
+    // Whether the row holds the filter text in any column, ignoring letter case; an empty
+    // filter matches every row.
+    static bool Matches(const TResultRow& row, const std::string& filter);
+    // The column titles.
+    static const char* Title(TResultColumn column);
+
+private:
+    // Key of one trustee of one entry: the entry's header line and the trustee's summary line.
+    static std::string Key(const std::string& header, const std::string& line);
+    void AddSummaryLine(const std::string& text);
+    void AddDetailsLine(const std::string& text, uint32_t level);
+
+    bool FEdir;
+    std::vector<TResultRow> FRows;
+    int FSummaryLines = 0;             // summary lines taken so far
+    std::vector<std::string> FHeaders; // the header line of each entry the summary named
+    std::string FSummaryEntry;         // the path or object the last of them names
+    // Per row: the index of its entry's header line, and how many rows of that entry before it
+    // had the same summary line.
+    std::vector<int> FRowHeader;
+    std::vector<int> FOccurrence;
+    std::unordered_map<std::string, int> FSeen;
+    std::string FDetailsHeader; // header line of the entry the details are in
+    // The reasons of the last "  Effective:" line, while its reason lines follow: its key and
+    // its occurrence; an empty key when no reason line can follow.
+    std::string FOpenKey;
+    size_t FOpenIndex = 0;
+    // Per key: the reasons of each occurrence, in the order the details list them.
+    std::unordered_map<std::string, std::vector<std::vector<std::string>>> FReasons;
+};
+
+} // namespace trovalen
