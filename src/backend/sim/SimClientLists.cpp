@@ -81,7 +81,10 @@ NWCCODE TSimClient::List(TSimOp op, NWHandle ctx, const std::string& container, 
     auto start = [&](TIter& it) {
         int32_t idx = -1;
         NWCCODE code = Resolve(*c, container, idx);
-        if (code != NW_OK || Injected(op, TSel{c->Tree, idx}, code))
+        if (code != NW_OK)
+            return code;
+        idx = Deref(*c, idx);
+        if (Injected(op, TSel{c->Tree, idx}, code))
             return code;
         const TSimTree& t = FWorld->Trees[c->Tree];
         it.Tree = c->Tree;

@@ -88,8 +88,11 @@ NWCCODE TSimClient::ReadObjectSummary(NWHandle ctx, const std::string& name, std
     TCtx* c = nullptr;
     int32_t object = -1;
     NWCCODE code = FContexts.Lookup(ctx, c);
-    if (code != NW_OK || (code = Resolve(*c, name, object)) != NW_OK ||
-        Injected(TSimOp::ReadObjectSummary, TSel{c->Tree, object}, code))
+    if (code != NW_OK || (code = Resolve(*c, name, object)) != NW_OK)
+        return code;
+    // With the context's dereference flag, every operation on an alias works on its object.
+    object = Deref(*c, object);
+    if (Injected(TSimOp::ReadObjectSummary, TSel{c->Tree, object}, code))
         return code;
     dn = Render(*c, c->Tree, object);
     summary = Summary(c->Tree, object);
@@ -102,8 +105,10 @@ NWCCODE TSimClient::ReadObjectItems(NWHandle ctx, const std::string& name, uint3
     TBuf* b = nullptr;
     int32_t object = -1;
     NWCCODE code = Lookup(FContexts, ctx, c, FBufs, buf, b);
-    if (code != NW_OK || (code = Resolve(*c, name, object)) != NW_OK ||
-        Injected(TSimOp::ReadObjectItems, TSel{c->Tree, object}, code))
+    if (code != NW_OK || (code = Resolve(*c, name, object)) != NW_OK)
+        return code;
+    object = Deref(*c, object);
+    if (Injected(TSimOp::ReadObjectItems, TSel{c->Tree, object}, code))
         return code;
     const TSimObject& o = FWorld->Trees[c->Tree].Objects[object];
     b->Items.clear();
@@ -426,8 +431,11 @@ NWCCODE TSimClient::EntryEffectiveRights(NWHandle ctx, const std::string& subjec
     NWCCODE code = FContexts.Lookup(ctx, c);
     if (code != NW_OK || (code = Resolve(*c, object, target)) != NW_OK)
         return code;
+    target = Deref(*c, target);
     if (subject != "[Public]" && (code = Resolve(*c, subject, who)) != NW_OK)
         return code;
+    if (who >= 0)
+        who = Deref(*c, who);
     TSel sel{c->Tree, target};
     sel.Attr = &attr;
     if (Injected(TSimOp::EntryEffectiveRights, sel, code))

@@ -129,6 +129,34 @@ TEST_F(SampleTree, AliasesAreFollowedUnlessTheFlagIsCleared) {
     EXPECT_EQ(TextOf(values.at(0)), "Admin.Corvale");
 }
 
+TEST_F(SampleTree, TheDereferenceFlagHoldsForEveryOperation) {
+    // .Boss.Corvale is an alias of .Admin.Corvale. With the flag, summaries, items and effective
+    // rights all answer for the object, as the attribute reads do; without it, for the alias.
+    NWHandle c = 0;
+    client->NewContext(c);
+    auto ask = [&](uint32_t flags, std::string& dn, std::string& cls, uint32_t& rights) {
+        client->SetContextValue(c, DCK_FLAGS, flags | DCV_TYPELESS_NAMES | DCV_CANONICALIZE_NAMES);
+        TObjectSummary summary;
+        EXPECT_EQ(client->ReadObjectSummary(c, ".Boss.Corvale", dn, summary), 0);
+        cls = summary.ClassName;
+        EXPECT_EQ(client->EntryEffectiveRights(c, ".Admin.Corvale", ".Boss.Corvale",
+                                               "[Entry Rights]", rights),
+                  0);
+    };
+    std::string dn, cls;
+    uint32_t rights = 0, adminOnItself = 0;
+    ASSERT_EQ(client->EntryEffectiveRights(ctx, ".Admin.Corvale", ".Admin.Corvale",
+                                           "[Entry Rights]", adminOnItself),
+              0);
+    ask(DCV_DEREF_ALIASES, dn, cls, rights);
+    EXPECT_EQ(dn, "Admin.Corvale");
+    EXPECT_EQ(cls, "User");
+    EXPECT_EQ(rights, adminOnItself) << "the rights on the object the alias stands for";
+    ask(0, dn, cls, rights);
+    EXPECT_EQ(dn, "Boss.Corvale");
+    EXPECT_EQ(cls, "Alias");
+}
+
 TEST_F(SampleTree, StreamsReadAndCannotBeOpenedForWriting) {
     NWHandle file = 0;
     ASSERT_EQ(client->OpenAttrStream(ctx, ".Mara.Sales.Corvale", "Login Script", 1, file), 0);
