@@ -40,6 +40,9 @@ constexpr NWCCODE ERR_NOT_CONVERTIBLE = -702;       // 0xFD42 value not converti
 constexpr NWCCODE ERR_SYNTAX_NOT_FILTERABLE = -623; // 0xFD91
 constexpr NWCCODE ERR_NOT_FOUND = -156;             // 0xFF64 directory or object does not exist
 constexpr NWCCODE ERR_NOT_AUTHENTICATED = -669;     // 0xFD63
+// The server has no effective-rights computation of its own ("The server cannot compute
+// effective rights"): the analysis skips the checks that compare with it.
+constexpr NWCCODE ERR_RIGHTS_NOT_COMPUTED = -680; // 0xFD58
 constexpr NWCCODE ERR_CLIENT_NOT_STARTED = 0xFFFF;
 constexpr NWCCODE ERR_NO_CONNECTION = 0x880F;
 constexpr NWCCODE ERR_INVALID_CONNECTION = 0x8801;

@@ -1,0 +1,655 @@
+// Connecting, contexts and names: typeless dotted names taken against the name context, turned
+// into DNs by the objects the client has listed (each container is listed once), and rendered as
+// the context asks for them.
+#include "backend/ldap/LdapClient.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "backend/ldap/LdapNames.h"
+#include "backend/ldap/LdapValues.h"
+
+namespace trovalen {
+
+using namespace ldap;
+
+namespace {
+
+constexpr size_t kMaxNameBytes = 1024;
+constexpr size_t kTreeNameChars = 32;
+constexpr size_t kMaxLiveHandles = 65536;
+constexpr char kRoot[] = "[Root]";
+
+std::string Lower(std::string_view s) {
+    std::string out(s);
+    std::transform(out.begin(), out.end(), out.begin(), [](char c) {
+        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    });
+    return out;
+}
+
+bool SplitName(std::string_view name, std::vector<std::string>& parts) {
+    parts.clear();
+    if (name.empty())
+        return false;
+    size_t start = 0;
+    while (true) {
+        size_t dot = name.find('.', start);
+        std::string_view part =
+            name.substr(start, dot == std::string_view::npos ? dot : dot - start);
+        if (part.empty())
+            return false;
+        parts.emplace_back(part);
+        if (dot == std::string_view::npos)
+            return true;
+        start = dot + 1;
+    }
+}
+
+// Strips the type of each part of a typed name ("CN=Joe.OU=Sales" -> "Joe.Sales").
+std::string Typeless(const std::string& name) {
+    if (name.find('=') == std::string::npos)
+        return name;
+    std::vector<std::string> parts;
+    std::string out;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t dot = name.find('.', start);
+        std::string part = name.substr(start, dot == std::string::npos ? dot : dot - start);
+        size_t eq = part.find('=');
+        if (eq != std::string::npos && eq > 0 && eq <= 3)
+            part = part.substr(eq + 1);
+        out += part;
+        if (dot == std::string::npos)
+            break;
+        out += '.';
+        start = dot + 1;
+    }
+    return out;
+}
+
+std::string Upper(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](char c) {
+        return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    });
+    return s;
+}
+
+// The host of an LDAP address, as the server's name.
+std::string HostOf(const std::string& uri) {
+    size_t start = uri.find("://");
+    start = start == std::string::npos ? 0 : start + 3;
+    size_t end = uri.find_first_of(":/", start);
+    std::string host = uri.substr(start, end == std::string::npos ? end : end - start);
+    return host.empty() ? std::string("LDAP") : host;
+}
+
+} // namespace
+
+// --- Connecting ---------------------------------------------------------------------------------
+
+TLdapClient::TLdapClient(TLdapClientOptions options) : FOptions(std::move(options)) {}
+
+TLdapClient::~TLdapClient() = default;
+
+bool TLdapClient::Connect(std::string& error) {
+    FConnected = false;
+    FEntries.clear();
+    if (!FConn.Open(FOptions.Connection, error))
+        return false;
+    std::vector<TLdapEntry> found;
+    if (!FConn.Search("", TLdapScope::Base, "(objectClass=*)",
+                      {"directoryTreeName", "namingContexts", "subschemaSubentry"}, found, error)) {
+        error = "cannot read the root DSE of " + FOptions.Connection.Uri + ": " + error;
+        return false;
+    }
+    std::string subschema = "cn=Subschema";
+    std::vector<std::string> contexts;
+    if (!found.empty()) {
+        if (const auto* v = found[0].Find("namingContexts"))
+            contexts = *v;
+        if (const auto* v = found[0].Find("subschemaSubentry"); v && !v->empty())
+            subschema = (*v)[0];
+        if (const auto* v = found[0].Find("directoryTreeName"); v && !v->empty())
+            FTreeName = (*v)[0];
+    }
+    FTops = FOptions.Base.empty() ? contexts : std::vector<std::string>{FOptions.Base};
+    bool rootContext = std::erase_if(FTops, [](const std::string& dn) { return dn.empty(); }) > 0;
+    if (FTops.empty() && rootContext) {
+        // A database rooted at the empty DN: the tops are the entries right below it.
+        std::vector<TLdapEntry> tops;
+        if (!FConn.Search("", TLdapScope::OneLevel, "(objectClass=*)", {"1.1"}, tops, error)) {
+            error = "cannot list the top of " + FOptions.Connection.Uri + ": " + error;
+            return false;
+        }
+        for (const TLdapEntry& t : tops)
+            FTops.push_back(t.Dn);
+    }
+    if (FTops.empty()) {
+        error = FOptions.Connection.Uri + " names no naming context; give the top with --base";
+        return false;
+    }
+    for (const std::string& top : FTops) {
+        std::vector<TLdapEntry> base;
+        if (!FConn.Search(top, TLdapScope::Base, "(objectClass=*)", {"1.1"}, base, error)) {
+            error = FConn.LastCode() == ERR_NO_SUCH_OBJECT_LDAP
+                        ? "the base \"" + top + "\" does not exist on " + FOptions.Connection.Uri
+                        : "cannot read \"" + top + "\": " + error;
+            return false;
+        }
+    }
+    if (!FOptions.TreeName.empty())
+        FTreeName = FOptions.TreeName;
+    if (FTreeName.empty()) {
+        std::vector<TRdn> rdns;
+        std::string ignored;
+        FTreeName =
+            ParseDn(FTops[0], rdns, ignored) && !rdns.empty() ? rdns.back().Value : FTops[0];
+    }
+    FTreeName = FTreeName.substr(0, kTreeNameChars);
+    std::vector<TLdapEntry> schema;
+    std::string schemaError;
+    if (FConn.Search(subschema, TLdapScope::Base, "(objectClass=*)",
+                     {"attributeTypes", "objectClasses"}, schema, schemaError) &&
+        !schema.empty()) {
+        const auto* attrs = schema[0].Find("attributeTypes");
+        const auto* classes = schema[0].Find("objectClasses");
+        FSchema.Load(attrs ? *attrs : std::vector<std::string>{},
+                     classes ? *classes : std::vector<std::string>{});
+    } else {
+        FSchema.Load({}, {}); // the built-in names only
+    }
+    FServerName = HostOf(FOptions.Connection.Uri);
+    FUserFull.clear();
+    if (!FOptions.Connection.BindDn.empty())
+        DnToFull(FOptions.Connection.BindDn, FUserFull);
+    TEntry root;
+    root.Full = kRoot;
+    root.Rdn = kRoot;
+    root.Class = FSchema.DirectoryClassName("treeRoot");
+    root.Container = true;
+    FEntries[Lower(kRoot)] = std::move(root);
+    FConnected = true;
+    return true;
+}
+
+NWCCODE TLdapClient::ClientStartup() {
+    return FConnected ? NW_OK : ERR_NO_CONNECTION;
+}
+
+std::string TLdapClient::ErrorText(NWCCODE code) {
+    switch (code & 0xFFFF) {
+    case 0:
+        return "Success";
+    case ERR_RIGHTS_NOT_COMPUTED & 0xFFFF:
+        return kRightsNotComputedText;
+    case ERR_NO_SUCH_ENTRY & 0xFFFF:
+        return "No such entry";
+    case ERR_NO_SUCH_VALUE & 0xFFFF:
+        return "No such value";
+    case ERR_NO_SUCH_ATTRIBUTE & 0xFFFF:
+        return "No such attribute";
+    case ERR_NO_SUCH_CLASS & 0xFFFF:
+        return "No such class";
+    case ERR_NO_ACCESS & 0xFFFF:
+        return "No access";
+    case ERR_INVALID_HANDLE & 0xFFFF:
+        return "Invalid handle";
+    case ERR_BUFFER_FULL & 0xFFFF:
+        return "Buffer full";
+    case ERR_BUFFER_EMPTY & 0xFFFF:
+        return "Buffer empty";
+    case ERR_BAD_VERB & 0xFFFF:
+        return "Bad request";
+    case ERR_INVALID_OBJECT_NAME & 0xFFFF:
+        return "Invalid object name";
+    case ERR_CONTEXT_CREATION & 0xFFFF:
+        return "Context creation failed";
+    case ERR_INVALID_FILTER & 0xFFFF:
+        return "Invalid filter";
+    case ERR_NOT_AUTHENTICATED & 0xFFFF:
+        return "Not authenticated";
+    case ERR_NO_CONNECTION & 0xFFFF:
+        return FLastError.empty() ? "No connection to the server"
+                                  : "No connection to the server: " + FLastError;
+    case ERR_INVALID_CONNECTION & 0xFFFF:
+        return "Invalid connection";
+    case ERR_END_OF_LIST & 0xFFFF:
+        return "No more entries, or the request could not be carried out";
+    default:
+        return "Unknown error";
+    }
+}
+
+void TLdapClient::Reject(const std::string& error) {
+    ++FRejected;
+    FLastError = error;
+}
+
+// --- Handles and contexts -----------------------------------------------------------------------
+
+NWHandle TLdapClient::NewHandle() {
+    for (;;) {
+        NWHandle h = FNextHandle;
+        FNextHandle = FNextHandle >= 0x7FFFFFF0 ? 1 : FNextHandle + 1;
+        if (h == NO_CONNECTION || h == 0xFFFF)
+            continue;
+        if (FContexts.count(h) || FBufs.count(h) || FFilters.count(h) || FIters.count(h) ||
+            FStreams.count(h) || FConns.count(h))
+            continue;
+        return h;
+    }
+}
+
+NWCCODE TLdapClient::Ctx(NWHandle ctx, TCtx*& c) {
+    auto it = FContexts.find(ctx);
+    c = it == FContexts.end() ? nullptr : &it->second;
+    return c ? NW_OK : ERR_INVALID_HANDLE;
+}
+
+NWCCODE TLdapClient::Buf(NWHandle ctx, NWHandle buf, TBuf*& b) {
+    TCtx* c = nullptr;
+    if (NWCCODE code = Ctx(ctx, c); code != NW_OK)
+        return code;
+    auto it = FBufs.find(buf);
+    b = it == FBufs.end() ? nullptr : &it->second;
+    return b ? NW_OK : ERR_INVALID_HANDLE;
+}
+
+NWCCODE TLdapClient::NewContext(NWHandle& ctx) {
+    if (FContexts.size() >= kMaxLiveHandles)
+        return ERR_CONTEXT_CREATION;
+    TCtx c;
+    c.HasTree = FConnected;
+    ctx = NewHandle();
+    FContexts[ctx] = c;
+    return NW_OK;
+}
+
+NWCCODE TLdapClient::CopyContext(NWHandle ctx, NWHandle& copy) {
+    TCtx* c = nullptr;
+    if (NWCCODE code = Ctx(ctx, c); code != NW_OK)
+        return code;
+    if (FContexts.size() >= kMaxLiveHandles)
+        return ERR_CONTEXT_CREATION;
+    TCtx value = *c;
+    copy = NewHandle();
+    FContexts[copy] = value;
+    return NW_OK;
+}
+
+NWCCODE TLdapClient::FreeContext(NWHandle ctx) {
+    return FContexts.erase(ctx) ? NW_OK : ERR_INVALID_HANDLE;
+}
+
+NWCCODE TLdapClient::GetContextValue(NWHandle ctx, uint32_t key, uint32_t& value) {
+    TCtx* c = nullptr;
+    if (NWCCODE code = Ctx(ctx, c); code != NW_OK)
+        return code;
+    switch (key) {
+    case DCK_FLAGS:
+        value = c->Flags;
+        return NW_OK;
+    case DCK_CONFIDENCE:
+        value = c->Confidence;
+        return NW_OK;
+    case DCK_DSI_FLAGS:
+        value = c->Dsi;
+        return NW_OK;
+    default:
+        return ERR_BAD_VERB;
+    }
+}
+
+NWCCODE TLdapClient::GetContextValue(NWHandle ctx, uint32_t key, std::string& value) {
+    TCtx* c = nullptr;
+    if (NWCCODE code = Ctx(ctx, c); code != NW_OK)
+        return code;
+    switch (key) {
+    case DCK_NAME_CONTEXT:
+        value = c->NameContext;
+        return NW_OK;
+    case DCK_TREE_NAME:
+        value = c->HasTree ? FTreeName : std::string();
+        return NW_OK;
+    default:
+        return ERR_BAD_VERB;
+    }
+}
+
+NWCCODE TLdapClient::SetContextValue(NWHandle ctx, uint32_t key, uint32_t value) {
+    TCtx* c = nullptr;
+    if (NWCCODE code = Ctx(ctx, c); code != NW_OK)
+        return code;
+    switch (key) {
+    case DCK_FLAGS:
+        c->Flags = value;
+        return NW_OK;
+    case DCK_CONFIDENCE:
+        c->Confidence = value;
+        return NW_OK;
+    case DCK_DSI_FLAGS:
+        c->Dsi = value;
+        return NW_OK;
+    default:
+        return ERR_BAD_VERB;
+    }
+}
+
+NWCCODE TLdapClient::SetContextValue(NWHandle ctx, uint32_t key, const std::string& value) {
+    TCtx* c = nullptr;
+    if (NWCCODE code = Ctx(ctx, c); code != NW_OK)
+        return code;
+    if (key == DCK_TREE_NAME) {
+        // Trees come back padded with "_" from the connection calls; either spelling is taken.
+        std::string name = Lower(value.substr(0, kTreeNameChars));
+        std::string tree = Lower(FTreeName);
+        while (!name.empty() && name.back() == '_' && name != tree)
+            name.pop_back();
+        if (!FConnected || name != tree)
+            return ERR_NO_CONNECTION;
+        c->HasTree = true;
+        return NW_OK;
+    }
+    if (key == DCK_NAME_CONTEXT) {
+        std::string name = Typeless(value);
+        if (!name.empty() && name[0] == '.')
+            name.erase(0, 1);
+        if (name.empty() || name == kRoot) {
+            c->NameContext = kRoot;
+            return NW_OK;
+        }
+        std::vector<std::string> parts;
+        if (!SplitName(name, parts) || name.size() > kMaxNameBytes)
+            return ERR_INVALID_OBJECT_NAME;
+        c->NameContext = name;
+        return NW_OK;
+    }
+    return ERR_BAD_VERB;
+}
+
+// --- Names --------------------------------------------------------------------------------------
+
+NWCCODE TLdapClient::FullName(const TCtx& c, const std::string& raw, std::string& full) const {
+    if (raw.empty() || raw.size() > kMaxNameBytes)
+        return ERR_INVALID_OBJECT_NAME;
+    if (raw == kRoot || raw == ".[Root]") {
+        full = kRoot;
+        return NW_OK;
+    }
+    std::string name = Typeless(raw);
+    std::vector<std::string> parts;
+    if (name[0] == '.') {
+        name.erase(0, 1);
+        if (!SplitName(name, parts))
+            return ERR_INVALID_OBJECT_NAME;
+        full = name;
+        return NW_OK;
+    }
+    // Relative: each trailing dot climbs one level above the name context.
+    size_t up = 0;
+    while (!name.empty() && name.back() == '.') {
+        name.pop_back();
+        ++up;
+    }
+    if (!SplitName(name, parts))
+        return ERR_INVALID_OBJECT_NAME;
+    std::vector<std::string> ctxParts;
+    if (c.NameContext != kRoot)
+        SplitName(c.NameContext, ctxParts);
+    if (up > ctxParts.size())
+        return ERR_INVALID_OBJECT_NAME;
+    full = name;
+    for (size_t i = up; i < ctxParts.size(); ++i)
+        full += "." + ctxParts[i];
+    return NW_OK;
+}
+
+bool TLdapClient::DnToFull(std::string_view dn, std::string& full) const {
+    std::vector<TRdn> rdns;
+    std::string error;
+    if (!ParseDn(dn, rdns, error) || rdns.empty())
+        return false;
+    full.clear();
+    for (const TRdn& r : rdns) {
+        if (r.Value.find('.') != std::string::npos)
+            return false; // no typeless name can hold it
+        if (!full.empty())
+            full += '.';
+        full += r.Value;
+    }
+    return true;
+}
+
+TLdapClient::TEntry* TLdapClient::Remember(const TLdapEntry& found) {
+    std::vector<TRdn> rdns;
+    std::string error, full;
+    if (!ParseDn(found.Dn, rdns, error) || rdns.empty() || !DnToFull(found.Dn, full)) {
+        Reject(error.empty() ? "\"" + found.Dn.substr(0, 200) + "\" has no typeless name" : error);
+        return nullptr;
+    }
+    TEntry& e = FEntries[Lower(full)];
+    e.Dn = found.Dn;
+    e.Full = full;
+    e.Rdn = rdns[0].Value;
+    e.Type = rdns[0].Type;
+    std::string ldapClass;
+    if (const auto* s = found.Find("structuralObjectClass"); s && !s->empty())
+        ldapClass = (*s)[0];
+    else if (const auto* oc = found.Find("objectClass"); oc && !oc->empty())
+        ldapClass = (*oc)[0];
+    e.Class = FSchema.DirectoryClassName(ldapClass);
+    const TSchemaClass* cls = FSchema.ClassByLdap(ldapClass);
+    e.Container = cls != nullptr && cls->Container;
+    uint32_t seconds = 0;
+    if (const auto* t = found.Find("createTimestamp");
+        t && !t->empty() && ParseGeneralizedTime((*t)[0], seconds))
+        e.Created = seconds;
+    if (const auto* t = found.Find("modifyTimestamp");
+        t && !t->empty() && ParseGeneralizedTime((*t)[0], seconds))
+        e.Modified = seconds;
+    e.AliasTarget.clear();
+    if (const auto* a = found.Find("aliasedObjectName"); a && !a->empty())
+        DnToFull((*a)[0], e.AliasTarget);
+    return &e;
+}
+
+NWCCODE TLdapClient::LoadChildren(TEntry& parent) {
+    if (parent.ChildrenKnown)
+        return NW_OK;
+    static const std::vector<std::string> kAttrs{"objectClass", "structuralObjectClass",
+                                                 "createTimestamp", "modifyTimestamp",
+                                                 "aliasedObjectName"};
+    std::vector<TLdapEntry> found;
+    std::string error;
+    std::string parentKey = Lower(parent.Full);
+    if (parent.Full == kRoot) {
+        for (const std::string& top : FTops) {
+            std::vector<TLdapEntry> one;
+            if (!FConn.Search(top, TLdapScope::Base, "(objectClass=*)", kAttrs, one, error)) {
+                FLastError = error;
+                return ERR_NO_CONNECTION;
+            }
+            found.insert(found.end(), one.begin(), one.end());
+        }
+    } else if (!FConn.Search(parent.Dn, TLdapScope::OneLevel, "(objectClass=*)", kAttrs, found,
+                             error)) {
+        FLastError = error;
+        return FConn.LastCode() == ERR_NO_SUCH_OBJECT_LDAP ? ERR_NO_SUCH_ENTRY : ERR_NO_CONNECTION;
+    }
+    std::vector<std::string> children;
+    for (const TLdapEntry& f : found)
+        if (TEntry* e = Remember(f))
+            children.push_back(Lower(e->Full));
+    std::sort(children.begin(), children.end());
+    TEntry& p = FEntries[parentKey]; // Remember may have moved nothing, but look it up again
+    p.Children = std::move(children);
+    p.ChildrenKnown = true;
+    return NW_OK;
+}
+
+TLdapClient::TEntry* TLdapClient::FindFull(const std::string& full) {
+    std::string key = Lower(full);
+    auto it = FEntries.find(key);
+    if (it != FEntries.end() && (it->second.Full == kRoot || !it->second.Dn.empty()))
+        return &it->second;
+    // Load the parent's children: the parent is the name without its first part, or the top.
+    TEntry* parent = nullptr;
+    size_t dot = full.find('.');
+    if (dot == std::string::npos) {
+        parent = &FEntries[Lower(kRoot)];
+    } else {
+        parent = FindFull(full.substr(dot + 1));
+    }
+    if (parent != nullptr && !parent->ChildrenKnown && LoadChildren(*parent) == NW_OK) {
+        it = FEntries.find(key);
+        if (it != FEntries.end() && !it->second.Dn.empty())
+            return &it->second;
+    }
+    // A top below the root may sit deeper than one level (a base of several parts).
+    if (dot != std::string::npos && parent == nullptr) {
+        TEntry* root = &FEntries[Lower(kRoot)];
+        if (!root->ChildrenKnown)
+            LoadChildren(*root);
+        it = FEntries.find(key);
+        if (it != FEntries.end() && !it->second.Dn.empty())
+            return &it->second;
+    }
+    return nullptr;
+}
+
+NWCCODE TLdapClient::Resolve(const TCtx& c, const std::string& name, TEntry*& entry) {
+    if (!c.HasTree || !FConnected)
+        return ERR_NO_CONNECTION;
+    std::string full;
+    if (NWCCODE code = FullName(c, name, full); code != NW_OK)
+        return code;
+    entry = FindFull(full);
+    return entry ? NW_OK : ERR_NO_SUCH_ENTRY;
+}
+
+TLdapClient::TEntry* TLdapClient::Deref(const TCtx& c, TEntry* e) {
+    if ((c.Flags & DCV_DEREF_ALIASES) == 0)
+        return e;
+    constexpr int kMaxHops = 32;
+    for (int hops = 0; hops < kMaxHops && e != nullptr && !e->AliasTarget.empty(); ++hops) {
+        TEntry* next = FindFull(e->AliasTarget);
+        if (next == nullptr)
+            break;
+        e = next;
+    }
+    return e;
+}
+
+std::string TLdapClient::RenderRdn(const TCtx& c, const TEntry& e) const {
+    if (e.Full == kRoot)
+        return kRoot;
+    if (c.Flags & DCV_TYPELESS_NAMES)
+        return e.Rdn;
+    return Upper(e.Type) + "=" + e.Rdn;
+}
+
+std::string TLdapClient::Render(const TCtx& c, const std::string& full) {
+    if (full.empty() || full[0] == '[')
+        return full;
+    std::vector<std::string> parts;
+    if (!SplitName(full, parts))
+        return full;
+    size_t keep = parts.size();
+    bool absolute = false;
+    if ((c.Flags & DCV_CANONICALIZE_NAMES) == 0 && c.NameContext != kRoot) {
+        std::vector<std::string> ctxParts;
+        SplitName(c.NameContext, ctxParts);
+        bool under = parts.size() > ctxParts.size();
+        for (size_t i = 0; under && i < ctxParts.size(); ++i)
+            under = Lower(parts[parts.size() - ctxParts.size() + i]) == Lower(ctxParts[i]);
+        if (under)
+            keep = parts.size() - ctxParts.size();
+        else
+            absolute = true;
+    }
+    // Typed names take each part's type from the object the client knows.
+    std::vector<std::string> types(parts.size());
+    if ((c.Flags & DCV_TYPELESS_NAMES) == 0) {
+        std::string suffix;
+        for (size_t i = parts.size(); i-- > 0;) {
+            suffix = suffix.empty() ? parts[i] : parts[i] + "." + suffix;
+            auto it = FEntries.find(Lower(suffix));
+            types[i] = it != FEntries.end() && !it->second.Type.empty() ? Upper(it->second.Type)
+                                                                        : std::string("CN");
+        }
+    }
+    std::string out = absolute ? "." : "";
+    for (size_t i = 0; i < keep; ++i) {
+        if (i > 0)
+            out += '.';
+        if (!types[i].empty())
+            out += types[i] + "=";
+        out += parts[i];
+    }
+    return out;
+}
+
+TObjectSummary TLdapClient::Summary(const TEntry& e) const {
+    TObjectSummary s;
+    s.Flags = (e.Container ? DS_CONTAINER_ENTRY : 0) | (e.AliasTarget.empty() ? 0 : DS_ALIAS_ENTRY);
+    s.SubordinateCount = static_cast<uint32_t>(e.Children.size());
+    s.ModificationTime = e.Modified;
+    s.ClassName = e.Class;
+    return s;
+}
+
+NWCCODE TLdapClient::CurrentUserDN(NWHandle ctx, std::string& name) {
+    TCtx* c = nullptr;
+    if (NWCCODE code = Ctx(ctx, c); code != NW_OK)
+        return code;
+    if (FUserFull.empty() || !c->HasTree)
+        return ERR_NOT_AUTHENTICATED;
+    name = Render(*c, FUserFull);
+    return NW_OK;
+}
+
+NWCCODE TLdapClient::AbbreviateName(NWHandle ctx, const std::string& name, std::string& out) {
+    TCtx* c = nullptr;
+    NWCCODE code = Ctx(ctx, c);
+    std::string full;
+    if (code != NW_OK || (code = FullName(*c, name, full)) != NW_OK)
+        return code;
+    if (full == kRoot) {
+        out = full;
+        return NW_OK;
+    }
+    if (FindFull(full) != nullptr) {
+        out = Render(*c, full);
+        return NW_OK;
+    }
+    // A name the tree does not hold is shortened as text.
+    out = full;
+    if ((c->Flags & DCV_CANONICALIZE_NAMES) == 0 && c->NameContext != kRoot) {
+        std::string suffix = "." + Lower(c->NameContext);
+        std::string l = Lower(full);
+        if (l.size() > suffix.size() &&
+            l.compare(l.size() - suffix.size(), suffix.size(), suffix) == 0)
+            out = full.substr(0, full.size() - suffix.size());
+        else
+            out = "." + full;
+    }
+    return NW_OK;
+}
+
+NWCCODE TLdapClient::MapIDToName(NWHandle ctx, NWHandle conn, uint32_t, std::string&) {
+    TCtx* c = nullptr;
+    if (NWCCODE code = Ctx(ctx, c); code != NW_OK)
+        return code;
+    // Object IDs are a file server's: LDAP names none.
+    return FConns.count(conn) ? ERR_NO_SUCH_ENTRY : ERR_INVALID_CONNECTION;
+}
+
+NWCCODE TLdapClient::ServerDN(NWHandle ctx, NWHandle conn, std::string&) {
+    TCtx* c = nullptr;
+    if (NWCCODE code = Ctx(ctx, c); code != NW_OK)
+        return code;
+    return FConns.count(conn) ? ERR_NO_SUCH_ENTRY : ERR_INVALID_CONNECTION;
+}
+
+} // namespace trovalen
