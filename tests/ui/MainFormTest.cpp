@@ -412,6 +412,34 @@ TEST_F(MainFormTest, SaveCommandsActOnTheShownPane) {
     EXPECT_FALSE(txt->isEnabled());
 }
 
+TEST_F(MainFormTest, CheckMarksOfNamesWithEqualsSignsSurviveARestart) {
+    // Written as earlier versions wrote it: the plain entries keep their marks as before.
+    WriteSettings("[CheckListBoxPaths]\n0=\\\\FS1\\SYS\\APPS\n1=\\\\FS1\\SYS\\[Old]\n"
+                  "[CheckListBoxPaths Checked]\n\\\\FS1\\SYS\\APPS=1\n\\\\FS1\\SYS\\Old=1\n");
+    auto form = Start(FileConfig());
+    auto* list = Child<TCheckListBox>(*form, "CheckListBoxPaths");
+    ASSERT_EQ(list->Count(), 2);
+    EXPECT_TRUE(list->Checked(0));
+    EXPECT_TRUE(list->Checked(1));
+    for (const char* name : {"\\\\FS1\\SYS\\A=B", "\\\\FS1\\SYS\\[x]=]y", "\\\\FS1\\SYS\\;c=d"})
+        list->SetChecked(list->Add(name), true);
+    list->SetChecked(list->Add("\\\\FS1\\SYS\\off=on"), false);
+    Messages.clear();
+    Close(form);
+    EXPECT_TRUE(Messages.empty()) << Messages.front();
+
+    form = Start(FileConfig());
+    list = Child<TCheckListBox>(*form, "CheckListBoxPaths");
+    std::vector<std::string> restored;
+    for (int i = 0; i < list->Count(); ++i)
+        restored.push_back(list->Text(i) + (list->Checked(i) ? "+" : "-"));
+    EXPECT_EQ(restored, (std::vector<std::string>{"\\\\FS1\\SYS\\APPS+", "\\\\FS1\\SYS\\[Old]+",
+                                                  "\\\\FS1\\SYS\\A=B+", "\\\\FS1\\SYS\\[x]=]y+",
+                                                  "\\\\FS1\\SYS\\;c=d+", "\\\\FS1\\SYS\\off=on-"}));
+    EXPECT_EQ(Child<QLabel>(*form, "LabelDirSelected")->text(), "#Start Paths Selected: 5");
+    EXPECT_TRUE(Messages.empty()) << Messages.front();
+}
+
 TEST_F(MainFormTest, FailedClientStartKeepsTheRestoredList) {
     UseTree(std::string(kSmallTree).replace(1, 0, "\"clientStartup\": -328,"));
     WriteSettings("[CheckListBoxPaths]\n0=\\\\FS1\\SYS\\APPS\n"
