@@ -14,6 +14,44 @@ std::string CheckedSection(const std::string& section) {
     return section + " Checked";
 }
 
+// Check mark keys come in two forms.
+//
+// - Plain: the entry's text without "[" and "]", blanks trimmed ("\\FS1\SYS\[Data]" is
+//   "\\FS1\SYS\Data"). Every text that gives a storable key this way uses it, as all settings
+//   files have always held; texts that differ only in brackets or case share one mark.
+// - Escaped: any other text (one holding "=" or a line break, or one of brackets and blanks
+//   alone) is stored as "]" followed by the text, in which each "]", "=", control character and
+//   trailing blank is written as "]" and the byte's two upper-case hex digits:
+//   "Dir=Name" is "]Dir]3DName", "a]=b " is "]a]5D]3Db]20".
+//
+// A plain key never holds "]", so the two forms cannot meet, and no file written before the
+// escaped form existed holds one that any entry looks up: a key with "]" was never read.
+constexpr char CheckKeyEscape = ']';
+constexpr char HexDigits[] = "0123456789ABCDEF";
+
+// The plain key of the text; empty when the text cannot have one.
+std::string PlainCheckKey(const std::string& text) {
+    std::string key = U_TrimBlank(U_IniCleanName(text));
+    return TIniFile::IsValidKey(key) ? key : std::string();
+}
+
+std::string EscapedCheckKey(const std::string& text) {
+    size_t end = text.find_last_not_of(" \t");
+    size_t trailing = end == std::string::npos ? 0 : end + 1;
+    std::string key(1, CheckKeyEscape);
+    for (size_t i = 0; i < text.size(); ++i) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        if (byte == CheckKeyEscape || byte == '=' || byte < 0x20 || byte == 0x7F || i >= trailing) {
+            key.push_back(CheckKeyEscape);
+            key.push_back(HexDigits[byte >> 4]);
+            key.push_back(HexDigits[byte & 0x0F]);
+        } else {
+            key.push_back(static_cast<char>(byte));
+        }
+    }
+    return key;
+}
+
 } // namespace
 
 // --- Check lists ------------------------------------------------------------------------------
@@ -30,8 +68,10 @@ void U_IniSaveCheckList(TIniFile& file, const std::string& section, const TCheck
     for (const auto& entry : list) {
         if (!entry.Checked)
             continue;
-        std::string key = U_TrimBlank(U_IniCleanName(entry.Text));
-        if (key.empty() || keys.IndexOf(key) >= 0)
+        std::string key = PlainCheckKey(entry.Text);
+        if (key.empty())
+            key = EscapedCheckKey(entry.Text);
+        if (keys.IndexOf(key) >= 0)
             continue;
         if (!TIniFile::IsValidKey(key)) {
             U_MessageBox(TMsgKind::Error, U_Format("Unable to write to %s: invalid key \"%s\"",
@@ -56,7 +96,12 @@ void U_IniLoadCheckList(const TIniFile& file, const std::string& section, TCheck
         TCheckListEntry entry;
         entry.Text = item.Text;
         entry.Data = item.Value;
-        entry.Checked = U_IniReadBoolCached(file, CheckedSection(section), item.Text, false);
+        // A plain key is read as it always was; an escaped one as stored, brackets and all.
+        if (!PlainCheckKey(item.Text).empty())
+            entry.Checked = U_IniReadBoolCached(file, CheckedSection(section), item.Text, false);
+        else
+            entry.Checked =
+                file.ReadString(CheckedSection(section), EscapedCheckKey(item.Text), "") == "1";
         list.push_back(std::move(entry));
     }
 }

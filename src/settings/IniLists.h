@@ -22,9 +22,9 @@ struct TCheckListEntry {
 using TCheckList = std::vector<TCheckListEntry>;
 
 // Section L holds the entries under the keys "0", "1", ... in list order; section L followed by
-// " Checked" holds one key per checked entry (its text without "[" and "]") with the value "1".
-// Both sections are replaced. An entry whose text cannot be a key (it holds "=") keeps its place
-// in the list but loses its check mark, with a message.
+// " Checked" holds one key per checked entry with the value "1": its text without "[" and "]"
+// when that can be a key, else the text in an escaped form that starts with "]" (see
+// IniLists.cpp). Both sections are replaced.
 void U_IniSaveCheckList(TIniFile& file, const std::string& section, const TCheckList& list);
 // Replaces the list by the entries of section L in file order (none when the section is absent),
 // each checked when its key in the " Checked" section reads "1".

@@ -27,6 +27,7 @@
 #include "ui/ControlState.h"
 #include "ui/FolderTree.h"
 #include "ui/FormAbout.h"
+#include "ui/FormHelp.h"
 #include "ui/ResultTableView.h"
 #include "ui/Widgets.h"
 #include "util/Export.h"
@@ -146,7 +147,7 @@ TMainForm::TMainForm(const TStartConfig& config, TNWClient* client, QWidget* par
     };
     CreateControls();
     FFormAbout = new TFormAbout(this);
-    connect(FFormAbout, &TFormAbout::AddressClicked, this, &TMainForm::StatusBarClick);
+    connect(FFormAbout, &TFormAbout::AddressClicked, this, &TMainForm::ShowHelpText);
     FormCreate();
 }
 
@@ -421,6 +422,19 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TMainForm::StatusBarClick() {
     U_ShellOpen(WebAddress());
+}
+
+void TMainForm::ShowHelpText() {
+    if (FFormAbout->isVisible())
+        FFormAbout->accept();
+    if (!FFormHelp)
+        FFormHelp = new TFormHelp(this);
+    TStringList help;
+    U_LoadMemoFromAppTxt(help);
+    FFormHelp->Fill(FVariantName + " Help", help);
+    FFormHelp->show();
+    FFormHelp->raise();
+    FFormHelp->activateWindow();
 }
 
 void TMainForm::ActionAboutExecute() {

@@ -41,6 +41,7 @@ class TCheckListBox;
 class TFolderTree;
 class TListBox;
 class TFormAbout;
+class TFormHelp;
 class TRadioGroup;
 class TResultTableView;
 
@@ -95,6 +96,8 @@ public:
     // The web address of the About box and the status bar.
     std::string WebAddress() const;
     TFormAbout* FormAbout() const { return FFormAbout; }
+    // The help text's own window (created by the first ShowHelpText).
+    TFormHelp* FormHelp() const { return FFormHelp; }
 
     // --- Operations the controls trigger ------------------------------------------------------
     void LabelSelectedUpd();
@@ -108,6 +111,9 @@ public:
     void BitBtnScanClick();
     void DoTheJob();
     void StatusBarClick();
+    // Closes the About box and shows the help text of the Info page, read afresh from where the
+    // program finds it, in a window of its own.
+    void ShowHelpText();
     void ActionAboutExecute();
 
     // Start-path page
@@ -264,6 +270,7 @@ private:
     QLabel* FStatusPanel1 = nullptr;
 
     TFormAbout* FFormAbout = nullptr;
+    TFormHelp* FFormHelp = nullptr;
 };
 
 } // namespace trovalen

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,7 @@
 #include "UiFixture.h"
 #include "ui/FolderTree.h"
 #include "ui/FormAbout.h"
+#include "ui/FormHelp.h"
 #include "ui/Widgets.h"
 #include "util/Export.h"
 #include "util/Platform.h"
@@ -149,6 +151,60 @@ TEST_F(MainFormTest, UnauthenticatedServerDisablesTheFolderTree) {
     servers->Click(0);
     EXPECT_TRUE(tree->isEnabled());
     EXPECT_EQ(tree->Root(), root);
+}
+
+TEST_F(MainFormTest, AboutBoxLinkShowsTheHelpTextInItsOwnWindow) {
+    const std::string help = "Help\n\n  trovalen        analyses directories\n"
+                             "  trovalen-edir   analyses objects";
+    std::ofstream(Dir + "/bin/trovalen.txt") << help << "\n";
+    auto form = Start(FileConfig());
+    form->show();
+    EXPECT_EQ(form->FormHelp(), nullptr);
+    Launched.clear();
+    // The About box runs modally; its link is clicked once it shows.
+    bool clicked = false;
+    QTimer::singleShot(0, form.get(), [&] {
+        TFormAbout* about = form->FormAbout();
+        clicked = about->isVisible();
+        auto* link = about->findChild<QLabel*>("LabelWeb");
+        ASSERT_NE(link, nullptr);
+        QTest::mouseClick(link, Qt::LeftButton);
+    });
+    Child<QAction>(*form, "ActionAbout")->trigger();
+    ASSERT_TRUE(clicked);
+    EXPECT_FALSE(form->FormAbout()->isVisible()) << "the About box makes way for the help";
+    EXPECT_TRUE(Launched.empty()) << "no file URL handed to the desktop";
+
+    TFormHelp* window = form->FormHelp();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->isWindow());
+    EXPECT_EQ(window->windowTitle(), "Trovalen.file Help");
+    EXPECT_EQ(window->Text(), help);
+    auto* memo = window->findChild<QPlainTextEdit*>("MemoHelp");
+    ASSERT_NE(memo, nullptr);
+    EXPECT_TRUE(memo->isReadOnly());
+    EXPECT_TRUE(window->FixedPitch()) << "the text is laid out in columns";
+
+    // Opened again after the file changed: one window, the text read afresh.
+    window->close();
+    std::ofstream(Dir + "/bin/trovalen.txt") << "Plain prose. Nothing in columns.\n";
+    form->ShowHelpText();
+    EXPECT_EQ(form->FormHelp(), window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->Text(), "Plain prose. Nothing in columns.");
+    EXPECT_FALSE(window->FixedPitch());
+    EXPECT_EQ(form->findChildren<TFormHelp*>().size(), 1);
+}
+
+TEST_F(MainFormTest, HelpTextColumnsAreFoundByTheirGaps) {
+    auto lines = [](std::initializer_list<std::string> l) { return TStringList(l); };
+    EXPECT_TRUE(TFormHelp::LaidOutInColumns(lines({"prose", "  name        what it does"})));
+    EXPECT_TRUE(TFormHelp::LaidOutInColumns(lines({"Name\tValue"})));
+    EXPECT_FALSE(TFormHelp::LaidOutInColumns(lines({"    indented only", "", "   "})));
+    EXPECT_FALSE(TFormHelp::LaidOutInColumns(lines({"One sentence.  Another one?  Yes:  no."})));
+    EXPECT_FALSE(TFormHelp::LaidOutInColumns(lines({"trailing blanks   ", "\ttab first"})));
+    EXPECT_FALSE(TFormHelp::LaidOutInColumns(lines({})));
 }
 
 TEST_F(MainFormTest, MissingHelpTextSaysWhereItWasLookedFor) {
@@ -354,6 +410,34 @@ TEST_F(MainFormTest, SaveCommandsActOnTheShownPane) {
     form->CheckBoxDebugClick();
     form->ActionSaveAsExecute();
     EXPECT_FALSE(txt->isEnabled());
+}
+
+TEST_F(MainFormTest, CheckMarksOfNamesWithEqualsSignsSurviveARestart) {
+    // Written as earlier versions wrote it: the plain entries keep their marks as before.
+    WriteSettings("[CheckListBoxPaths]\n0=\\\\FS1\\SYS\\APPS\n1=\\\\FS1\\SYS\\[Old]\n"
+                  "[CheckListBoxPaths Checked]\n\\\\FS1\\SYS\\APPS=1\n\\\\FS1\\SYS\\Old=1\n");
+    auto form = Start(FileConfig());
+    auto* list = Child<TCheckListBox>(*form, "CheckListBoxPaths");
+    ASSERT_EQ(list->Count(), 2);
+    EXPECT_TRUE(list->Checked(0));
+    EXPECT_TRUE(list->Checked(1));
+    for (const char* name : {"\\\\FS1\\SYS\\A=B", "\\\\FS1\\SYS\\[x]=]y", "\\\\FS1\\SYS\\;c=d"})
+        list->SetChecked(list->Add(name), true);
+    list->SetChecked(list->Add("\\\\FS1\\SYS\\off=on"), false);
+    Messages.clear();
+    Close(form);
+    EXPECT_TRUE(Messages.empty()) << Messages.front();
+
+    form = Start(FileConfig());
+    list = Child<TCheckListBox>(*form, "CheckListBoxPaths");
+    std::vector<std::string> restored;
+    for (int i = 0; i < list->Count(); ++i)
+        restored.push_back(list->Text(i) + (list->Checked(i) ? "+" : "-"));
+    EXPECT_EQ(restored, (std::vector<std::string>{"\\\\FS1\\SYS\\APPS+", "\\\\FS1\\SYS\\[Old]+",
+                                                  "\\\\FS1\\SYS\\A=B+", "\\\\FS1\\SYS\\[x]=]y+",
+                                                  "\\\\FS1\\SYS\\;c=d+", "\\\\FS1\\SYS\\off=on-"}));
+    EXPECT_EQ(Child<QLabel>(*form, "LabelDirSelected")->text(), "#Start Paths Selected: 5");
+    EXPECT_TRUE(Messages.empty()) << Messages.front();
 }
 
 TEST_F(MainFormTest, FailedClientStartKeepsTheRestoredList) {

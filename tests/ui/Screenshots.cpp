@@ -1,4 +1,5 @@
-// Takes a picture of every page of both variants after a scan of the bundled sample tree.
+// Takes a picture of every page of both variants after a scan of the bundled sample tree, of the
+// summary as a table, of the About box and of the help window.
 // Usage: ui_screenshots OUTPUT_FOLDER (run offscreen or under a virtual display).
 #include <QApplication>
 #include <QCheckBox>
@@ -6,6 +7,7 @@
 #include <QListWidget>
 #include <QPixmap>
 #include <QTabWidget>
+#include <QTableView>
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +20,7 @@
 #include "directory/DSContext.h"
 #include "ui/FolderTree.h"
 #include "ui/FormAbout.h"
+#include "ui/FormHelp.h"
 #include "ui/MainForm.h"
 #include "ui/QtHooks.h"
 #include "ui/Widgets.h"
@@ -57,6 +60,25 @@ void DoubleClickItem(TMainForm& form, const char* list, const char* text) {
     }
     w->setCurrentItem(found.first());
     emit w->itemDoubleClicked(found.first());
+}
+
+// The summary as a table, with one trustee chosen so that its reasons show beneath; the text
+// view (without details) comes back afterwards.
+void ShootTable(TMainForm& form, const std::string& name, int row) {
+    auto* details = form.findChild<QCheckBox*>("CheckBoxDebug");
+    if (details->isChecked())
+        details->click();
+    auto* table = form.findChild<QCheckBox*>("CheckBoxTableView");
+    table->click();
+    auto* view = form.findChild<QTableView*>("TableViewSummary");
+    if (!view || view->model()->rowCount() <= row) {
+        std::fprintf(stderr, "no row %d in the table view\n", row);
+        ++gFailures;
+    } else {
+        view->selectRow(row);
+    }
+    Save(&form, name);
+    table->click();
 }
 
 // Each window gets a client of its own, kept until the pictures are taken.
@@ -121,6 +143,7 @@ void FileVariant() {
     Save(&form, "trovalen-Action");
     form.findChild<QCheckBox*>("CheckBoxDebug")->click();
     Save(&form, "trovalen-Action-Details");
+    ShootTable(form, "trovalen-Action-Table", 1);
     ShowPage(form, "TabSheetDebug");
     Save(&form, "trovalen-Debug");
     form.FormAbout()->Fill(form.VariantName(), "v1.6 (2009-09) ", form.WebAddress());
@@ -128,6 +151,9 @@ void FileVariant() {
     form.FormAbout()->show();
     Save(form.FormAbout(), "trovalen-About");
     form.FormAbout()->hide();
+    form.ShowHelpText();
+    Save(form.FormHelp(), "trovalen-Help");
+    form.FormHelp()->hide();
     form.close();
 }
 
@@ -147,6 +173,7 @@ void EdirVariant() {
     Save(&form, "trovalen-edir-Action");
     form.findChild<QCheckBox*>("CheckBoxDebug")->click();
     Save(&form, "trovalen-edir-Action-Details");
+    ShootTable(form, "trovalen-edir-Action-Table", 2);
     ShowPage(form, "TabSheetDebug");
     Save(&form, "trovalen-edir-Debug");
     form.close();

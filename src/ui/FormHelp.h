@@ -1,0 +1,33 @@
+// The help text in a window of its own: read-only, in a fixed-pitch font when the text is laid
+// out in columns (so they stay aligned), else in the window's usual font.
+#pragma once
+
+#include <QDialog>
+
+#include <string>
+
+#include "util/StringList.h"
+
+class QPlainTextEdit;
+
+namespace trovalen {
+
+class TFormHelp : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFormHelp(QWidget* parent = nullptr);
+
+    // Shows the lines under the caption, scrolled to the top.
+    void Fill(const std::string& caption, const TStringList& lines);
+    std::string Text() const;
+    bool FixedPitch() const;
+
+    // Whether some line sets text apart in columns: a tab, or a gap of two or more blanks after
+    // the line's first word that does not follow the end of a sentence.
+    static bool LaidOutInColumns(const TStringList& lines);
+
+private:
+    QPlainTextEdit* FMemoHelp;
+};
+
+} // namespace trovalen
