@@ -4,9 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "backend/sim/SimLoader.h"
@@ -56,16 +59,38 @@ std::u16string Utf16(const std::string& s);
 bool ToCodePage(const std::string& utf8, const std::string& codePage, std::string& out);
 std::string HexBytes(const std::string& text, const std::string& ptr);
 
+// --- Objects read from the text -----------------------------------------------------------------
+
+// The objects of the trees are not kept as one document: the parse notes where each stands in the
+// text (the document holds a discarded value in its place), and the loader parses it from there
+// each time it reads it.
+struct TDeferredText {
+    const char* Text = nullptr;
+    size_t Size = 0;
+    // The span [begin, end) of each element of an "objects" array, by the array's node; an element
+    // that is no JSON object stays in the document and has an empty span.
+    std::unordered_map<const json*, std::vector<std::pair<size_t, size_t>>> Spans;
+    // Told the end of each object read in text order, and the start of each new pass, so that the
+    // text behind the reader can be given back.
+    std::function<void(size_t)> Consumed;
+    std::function<void()> Restart;
+};
+
+// Parses text with the bounds of a tree file (depth, duplicate keys).
+bool ParseBounded(const char* begin, const char* end, json& out, std::string& error);
+
 // --- The loader ---------------------------------------------------------------------------------
 
 class TLoader {
 public:
-    explicit TLoader(TSimWorld& w) : FWorld(w) {}
+    explicit TLoader(TSimWorld& w, TDeferredText* deferred = nullptr)
+        : FWorld(w), FDeferred(deferred) {}
 
     void Load(const json& root);
 
 private:
     TSimWorld& FWorld;
+    TDeferredText* FDeferred;
     uint32_t FNextId = 0x01000001;
 
     // Limits, schema extensions and failures (SimLoadSchema.cpp)
@@ -76,6 +101,10 @@ private:
     // Objects (SimLoadObjects.cpp)
     void LoadTreeObjects(TSimTree& t, const json& v, const std::string& ptr);
     void LoadTreeValues(TSimTree& t, const json& v, const std::string& ptr);
+    // Element i of an "objects" array, parsed into scratch when the document does not hold it.
+    const json& Element(const json& objs, size_t i, const std::string& ptr, json& scratch);
+    // The start of a pass over the objects of the trees.
+    void RestartText();
     int32_t ObjectRef(const TSimTree& t, const json& v, const std::string& ptr,
                       const char* what = "object");
     // An object reference to an object of the class cls.

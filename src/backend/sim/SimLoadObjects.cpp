@@ -36,9 +36,12 @@ std::string ObjectName(const std::string& raw, const std::string& ptr,
 }
 
 // The pointer of the entry that lists an object (for messages about it).
-std::string ObjectPointer(const json& objs, const std::string& ptr, const std::string& fullName) {
+template <class TElement>
+std::string ObjectPointer(const json& objs, const std::string& ptr, const std::string& fullName,
+                          TElement&& element) {
+    json scratch;
     for (size_t k = 0; k < objs.size(); ++k) {
-        std::string n = objs[k]["name"].get<std::string>();
+        std::string n = element(k, scratch)["name"].template get<std::string>();
         if (!n.empty() && n[0] == '.')
             n = n.substr(1);
         if (Lower(n) == Lower(fullName))
@@ -49,8 +52,34 @@ std::string ObjectPointer(const json& objs, const std::string& ptr, const std::s
 
 } // namespace
 
+const json& TLoader::Element(const json& objs, size_t i, const std::string& ptr, json& scratch) {
+    const json& v = objs[i];
+    if (!FDeferred || !v.is_discarded())
+        return v;
+    auto it = FDeferred->Spans.find(&objs);
+    if (it == FDeferred->Spans.end() || i >= it->second.size())
+        Fail(ptr, "the object was not kept while reading the file");
+    auto [begin, end] = it->second[i];
+    std::string error;
+    if (end > FDeferred->Size || begin > end ||
+        !ParseBounded(FDeferred->Text + begin, FDeferred->Text + end, scratch, error))
+        Fail(ptr, "the object cannot be read again (" + error + ")");
+    if (FDeferred->Consumed)
+        FDeferred->Consumed(end);
+    return scratch;
+}
+
+void TLoader::RestartText() {
+    if (FDeferred && FDeferred->Restart)
+        FDeferred->Restart();
+}
+
 void TLoader::LoadTreeObjects(TSimTree& t, const json& objs, const std::string& ptr) {
     Expect(objs, json::value_t::array, ptr, "an array of objects");
+    RestartText();
+    auto element = [&](size_t k, json& scratch) -> const json& {
+        return Element(objs, k, Join(ptr, k), scratch);
+    };
     TSimObject root;
     root.Rdn = root.FullName = "[Root]";
     root.Class = FWorld.Schema.FindClass("Tree Root");
@@ -67,7 +96,8 @@ void TLoader::LoadTreeObjects(TSimTree& t, const json& objs, const std::string& 
 
     for (size_t i = 0; i < objs.size(); ++i) {
         std::string p = Join(ptr, i);
-        const json& o = objs[i];
+        json scratch;
+        const json& o = Element(objs, i, p, scratch);
         CheckKeys(o, p,
                   {"name", "class", "id", "auxiliary", "created", "modified", "acl", "attributes"});
         std::string name =
@@ -141,7 +171,7 @@ void TLoader::LoadTreeObjects(TSimTree& t, const json& objs, const std::string& 
         size_t dot = obj.FullName.find('.');
         int32_t parent = dot == std::string::npos ? 0 : t.Find(obj.FullName.substr(dot + 1));
         if (parent < 0 || !t.Objects[parent].Container) {
-            std::string ep = ObjectPointer(objs, ptr, obj.FullName);
+            std::string ep = ObjectPointer(objs, ptr, obj.FullName, element);
             if (parent < 0)
                 Fail(ep, "the container \"" + obj.FullName.substr(dot + 1) + "\" of \"" +
                              obj.FullName + "\" is not listed");
@@ -150,7 +180,7 @@ void TLoader::LoadTreeObjects(TSimTree& t, const json& objs, const std::string& 
                          ", which holds no objects");
         }
         if (parent == 0 && !obj.Container)
-            Fail(ObjectPointer(objs, ptr, obj.FullName),
+            Fail(ObjectPointer(objs, ptr, obj.FullName, element),
                  "\"" + obj.FullName +
                      "\" stands directly below [Root], where only containers "
                      "(Organization, Country, ...) stand");
@@ -195,6 +225,7 @@ int32_t TLoader::ObjectRefOfClass(const TSimTree& t, const json& v, const std::s
 }
 
 void TLoader::LoadTreeValues(TSimTree& t, const json& objs, const std::string& ptr) {
+    RestartText();
     int32_t secEq = FWorld.Schema.FindAttr("Security Equals");
     int32_t aclAttr = FWorld.Schema.FindAttr("ACL");
     int32_t aliasAttr = FWorld.Schema.FindAttr("Aliased Object Name");
@@ -202,7 +233,8 @@ void TLoader::LoadTreeValues(TSimTree& t, const json& objs, const std::string& p
     const int32_t aliasClass = FWorld.Schema.FindClass("Alias");
     for (size_t i = 0; i < objs.size(); ++i) {
         std::string p = Join(ptr, i);
-        const json& o = objs[i];
+        json scratch;
+        const json& o = Element(objs, i, p, scratch);
         std::string n = o["name"].get<std::string>();
         int32_t index = t.Find(n[0] == '.' ? n.substr(1) : n);
         TSimObject& obj = t.Objects[index];

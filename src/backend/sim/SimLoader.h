@@ -12,7 +12,7 @@
 namespace trovalen::sim {
 
 // Bounds that keep a hostile file from exhausting the program.
-constexpr size_t kMaxTreeFileBytes = 40u * 1024 * 1024;
+constexpr size_t kMaxTreeFileBytes = 512u * 1024 * 1024;
 constexpr size_t kMaxJsonDepth = 64;
 constexpr size_t kMaxNameChars = 256;    // a full object name
 constexpr size_t kMaxPathBytes = 255;    // a directory path below its volume, in the OEM code page

@@ -1,11 +1,13 @@
 // trovalen-tree as a user runs it: exit status 2 and one line for every bad file or usage.
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
 
 #include "SimTestUtil.h"
+#include "backend/sim/SimLoader.h"
 
 namespace {
 
@@ -71,7 +73,9 @@ TEST_F(TreeCli, HostileFilesExitTwoWithOneLine) {
             f << std::string(1'000'000, 'z');
         f << "\"}";
     }
-    ExpectRefused("check '" + big + "'", "larger than 40 MiB");
+    // One byte over the bound (the rest of the file is a hole, never written).
+    std::filesystem::resize_file(big, trovalen::sim::kMaxTreeFileBytes + 1);
+    ExpectRefused("check '" + big + "'", "larger than 512 MiB");
     ExpectRefused("check '" + dir.Root() + "'", "not a regular file");
     ExpectRefused("check '" + dir.Root() + "/none.json'", "cannot open");
 }

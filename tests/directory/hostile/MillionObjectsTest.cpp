@@ -14,17 +14,24 @@ using namespace trovalen;
 
 namespace {
 
-constexpr uint32_t kObjects = 1000000;
+// A million objects load within the file-size bound; their load time and memory are measured by
+// sim_bench. The tests here load a tenth of that, which runs in a test's time.
+constexpr uint32_t kObjects = 100000;
 
 // The outcome of one load: a world, or a message that names the file.
-void ExpectLoadedOrRefused(const std::string& text, const std::string& name) {
+void ExpectLoadedOrRefused(const std::string& text, const std::string& name,
+                           bool mustLoad = false) {
     auto start = std::chrono::steady_clock::now();
     std::string error;
     auto world = sim::LoadTreeText(text, name, error);
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (mustLoad) {
+        EXPECT_TRUE(world) << error;
+    }
     if (world) {
         EXPECT_TRUE(error.empty()) << error;
+        EXPECT_GT(world->Trees.at(0).Objects.size(), kObjects) << name;
     } else {
         ASSERT_FALSE(error.empty());
         EXPECT_EQ(error.rfind(name + ":", 0), 0u) << error;
@@ -42,7 +49,7 @@ TEST(MillionObjects, GeneratedTreeLoadsOrIsRefusedWithAMessage) {
     options.Groups = 100;
     options.Dirs = 10;
     std::string text = sim::GenerateTreeJson(options);
-    ExpectLoadedOrRefused(text, "generated.json");
+    ExpectLoadedOrRefused(text, "generated.json", true);
 
     // The same as a file, as the programs open it.
     std::string file = "/tmp/trovalen-million-" + std::to_string(getpid()) + ".json";
@@ -53,22 +60,19 @@ TEST(MillionObjects, GeneratedTreeLoadsOrIsRefusedWithAMessage) {
     std::string error;
     auto world = sim::LoadTreeFile(file, error);
     std::remove(file.c_str());
-    if (!world) {
-        EXPECT_EQ(error.rfind(file + ":", 0), 0u) << error;
-    }
+    ASSERT_TRUE(world) << error;
+    EXPECT_GT(world->Trees.at(0).Objects.size(), kObjects);
 }
 
-// The smallest form of a million objects, well within the file-size bound: the loader has to
-// take them on, or refuse them by count. It takes about 20 s and 750 MB (more under the
-// sanitizers), too much for every test run: run it with --gtest_also_run_disabled_tests.
-TEST(MillionObjects, DISABLED_CompactTreeLoadsOrIsRefusedWithAMessage) {
+// The smallest form of many objects, well within the file-size bound: the loader takes them on.
+TEST(MillionObjects, CompactTreeLoads) {
     std::string text = R"({"format": 1, "trees": [{"name": "T", "objects": [)"
                        R"({"name": "O", "class": "Organization"})";
     for (uint32_t i = 0; i < kObjects - 1; ++i)
         text += ",{\"name\":\"u" + std::to_string(i) + ".O\",\"class\":\"User\"}";
     text += "]}]}";
     ASSERT_LT(text.size(), sim::kMaxTreeFileBytes);
-    ExpectLoadedOrRefused(text, "compact.json");
+    ExpectLoadedOrRefused(text, "compact.json", true);
 }
 
 } // namespace
