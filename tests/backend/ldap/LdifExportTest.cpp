@@ -1,8 +1,8 @@
 // The LDIF export without a server: every object becomes one entry under its DN, ACL values keep
 // their privileges with the inheritance bit as scope, and every name in the schema is a valid
 // LDAP descriptor that appears once.
+#include <cstring>
 #include <gtest/gtest.h>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -47,20 +47,38 @@ TEST(LdifExport, SchemaNamesAreUniqueDescriptors) {
     ASSERT_TRUE(world) << error;
     TLdifExport out;
     ASSERT_TRUE(ExportLdif(*world, 0, out, error)) << error;
-    std::regex name(R"((attributetype|objectclass) \( [0-9.]+ NAME '([^']*)')");
+    // "attributetype ( OID NAME 'name' ..." and "objectclass ( OID NAME 'name' ...": the kind
+    // and the name of each definition.
+    auto definition = [](const std::string& line, std::string& kind, std::string& name) {
+        for (const char* k : {"attributetype ( ", "objectclass ( "}) {
+            if (line.rfind(k, 0) != 0)
+                continue;
+            size_t at = line.find(" NAME '", std::strlen(k));
+            if (at == std::string::npos)
+                return false;
+            at += 7;
+            size_t end = line.find('\'', at);
+            if (end == std::string::npos)
+                return false;
+            kind = k;
+            name = line.substr(at, end - at);
+            return true;
+        }
+        return false;
+    };
     std::set<std::string> seen;
     std::istringstream in(out.Schema);
     size_t defs = 0;
     for (std::string line; std::getline(in, line);) {
-        std::smatch m;
-        if (!std::regex_search(line, m, name))
+        std::string kind, name;
+        if (!definition(line, kind, name))
             continue;
         ++defs;
-        std::string lower = m[2];
+        std::string lower = name;
         for (char& c : lower)
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        EXPECT_TRUE(ldap::IsLdapDescriptor(m[2].str())) << m[2];
-        EXPECT_TRUE(seen.insert(m[1].str() + lower).second) << m[2];
+        EXPECT_TRUE(ldap::IsLdapDescriptor(name)) << name;
+        EXPECT_TRUE(seen.insert(kind + lower).second) << name;
     }
     EXPECT_GT(defs, world->Schema.Attrs.size() / 2);
     EXPECT_NE(out.Schema.find("X-NDS_NAME 'Security Equals'"), std::string::npos);
