@@ -173,7 +173,10 @@ NWCCODE TLdapClient::ReadValues(const TCtx& c, const TEntry& e,
     };
     maps.Attr = [this](std::string_view n) { return FSchema.DirectoryAttrName(n); };
     maps.Class = [this](std::string_view n) { return FSchema.DirectoryClassName(n); };
-    for (const auto& [ldapName, values] : found[0].Attrs) {
+    for (const auto& entry : found[0].Attrs) {
+        // A plain reference, not a structured binding, so that the lambda below may capture it.
+        const auto& ldapName = entry.first;
+        const auto& values = entry.second;
         if (Operational(ldapName))
             continue;
         const TSchemaAttr* def = FSchema.AttrByLdap(ldapName);
