@@ -221,6 +221,15 @@ private:
     NWHandle NewHandle();
     NWCCODE Ctx(NWHandle ctx, TCtx*& c);
     NWCCODE Buf(NWHandle ctx, NWHandle buf, TBuf*& b);
+    // How many items of one kind (objects, attributes, classes) a filled buffer holds.
+    template <class TItems>
+    NWCCODE Count(NWHandle ctx, NWHandle buf, uint32_t& count, TItems TBuf::*items) {
+        TBuf* b = nullptr;
+        NWCCODE code = Buf(ctx, buf, b);
+        if (code == NW_OK)
+            count = static_cast<uint32_t>((b->*items).size());
+        return code;
+    }
     NWCCODE FullName(const TCtx& c, const std::string& name, std::string& full) const;
     // The object under a name taken against the context; loads what it needs from the server.
     NWCCODE Resolve(const TCtx& c, const std::string& name, TEntry*& entry);

@@ -130,11 +130,7 @@ NWCCODE TLdapClient::ListContainers(NWHandle ctx, const std::string& container, 
 }
 
 NWCCODE TLdapClient::ObjectCount(NWHandle ctx, NWHandle buf, uint32_t& count) {
-    TBuf* b = nullptr;
-    NWCCODE code = Buf(ctx, buf, b);
-    if (code == NW_OK)
-        count = static_cast<uint32_t>(b->Objects.size());
-    return code;
+    return Count(ctx, buf, count, &TBuf::Objects);
 }
 
 NWCCODE TLdapClient::NextObject(NWHandle ctx, NWHandle buf, std::string& name, uint32_t& attrCount,
@@ -184,11 +180,7 @@ NWCCODE TLdapClient::ReadClassDefs(NWHandle ctx, uint32_t, bool allClasses, NWHa
 }
 
 NWCCODE TLdapClient::ClassDefCount(NWHandle ctx, NWHandle buf, uint32_t& count) {
-    TBuf* b = nullptr;
-    NWCCODE code = Buf(ctx, buf, b);
-    if (code == NW_OK)
-        count = static_cast<uint32_t>(b->Classes.size());
-    return code;
+    return Count(ctx, buf, count, &TBuf::Classes);
 }
 
 NWCCODE TLdapClient::NextClassDef(NWHandle ctx, NWHandle buf, TClassDef& def) {

@@ -260,11 +260,7 @@ NWCCODE TLdapClient::ReadAttributes(NWHandle ctx, const std::string& object, uin
 }
 
 NWCCODE TLdapClient::AttrCount(NWHandle ctx, NWHandle buf, uint32_t& count) {
-    TBuf* b = nullptr;
-    NWCCODE code = Buf(ctx, buf, b);
-    if (code == NW_OK)
-        count = static_cast<uint32_t>(b->Attrs.size());
-    return code;
+    return Count(ctx, buf, count, &TBuf::Attrs);
 }
 
 NWCCODE TLdapClient::NextAttr(NWHandle ctx, NWHandle buf, std::string& name, uint32_t& valueCount,
