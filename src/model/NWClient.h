@@ -43,6 +43,7 @@ constexpr NWCCODE ERR_NOT_AUTHENTICATED = -669;     // 0xFD63
 // The server has no effective-rights computation of its own ("The server cannot compute
 // effective rights"): the analysis skips the checks that compare with it.
 constexpr NWCCODE ERR_RIGHTS_NOT_COMPUTED = -680; // 0xFD58
+constexpr char kRightsNotComputedText[] = "The server cannot compute effective rights";
 constexpr NWCCODE ERR_CLIENT_NOT_STARTED = 0xFFFF;
 constexpr NWCCODE ERR_NO_CONNECTION = 0x880F;
 constexpr NWCCODE ERR_INVALID_CONNECTION = 0x8801;

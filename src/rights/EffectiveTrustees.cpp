@@ -357,6 +357,18 @@ private:
         FTrustees = std::move(sorted);
     }
 
+    // The directory's own effective rights of subject on the target. A directory that computes
+    // none (a plain LDAP server) says so once per analysis instead of once per trustee; its
+    // answer "[n/a]" then raises nothing and is compared with nothing.
+    void DirectoryRights(const std::string& subject, const std::string& attr, std::string& letters,
+                         uint32_t& mask) {
+        NWCCODE code = U_DSEntryRights(FClient, FContext, subject, FTarget, attr, letters, mask);
+        if (code == ERR_RIGHTS_NOT_COMPUTED && !FSaidNotComputed) {
+            FSaidNotComputed = true;
+            LogError(U_Format("U_DSEntryRights (%s)", FTarget.c_str()), code);
+        }
+    }
+
     // Supervisor over the entry, or rights over all attributes, raise each single attribute.
     void RaiseByEffectiveRights() {
         bool remembered = false;
@@ -369,10 +381,9 @@ private:
                 t.Attribute == kInheritanceMask)
                 continue;
             if (!remembered || t.Subject != subject) {
-                U_DSEntryRights(FClient, FContext, t.Subject, FTarget,
-                                std::string(kAllAttributesRights), allAttrsText, allAttrs);
-                U_DSEntryRights(FClient, FContext, t.Subject, FTarget, std::string(kEntryRights),
-                                entryText, entry);
+                DirectoryRights(t.Subject, std::string(kAllAttributesRights), allAttrsText,
+                                allAttrs);
+                DirectoryRights(t.Subject, std::string(kEntryRights), entryText, entry);
                 entry = (entry & DS_ENTRY_SUPERVISOR) ? DS_ATTR_ALL_RIGHTS : 0;
                 subject = t.Subject;
                 remembered = true;
@@ -634,7 +645,7 @@ private:
         std::string calculated = U_TrusteeRights(t);
         std::string reported;
         uint32_t mask = 0;
-        U_DSEntryRights(FClient, FContext, t.Subject, FTarget, t.Attribute, reported, mask);
+        DirectoryRights(t.Subject, t.Attribute, reported, mask);
         if (reported != "[n/a]" && !U_SameRightsLetters(reported, calculated))
             LogLine(U_Format("  Check 2:     Calc s: %s - Eff: %s", calculated.c_str(),
                              reported.c_str()),
@@ -665,6 +676,7 @@ private:
     std::unordered_map<std::string, std::vector<TPendingReason>> FReasons;
     std::unordered_set<std::string> FLogged;
     bool FOnceIndexed = false;
+    bool FSaidNotComputed = false;
     NWCCODE FLastCode = 0;
     bool FLeaf = false;
     std::unique_ptr<TSecEquCache> FCache;

@@ -58,6 +58,32 @@ TEST_F(AnalysisTest, EffectiveSupervisorRaisesAttributeValues) {
     EXPECT_TRUE(HasLine("  Effective: [BCDRAI] -> [User] .Admin.ACME / [Entry Rights]")) << Dump();
 }
 
+// A directory without an effective-rights computation of its own (a plain LDAP server).
+class NoEffectiveRightsClient : public TSimClient {
+public:
+    using TSimClient::TSimClient;
+    NWCCODE EntryEffectiveRights(NWHandle, const std::string&, const std::string&,
+                                 const std::string&, uint32_t& rights) override {
+        rights = 0;
+        return ERR_RIGHTS_NOT_COMPUTED;
+    }
+};
+
+TEST_F(AnalysisTest, DirectoryWithoutEffectiveRightsSaysSoOnceAndRaisesNothing) {
+    ASSERT_NO_FATAL_FAILURE(Load("rights-edir.json"));
+    ASSERT_TRUE(ServeWith<NoEffectiveRightsClient>("rights-edir.json"));
+    Analyse(kPrinter, kEdir);
+    int said = 0;
+    for (const auto& line : log)
+        said += line.Text.find(kRightsNotComputedText) != std::string::npos ? 1 : 0;
+    EXPECT_EQ(said, 1) << Dump();
+    EXPECT_EQ(CountPrefix("  Check 2:"), 0) << Dump();
+    // Without the directory's answer nothing raises Admin's single attribute.
+    std::string admin = "  Effective: [CR    ] -> [User] .Admin.ACME / Title";
+    ASSERT_TRUE(HasLine(admin)) << Dump();
+    EXPECT_EQ(ReasonsOf(admin).size(), 1u) << Dump();
+}
+
 TEST_F(AnalysisTest, ContainerIrmsFilterInheritedEntryRights) {
     ASSERT_NO_FATAL_FAILURE(Load("rights-edir.json"));
     Analyse(".Box.DEV.ACME", kEdir);

@@ -258,7 +258,4 @@ private:
                         std::string& filter);
 };
 
-// The error text for ERR_RIGHTS_NOT_COMPUTED.
-constexpr char kRightsNotComputedText[] = "The server cannot compute effective rights";
-
 } // namespace trovalen

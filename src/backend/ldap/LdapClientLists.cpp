@@ -106,6 +106,8 @@ NWCCODE TLdapClient::List(NWHandle ctx, const std::string& container, bool conta
     auto start = [&](TIter& it) {
         TEntry* e = nullptr;
         NWCCODE rc = Resolve(*c, container, e);
+        if (rc == NW_OK)
+            e = Deref(*c, e);
         if (rc != NW_OK || (rc = LoadChildren(*e)) != NW_OK)
             return rc;
         for (const std::string& key : e->Children) {

@@ -46,6 +46,8 @@ NWCCODE TLdapClient::ReadObjectSummary(NWHandle ctx, const std::string& name, st
     NWCCODE code = Ctx(ctx, c);
     if (code != NW_OK || (code = Resolve(*c, name, e)) != NW_OK)
         return code;
+    // With the context's dereference flag, every operation on an alias works on its object.
+    e = Deref(*c, e);
     dn = Render(*c, e->Full);
     summary = Summary(*e);
     return NW_OK;
@@ -59,6 +61,7 @@ NWCCODE TLdapClient::ReadObjectItems(NWHandle ctx, const std::string& name, uint
     NWCCODE code = Buf(ctx, buf, b);
     if (code != NW_OK || (code = Ctx(ctx, c)) != NW_OK || (code = Resolve(*c, name, e)) != NW_OK)
         return code;
+    e = Deref(*c, e);
     b->Items.clear();
     uint32_t used = 0;
     auto add = [&](uint32_t item, uint32_t number, const std::string& text) {

@@ -89,6 +89,8 @@ std::string TSimClient::ErrorText(NWCCODE code) {
         return "No more entries, or the request could not be carried out";
     case 30:
         return "The stream could not be read";
+    case ERR_RIGHTS_NOT_COMPUTED & 0xFFFF:
+        return kRightsNotComputedText;
     case 0xFDA7:
         return "No such entry";
     case 0xFDA6:

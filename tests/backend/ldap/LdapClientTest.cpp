@@ -2,6 +2,7 @@
 // through it equals the scan through the simulated client.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,9 +30,8 @@ std::vector<std::string> Lines(const TStringList& pane) {
     return out;
 }
 
-bool CheckLine(const std::string& line) {
-    return line.find("Check 2:") != std::string::npos ||
-           line.find(kRightsNotComputedText) != std::string::npos;
+bool NotComputedLine(const std::string& line) {
+    return line.find(kRightsNotComputedText) != std::string::npos;
 }
 
 TScanResult Scan(TNWClient* client, const std::string& entry, bool resolve, bool onlyUsers) {
@@ -56,6 +56,14 @@ protected:
         std::string error;
         FSim = MakeSimClient(SampleTree(), error);
         ASSERT_NE(FSim, nullptr) << error;
+        // The sample's own injected failures have no LDAP counterpart.
+        auto world = std::make_shared<sim::TSimWorld>(FSim->World());
+        world->Failures.clear();
+        sim::TSimFailure noRights;
+        noRights.Operation = sim::TSimOp::EntryEffectiveRights;
+        noRights.Code = ERR_RIGHTS_NOT_COMPUTED;
+        world->Failures.push_back(noRights);
+        FSimNoRights = std::make_shared<TSimClient>(world);
     }
 
     std::unique_ptr<TLdapClient> Connect(const std::string& uri) {
@@ -79,12 +87,14 @@ protected:
     }
 
     std::shared_ptr<TSimClient> FSim;
+    std::shared_ptr<TSimClient> FSimNoRights; // computes no effective rights, as slapd
 };
 
-// Not yet equal: the analysis raises attribute rights by the directory's own effective rights
-// and clears their inheritance bit on the way ([CR   I] through LDAP, [CR    ] through the
-// simulated client); a server that computes none needs that step done without it first.
-TEST_F(LdapClientTest, DISABLED_ScansEqualTheSimulatedClientsOnEveryObject) {
+// A plain LDAP server computes no effective rights, so the scan through it equals the scan
+// through a simulated directory that computes none either: the same summary, and the same
+// details down to the one line that says so. Against the full simulated directory only the
+// steps that use the directory's own answer differ.
+TEST_F(LdapClientTest, ScansEqualTheSimulatedClientsOnEveryObject) {
     ldaptest::TLdapServer server;
     TROVALEN_START_LDAP(server, SampleTree(), "--tree " + std::string(kTree));
     auto ldap = Connect(server.Uri());
@@ -99,13 +109,12 @@ TEST_F(LdapClientTest, DISABLED_ScansEqualTheSimulatedClientsOnEveryObject) {
         for (const std::string& object : objects) {
             SCOPED_TRACE(object + (mode.Resolve ? " resolve-containers" : "") +
                          (mode.OnlyUsers ? " only-users" : ""));
-            TScanResult sim = Scan(FSim.get(), object, mode.Resolve, mode.OnlyUsers);
+            TScanResult sim = Scan(FSimNoRights.get(), object, mode.Resolve, mode.OnlyUsers);
             TScanResult viaLdap = Scan(ldap.get(), object, mode.Resolve, mode.OnlyUsers);
             EXPECT_EQ(Lines(viaLdap.Summary), Lines(sim.Summary));
             std::vector<std::string> a = Lines(viaLdap.Details), b = Lines(sim.Details);
-            std::erase_if(a, CheckLine);
-            std::erase_if(b, CheckLine);
             EXPECT_EQ(a, b);
+            EXPECT_EQ(std::count_if(a.begin(), a.end(), NotComputedLine), 1);
         }
     }
 }
