@@ -136,6 +136,13 @@ TACL U_ParseACL(std::string_view text) {
     return acl;
 }
 
+bool U_IsACLText(std::string_view text) {
+    if (text.empty() || text.front() != '[')
+        return false;
+    size_t close = text.find("] ");
+    return close != std::string_view::npos && text.find(" / ", close) != std::string_view::npos;
+}
+
 std::string U_ACLRightsText(std::string_view text) {
     return std::string(After(Before(text, "]"), "["));
 }

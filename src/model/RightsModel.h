@@ -71,6 +71,9 @@ TRightsType U_RightsTypeOfAttr(std::string_view attrName);
 std::string U_JoinACL(std::string_view rights, std::string_view subject, std::string_view attr);
 std::string U_FormatACL(uint32_t mask, std::string_view subject, std::string_view attr);
 TACL U_ParseACL(std::string_view text);
+// Whether text has the form U_FormatACL writes ("[RIGHTS] subject / attribute"). A value a
+// directory hands out in another form (a malformed ACL value kept as it stood) has not.
+bool U_IsACLText(std::string_view text);
 std::string U_ACLRightsText(std::string_view text);
 std::string U_ACLSubject(std::string_view text);
 bool U_IsInheritable(uint32_t privileges, TRightsType family);

@@ -214,6 +214,16 @@ private:
             LogError(U_Format("U_DSGetAttribute (%s:ACL)", name.c_str()), FLastCode);
             if (FLastCode != 0)
                 acls.Clear();
+            // A value the directory could not hand out as an ACL is shown as it stood and
+            // takes no part in the analysis.
+            for (int i = 0; i < acls.Count();) {
+                if (U_IsACLText(acls[i])) {
+                    ++i;
+                    continue;
+                }
+                LogLine("  Unreadable ACL value: " + acls[i], LVL_ERROR);
+                acls.Delete(i);
+            }
             // Directory names are text already; only names of the file server come as OEM.
             UseSource(U_Format("for direct Trustee assignment on \"%s\"", name.c_str()));
 

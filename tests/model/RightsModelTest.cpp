@@ -64,6 +64,15 @@ TEST(AclText, ParsesTheFields) {
     EXPECT_EQ(irm.Privileges, 0x41u);
 }
 
+TEST(AclText, TellsTheWrittenFormFromAValueAsItStood) {
+    // Every text U_FormatACL writes has the form, whatever the names hold.
+    for (const char* subject : {"[Public]", ".A|B.Acme", "", ".X] / Y.Acme"})
+        EXPECT_TRUE(U_IsACLText(U_FormatACL(0x03, subject, "Title"))) << subject;
+    for (const char* text : {"", "16#subtree#[Public]#[Entry Rights]", "[B    I]", "[B] x",
+                             " [B] x / y", "B] x / y"})
+        EXPECT_FALSE(U_IsACLText(text)) << text;
+}
+
 TEST(AclText, SplitsAtTheFirstDelimiters) {
     // A subject holding " / " is cut there; the rest belongs to the attribute.
     TACL a = U_ParseACL("[ R   I] .A / B.ORG / Title");

@@ -35,6 +35,24 @@ bool Operational(std::string_view ldapName) {
     return false;
 }
 
+// A value as it stood, with control characters written as \xNN so that it stays one line.
+std::string Visible(std::string_view raw) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(raw.size());
+    for (char ch : raw) {
+        auto b = static_cast<unsigned char>(ch);
+        if (b < 0x20 || b == 0x7F) {
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 0x0F];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 // --- Objects ------------------------------------------------------------------------------------
@@ -200,7 +218,12 @@ NWCCODE TLdapClient::ReadValues(const TCtx& c, const TEntry& e,
                 TAttrValue value;
                 if (!ValueFromLdap(a.Syntax, a.Name, v, maps, value, error)) {
                     Reject(e.Full + ": " + error);
-                    continue;
+                    if (a.Syntax != SYN_OBJECT_ACL)
+                        continue;
+                    // An ACL value out of its form is handed out as it stood, so that the
+                    // analysis shows it instead of losing it.
+                    value.Syntax = a.Syntax;
+                    value.Data = TValString{Visible(v)};
                 }
                 // Names in values are shown as the context asks for them.
                 auto render = [&](std::string& s) { s = Render(c, s); };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -117,6 +118,37 @@ TEST_F(LdapClientTest, ScansEqualTheSimulatedClientsOnEveryObject) {
             EXPECT_EQ(std::count_if(a.begin(), a.end(), NotComputedLine), 1);
         }
     }
+}
+
+// A value of ACL that is not in its form (as a damaged tree may hold) is shown as it stood,
+// control characters made visible, and the analysis of every other value goes on.
+TEST_F(LdapClientTest, MalformedAclValueIsShownRawAndTheAnalysisGoesOn) {
+    ldaptest::TLdapServer server;
+    TROVALEN_START_LDAP(server, SampleTree(), "--tree " + std::string(kTree));
+    // The test prepares the server itself; the client never writes.
+    std::string cmd = "ldapmodify -x -H '" + server.Uri() + "' -D '" + server.AdminDn() + "' -w '" +
+                      server.Password() + "' >/dev/null 2>&1";
+    FILE* p = popen(cmd.c_str(), "w");
+    ASSERT_NE(p, nullptr);
+    std::fputs("dn: ou=Sales,o=Corvale\nchangetype: modify\nadd: ACL\n"
+               "ACL: 7#sideways#cn=Mara,ou=Sales,o=Corvale#[Entry Rights]\n"
+               "ACL:: MTYjc3VidHJlZQlAIyNbUHVibGljXQ==\n",
+               p);
+    ASSERT_EQ(pclose(p), 0) << "ldapmodify failed";
+
+    auto ldap = Connect(server.Uri());
+    TScanResult viaLdap = Scan(ldap.get(), ".Mara.Sales.Corvale", false, false);
+    TScanResult sim = Scan(FSimNoRights.get(), ".Mara.Sales.Corvale", false, false);
+    std::vector<std::string> details = Lines(viaLdap.Details);
+    EXPECT_NE(
+        std::find(details.begin(), details.end(),
+                  "  Unreadable ACL value: 7#sideways#cn=Mara,ou=Sales,o=Corvale#[Entry Rights]"),
+        details.end());
+    EXPECT_NE(std::find(details.begin(), details.end(),
+                        "  Unreadable ACL value: 16#subtree\\x09@##[Public]"),
+              details.end());
+    EXPECT_EQ(Lines(viaLdap.Summary), Lines(sim.Summary));
+    EXPECT_GE(ldap->RejectedValues(), 2u);
 }
 
 TEST_F(LdapClientTest, NamesSummariesAndEffectiveRights) {
