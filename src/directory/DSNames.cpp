@@ -249,4 +249,29 @@ std::string U_NetAddressText(uint32_t type, const std::string& address, bool wit
     return text;
 }
 
+std::string U_DSCompleteName(const std::string& nameContext, const std::string& name) {
+    if (name.empty() || name == "[Root]" || name[0] == '[')
+        return name;
+    if (name[0] == '.')
+        return name.substr(1);
+    std::string_view ctx = nameContext;
+    if (!ctx.empty() && ctx[0] == '.')
+        ctx.remove_prefix(1);
+    if (ctx == "[Root]")
+        ctx = {};
+    std::string_view n = name;
+    // Each trailing dot climbs one container above the name context.
+    while (!n.empty() && n.back() == '.') {
+        n.remove_suffix(1);
+        size_t dot = ctx.find('.');
+        ctx = dot == std::string_view::npos ? std::string_view() : ctx.substr(dot + 1);
+    }
+    std::string out(n);
+    if (!ctx.empty()) {
+        out += '.';
+        out += ctx;
+    }
+    return out;
+}
+
 } // namespace trovalen

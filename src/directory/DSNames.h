@@ -30,6 +30,10 @@ std::string U_DSUndotName(const std::string& name);
 std::string U_DSTypelessName(const std::string& name);
 std::string U_DSAbbreviateName(TNWClient* client, NWHandle ctx, const std::string& name);
 std::string U_DSCombineName(const std::string& base, const std::string& name);
+// A name as a client hands it out under a name context (typeless: relative, trailing dots
+// climbing from the name context, or complete with a leading dot) made complete, without a
+// leading dot; "[Root]" stays. nameContext is typeless, "[Root]" or empty for the top.
+std::string U_DSCompleteName(const std::string& nameContext, const std::string& name);
 std::string U_DSFullName(TNWClient* client, NWHandle ctx, const std::string& name);
 
 // Fills ConnHandle, Server, Volume and DirPath; changes nothing on failure.

@@ -145,9 +145,14 @@ NWCCODE U_DSGetObjectItem(TNWClient* client, NWHandle ctx, const std::string& na
     if (!copy.Held)
         return copy.Code;
     U_DSSetContextFlags(client, copy.Handle, '+', DCV_CANONICALIZE_NAMES | DCV_TYPELESS_NAMES);
-    std::string n = U_DSDotName(U_DSAbbreviateName(client, copy.Handle, name));
+    // The object's complete name, read from the top: so the names the items hold come back
+    // complete whatever the caller's name context is.
+    std::string n = U_DSDotName(U_DSCompleteName(U_DSGetNameContext(client, copy.Handle),
+                                                 U_DSAbbreviateName(client, copy.Handle, name)));
     uint32_t items = 0;
-    NWCCODE code = client->GetContextValue(copy.Handle, DCK_DSI_FLAGS, items);
+    NWCCODE code = client->SetContextValue(copy.Handle, DCK_NAME_CONTEXT, std::string("[Root]"));
+    if (code == NW_OK)
+        code = client->GetContextValue(copy.Handle, DCK_DSI_FLAGS, items);
     if (code != NW_OK)
         return code;
     code = client->SetContextValue(copy.Handle, DCK_DSI_FLAGS, items | item);

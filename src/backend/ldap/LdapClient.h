@@ -240,6 +240,8 @@ private:
     TEntry* Remember(const ldap::TLdapEntry& found);
     bool DnToFull(std::string_view dn, std::string& full) const;
     std::string Render(const TCtx& c, const std::string& full);
+    // The name as the context writes it, with or without the canonical flag's partial names.
+    std::string RenderAs(const TCtx& c, const std::string& full, bool canonical);
     std::string RenderRdn(const TCtx& c, const TEntry& e) const;
     TObjectSummary Summary(const TEntry& e) const;
     TEntry* Deref(const TCtx& c, TEntry* e);

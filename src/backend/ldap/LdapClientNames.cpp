@@ -2,6 +2,7 @@
 // into DNs by the objects the client has listed (each container is listed once), and rendered as
 // the context asks for them.
 #include "backend/ldap/LdapClient.h"
+#include "model/NameForm.h"
 
 #include <algorithm>
 #include <cctype>
@@ -386,6 +387,13 @@ NWCCODE TLdapClient::FullName(const TCtx& c, const std::string& raw, std::string
         full = name;
         return NW_OK;
     }
+    // Without the canonical flag the client leaves names alone: they are complete.
+    if ((c.Flags & DCV_CANONICALIZE_NAMES) == 0) {
+        if (!SplitName(name, parts))
+            return ERR_INVALID_OBJECT_NAME;
+        full = name;
+        return NW_OK;
+    }
     // Relative: each trailing dot climbs one level above the name context.
     size_t up = 0;
     while (!name.empty() && name.back() == '.') {
@@ -550,44 +558,32 @@ std::string TLdapClient::RenderRdn(const TCtx& c, const TEntry& e) const {
 }
 
 std::string TLdapClient::Render(const TCtx& c, const std::string& full) {
+    return RenderAs(c, full, (c.Flags & DCV_CANONICALIZE_NAMES) != 0);
+}
+
+std::string TLdapClient::RenderAs(const TCtx& c, const std::string& full, bool canonical) {
     if (full.empty() || full[0] == '[')
         return full;
     std::vector<std::string> parts;
     if (!SplitName(full, parts))
         return full;
-    size_t keep = parts.size();
-    bool absolute = false;
-    if ((c.Flags & DCV_CANONICALIZE_NAMES) == 0 && c.NameContext != kRoot) {
-        std::vector<std::string> ctxParts;
+    std::vector<std::string> ctxParts;
+    if (c.NameContext != kRoot)
         SplitName(c.NameContext, ctxParts);
-        bool under = parts.size() > ctxParts.size();
-        for (size_t i = 0; under && i < ctxParts.size(); ++i)
-            under = Lower(parts[parts.size() - ctxParts.size() + i]) == Lower(ctxParts[i]);
-        if (under)
-            keep = parts.size() - ctxParts.size();
-        else
-            absolute = true;
-    }
+    TNameForm form = U_NameForm(parts, ctxParts, canonical);
     // Typed names take each part's type from the object the client knows.
-    std::vector<std::string> types(parts.size());
     if ((c.Flags & DCV_TYPELESS_NAMES) == 0) {
         std::string suffix;
         for (size_t i = parts.size(); i-- > 0;) {
             suffix = suffix.empty() ? parts[i] : parts[i] + "." + suffix;
             auto it = FEntries.find(Lower(suffix));
-            types[i] = it != FEntries.end() && !it->second.Type.empty() ? Upper(it->second.Type)
-                                                                        : std::string("CN");
+            std::string type = it != FEntries.end() && !it->second.Type.empty()
+                                   ? Upper(it->second.Type)
+                                   : std::string("CN");
+            parts[i] = type + "=" + parts[i];
         }
     }
-    std::string out = absolute ? "." : "";
-    for (size_t i = 0; i < keep; ++i) {
-        if (i > 0)
-            out += '.';
-        if (!types[i].empty())
-            out += types[i] + "=";
-        out += parts[i];
-    }
-    return out;
+    return U_JoinNameForm(parts, form);
 }
 
 TObjectSummary TLdapClient::Summary(const TEntry& e) const {
@@ -619,21 +615,16 @@ NWCCODE TLdapClient::AbbreviateName(NWHandle ctx, const std::string& name, std::
         out = full;
         return NW_OK;
     }
+    // An abbreviation is relative to the name context whatever the canonical flag says; a name
+    // the tree does not hold is shortened as text.
     if (FindFull(full) != nullptr) {
-        out = Render(*c, full);
+        out = RenderAs(*c, full, true);
         return NW_OK;
     }
-    // A name the tree does not hold is shortened as text.
     out = full;
-    if ((c->Flags & DCV_CANONICALIZE_NAMES) == 0 && c->NameContext != kRoot) {
-        std::string suffix = "." + Lower(c->NameContext);
-        std::string l = Lower(full);
-        if (l.size() > suffix.size() &&
-            l.compare(l.size() - suffix.size(), suffix.size(), suffix) == 0)
-            out = full.substr(0, full.size() - suffix.size());
-        else
-            out = "." + full;
-    }
+    std::vector<std::string> parts, ctxParts;
+    if (c->NameContext != kRoot && SplitName(full, parts) && SplitName(c->NameContext, ctxParts))
+        out = U_JoinNameForm(parts, U_NameForm(parts, ctxParts, true));
     return NW_OK;
 }
 

@@ -179,6 +179,8 @@ private:
     NWCCODE FullName(const TCtx& c, const std::string& name, std::string& full) const;
     NWCCODE Resolve(const TCtx& c, const std::string& name, int32_t& object) const;
     std::string Render(const TCtx& c, int32_t tree, int32_t object) const;
+    // The name as the context writes it, with or without the canonical flag's partial names.
+    std::string RenderAs(const TCtx& c, int32_t tree, int32_t object, bool canonical) const;
     std::string RenderName(const TCtx& c, int32_t tree, const std::string& fullName) const;
     std::string RenderRdn(const TCtx& c, int32_t tree, int32_t object) const;
     TObjectSummary Summary(int32_t tree, int32_t object) const;

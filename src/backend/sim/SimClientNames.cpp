@@ -1,6 +1,7 @@
 // Contexts and names: context keys, name resolution against the name context, and names
 // rendered as the context asks for them.
 #include "backend/sim/SimClient.h"
+#include "model/NameForm.h"
 
 #include "backend/sim/SimInternal.h"
 
@@ -206,6 +207,13 @@ NWCCODE TSimClient::FullName(const TCtx& c, const std::string& raw, std::string&
         full = name;
         return NW_OK;
     }
+    // Without the canonical flag the client leaves names alone: they are complete.
+    if ((c.Flags & DCV_CANONICALIZE_NAMES) == 0) {
+        if (!SplitName(name, parts))
+            return ERR_INVALID_OBJECT_NAME;
+        full = name;
+        return NW_OK;
+    }
     // Relative: each trailing dot climbs one level above the name context.
     size_t up = 0;
     while (!name.empty() && name.back() == '.') {
@@ -255,33 +263,29 @@ std::string TSimClient::RenderRdn(const TCtx& c, int32_t tree, int32_t object) c
 }
 
 std::string TSimClient::Render(const TCtx& c, int32_t tree, int32_t object) const {
+    return RenderAs(c, tree, object, (c.Flags & DCV_CANONICALIZE_NAMES) != 0);
+}
+
+std::string TSimClient::RenderAs(const TCtx& c, int32_t tree, int32_t object,
+                                 bool canonical) const {
     if (object == 0)
         return "[Root]";
     const TSimTree& t = FWorld->Trees[tree];
     std::vector<int32_t> chain;
-    for (int32_t cur = object; cur > 0; cur = t.Objects[cur].Parent)
+    std::vector<std::string> parts;
+    for (int32_t cur = object; cur > 0; cur = t.Objects[cur].Parent) {
         chain.push_back(cur);
-    size_t keep = chain.size();
-    bool absolute = false;
-    if ((c.Flags & DCV_CANONICALIZE_NAMES) == 0 && c.NameContext != "[Root]") {
-        std::vector<std::string> ctxParts;
+        parts.push_back(t.Objects[cur].Rdn);
+    }
+    std::vector<std::string> ctxParts;
+    if (c.NameContext != "[Root]")
         SplitName(c.NameContext, ctxParts);
-        bool under = chain.size() > ctxParts.size();
-        for (size_t i = 0; under && i < ctxParts.size(); ++i)
-            under = Lower(t.Objects[chain[chain.size() - ctxParts.size() + i]].Rdn) ==
-                    Lower(ctxParts[i]);
-        if (under)
-            keep = chain.size() - ctxParts.size();
-        else
-            absolute = true;
+    TNameForm form = U_NameForm(parts, ctxParts, canonical);
+    if ((c.Flags & DCV_TYPELESS_NAMES) == 0) {
+        for (size_t i = 0; i < chain.size(); ++i)
+            parts[i] = RenderRdn(c, tree, chain[i]);
     }
-    std::string out = absolute ? "." : "";
-    for (size_t i = 0; i < keep; ++i) {
-        if (i > 0)
-            out += '.';
-        out += RenderRdn(c, tree, chain[i]);
-    }
-    return out;
+    return U_JoinNameForm(parts, form);
 }
 
 std::string TSimClient::RenderName(const TCtx& c, int32_t tree, const std::string& fullName) const {
@@ -332,23 +336,18 @@ NWCCODE TSimClient::AbbreviateName(NWHandle ctx, const std::string& name, std::s
     std::string full;
     if ((code = FullName(*c, name, full)) != NW_OK)
         return code;
+    // An abbreviation is relative to the name context whatever the canonical flag says.
     int32_t object = c->Tree >= 0 ? FWorld->Trees[c->Tree].Find(full) : -1;
     if (object >= 0) {
-        out = Render(*c, c->Tree, object);
+        out = RenderAs(*c, c->Tree, object, true);
         return NW_OK;
     }
     // A name the tree does not hold is shortened as text.
     out = full;
-    if ((c->Flags & DCV_CANONICALIZE_NAMES) == 0 && c->NameContext != "[Root]" &&
-        full != "[Root]") {
-        std::string suffix = "." + Lower(c->NameContext);
-        std::string l = Lower(full);
-        if (l.size() > suffix.size() &&
-            l.compare(l.size() - suffix.size(), suffix.size(), suffix) == 0)
-            out = full.substr(0, full.size() - suffix.size());
-        else
-            out = "." + full;
-    }
+    std::vector<std::string> parts, ctxParts;
+    if (full != "[Root]" && c->NameContext != "[Root]" && SplitName(full, parts) &&
+        SplitName(c->NameContext, ctxParts))
+        out = U_JoinNameForm(parts, U_NameForm(parts, ctxParts, true));
     return NW_OK;
 }
 

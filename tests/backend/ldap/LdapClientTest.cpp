@@ -157,7 +157,8 @@ TEST_F(LdapClientTest, NamesSummariesAndEffectiveRights) {
     auto ldap = Connect(server.Uri());
     NWHandle ctx = 0;
     ASSERT_EQ(ldap->NewContext(ctx), NW_OK);
-    ASSERT_EQ(ldap->SetContextValue(ctx, DCK_FLAGS, DCV_TYPELESS_NAMES), NW_OK);
+    ASSERT_EQ(ldap->SetContextValue(ctx, DCK_FLAGS, DCV_TYPELESS_NAMES | DCV_CANONICALIZE_NAMES),
+              NW_OK);
     ASSERT_EQ(ldap->SetContextValue(ctx, DCK_NAME_CONTEXT, std::string("Corvale")), NW_OK);
     std::string dn;
     TObjectSummary summary;

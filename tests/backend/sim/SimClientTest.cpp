@@ -55,24 +55,44 @@ TEST_F(SampleTree, NamesFollowTheContext) {
     EXPECT_EQ(s.ClassName, "User");
     EXPECT_EQ(s.Flags & DS_CONTAINER_ENTRY, 0u);
     client->SetContextValue(ctx, DCK_NAME_CONTEXT, "Sales.Corvale");
+    // With the canonical flag names come back partial, relative to the name context, and every
+    // name handed out is read back as the same object.
     ASSERT_EQ(client->ReadObjectSummary(ctx, "mara", dn, s), 0);
-    EXPECT_EQ(dn, "Mara.Sales.Corvale") << "canonical names come back in full";
+    EXPECT_EQ(dn, "Mara");
     ASSERT_EQ(client->ReadObjectSummary(ctx, "Finance.", dn, s), 0);
-    EXPECT_EQ(dn, "Finance.Corvale");
+    EXPECT_EQ(dn, "Finance.");
     EXPECT_EQ(s.Flags & DS_CONTAINER_ENTRY, DS_CONTAINER_ENTRY);
+    ASSERT_EQ(client->ReadObjectSummary(ctx, ".Corvale", dn, s), 0);
+    EXPECT_EQ(dn, ".Corvale");
+    for (const char* name : {"Mara", "Finance.", ".Corvale", "Irene.Finance."}) {
+        std::string again;
+        ASSERT_EQ(client->ReadObjectSummary(ctx, name, dn, s), 0) << name;
+        ASSERT_EQ(client->ReadObjectSummary(ctx, dn, again, s), 0) << dn;
+        EXPECT_EQ(again, dn);
+    }
     EXPECT_EQ(client->ReadObjectSummary(ctx, "Nobody", dn, s), ERR_NO_SUCH_ENTRY);
 
-    // Without the canonical flag, names are shortened against the name context.
+    // An abbreviation is relative to the name context with or without the canonical flag.
     std::string out;
-    EXPECT_EQ(client->AbbreviateName(ctx, ".Mara.Sales.Corvale", out), 0);
-    EXPECT_EQ(out, "Mara.Sales.Corvale");
-    client->SetContextValue(ctx, DCK_FLAGS, DCV_TYPELESS_NAMES);
     EXPECT_EQ(client->AbbreviateName(ctx, ".Mara.Sales.Corvale", out), 0);
     EXPECT_EQ(out, "Mara");
     EXPECT_EQ(client->AbbreviateName(ctx, ".Irene.Finance.Corvale", out), 0);
-    EXPECT_EQ(out, ".Irene.Finance.Corvale");
+    EXPECT_EQ(out, "Irene.Finance.");
+    EXPECT_EQ(client->AbbreviateName(ctx, ".Nobody.Elsewhere", out), 0);
+    EXPECT_EQ(out, ".Nobody.Elsewhere");
+    // Without the canonical flag the client leaves names alone: they go in and come out
+    // complete.
+    client->SetContextValue(ctx, DCK_FLAGS, DCV_TYPELESS_NAMES);
+    EXPECT_EQ(client->AbbreviateName(ctx, ".Mara.Sales.Corvale", out), 0);
+    EXPECT_EQ(out, "Mara");
+    ASSERT_EQ(client->ReadObjectSummary(ctx, "Mara.Sales.Corvale", dn, s), 0);
+    EXPECT_EQ(dn, "Mara.Sales.Corvale");
+    EXPECT_EQ(client->ReadObjectSummary(ctx, "Mara", dn, s), ERR_NO_SUCH_ENTRY);
     // Typed names when the typeless flag is clear; typed input is understood either way.
     client->SetContextValue(ctx, DCK_FLAGS, DCV_CANONICALIZE_NAMES);
+    ASSERT_EQ(client->ReadObjectSummary(ctx, ".CN=Mara.OU=Sales.O=Corvale", dn, s), 0);
+    EXPECT_EQ(dn, "CN=Mara");
+    client->SetContextValue(ctx, DCK_NAME_CONTEXT, "[Root]");
     ASSERT_EQ(client->ReadObjectSummary(ctx, ".CN=Mara.OU=Sales.O=Corvale", dn, s), 0);
     EXPECT_EQ(dn, "CN=Mara.OU=Sales.O=Corvale");
 }

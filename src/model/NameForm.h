@@ -1,0 +1,30 @@
+// How a client writes an object's name for a context. With the canonical flag a client hands out
+// partial names relative to the context's name context, so that every name it hands out is a
+// name it takes back: an object below the name context by its parts below it, one elsewhere by
+// its parts below the nearest shared container and one trailing dot per level climbed from the
+// name context to that container ("Admin." from Sales.Corvale), one that shares no container
+// with it in full with a leading dot. Without the flag, and under [Root], names are complete
+// (from the top, without a leading dot).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace trovalen {
+
+struct TNameForm {
+    size_t Keep = 0;       // the most specific parts written
+    size_t Climbs = 0;     // trailing dots
+    bool Absolute = false; // a leading dot
+};
+
+// full and nameContext are the parts of complete typeless names, most specific first;
+// nameContext is empty for [Root]. Parts compare without regard to ASCII case.
+TNameForm U_NameForm(const std::vector<std::string>& full,
+                     const std::vector<std::string>& nameContext, bool canonical);
+
+// The name written from its parts (already typed or typeless) and a form.
+std::string U_JoinNameForm(const std::vector<std::string>& parts, const TNameForm& form);
+
+} // namespace trovalen

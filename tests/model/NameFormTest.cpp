@@ -1,0 +1,82 @@
+// The names a client hands out under a name context: each must be taken back as the same
+// object by the rule that reads names (relative to the name context, trailing dots climbing).
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "model/NameForm.h"
+
+namespace trovalen {
+namespace {
+
+std::vector<std::string> Parts(const std::string& dotted) {
+    std::vector<std::string> out;
+    std::stringstream in(dotted);
+    for (std::string part; std::getline(in, part, '.');)
+        out.push_back(part);
+    return out;
+}
+
+std::string Lower(std::string s) {
+    for (char& ch : s)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return s;
+}
+
+// How a name is read back against a name context (the clients' input rule).
+std::string ReadBack(const std::string& name, const std::string& nameContext) {
+    if (name[0] == '.')
+        return name.substr(1);
+    std::string n = name;
+    size_t up = 0;
+    while (!n.empty() && n.back() == '.') {
+        n.pop_back();
+        ++up;
+    }
+    std::vector<std::string> ctx = Parts(nameContext);
+    for (size_t i = up; i < ctx.size(); ++i)
+        n += "." + ctx[i];
+    return n;
+}
+
+TEST(NameForm, PartialNamesUnderANameContextReadBackAsTheSameObject) {
+    struct TCase {
+        const char* Full;
+        const char* Context;
+        const char* Written;
+    };
+    const TCase cases[] = {
+        {"Mara.Sales.Corvale", "Sales.Corvale", "Mara"},
+        {"Mara.Sales.Corvale", "Corvale", "Mara.Sales"},
+        {"Admin.Corvale", "Sales.Corvale", "Admin."},
+        {"Sales.Corvale", "Sales.Corvale", "Sales."}, // the name context itself
+        {"Corvale", "Sales.Corvale", ".Corvale"},     // above it, at the top
+        {"Joe.Other", "Sales.Corvale", ".Joe.Other"}, // another top container
+        {"Ezra.Labs.Research.Corvale", "Sales.Corvale", "Ezra.Labs.Research."},
+        {"MARA.sales.corvale", "Sales.Corvale", "MARA"}, // parts compare without case
+    };
+    for (const TCase& c : cases) {
+        std::string written =
+            U_JoinNameForm(Parts(c.Full), U_NameForm(Parts(c.Full), Parts(c.Context), true));
+        EXPECT_EQ(written, c.Written) << c.Full << " under " << c.Context;
+        EXPECT_EQ(Lower(ReadBack(written, c.Context)), Lower(c.Full)) << written;
+    }
+}
+
+TEST(NameForm, CompleteWithoutTheCanonicalFlagAndUnderRoot) {
+    for (bool canonical : {false, true}) {
+        std::vector<std::string> root;
+        EXPECT_EQ(U_JoinNameForm(Parts("Mara.Sales.Corvale"),
+                                 U_NameForm(Parts("Mara.Sales.Corvale"), root, canonical)),
+                  "Mara.Sales.Corvale");
+    }
+    EXPECT_EQ(U_JoinNameForm(Parts("Admin.Corvale"),
+                             U_NameForm(Parts("Admin.Corvale"), Parts("Sales.Corvale"), false)),
+              "Admin.Corvale");
+}
+
+} // namespace
+} // namespace trovalen
