@@ -1,6 +1,7 @@
 // Every value of every attribute of every object in the bundled sample tree, read through the
 // client and formatted: none may fail, throw or come out empty-handed.
 #include "attrinfo/AttrInfo.h"
+#include "attrinfo/AttrRead.h"
 #include "backend/sim/SimClient.h"
 #include "directory/DSContext.h"
 #include "directory/DSNames.h"
@@ -10,8 +11,10 @@
 #include <gtest/gtest.h>
 
 #include "common/SimFixture.h"
+#include <map>
 #include <set>
 #include <unistd.h>
+#include <vector>
 
 using namespace trovalen;
 namespace fs = std::filesystem;
@@ -91,4 +94,38 @@ TEST_F(SampleTree, EveryValueFormats) {
     // The sample tree shows off most syntaxes; a reader that found nothing tests nothing.
     EXPECT_GT(count.Values, 50);
     EXPECT_GE(count.Syntaxes.size(), 15u);
+}
+
+// Names handed out under a name context are names taken back: a chain through names ("Member|
+// Full Name") reads the same lines under every name context, and each name read completes to
+// the same object.
+TEST_F(SampleTree, ChainsThroughNamesReadAlikeUnderEveryNameContext) {
+    TNWClient& client = *this->client;
+    const std::string tree = U_GetPrimaryTree(&client);
+    std::map<std::string, std::vector<std::string>> first;
+    for (const char* nameContext :
+         {"[Root]", "Corvale", "Sales.Corvale", "Labs.Research.Corvale"}) {
+        SCOPED_TRACE(nameContext);
+        NWHandle ctx = 0;
+        ASSERT_EQ(client.NewContext(ctx), 0);
+        U_DSSetContextFlags(&client, ctx, '+', DCV_TYPELESS_NAMES | DCV_CANONICALIZE_NAMES);
+        ASSERT_EQ(U_DSChangeCurrentTreeAndContext(&client, ctx, tree, nameContext), 0);
+        for (const char* attrPath : {"Member|Full Name", "Member", "Member|Object Class", "CONTEXT",
+                                     "RDN", "CLASS", "Member|CONTEXT"}) {
+            TStringList lines;
+            EXPECT_EQ(U_DSGetAttributeEx(&client, ctx, ".Staff.Corvale", attrPath, lines), 0)
+                << attrPath;
+            std::vector<std::string> got = lines.Strings();
+            // A name value comes back as the context writes it; completed, it is the same.
+            if (std::string(attrPath) == "Member")
+                for (std::string& name : got)
+                    name = U_DSCompleteName(nameContext, name);
+            EXPECT_FALSE(got.empty()) << attrPath;
+            auto [known, fresh] = first.emplace(attrPath, got);
+            if (!fresh) {
+                EXPECT_EQ(got, known->second) << attrPath;
+            }
+        }
+        client.FreeContext(ctx);
+    }
 }

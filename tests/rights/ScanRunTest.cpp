@@ -382,3 +382,46 @@ TEST_F(ScanRunTest, CancelFinishesTheEntryAndLeavesOneLine) {
     }
     EXPECT_EQ(U_CancelledLine(1, 3), "Scan cancelled by the user after 1 of 3 entries");
 }
+
+// The attribute lines of an eDirectory scan read through the browsing context, whatever
+// container it has open: chains through names and the pseudo attributes read alike there and
+// at the top of the tree.
+TEST_F(ScanRunTest, AttributeLinesReadAlikeUnderAnyBrowsingContainer) {
+    ASSERT_NO_FATAL_FAILURE(Load("rights-edir.json"));
+    std::string iniPath = scratchFolder + "/chains.ini";
+    {
+        TIniFile ini(iniPath);
+        ini.WriteString("Attributes", "AttrCount", "4");
+        ini.WriteString("Attributes", "AttrFormat", "#Attr_01\t#Attr_02\t#Attr_03\t#Attr_04");
+        ini.WriteString("Attributes", "Attr_01", "Security Equals|CLASS");
+        ini.WriteString("Attributes", "Attr_02", "Security Equals|CONTEXT");
+        ini.WriteString("Attributes", "Attr_03", "CONTEXT");
+        ini.WriteString("Attributes", "Attr_04", "Title");
+    }
+    TIniFile ini(iniPath);
+    TAttributeSettings table = LoadAttributeSettings(&ini, true);
+    auto attributeLine = [&](NWHandle browse) {
+        TCache cache;
+        TScanRequest request = EdirRequest({".Printer1.SALES.ACME"});
+        request.BrowseContext = browse;
+        request.AttrColumns = true;
+        request.Attributes = &table;
+        request.Cache = &cache;
+        request.FilterIncl = "Joe";
+        TScanResult result = Run(request);
+        int i = result.Summary.IndexOfExact(
+            "Effective Trustee:\tUser\t[BC R I]\t.Joe.SALES.ACME\t[Entry Rights]");
+        return i >= 0 && i + 1 < result.Summary.Count() ? result.Summary[i + 1] : std::string();
+    };
+    const std::string atTop = attributeLine(ctx);
+    EXPECT_EQ(atTop, "Group\t.ACME\t.SALES.ACME\tSales lead");
+    for (const char* container : {"SALES.ACME", "ACME", "DEV.ACME"}) {
+        NWHandle browse = 0;
+        ASSERT_EQ(client->NewContext(browse), 0);
+        U_DSSetContextFlags(client.get(), browse, '+', DCV_TYPELESS_NAMES);
+        ASSERT_EQ(U_DSChangeCurrentTreeAndContext(client.get(), browse, "RIGHTS_TREE", container),
+                  0);
+        EXPECT_EQ(attributeLine(browse), atTop) << container;
+        client->FreeContext(browse);
+    }
+}
