@@ -41,7 +41,9 @@ void TMainForm::ActionConnectExecute() {
     // What the dialog accepted is kept even when the server cannot be reached, so that the
     // next try starts from it.
     fields.Save(*FSettingsFile);
-    ConnectLdap(fields.Options());
+    // What the person asked for next is the directory's objects.
+    if (ConnectLdap(fields.Options()))
+        FPageControl->setCurrentWidget(FTabSheetSelectEdir);
 }
 
 bool TMainForm::ConnectLdap(const TLdapClientOptions& options) {

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTabWidget>
 
 #include <gtest/gtest.h>
 
@@ -319,6 +320,8 @@ TEST_F(ConnectTest, AFailedConnectionKeepsTheClientAndSaysWhy) {
     EXPECT_NE(Messages[0].find("cannot reach the LDAP server " + uri), std::string::npos)
         << Messages[0];
     EXPECT_EQ(Messages[0].find("secret"), std::string::npos);
+    EXPECT_EQ(Child<QTabWidget>(*form, "PageControl1")->currentWidget(),
+              Child<QWidget>(*form, "TabSheetInfo"));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy cursor went";
 
     EXPECT_EQ(form->Client(), Counting.get());
@@ -328,6 +331,28 @@ TEST_F(ConnectTest, AFailedConnectionKeepsTheClientAndSaysWhy) {
     EXPECT_FALSE(Counting->Contexts.empty()) << "the session still works on the client";
     form->BitBtnScanClick();
     EXPECT_TRUE(Contains(form->SummaryLines(), "Settings:  Scan type=eDirectory"));
+}
+
+TEST_F(ConnectTest, AWindowStartedWithoutAClientSaysWhyAndTakesOneLater) {
+    Counting.reset();
+    Client.reset();
+    auto form = Start(EdirConfig());
+    TLdapConnectSettings fields;
+    fields.Uri = Unreachable();
+    fields.Timeout = "1";
+    EXPECT_FALSE(form->ConnectLdap(fields.Options()));
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(form->Client(), nullptr);
+    auto* objects = Child<TListBox>(*form, "ListBoxEdirObjects");
+    EXPECT_EQ(S(objects->Hint()), Messages[0]) << "the empty list says why";
+
+    std::string error;
+    std::shared_ptr<TNWClient> sample = MakeSimClient(SampleTree(), error);
+    ASSERT_TRUE(sample) << error;
+    form->UseClient(std::move(sample));
+    EXPECT_EQ(form->CurrentTree(), "CORVALE_TREE");
+    EXPECT_EQ(S(objects->Hint()), kHintNoObjects);
+    EXPECT_GT(objects->count(), 0);
 }
 
 TEST_F(ConnectTest, AnotherClientReplacesTheSessionAndTheWindowHoldsIt) {
@@ -371,6 +396,8 @@ TEST_F(ConnectTest, ASlapdServesItsTreeToTheWindow) {
     ExpectOldClientReleased();
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_NE(form->StatusText(1).find("Connected to " + server.Uri()), std::string::npos);
+    EXPECT_EQ(Child<QTabWidget>(*form, "PageControl1")->currentWidget(),
+              Child<QWidget>(*form, "TabSheetSelectEdir"));
 
     EXPECT_EQ(Trees(*form), std::vector<std::string>{"CORVALE_TREE"});
     EXPECT_EQ(form->CurrentTree(), "CORVALE_TREE");
