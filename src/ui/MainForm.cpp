@@ -213,6 +213,9 @@ void TMainForm::FormCreate() {
     FPageControl->setTabVisible(FPageControl->indexOf(FTabSheetDebug), FDebugMode);
     FPageControl->setTabVisible(FPageControl->indexOf(FTabSheetSelectPath), FScanFileSystem);
     FPageControl->setTabVisible(FPageControl->indexOf(FTabSheetSelectEdir), FScanEdir);
+    // Only the eDirectory window reads a directory of its own choosing.
+    if (FActionConnect)
+        FActionConnect->setVisible(FScanEdir);
 
     U_IniLoadActions(*FSettingsFile, kSettings,
                      {FActionSaveAs, FActionSaveAsTxt, FActionSaveAsClipboard, FActionSaveAsExcel,
@@ -227,6 +230,11 @@ void TMainForm::FormCreate() {
     if (FScanFileSystem)
         U_IniLoadCheckList(*FSettingsFile, kPathsSection, FCheckListBoxPaths);
 
+    StartClient();
+    LabelSelectedUpd();
+}
+
+void TMainForm::StartClient() {
     FSession = std::make_unique<TScanSession>(FClient, FTreeContexts.get());
     NWCCODE code = FSession->StartCode();
     if (FClient == nullptr) {
@@ -247,6 +255,42 @@ void TMainForm::FormCreate() {
         if (FScanEdir)
             TreeSetup();
     }
+}
+
+void TMainForm::ClearClientViews() {
+    FRadioGroupServers->Clear();
+    FShellTreeViewFiles->SetRoot(std::string());
+    FShellTreeViewFiles->setEnabled(true);
+    FShellTreeViewFiles->SetHint(kHintNoServer);
+    FConnUserName.clear();
+    FComboBoxTrees->clear();
+    FEditMyName->clear();
+    FEditCurrentContainer->clear();
+    FListBoxEdirContainers->clear();
+    FListBoxEdirObjects->clear();
+    FListBoxEdirContainers->SetHint(kHintNoContainers);
+    FListBoxEdirObjects->SetHint(kHintNoObjects);
+    FCheckListBoxEdir->clear();
+}
+
+void TMainForm::UseClient(std::shared_ptr<TNWClient> client) {
+    if (FScanning)
+        return;
+    // The tree left keeps its context and its list of objects, as a change of tree keeps them.
+    std::string previous = CurrentTree();
+    FSession->ChooseTree(std::string());
+    if (FScanEdir && !previous.empty())
+        U_IniSaveCheckList(*FSettingsFile, EdirListSection(previous), FCheckListBoxEdir);
+    // Every context and connection of the old client goes before the client itself.
+    FSession.reset();
+    FOwnedClient = std::move(client);
+    FClient = FOwnedClient.get();
+    FClientError.clear();
+    // What the cache holds was read from the directory left.
+    FCache = std::make_unique<TCache>();
+    FLastCode = 0;
+    ClearClientViews();
+    StartClient();
     LabelSelectedUpd();
 }
 
@@ -509,6 +553,8 @@ void TMainForm::SetSelectionEnabled(bool enabled) {
     FTabSheetSelectEdir->setEnabled(enabled);
     FPanelSettingsResult->setEnabled(enabled);
     FMenuSave->setEnabled(enabled);
+    if (FActionConnect)
+        FActionConnect->setEnabled(enabled);
 }
 
 void TMainForm::BitBtnScanClick() {

@@ -37,8 +37,10 @@ class QWidget;
 
 namespace trovalen {
 
+struct TLdapClientOptions;
 class TCheckListBox;
 class TFolderTree;
+class TFormConnect;
 class TListBox;
 class TFormAbout;
 class TFormHelp;
@@ -56,6 +58,10 @@ struct TStartConfig {
 };
 
 constexpr char kWindowCaption[] = "Effective Rights Analysis";
+// The hints of the empty selection lists before there is anything to list.
+constexpr char kHintNoServer[] = "Choose a server in the connection list";
+constexpr char kHintNoContainers[] = "No containers here";
+constexpr char kHintNoObjects[] = "No objects in this container";
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -64,6 +70,23 @@ public:
     // null (no tree file could be loaded); the start-up then says that the client is not there.
     TMainForm(const TStartConfig& config, TNWClient* client, QWidget* parent = nullptr);
     ~TMainForm() override;
+
+    // The client the window works on; null when there is none.
+    TNWClient* Client() const { return FClient; }
+    // Makes the window work on another client, which it then holds. The session of the client
+    // used so far goes first (its contexts and connections), then that client when the window
+    // held it; then the start-up runs on the new client (servers, trees, contexts). The list of
+    // objects of the tree left is kept, as a change of tree keeps it. Ignored during a scan.
+    void UseClient(std::shared_ptr<TNWClient> client);
+    // Connects to a directory over LDAP (with the busy cursor) and, when that works, makes the
+    // window work on it (UseClient). When it fails, one message says why and the window keeps
+    // the client it has.
+    bool ConnectLdap(const TLdapClientOptions& options);
+    // The "Connect to directory" command: the dialog with the fields kept in the settings,
+    // which keep what OK accepted (never the password); then ConnectLdap.
+    void ActionConnectExecute();
+    // Runs the connect dialog; true when the user chose OK. Tests replace it.
+    std::function<bool(TFormConnect& dialog)> ConnectDialog;
 
     // The save-file dialog: gets the proposed file name, returns the chosen one or nothing when
     // the user cancels. Tests replace it.
@@ -162,6 +185,7 @@ private:
     QWidget* CreateActionPage();
     QWidget* CreateDebugPage();
     void CreateMenus();
+    void CreateConnectAction(QMenu* menu);
     QPlainTextEdit* CreateResultPane(const char* name);
     void ShowPaneMenu(QPlainTextEdit* pane, const QPoint& pos);
     void ShowLogMenu(const QPoint& pos);
@@ -172,6 +196,11 @@ private:
     void FormCreate();
     void FormShow();
     void FormClose();
+    // The part of the start-up that works on the client: the session, then the servers or
+    // trees; without a client, the hints that say why.
+    void StartClient();
+    // Empties what the window shows of the client: servers, folders, trees, containers.
+    void ClearClientViews();
     void FillConnectionList();
     void ShellTreeViewSetRoot(const std::string& root);
     void TreeSetup();
@@ -202,7 +231,10 @@ private:
     TAttributeSettings FAttributes;
     NWCCODE FLastCode = 0;
 
-    // The client, the contexts and the connection: all held by the session.
+    // The client, the contexts and the connection: all held by the session. FOwnedClient holds
+    // a client that the window was given to keep (UseClient); it is declared before the session
+    // so that the session goes first.
+    std::shared_ptr<TNWClient> FOwnedClient;
     TNWClient* FClient;
     std::unique_ptr<TTreeContexts> FTreeContexts;
     std::unique_ptr<TScanSession> FSession;
@@ -265,6 +297,7 @@ private:
     QAction* FMenuSettingsShowOnlyUsers = nullptr;
     QAction* FActionAbout = nullptr;
     QAction* FMenuExit = nullptr;
+    QAction* FActionConnect = nullptr;
     // Status bar
     QLabel* FStatusPanel0 = nullptr;
     QLabel* FStatusPanel1 = nullptr;

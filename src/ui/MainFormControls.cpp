@@ -204,8 +204,8 @@ QWidget* TMainForm::CreateSelectEdirPage() {
     FListBoxEdirObjects = new TListBox(page);
     FListBoxEdirObjects->setObjectName("ListBoxEdirObjects");
     FListBoxEdirObjects->setToolTip("You may add one or multiple objects that are to be scanned");
-    FListBoxEdirContainers->SetHint("No containers here");
-    FListBoxEdirObjects->SetHint("No objects in this container");
+    FListBoxEdirContainers->SetHint(kHintNoContainers);
+    FListBoxEdirObjects->SetHint(kHintNoObjects);
     FLabelObjSelected = new QLabel("#Objects Selected: 0", page);
     FLabelObjSelected->setObjectName("LabelObjSelected");
     FCheckListBoxEdir = new TCheckListBox(page);
@@ -276,7 +276,7 @@ QWidget* TMainForm::CreateSelectPathPage() {
     FShellTreeViewFiles = new TFolderTree(page);
     FShellTreeViewFiles->setObjectName("ShellTreeViewFiles");
     FShellTreeViewFiles->setToolTip("Double-Click to add to list of start directories");
-    FShellTreeViewFiles->SetHint("Choose a server in the connection list");
+    FShellTreeViewFiles->SetHint(kHintNoServer);
     FLabelDirSelected = new QLabel("#Start Paths Selected: 0", page);
     FLabelDirSelected->setObjectName("LabelDirSelected");
     FCheckListBoxPaths = new TCheckListBox(page);
@@ -459,6 +459,9 @@ void TMainForm::CreateMenus() {
     connect(FActionSaveAsClipboard, &QAction::triggered, this,
             [this] { ActionSaveToClipboardClick(); });
     connect(FActionSaveAsExcel, &QAction::triggered, this, [this] { ActionSaveToExcelClick(); });
+#ifdef TROVALEN_HAVE_LDAP
+    CreateConnectAction(file);
+#endif
     file->addMenu(FMenuSave);
     file->addSeparator();
     FMenuExit = file->addAction("E&xit");
