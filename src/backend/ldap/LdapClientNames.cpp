@@ -162,8 +162,15 @@ bool TLdapClient::Connect(std::string& error) {
     }
     FServerName = HostOf(FOptions.Connection.Uri);
     FUserFull.clear();
-    if (!FOptions.Connection.BindDn.empty())
-        DnToFull(FOptions.Connection.BindDn, FUserFull);
+    if (!FOptions.Connection.BindDn.empty()) {
+        // The bound object's name as the directory spells it, not as it was typed.
+        std::vector<TLdapEntry> self;
+        std::string ignored;
+        bool found = FConn.Search(FOptions.Connection.BindDn, TLdapScope::Base, "(objectClass=*)",
+                                  {"1.1"}, self, ignored) &&
+                     !self.empty();
+        DnToFull(found ? self[0].Dn : FOptions.Connection.BindDn, FUserFull);
+    }
     TEntry root;
     root.Full = kRoot;
     root.Rdn = kRoot;

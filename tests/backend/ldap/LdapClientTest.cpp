@@ -151,6 +151,28 @@ TEST_F(LdapClientTest, MalformedAclValueIsShownRawAndTheAnalysisGoesOn) {
     EXPECT_GE(ldap->RejectedValues(), 2u);
 }
 
+// The bound user is named as the directory spells the object, not as the DN was typed.
+TEST_F(LdapClientTest, BoundUserIsNamedAsTheDirectorySpellsIt) {
+    ldaptest::TLdapServer server;
+    TROVALEN_START_LDAP(server, SampleTree(), "--tree " + std::string(kTree));
+    TLdapClientOptions options;
+    options.Connection.Uri = server.Uri();
+    options.Connection.BindDn = server.AdminDn(); // "cn=admin,...": the object is "Admin"
+    options.Connection.Password = server.Password();
+    TLdapClient ldap(options);
+    std::string error;
+    ASSERT_TRUE(ldap.Connect(error)) << error;
+    NWHandle ctx = 0;
+    ASSERT_EQ(ldap.NewContext(ctx), NW_OK);
+    ASSERT_EQ(ldap.SetContextValue(ctx, DCK_TREE_NAME, std::string(kTree)), NW_OK);
+    ASSERT_EQ(ldap.SetContextValue(ctx, DCK_FLAGS, DCV_TYPELESS_NAMES | DCV_CANONICALIZE_NAMES),
+              NW_OK);
+    std::string user;
+    ASSERT_EQ(ldap.CurrentUserDN(ctx, user), NW_OK);
+    EXPECT_EQ(user, "Admin.Corvale");
+    EXPECT_EQ(ldap.FreeContext(ctx), NW_OK);
+}
+
 TEST_F(LdapClientTest, NamesSummariesAndEffectiveRights) {
     ldaptest::TLdapServer server;
     TROVALEN_START_LDAP(server, SampleTree(), "--tree " + std::string(kTree));
