@@ -99,9 +99,9 @@ std::string ObjectName(const TSimTree& t, int32_t index) {
 std::string TrusteeName(const TSimWorld& w, const TSimServer& s, uint32_t id) {
     if (s.Tree >= 0) {
         const TSimTree& t = w.Trees[s.Tree];
-        auto it = t.ById.find(id);
-        if (it != t.ById.end())
-            return ObjectName(t, it->second);
+        int32_t object = t.FindId(id);
+        if (object >= 0)
+            return ObjectName(t, object);
     }
     return "#" + Hex(id);
 }

@@ -232,10 +232,10 @@ NWCCODE TSimClient::BinderyObjectName(NWHandle conn, uint32_t id, std::string& n
     if (tree < 0)
         return ERR_NO_SUCH_OBJECT;
     const TSimTree& t = FWorld->Trees[tree];
-    auto it = t.ById.find(id);
-    if (it == t.ById.end())
+    int32_t object = t.FindId(id);
+    if (object < 0)
         return ERR_NO_SUCH_OBJECT;
-    const TSimObject& o = t.Objects[it->second];
+    const TSimObject& o = t.Objects[object];
     // The bindery knows users, groups, queues and servers, by upper-case names.
     if (FWorld->Schema.IsA(o.Class, "User"))
         type = 1;

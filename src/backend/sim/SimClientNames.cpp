@@ -366,10 +366,10 @@ NWCCODE TSimClient::MapIDToName(NWHandle ctx, NWHandle conn, uint32_t id, std::s
     if (tree < 0)
         return ERR_NO_SUCH_ENTRY;
     const TSimTree& t = FWorld->Trees[tree];
-    auto it = t.ById.find(id);
-    if (it == t.ById.end())
+    int32_t object = t.FindId(id);
+    if (object < 0)
         return ERR_NO_SUCH_ENTRY;
-    name = Render(*c, tree, it->second);
+    name = Render(*c, tree, object);
     return NW_OK;
 }
 

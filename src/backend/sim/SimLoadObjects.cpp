@@ -85,12 +85,11 @@ void TLoader::LoadTreeObjects(TSimTree& t, const json& objs, const std::string& 
     root.Class = FWorld.Schema.FindClass("Tree Root");
     root.Container = true;
     t.Objects.push_back(std::move(root));
-    t.ByName["[root]"] = 0;
     std::vector<std::string> parts;
     t.Objects[0].Created = t.Objects[0].Modified = 1420070400;
     t.Objects.reserve(objs.size() + 1);
-    t.ByName.reserve(objs.size() + 1);
-    t.ById.reserve(objs.size() + 1);
+    t.ReserveIndexes(objs.size() + 1);
+    t.IndexName(0);
     const int32_t treeRoot = FWorld.Schema.FindClass("Tree Root");
     bool rootListed = false;
 
@@ -109,16 +108,14 @@ void TLoader::LoadTreeObjects(TSimTree& t, const json& objs, const std::string& 
             rootListed = true;
             index = 0;
         } else {
-            std::string lower = Lower(name);
-            auto it = t.ByName.find(lower);
-            if (it != t.ByName.end())
+            if (t.Find(name) >= 0)
                 Fail(p + "/name",
                      "the object \"" + name + "\" is listed twice (names ignore case)");
             index = static_cast<int32_t>(t.Objects.size());
-            t.ByName.emplace(lower, index);
             t.Objects.emplace_back();
             t.Objects.back().FullName = name;
             t.Objects.back().Rdn = parts[0];
+            t.IndexName(index);
         }
         TSimObject& obj = t.Objects[index];
         std::string cls = Str(Req(o, "class", p), p + "/class", 128);
@@ -149,21 +146,22 @@ void TLoader::LoadTreeObjects(TSimTree& t, const json& objs, const std::string& 
         obj.Modified = Opt(o, "modified") ? Time(o["modified"], p + "/modified") : obj.Created;
         if (const json* id = Opt(o, "id")) {
             int64_t v = IntOrHex(*id, p + "/id", 1, 0xFFFFFFFE);
-            auto [it, fresh] = t.ById.emplace(static_cast<uint32_t>(v), index);
-            if (!fresh)
+            int32_t holder = t.FindId(static_cast<uint32_t>(v));
+            if (holder >= 0)
                 Fail(p + "/id", "the ID " + id->dump() + " is given to \"" +
-                                    t.Objects[it->second].FullName + "\" already");
+                                    t.Objects[holder].FullName + "\" already");
             obj.Id = static_cast<uint32_t>(v);
+            t.IndexId(index);
         }
     }
     // IDs the file does not give are handed out in file order, skipping those it gives.
     for (auto& obj : t.Objects) {
         if (obj.Id != 0)
             continue;
-        while (t.ById.count(FNextId) != 0)
+        while (t.FindId(FNextId) >= 0)
             ++FNextId;
         obj.Id = FNextId++;
-        t.ById.emplace(obj.Id, static_cast<int32_t>(&obj - t.Objects.data()));
+        t.IndexId(static_cast<int32_t>(&obj - t.Objects.data()));
     }
     // Parents: every object's container must be listed and be a container.
     for (size_t i = 1; i < t.Objects.size(); ++i) {

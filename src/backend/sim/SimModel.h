@@ -119,17 +119,56 @@ struct TSimObject {
     bool Container = false;
 };
 
+// Object indexes under a key, in one flat table of (hash, index) pairs with open addressing:
+// eight bytes a slot instead of a node and a second copy of every name. The key itself is not
+// kept; a lookup confirms a candidate with a test of its own.
+class TSimObjectIndex {
+public:
+    void Reserve(size_t count);
+    void Insert(uint32_t hash, int32_t object);
+    template <class TSame> int32_t Find(uint32_t hash, TSame same) const {
+        if (FSlots.empty())
+            return -1;
+        size_t mask = FSlots.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            const TSlot& slot = FSlots[i];
+            if (slot.Object < 0)
+                return -1;
+            if (slot.Hash == hash && same(slot.Object))
+                return slot.Object;
+        }
+    }
+
+private:
+    struct TSlot {
+        uint32_t Hash = 0;
+        int32_t Object = -1;
+    };
+    std::vector<TSlot> FSlots; // a power of two, at most half full
+    size_t FCount = 0;
+    void Place(TSlot slot);
+};
+
 struct TSimTree {
     std::string Name;
-    std::vector<TSimObject> Objects;                 // index 0 is [Root]
-    std::unordered_map<std::string, int32_t> ByName; // lower-case full name
-    std::unordered_map<uint32_t, int32_t> ById;
+    std::vector<TSimObject> Objects; // index 0 is [Root]
     // Objects by distinguished-name value: key = attribute index, "\n", lower-case full name.
     std::unordered_map<std::string, std::vector<int32_t>> DnIndex;
 
+    // The object of a full name (any case) or of an ID; -1 when there is none.
     int32_t Find(std::string_view fullName) const;
+    int32_t FindId(uint32_t id) const;
+    // Files an object under its full name or its ID; false (nothing filed) when another
+    // object has it already.
+    bool IndexName(int32_t object);
+    bool IndexId(int32_t object);
+    void ReserveIndexes(size_t objects);
     const TSimAttr* FindAttr(int32_t object, int32_t attr) const;
     static std::string DnKey(int32_t attr, std::string_view lowerName);
+
+private:
+    TSimObjectIndex FByName; // full names without regard to case
+    TSimObjectIndex FById;
 };
 
 // --- File servers -------------------------------------------------------------------------------

@@ -381,9 +381,97 @@ uint32_t TSimSchema::ClassFlags(int32_t cls) const {
 
 // --- Trees and worlds ---------------------------------------------------------------------------
 
+namespace {
+
+char LowerChar(char ch) {
+    return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+}
+
+// FNV-1a over the ASCII lower case of the name, folded to 32 bits.
+uint32_t NameHash(std::string_view name) {
+    uint64_t h = 14695981039346656037ull;
+    for (char ch : name) {
+        h ^= static_cast<unsigned char>(LowerChar(ch));
+        h *= 1099511628211ull;
+    }
+    return static_cast<uint32_t>(h ^ (h >> 32));
+}
+
+uint32_t IdHash(uint32_t id) {
+    uint64_t z = id + 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return static_cast<uint32_t>(z ^ (z >> 31));
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (LowerChar(a[i]) != LowerChar(b[i]))
+            return false;
+    return true;
+}
+
+} // namespace
+
+void TSimObjectIndex::Reserve(size_t count) {
+    size_t want = 16;
+    while (want < 2 * count)
+        want *= 2;
+    if (want <= FSlots.size())
+        return;
+    std::vector<TSlot> old = std::move(FSlots);
+    FSlots.assign(want, TSlot{});
+    FCount = 0;
+    for (const TSlot& slot : old)
+        if (slot.Object >= 0)
+            Place(slot);
+}
+
+void TSimObjectIndex::Place(TSlot slot) {
+    size_t mask = FSlots.size() - 1;
+    size_t i = slot.Hash & mask;
+    while (FSlots[i].Object >= 0)
+        i = (i + 1) & mask;
+    FSlots[i] = slot;
+    ++FCount;
+}
+
+void TSimObjectIndex::Insert(uint32_t hash, int32_t object) {
+    if (2 * (FCount + 1) > FSlots.size())
+        Reserve(FCount < 8 ? 8 : 2 * FCount);
+    Place(TSlot{hash, object});
+}
+
 int32_t TSimTree::Find(std::string_view fullName) const {
-    auto it = ByName.find(Lower(fullName));
-    return it == ByName.end() ? -1 : it->second;
+    return FByName.Find(NameHash(fullName), [&](int32_t object) {
+        return SameName(Objects[object].FullName, fullName);
+    });
+}
+
+int32_t TSimTree::FindId(uint32_t id) const {
+    return FById.Find(IdHash(id), [&](int32_t object) { return Objects[object].Id == id; });
+}
+
+bool TSimTree::IndexName(int32_t object) {
+    const std::string& name = Objects[object].FullName;
+    if (Find(name) >= 0)
+        return false;
+    FByName.Insert(NameHash(name), object);
+    return true;
+}
+
+bool TSimTree::IndexId(int32_t object) {
+    if (FindId(Objects[object].Id) >= 0)
+        return false;
+    FById.Insert(IdHash(Objects[object].Id), object);
+    return true;
+}
+
+void TSimTree::ReserveIndexes(size_t objects) {
+    FByName.Reserve(objects);
+    FById.Reserve(objects);
 }
 
 const TSimAttr* TSimTree::FindAttr(int32_t object, int32_t attr) const {
