@@ -201,7 +201,9 @@ struct TValObjectACL { // 17
     uint32_t Privileges = 0;
 };
 struct TValPostalAddress { // 18
-    std::array<std::string, 6> Lines;
+    // Always six lines. Held apart from the value so that every value of every other syntax
+    // stays small: six strings in place would make each value three times its size.
+    std::vector<std::string> Lines = std::vector<std::string>(6);
 };
 struct TValTimestamp { // 19
     uint32_t WholeSeconds = 0;

@@ -187,7 +187,7 @@ bool CompareValue(uint32_t syntax, const TAttrValue& have, const TAttrValue& wan
     case SYN_PO_ADDRESS: {
         auto a = std::get_if<TValPostalAddress>(&have.Data);
         auto b = std::get_if<TValPostalAddress>(&want.Data);
-        if (!a || !b)
+        if (!a || !b || a->Lines.size() != b->Lines.size())
             return false;
         for (size_t i = 0; i < a->Lines.size(); ++i)
             if (!SameText(a->Lines[i], b->Lines[i]))
