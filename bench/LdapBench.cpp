@@ -6,6 +6,10 @@
 // reference. Prints, per row, the load time into slapd, the median scan times and the LDAP
 // requests of one scan: they should grow with the trustees, not with the tree.
 //
+// Two layouts: "units" spreads the users over three levels of units (84 units of about 1,200
+// users at 100,000 objects); "flat" puts every user into the organization itself, so that a
+// client that lists a whole container to find one name pays for the whole tree.
+//
 //   ldap_bench [--sizes N,...] [--trustees N,...] [--repeat N] [--by-operation]
 //
 // --sizes: tree sizes (objects) with 1,000 trustees (default 12500,25000,50000,100000);
@@ -43,9 +47,10 @@ constexpr char kObject[] = ".Target.Gen";
 constexpr uint32_t kGroups = 500;
 constexpr uint32_t kDepth = 3;
 constexpr uint32_t kFanout = 4;
-// Objects of a generated tree besides the users and the members: the organization, Admin, the
-// server and its volume, the groups, the scenario's four objects and 4 + 16 + 64 units.
-constexpr uint32_t kFixedObjects = 4 + kGroups + 4 + 84;
+constexpr uint32_t kUnits = 4 + 16 + 64;
+// Objects of a generated tree besides the users, the members and the units: the organization,
+// Admin, the server and its volume, the groups and the scenario's four objects.
+constexpr uint32_t kFixedObjects = 4 + kGroups + 4;
 constexpr uint32_t kMaxObjects = 2000000;
 constexpr uint32_t kDefaultTrustees = 1000;
 constexpr uint32_t kDefaultSizes[] = {12500, 25000, 50000, 100000};
@@ -220,19 +225,24 @@ struct TOptions {
 struct TRow {
     uint32_t Objects = 0;
     uint32_t Trustees = 0;
+    bool Flat = false;
+
+    uint32_t Fixed() const { return kFixedObjects + (Flat ? 0 : kUnits); }
 };
 
 bool RunRow(const TOptions& o, const TRow& row, const fs::path& scratch) {
-    fs::path dir = scratch / (std::to_string(row.Objects) + "-" + std::to_string(row.Trustees));
+    fs::path dir = scratch / (std::to_string(row.Objects) + "-" + std::to_string(row.Trustees) +
+                              (row.Flat ? "-flat" : ""));
     fs::create_directories(dir);
     const std::string treeFile = (dir / "tree.json").string();
-    const uint32_t users = row.Objects - row.Trustees - kFixedObjects;
+    const uint32_t users = row.Objects - row.Trustees - row.Fixed();
     std::string out;
     auto start = Clock::now();
     if (!Run(Quote(TROVALEN_TREE_EXE) + " generate --users " + std::to_string(users) +
-                 " --groups " + std::to_string(kGroups) + " --depth " + std::to_string(kDepth) +
-                 " --fanout " + std::to_string(kFanout) + " --dirs 0 --trustees 0 --members " +
-                 std::to_string(row.Trustees) + " --assign-each -o " + Quote(treeFile),
+                 " --groups " + std::to_string(kGroups) + " --depth " +
+                 std::to_string(row.Flat ? 0 : kDepth) + " --fanout " + std::to_string(kFanout) +
+                 " --dirs 0 --trustees 0 --members " + std::to_string(row.Trustees) +
+                 " --assign-each -o " + Quote(treeFile),
              out)) {
         std::fprintf(stderr, "ldap_bench: trovalen-tree generate failed\n");
         return false;
@@ -277,13 +287,14 @@ bool RunRow(const TOptions& o, const TRow& row, const fs::path& scratch) {
         simTimes.push_back(f.Seconds);
         simLines = f.SummaryLines;
     }
-    std::printf("%9u %9u %9.1f %9.1f %12.3f %10llu %12.3f %7d %7d\n", row.Objects, row.Trustees,
-                generate, load, Median(ldapTimes), static_cast<unsigned long long>(requests),
-                Median(simTimes), ldapLines, simLines);
+    std::printf("%-6s %9u %9u %9.1f %9.1f %12.3f %10llu %12.3f %7d %7d\n",
+                row.Flat ? "flat" : "units", row.Objects, row.Trustees, generate, load,
+                Median(ldapTimes), static_cast<unsigned long long>(requests), Median(simTimes),
+                ldapLines, simLines);
     if (o.ByOperation) {
         for (const auto& [name, count] : byOperation)
             if (count > 0)
-                std::printf("%29s %-20s %llu\n", "", name.c_str(),
+                std::printf("%36s %-20s %llu\n", "", name.c_str(),
                             static_cast<unsigned long long>(count));
     }
     std::fflush(stdout);
@@ -349,19 +360,23 @@ int main(int argc, char** argv) {
                              "and ldap-utils)\n");
         return 77;
     }
-    // Rows: each size with the default trustees, then each trustee count on the largest size.
+    // Rows: each size with the default trustees, then each trustee count on the largest size,
+    // then the smallest and the largest size in the flat layout.
     std::vector<TRow> rows;
+    const uint32_t smallest = *std::min_element(o.Sizes.begin(), o.Sizes.end());
     const uint32_t largest = *std::max_element(o.Sizes.begin(), o.Sizes.end());
     for (uint32_t n : o.Sizes)
         rows.push_back({n, kDefaultTrustees});
     for (uint32_t t : o.TrusteeCounts)
-        if (t != kDefaultTrustees ||
-            std::find(o.Sizes.begin(), o.Sizes.end(), largest) == o.Sizes.end())
+        if (t != kDefaultTrustees)
             rows.push_back({largest, t});
+    rows.push_back({smallest, kDefaultTrustees, true});
+    if (largest != smallest)
+        rows.push_back({largest, kDefaultTrustees, true});
     for (const TRow& r : rows)
-        if (r.Objects < r.Trustees + kFixedObjects) {
+        if (r.Objects < r.Trustees + r.Fixed()) {
             std::fprintf(stderr, "ldap_bench: %u objects cannot hold %u trustees (at least %u)\n",
-                         r.Objects, r.Trustees, r.Trustees + kFixedObjects);
+                         r.Objects, r.Trustees, r.Trustees + r.Fixed());
             return 2;
         }
 
@@ -377,8 +392,8 @@ int main(int argc, char** argv) {
                 "%d; requests: LDAP\nrequests of one scan (every page counts); lines: summary "
                 "lines of the scan.\n\n",
                 kObject, o.Repeat);
-    std::printf("%9s %9s %9s %9s %12s %10s %12s %7s %7s\n", "objects", "trustees", "generate",
-                "load", "LDAP scan", "requests", "sim scan", "lines", "sim");
+    std::printf("%-6s %9s %9s %9s %9s %12s %10s %12s %7s %7s\n", "layout", "objects", "trustees",
+                "generate", "load", "LDAP scan", "requests", "sim scan", "lines", "sim");
     std::fflush(stdout);
     bool ok = true;
     for (const TRow& r : rows)
