@@ -148,6 +148,9 @@ private:
         std::string AliasTarget; // full name; empty unless an alias
         uint32_t Created = 0;
         uint32_t Modified = 0;
+        // Known only by its DN, from a value read: its class and the rest are read when it is
+        // first asked for.
+        bool Pending = false;
         bool ChildrenKnown = false;
         std::vector<std::string> Children; // keys of the children, in listing order
     };
@@ -209,6 +212,8 @@ private:
     std::string FLastError;
 
     std::map<std::string, TEntry> FEntries; // by lower-case full name
+    // Keys of the pending entries, by the key of their parent.
+    std::map<std::string, std::set<std::string>> FPending;
     std::map<NWHandle, TCtx> FContexts;
     std::map<NWHandle, TBuf> FBufs;
     std::map<NWHandle, TFilter> FFilters;
@@ -236,6 +241,14 @@ private:
     TEntry* FindFull(const std::string& full);
     // Loads the children of e (once).
     NWCCODE LoadChildren(TEntry& e);
+    // Reads the pending entry under key together with pending siblings, in one request; those
+    // the server does not hold are forgotten.
+    NWCCODE LoadPending(const std::string& key);
+    // Looks for the child of parent named rdn by its usual naming attributes, in one request.
+    NWCCODE LookupChild(const TEntry& parent, const std::string& rdn);
+    // DnToFull that also keeps the objects the DN names, pending, so that a later look-up of
+    // them needs no search by name.
+    bool NoteDn(std::string_view dn, std::string& full);
     // Keeps what a search answered about an object; null when its DN cannot be read.
     TEntry* Remember(const ldap::TLdapEntry& found);
     bool DnToFull(std::string_view dn, std::string& full) const;

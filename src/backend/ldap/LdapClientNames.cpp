@@ -20,6 +20,18 @@ constexpr size_t kMaxNameBytes = 1024;
 constexpr size_t kTreeNameChars = 32;
 constexpr size_t kMaxLiveHandles = 65536;
 constexpr char kRoot[] = "[Root]";
+// Pending entries read in one request: at most one page of answers, and a filter well below
+// what servers accept from a client.
+constexpr size_t kPendingBatch = 500;
+constexpr size_t kMaxBatchFilterBytes = 32 * 1024;
+
+// What the client keeps of an object found by a listing or a search.
+const std::vector<std::string>& SummaryAttrs() {
+    static const std::vector<std::string> kAttrs{"objectClass", "structuralObjectClass",
+                                                 "createTimestamp", "modifyTimestamp",
+                                                 "aliasedObjectName"};
+    return kAttrs;
+}
 
 std::string Lower(std::string_view s) {
     std::string out(s);
@@ -96,6 +108,7 @@ TLdapClient::~TLdapClient() = default;
 bool TLdapClient::Connect(std::string& error) {
     FConnected = false;
     FEntries.clear();
+    FPending.clear();
     if (!FConn.Open(FOptions.Connection, error))
         return false;
     std::vector<TLdapEntry> found;
@@ -444,6 +457,7 @@ TLdapClient::TEntry* TLdapClient::Remember(const TLdapEntry& found) {
         return nullptr;
     }
     TEntry& e = FEntries[Lower(full)];
+    e.Pending = false;
     e.Dn = found.Dn;
     e.Full = full;
     e.Rdn = rdns[0].Value;
@@ -465,16 +479,14 @@ TLdapClient::TEntry* TLdapClient::Remember(const TLdapEntry& found) {
         e.Modified = seconds;
     e.AliasTarget.clear();
     if (const auto* a = found.Find("aliasedObjectName"); a && !a->empty())
-        DnToFull((*a)[0], e.AliasTarget);
+        NoteDn((*a)[0], e.AliasTarget);
     return &e;
 }
 
 NWCCODE TLdapClient::LoadChildren(TEntry& parent) {
     if (parent.ChildrenKnown)
         return NW_OK;
-    static const std::vector<std::string> kAttrs{"objectClass", "structuralObjectClass",
-                                                 "createTimestamp", "modifyTimestamp",
-                                                 "aliasedObjectName"};
+    const std::vector<std::string>& kAttrs = SummaryAttrs();
     std::vector<TLdapEntry> found;
     std::string error;
     std::string parentKey = Lower(parent.Full);
@@ -503,34 +515,138 @@ NWCCODE TLdapClient::LoadChildren(TEntry& parent) {
     return NW_OK;
 }
 
-TLdapClient::TEntry* TLdapClient::FindFull(const std::string& full) {
-    std::string key = Lower(full);
-    auto it = FEntries.find(key);
-    if (it != FEntries.end() && (it->second.Full == kRoot || !it->second.Dn.empty()))
-        return &it->second;
-    // Load the parent's children: the parent is the name without its first part, or the top.
-    TEntry* parent = nullptr;
-    size_t dot = full.find('.');
-    if (dot == std::string::npos) {
-        parent = &FEntries[Lower(kRoot)];
-    } else {
-        parent = FindFull(full.substr(dot + 1));
+bool TLdapClient::NoteDn(std::string_view dn, std::string& full) {
+    std::vector<TRdn> rdns;
+    std::string error;
+    if (!ParseDn(dn, rdns, error) || rdns.empty())
+        return false;
+    // The full names of the DN and of each container above it, most specific first.
+    std::vector<std::string> names(rdns.size());
+    for (size_t i = rdns.size(); i-- > 0;) {
+        if (rdns[i].Value.find('.') != std::string::npos)
+            return false; // no typeless name can hold it
+        names[i] = i + 1 < rdns.size() ? rdns[i].Value + "." + names[i + 1] : rdns[i].Value;
     }
-    if (parent != nullptr && !parent->ChildrenKnown && LoadChildren(*parent) == NW_OK) {
-        it = FEntries.find(key);
-        if (it != FEntries.end() && !it->second.Dn.empty())
-            return &it->second;
+    full = names[0];
+    // The objects the client does not know yet, below the top (the tops come with [Root]). A
+    // container already listed holds every child there is: nothing is pending below it.
+    for (size_t i = 0; i + 1 < rdns.size(); ++i) {
+        std::string key = Lower(names[i]);
+        std::string parentKey = Lower(names[i + 1]);
+        if (auto p = FEntries.find(parentKey); p != FEntries.end() && p->second.ChildrenKnown)
+            continue;
+        auto [it, added] = FEntries.try_emplace(key);
+        if (!added)
+            continue;
+        TEntry& e = it->second;
+        e.Dn =
+            FormatDn(std::vector<TRdn>(rdns.begin() + static_cast<std::ptrdiff_t>(i), rdns.end()));
+        e.Full = names[i];
+        e.Rdn = rdns[i].Value;
+        e.Type = rdns[i].Type;
+        e.Pending = true;
+        FPending[parentKey].insert(std::move(key));
+    }
+    return true;
+}
+
+NWCCODE TLdapClient::LoadPending(const std::string& key) {
+    auto wanted = FEntries.find(key);
+    if (wanted == FEntries.end() || !wanted->second.Pending)
+        return NW_OK;
+    std::vector<TRdn> rdns;
+    std::string error;
+    if (!ParseDn(wanted->second.Dn, rdns, error) || rdns.size() < 2) {
+        FEntries.erase(wanted);
+        return ERR_NO_SUCH_ENTRY;
+    }
+    const std::string parentDn = FormatDn(std::vector<TRdn>(rdns.begin() + 1, rdns.end()));
+    const std::string& full = wanted->second.Full;
+    const std::string parentKey = Lower(full.substr(full.find('.') + 1));
+    // The wanted entry first, then its pending siblings while the batch has room.
+    std::vector<std::string> batch{key};
+    auto term = [](const TEntry& e) { return "(" + e.Type + "=" + EscapeFilterValue(e.Rdn) + ")"; };
+    std::string terms = term(wanted->second);
+    std::set<std::string>& siblings = FPending[parentKey];
+    for (const std::string& k : siblings) {
+        if (batch.size() >= kPendingBatch || terms.size() >= kMaxBatchFilterBytes)
+            break;
+        auto e = FEntries.find(k);
+        if (k == key || e == FEntries.end() || !e->second.Pending)
+            continue;
+        batch.push_back(k);
+        terms += term(e->second);
+    }
+    std::vector<TLdapEntry> found;
+    if (!FConn.Search(parentDn, TLdapScope::OneLevel, batch.size() > 1 ? "(|" + terms + ")" : terms,
+                      SummaryAttrs(), found, error) &&
+        FConn.LastCode() != ERR_NO_SUCH_OBJECT_LDAP) {
+        FLastError = error;
+        return ERR_NO_CONNECTION; // kept pending: the server may answer later
+    }
+    for (const TLdapEntry& f : found)
+        Remember(f);
+    // What the server did not answer is no object of the tree.
+    for (const std::string& k : batch) {
+        siblings.erase(k);
+        if (auto e = FEntries.find(k); e != FEntries.end() && e->second.Pending)
+            FEntries.erase(e);
+    }
+    if (siblings.empty())
+        FPending.erase(parentKey);
+    return NW_OK;
+}
+
+NWCCODE TLdapClient::LookupChild(const TEntry& parent, const std::string& rdn) {
+    std::string v = EscapeFilterValue(rdn);
+    std::string filter = "(|(cn=" + v + ")(ou=" + v + ")(o=" + v + ")(c=" + v + ")(l=" + v + "))";
+    std::vector<TLdapEntry> found;
+    std::string error;
+    if (!FConn.Search(parent.Dn, TLdapScope::OneLevel, filter, SummaryAttrs(), found, error)) {
+        FLastError = error;
+        return FConn.LastCode() == ERR_NO_SUCH_OBJECT_LDAP ? ERR_NO_SUCH_ENTRY : ERR_NO_CONNECTION;
+    }
+    for (const TLdapEntry& f : found)
+        Remember(f);
+    return NW_OK;
+}
+
+TLdapClient::TEntry* TLdapClient::FindFull(const std::string& full) {
+    const std::string key = Lower(full);
+    auto known = [&]() -> TEntry* {
+        auto it = FEntries.find(key);
+        if (it == FEntries.end() || it->second.Pending)
+            return nullptr;
+        return it->second.Full == kRoot || !it->second.Dn.empty() ? &it->second : nullptr;
+    };
+    // An object named by a value read before: read by its DN, with its pending siblings.
+    if (auto it = FEntries.find(key); it != FEntries.end() && it->second.Pending) {
+        if (LoadPending(key) != NW_OK)
+            return nullptr;
+    }
+    if (TEntry* e = known())
+        return e;
+    // Otherwise below its parent: the name without its first part, or the top.
+    size_t dot = full.find('.');
+    TEntry* parent =
+        dot == std::string::npos ? &FEntries[Lower(kRoot)] : FindFull(full.substr(dot + 1));
+    if (parent != nullptr && !parent->ChildrenKnown) {
+        if (parent->Full != kRoot && LookupChild(*parent, full.substr(0, dot)) == NW_OK) {
+            if (TEntry* e = known())
+                return e;
+        }
+        // The tops, or a child named by an attribute the look-up does not try: the listing.
+        if (LoadChildren(*parent) == NW_OK)
+            return known();
     }
     // A top below the root may sit deeper than one level (a base of several parts).
     if (dot != std::string::npos && parent == nullptr) {
         TEntry* root = &FEntries[Lower(kRoot)];
         if (!root->ChildrenKnown)
             LoadChildren(*root);
-        it = FEntries.find(key);
-        if (it != FEntries.end() && !it->second.Dn.empty())
-            return &it->second;
+        return known();
     }
-    return nullptr;
+    return parent != nullptr ? known() : nullptr;
 }
 
 NWCCODE TLdapClient::Resolve(const TCtx& c, const std::string& name, TEntry*& entry) {

@@ -189,8 +189,10 @@ NWCCODE TLdapClient::ReadValues(const TCtx& c, const TEntry& e,
     if (found.empty())
         return ERR_NO_SUCH_ENTRY;
     TValueMaps maps;
+    // The objects the values name are kept by their DNs, so that looking them up later costs
+    // no search by name.
     maps.Dn = [this](std::string_view dn, std::string& name) {
-        return DnToFull(dn, name) || (dn.empty() && (name = "[Root]", true));
+        return NoteDn(dn, name) || (dn.empty() && (name = "[Root]", true));
     };
     maps.Attr = [this](std::string_view n) { return FSchema.DirectoryAttrName(n); };
     maps.Class = [this](std::string_view n) { return FSchema.DirectoryClassName(n); };

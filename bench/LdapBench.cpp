@@ -1,0 +1,404 @@
+// Figures of the LDAP client on generated trees served by a private slapd: for each tree size and
+// trustee count, a tree of that many objects where the group Target.Gen holds that many
+// assignments of its own (members of Members.Gen, each security-equal to Everyone.Gen, which is
+// a trustee too) is generated, loaded into slapd and scanned (eDirectory scan of .Target.Gen)
+// through the LDAP client, and through the simulated client on the same tree file as a
+// reference. Prints, per row, the load time into slapd, the median scan times and the LDAP
+// requests of one scan: they should grow with the trustees, not with the tree.
+//
+// Two layouts: "units" spreads the users over three levels of units (84 units of about 1,200
+// users at 100,000 objects); "flat" puts every user into the organization itself, so that a
+// client that lists a whole container to find one name pays for the whole tree.
+//
+//   ldap_bench [--sizes N,...] [--trustees N,...] [--repeat N] [--by-operation]
+//
+// --sizes: tree sizes (objects) with 1,000 trustees (default 12500,25000,50000,100000);
+// --trustees: trustee counts on the largest size (default 250,500,1000,2000);
+// --repeat: scans per client and row, the median is shown (default 3);
+// --by-operation: also the requests of one scan per client operation.
+//
+// Every slapd is started through scripts/ldap-server under a scratch folder and stopped when its
+// row ends, also when the row fails or the program is interrupted.
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "backend/ldap/LdapClient.h"
+#include "backend/sim/SimClient.h"
+#include "rights/ScanSession.h"
+
+using namespace trovalen;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kTree[] = "GEN_TREE";
+constexpr char kObject[] = ".Target.Gen";
+constexpr uint32_t kGroups = 500;
+constexpr uint32_t kDepth = 3;
+constexpr uint32_t kFanout = 4;
+constexpr uint32_t kUnits = 4 + 16 + 64;
+// Objects of a generated tree besides the users, the members and the units: the organization,
+// Admin, the server and its volume, the groups and the scenario's four objects.
+constexpr uint32_t kFixedObjects = 4 + kGroups + 4;
+constexpr uint32_t kMaxObjects = 2000000;
+constexpr uint32_t kDefaultTrustees = 1000;
+constexpr uint32_t kDefaultSizes[] = {12500, 25000, 50000, 100000};
+constexpr uint32_t kDefaultTrusteeCounts[] = {250, 500, 1000, 2000};
+
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+double Median(std::vector<double> v) {
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+std::string Quote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// Runs a shell command; its standard output, and whether it exited with 0.
+bool Run(const std::string& command, std::string& out) {
+    out.clear();
+    FILE* p = popen(command.c_str(), "r");
+    if (p == nullptr)
+        return false;
+    char buf[256];
+    while (fgets(buf, sizeof buf, p) != nullptr)
+        out += buf;
+    int status = pclose(p);
+    return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string FileText(const fs::path& path) {
+    std::ifstream f(path);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+// The slapd of the row being run, stopped by the signal handler when the program is interrupted.
+volatile sig_atomic_t gSlapdPid = 0;
+
+void OnSignal(int sig) {
+    if (gSlapdPid > 0)
+        kill(static_cast<pid_t>(gSlapdPid), SIGTERM);
+    _exit(128 + sig);
+}
+
+// A private slapd under dir, stopped with its holder.
+class TSlapd {
+public:
+    explicit TSlapd(fs::path dir) : FDir(std::move(dir)) {}
+    ~TSlapd() {
+        gSlapdPid = 0;
+        std::string ignored;
+        Run(Script() + " stop " + Quote(FDir.string()) + " >/dev/null 2>&1", ignored);
+    }
+    TSlapd(const TSlapd&) = delete;
+    TSlapd& operator=(const TSlapd&) = delete;
+
+    bool Start(const std::string& treeFile, std::string& error) {
+        std::string out;
+        fs::path err = FDir.parent_path() / "start.err";
+        bool ok = Run(Script() + " start " + Quote(FDir.string()) + " " + Quote(treeFile) +
+                          " --tree " + kTree + " 2>" + Quote(err.string()),
+                      out);
+        // Held before anything else, so that an interruption from here on stops it.
+        if (std::ifstream pid(FDir / "slapd.pid"); pid) {
+            long value = 0;
+            if (pid >> value && value > 0)
+                gSlapdPid = static_cast<sig_atomic_t>(value);
+        }
+        while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
+            out.pop_back();
+        if (!ok || out.rfind("ldap://", 0) != 0) {
+            error = FileText(err);
+            return false;
+        }
+        FUri = out;
+        return true;
+    }
+    const std::string& Uri() const { return FUri; }
+
+private:
+    fs::path FDir;
+    std::string FUri;
+
+    static std::string Script() {
+        return std::string("TROVALEN_TREE_EXE=") + Quote(TROVALEN_TREE_EXE) + " " +
+               Quote(std::string(TROVALEN_SOURCE_DIR) + "/scripts/ldap-server");
+    }
+};
+
+// The LDAP client with the requests of each operation counted.
+class TCountingClient : public TLdapClient {
+public:
+    using TLdapClient::TLdapClient;
+    std::map<std::string, uint64_t> ByOperation;
+
+#define COUNTED(name, params, args)                                                                \
+    NWCCODE name params override {                                                                 \
+        uint64_t before = Requests();                                                              \
+        NWCCODE code = TLdapClient::name args;                                                     \
+        ByOperation[#name] += Requests() - before;                                                 \
+        return code;                                                                               \
+    }
+    COUNTED(ReadObjectSummary,
+            (NWHandle ctx, const std::string& name, std::string& dn, TObjectSummary& summary),
+            (ctx, name, dn, summary))
+    COUNTED(ReadObjectItems, (NWHandle ctx, const std::string& name, uint32_t size, NWHandle buf),
+            (ctx, name, size, buf))
+    COUNTED(ReadAttributes,
+            (NWHandle ctx, const std::string& object, uint32_t infoType, bool allAttrs,
+             NWHandle request, int32_t& iteration, NWHandle result),
+            (ctx, object, infoType, allAttrs, request, iteration, result))
+    COUNTED(ListSubordinates,
+            (NWHandle ctx, const std::string& container, int32_t& iteration, NWHandle result),
+            (ctx, container, iteration, result))
+    COUNTED(ListContainers,
+            (NWHandle ctx, const std::string& container, int32_t& iteration, NWHandle result),
+            (ctx, container, iteration, result))
+    COUNTED(PutFilter, (NWHandle ctx, NWHandle buf, NWHandle filter), (ctx, buf, filter))
+    COUNTED(SearchObjects,
+            (NWHandle ctx, const std::string& base, int scope, NWHandle filterBuf, bool namesOnly,
+             int32_t& iteration, uint32_t maxPerCall, uint32_t& count, NWHandle result),
+            (ctx, base, scope, filterBuf, namesOnly, iteration, maxPerCall, count, result))
+    COUNTED(AbbreviateName, (NWHandle ctx, const std::string& name, std::string& out),
+            (ctx, name, out))
+    COUNTED(EntryEffectiveRights,
+            (NWHandle ctx, const std::string& subject, const std::string& object,
+             const std::string& attr, uint32_t& rights),
+            (ctx, subject, object, attr, rights))
+    COUNTED(OpenAttrStream,
+            (NWHandle ctx, const std::string& object, const std::string& attr, uint32_t flags,
+             NWHandle& file),
+            (ctx, object, attr, flags, file))
+#undef COUNTED
+};
+
+struct TScanFigure {
+    double Seconds = 0;
+    int SummaryLines = 0;
+};
+
+TScanFigure Scan(TNWClient* client) {
+    TScanSession session(client);
+    TScanFigure figure;
+    if (session.ChooseTree(kTree) != NW_OK)
+        return figure;
+    TScanRequest request;
+    request.Edir = true;
+    request.VariantName = "Trovalen.edir";
+    request.Entries.Add(kObject);
+    TScanHost host;
+    TScanResult result;
+    auto start = Clock::now();
+    session.Scan(request, host, result);
+    figure.Seconds = Seconds(start);
+    figure.SummaryLines = result.Summary.Count();
+    return figure;
+}
+
+struct TOptions {
+    std::vector<uint32_t> Sizes;
+    std::vector<uint32_t> TrusteeCounts;
+    int Repeat = 3;
+    bool ByOperation = false;
+};
+
+struct TRow {
+    uint32_t Objects = 0;
+    uint32_t Trustees = 0;
+    bool Flat = false;
+
+    uint32_t Fixed() const { return kFixedObjects + (Flat ? 0 : kUnits); }
+};
+
+bool RunRow(const TOptions& o, const TRow& row, const fs::path& scratch) {
+    fs::path dir = scratch / (std::to_string(row.Objects) + "-" + std::to_string(row.Trustees) +
+                              (row.Flat ? "-flat" : ""));
+    fs::create_directories(dir);
+    const std::string treeFile = (dir / "tree.json").string();
+    const uint32_t users = row.Objects - row.Trustees - row.Fixed();
+    std::string out;
+    auto start = Clock::now();
+    if (!Run(Quote(TROVALEN_TREE_EXE) + " generate --users " + std::to_string(users) +
+                 " --groups " + std::to_string(kGroups) + " --depth " +
+                 std::to_string(row.Flat ? 0 : kDepth) + " --fanout " + std::to_string(kFanout) +
+                 " --dirs 0 --trustees 0 --members " + std::to_string(row.Trustees) +
+                 " --assign-each -o " + Quote(treeFile),
+             out)) {
+        std::fprintf(stderr, "ldap_bench: trovalen-tree generate failed\n");
+        return false;
+    }
+    const double generate = Seconds(start);
+
+    TSlapd slapd(dir / "srv");
+    std::string error;
+    start = Clock::now();
+    if (!slapd.Start(treeFile, error)) {
+        std::fprintf(stderr, "ldap_bench: slapd did not start: %s\n", error.c_str());
+        return false;
+    }
+    const double load = Seconds(start);
+
+    std::vector<double> ldapTimes, simTimes;
+    uint64_t requests = 0;
+    int ldapLines = 0, simLines = 0;
+    std::map<std::string, uint64_t> byOperation;
+    for (int i = 0; i < o.Repeat; ++i) {
+        TLdapClientOptions options;
+        options.Connection.Uri = slapd.Uri();
+        TCountingClient ldap(options);
+        if (!ldap.Connect(error)) {
+            std::fprintf(stderr, "ldap_bench: %s\n", error.c_str());
+            return false;
+        }
+        uint64_t before = ldap.Requests();
+        TScanFigure f = Scan(&ldap);
+        requests = ldap.Requests() - before;
+        ldapTimes.push_back(f.Seconds);
+        ldapLines = f.SummaryLines;
+        byOperation = ldap.ByOperation;
+    }
+    auto sim = MakeSimClient(treeFile, error);
+    if (!sim) {
+        std::fprintf(stderr, "ldap_bench: %s\n", error.c_str());
+        return false;
+    }
+    for (int i = 0; i < o.Repeat; ++i) {
+        TScanFigure f = Scan(sim.get());
+        simTimes.push_back(f.Seconds);
+        simLines = f.SummaryLines;
+    }
+    std::printf("%-6s %9u %9u %9.1f %9.1f %12.3f %10llu %12.3f %7d %7d\n",
+                row.Flat ? "flat" : "units", row.Objects, row.Trustees, generate, load,
+                Median(ldapTimes), static_cast<unsigned long long>(requests), Median(simTimes),
+                ldapLines, simLines);
+    if (o.ByOperation) {
+        for (const auto& [name, count] : byOperation)
+            if (count > 0)
+                std::printf("%36s %-20s %llu\n", "", name.c_str(),
+                            static_cast<unsigned long long>(count));
+    }
+    std::fflush(stdout);
+    std::error_code ec;
+    fs::remove(treeFile, ec);
+    return ldapLines > 0 && simLines > 0;
+}
+
+bool ParseList(const char* text, std::vector<uint32_t>& out) {
+    out.clear();
+    std::string s = text;
+    size_t start = 0;
+    while (start <= s.size()) {
+        size_t comma = s.find(',', start);
+        std::string part = s.substr(start, comma == std::string::npos ? comma : comma - start);
+        char* end = nullptr;
+        unsigned long v = std::strtoul(part.c_str(), &end, 10);
+        if (part.empty() || *end != '\0' || v == 0 || v > kMaxObjects)
+            return false;
+        out.push_back(static_cast<uint32_t>(v));
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    return !out.empty();
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: ldap_bench [--sizes N,...] [--trustees N,...] [--repeat N] "
+                         "[--by-operation]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    TOptions o;
+    o.Sizes.assign(std::begin(kDefaultSizes), std::end(kDefaultSizes));
+    o.TrusteeCounts.assign(std::begin(kDefaultTrusteeCounts), std::end(kDefaultTrusteeCounts));
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        bool hasValue = i + 1 < argc;
+        if (a == "--sizes" && hasValue) {
+            if (!ParseList(argv[++i], o.Sizes))
+                return Usage();
+        } else if (a == "--trustees" && hasValue) {
+            if (!ParseList(argv[++i], o.TrusteeCounts))
+                return Usage();
+        } else if (a == "--repeat" && hasValue) {
+            char* end = nullptr;
+            long v = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || v < 1 || v > 100)
+                return Usage();
+            o.Repeat = static_cast<int>(v);
+        } else if (a == "--by-operation") {
+            o.ByOperation = true;
+        } else {
+            return Usage();
+        }
+    }
+    if (access("/usr/sbin/slapd", X_OK) != 0 || access("/usr/sbin/slapadd", X_OK) != 0) {
+        std::fprintf(stderr, "ldap_bench: slapd is not installed (scripts/setup installs slapd "
+                             "and ldap-utils)\n");
+        return 77;
+    }
+    // Rows: each size with the default trustees, then each trustee count on the largest size,
+    // then the smallest and the largest size in the flat layout.
+    std::vector<TRow> rows;
+    const uint32_t smallest = *std::min_element(o.Sizes.begin(), o.Sizes.end());
+    const uint32_t largest = *std::max_element(o.Sizes.begin(), o.Sizes.end());
+    for (uint32_t n : o.Sizes)
+        rows.push_back({n, kDefaultTrustees});
+    for (uint32_t t : o.TrusteeCounts)
+        if (t != kDefaultTrustees)
+            rows.push_back({largest, t});
+    rows.push_back({smallest, kDefaultTrustees, true});
+    if (largest != smallest)
+        rows.push_back({largest, kDefaultTrustees, true});
+    for (const TRow& r : rows)
+        if (r.Objects < r.Trustees + r.Fixed()) {
+            std::fprintf(stderr, "ldap_bench: %u objects cannot hold %u trustees (at least %u)\n",
+                         r.Objects, r.Trustees, r.Trustees + r.Fixed());
+            return 2;
+        }
+
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    fs::path scratch =
+        fs::temp_directory_path() / ("trovalen-ldapbench-" + std::to_string(getpid()));
+    fs::create_directories(scratch / "mnt");
+    setenv("TROVALEN_MOUNT", (scratch / "mnt").c_str(), 1);
+
+    std::printf("eDirectory scan of %s through a private slapd (LDAP) and through the simulated "
+                "client (sim)\non the same generated tree; times in seconds, scans the median of "
+                "%d; requests: LDAP\nrequests of one scan (every page counts); lines: summary "
+                "lines of the scan.\n\n",
+                kObject, o.Repeat);
+    std::printf("%-6s %9s %9s %9s %9s %12s %10s %12s %7s %7s\n", "layout", "objects", "trustees",
+                "generate", "load", "LDAP scan", "requests", "sim scan", "lines", "sim");
+    std::fflush(stdout);
+    bool ok = true;
+    for (const TRow& r : rows)
+        ok = RunRow(o, r, scratch) && ok;
+    std::error_code ec;
+    fs::remove_all(scratch, ec);
+    return ok ? 0 : 1;
+}
