@@ -25,7 +25,6 @@ namespace {
 
 constexpr size_t kMaxTreeNameChars = 32;
 constexpr size_t kMaxSchemaNameBytes = 128;
-constexpr size_t kShownChars = 120;
 constexpr char kRootName[] = "[Root]";
 
 // Attributes the LDAP server keeps for itself: no directory data, so not carried over.
@@ -74,93 +73,6 @@ constexpr std::string_view kPseudoSubjects[] = {"[Public]", "[Root]", "[This]",
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && Lower(a) == Lower(b);
-}
-
-// A DN or value as it may stand in a message: one line, cut short.
-std::string Shown(std::string_view text) {
-    std::string out;
-    for (char c : text.substr(0, kShownChars)) {
-        unsigned char u = static_cast<unsigned char>(c);
-        out += u < 0x20 || u == 0x7F ? '?' : c;
-    }
-    if (text.size() > kShownChars)
-        out += "...";
-    return out;
-}
-
-// Code points of a UTF-8 text.
-size_t CodePoints(std::string_view s) {
-    return static_cast<size_t>(std::count_if(
-        s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
-
-// Why a DN part can be no part of a typeless name; empty when it can.
-std::string BadPart(std::string_view part) {
-    if (part.empty())
-        return "an empty name";
-    if (!IsUtf8(part))
-        return "a name that is no UTF-8";
-    if (part[0] == '[')
-        return "a name that begins with \"[\"";
-    for (char c : part) {
-        unsigned char u = static_cast<unsigned char>(c);
-        if (c == '.' || c == '=' || c == '\\')
-            return std::string("a name with \"") + c + "\", which a typeless name cannot hold";
-        if (u < 0x20 || u == 0x7F)
-            return "a name with a control character";
-    }
-    return {};
-}
-
-// The container class a missing container is made of, by the type of its name.
-std::string_view ContainerClassOf(std::string_view rdnType) {
-    std::string t = Lower(rdnType);
-    if (t == "o")
-        return "Organization";
-    if (t == "c")
-        return "Country";
-    if (t == "l" || t == "st")
-        return "Locality";
-    return "Organizational Unit";
-}
-
-// Definitions of a slapd schema file: `attributetype ( ... )` and `objectclass ( ... )`, continued
-// on lines that begin with a blank; false when the text holds none.
-bool SlapdDefinitions(std::string_view text, std::vector<std::string>& attrs,
-                      std::vector<std::string>& classes) {
-    std::vector<std::string>* current = nullptr;
-    bool any = false;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        std::string_view line = text.substr(pos, end == std::string_view::npos ? end : end - pos);
-        pos = end == std::string_view::npos ? text.size() : end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        if (line.empty() || line[0] == '#') {
-            current = nullptr;
-            continue;
-        }
-        if (line[0] == ' ' || line[0] == '\t') {
-            if (current != nullptr &&
-                current->back().size() + line.size() <= kMaxSchemaDefinitionBytes)
-                current->back() += " " + std::string(line);
-            continue;
-        }
-        size_t blank = line.find_first_of(" \t");
-        std::string keyword = Lower(line.substr(0, blank));
-        current = keyword == "attributetype" || keyword == "attributetypes" ? &attrs
-                  : keyword == "objectclass" || keyword == "objectclasses"  ? &classes
-                                                                            : nullptr;
-        if (current == nullptr || blank == std::string_view::npos)
-            continue;
-        any = true;
-        std::string_view rest = line.substr(blank);
-        // `attributeTypes: ( ... )` (a subschema entry) reads the same way.
-        size_t paren = rest.find('(');
-        current->emplace_back(paren == std::string_view::npos ? rest : rest.substr(paren));
-    }
-    return any;
 }
 
 struct TEntry {
@@ -398,6 +310,7 @@ private:
                 e.Dropped = true;
             }
         }
+        MakeNamed();
         // Containers: each entry's is looked up, or made when the LDIF lacks it.
         for (size_t i = 0; i < FEntries.size(); ++i) {
             if (FEntries[i].Dropped || FEntries[i].Parts.size() < 2)
@@ -423,6 +336,51 @@ private:
             FEntries[i].Parent = it->second;
             FEntries[it->second].HasChildren = true;
         }
+    }
+
+    // Objects that ACL values and names of members or equivalences name but the LDIF lacks (a
+    // trustee outside the exported part of the tree) are made, so that no such value is lost.
+    void MakeNamed() {
+        auto want = [this](std::string_view dn) {
+            std::vector<TRdn> rdns;
+            std::string error;
+            if (!IsUtf8(dn) || !ParseDn(dn, rdns, error) || rdns.empty())
+                return; // the value is named as left out when it is read
+            TEntry made;
+            for (const TRdn& r : rdns) {
+                if (!BadPart(r.Value).empty())
+                    return;
+                made.Parts.push_back(r.Value);
+            }
+            Join(made);
+            if (CodePoints(made.Full) > sim::kMaxNameChars || FByName.count(Lower(made.Full)))
+                return;
+            made.Made = true;
+            made.RdnType = rdns[0].Type;
+            made.Dn = FormatDn(rdns);
+            FByName.emplace(Lower(made.Full), static_cast<int32_t>(FEntries.size()));
+            FEntries.push_back(std::move(made));
+        };
+        auto scan = [&](const TLdifRecord& r) {
+            for (const TLdifValue& v : r.Values) {
+                if (EqualNoCase(v.Attr, "ACL")) {
+                    TLdapAcl acl;
+                    std::string error;
+                    if (ParseAclValue(v.Value, acl, error) && acl.Subject[0] != '[')
+                        want(acl.Subject);
+                    continue;
+                }
+                int32_t a = FSchema.FindAttr(DirectoryAttr(v.Attr));
+                if (a >= 0 && FSchema.Attrs[a].Syntax == SYN_DIST_NAME)
+                    want(v.Value);
+            }
+        };
+        size_t count = FEntries.size();
+        for (size_t i = 0; i < count; ++i)
+            if (!FEntries[i].Dropped)
+                scan(FEntries[i].Record);
+        if (FHaveRootDse)
+            scan(FRootDse);
     }
 
     static std::string JoinParts(const std::vector<std::string>& parts) {
@@ -503,9 +461,11 @@ private:
             if (e.Dropped)
                 continue;
             if (e.Made) {
-                e.Class = FSchema.FindClass(ContainerClassOf(e.RdnType));
+                bool container = e.HasChildren || e.Parts.size() == 1;
+                e.Class = FSchema.FindClass(container ? ContainerClassOf(e.RdnType) : "Unknown");
                 Note(e.Dn, "not in the LDIF; made as " + FSchema.Classes[e.Class].Name +
-                               " to hold the entries below it");
+                               (e.HasChildren ? " to hold the entries below it"
+                                              : " for the values that name it"));
                 continue;
             }
             std::vector<std::string> ldapNames;
@@ -852,8 +812,13 @@ private:
                                      : nullptr;
             if (target == nullptr || target->size() != 1 ||
                 EqualNoCase((*target)[0].get<std::string>(), "." + e.Full)) {
-                Note(e.Dn, "an alias without one other object to stand for; taken as Unknown");
+                Note(e.Dn, "an alias without one other object to stand for; taken as Unknown, "
+                           "without its Aliased Object Name");
                 obj["class"] = "Unknown";
+                if (target != nullptr)
+                    obj["attributes"].erase("Aliased Object Name");
+                if (obj["attributes"].empty())
+                    obj.erase("attributes");
             }
         }
         return obj;

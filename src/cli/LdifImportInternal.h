@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/NWClient.h"
 
@@ -17,6 +18,18 @@ bool IsUtf8(std::string_view s);
 // UTF-8 without control characters other than a tab.
 bool IsText(std::string_view s);
 std::string HexOf(std::string_view bytes);
+// A DN or value as it may stand in a message: one line, cut short.
+std::string Shown(std::string_view text);
+// Code points of a UTF-8 text.
+size_t CodePoints(std::string_view s);
+// Why a DN part can be no part of a typeless name; empty when it can.
+std::string BadPart(std::string_view part);
+// The container class a missing container is made of, by the type of its name.
+std::string_view ContainerClassOf(std::string_view rdnType);
+// Definitions of a slapd schema file: `attributetype ( ... )` and `objectclass ( ... )`, continued
+// on lines that begin with a blank; false when the text holds none.
+bool SlapdDefinitions(std::string_view text, std::vector<std::string>& attrs,
+                      std::vector<std::string>& classes);
 
 // A value of the syntax in the tree file's form, within the loader's bounds; false with the reason
 // when the tree file cannot hold it. Names in values are full typeless names without a dot.

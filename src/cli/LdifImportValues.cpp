@@ -1,9 +1,11 @@
 // Attribute values of an LDIF entry in the tree file's JSON form, checked against the bounds the
-// tree-file loader sets, so that a written file always loads.
+// tree-file loader sets, so that a written file always loads; names, and schema files.
 #include "cli/LdifImportInternal.h"
 
+#include <algorithm>
 #include <type_traits>
 
+#include "backend/ldap/LdapSchema.h"
 #include "backend/sim/SimLoader.h"
 
 namespace trovalen::ldifimport {
@@ -16,6 +18,7 @@ constexpr size_t kMaxTextBytes = 65535;     // one text value
 constexpr size_t kMaxPathChars = 1024;      // a path value's path
 constexpr size_t kMaxNetAddressBytes = 256; // 512 hex digits
 constexpr size_t kMaxPostalLine = 1024;
+constexpr size_t kShownChars = 120;
 
 } // namespace
 
@@ -75,6 +78,87 @@ std::string HexOf(std::string_view bytes) {
         out += kDigits[u & 0xF];
     }
     return out;
+}
+
+std::string Shown(std::string_view text) {
+    std::string out;
+    for (char c : text.substr(0, kShownChars)) {
+        unsigned char u = static_cast<unsigned char>(c);
+        out += u < 0x20 || u == 0x7F ? '?' : c;
+    }
+    if (text.size() > kShownChars)
+        out += "...";
+    return out;
+}
+
+size_t CodePoints(std::string_view s) {
+    return static_cast<size_t>(std::count_if(
+        s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+std::string BadPart(std::string_view part) {
+    if (part.empty())
+        return "an empty name";
+    if (!IsUtf8(part))
+        return "a name that is no UTF-8";
+    if (part[0] == '[')
+        return "a name that begins with \"[\"";
+    for (char c : part) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (c == '.' || c == '=' || c == '\\')
+            return std::string("a name with \"") + c + "\", which a typeless name cannot hold";
+        if (u < 0x20 || u == 0x7F)
+            return "a name with a control character";
+    }
+    return {};
+}
+
+std::string_view ContainerClassOf(std::string_view rdnType) {
+    std::string t = Lower(rdnType);
+    if (t == "o")
+        return "Organization";
+    if (t == "c")
+        return "Country";
+    if (t == "l" || t == "st")
+        return "Locality";
+    return "Organizational Unit";
+}
+
+bool SlapdDefinitions(std::string_view text, std::vector<std::string>& attrs,
+                      std::vector<std::string>& classes) {
+    std::vector<std::string>* current = nullptr;
+    bool any = false;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        std::string_view line = text.substr(pos, end == std::string_view::npos ? end : end - pos);
+        pos = end == std::string_view::npos ? text.size() : end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (line.empty() || line[0] == '#') {
+            current = nullptr;
+            continue;
+        }
+        if (line[0] == ' ' || line[0] == '\t') {
+            if (current != nullptr &&
+                current->back().size() + line.size() <= ldap::kMaxSchemaDefinitionBytes)
+                current->back() += " " + std::string(line);
+            continue;
+        }
+        size_t blank = line.find_first_of(" \t");
+        std::string keyword = Lower(line.substr(0, blank));
+        current = keyword == "attributetype" || keyword == "attributetypes" ? &attrs
+                  : keyword == "objectclass" || keyword == "objectclasses"  ? &classes
+                                                                            : nullptr;
+        if (current == nullptr || blank == std::string_view::npos)
+            continue;
+        any = true;
+        std::string_view rest = line.substr(blank);
+        // `attributeTypes: ( ... )` (a subschema entry) reads the same way.
+        size_t paren = rest.find('(');
+        current->emplace_back(paren == std::string_view::npos ? rest : rest.substr(paren));
+    }
+    return any;
 }
 
 bool ValueJson(uint32_t syntax, const TAttrValue& value, json& out, std::string& why) {

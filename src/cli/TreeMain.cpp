@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -401,6 +402,14 @@ bool ReadBounded(const std::string& name, std::string& text, std::string& error)
     std::ifstream file;
     std::istream* in = &std::cin;
     if (name != "-") {
+        // A file too large is refused before a byte of it is read.
+        std::error_code ec;
+        auto size = std::filesystem::file_size(name, ec);
+        if (!ec && size > kMaxTreeFileBytes) {
+            error = name + " is larger than " + std::to_string(kMaxTreeFileBytes / (1024 * 1024)) +
+                    " MiB";
+            return false;
+        }
         file.open(name, std::ios::binary);
         if (!file) {
             error = "cannot read " + name + " (" + std::strerror(errno) + ")";

@@ -226,6 +226,8 @@ bool TLdifReader::Next(TLdifRecord& record) {
                 ended = true;
                 continue;
             }
+            if (skipping && !trailer)
+                continue; // a change record's lines need not read as values
             TLdifValue v;
             bool base64 = false, url = false;
             if (!split(v, base64, url))
