@@ -64,8 +64,7 @@ const std::unordered_set<std::string> kRootDseAttrs{"objectclass",
                                                     "entryuuid",
                                                     "configcontext",
                                                     "monitorcontext",
-                                                    "dsaname",
-                                                    "subschemasubentry"};
+                                                    "dsaname"};
 
 // Pseudo-trustees an ACL names in brackets, in the spelling a tree file takes.
 constexpr std::string_view kPseudoSubjects[] = {"[Public]", "[Root]", "[This]",
@@ -102,8 +101,9 @@ public:
     }
 
     bool Run(std::string_view ldif, std::string& error) {
-        if (!Read(ldif, error) || !LoadSchema(error))
+        if (!Read(ldif, error))
             return false;
+        LoadSchema();
         Names();
         Classes();
         Places();
@@ -195,15 +195,14 @@ private:
         return true;
     }
 
-    bool LoadSchema(std::string&) {
+    void LoadSchema() {
         if (FAttrDefs.empty() && FClassDefs.empty())
-            return true;
+            return;
         FLdapSchema.Load(FAttrDefs, FClassDefs);
         FHaveLdapSchema = true;
         if (FLdapSchema.Skipped() > 0)
             FOut.Messages.push_back("schema: " + std::to_string(FLdapSchema.Skipped()) +
                                     " definitions cannot be read; their names stay LDAP names");
-        return true;
     }
 
     // --- Names --------------------------------------------------------------------------------
