@@ -25,6 +25,7 @@ namespace {
 
 constexpr size_t kMaxTreeNameChars = 32;
 constexpr size_t kMaxSchemaNameBytes = 128;
+constexpr int kMaxSuperDepth = 16;
 constexpr char kRootName[] = "[Root]";
 
 // Attributes the LDAP server keeps for itself: no directory data, so not carried over.
@@ -69,6 +70,18 @@ const std::unordered_set<std::string> kRootDseAttrs{"objectclass",
 // Pseudo-trustees an ACL names in brackets, in the spelling a tree file takes.
 constexpr std::string_view kPseudoSubjects[] = {"[Public]", "[Root]", "[This]",
                                                 "[Inheritance Mask]", "[Supervisor]"};
+
+// Whether a schema definition holds the keyword, standing alone.
+bool IsWordIn(std::string_view text, std::string_view word) {
+    for (size_t at = text.find(word); at != std::string_view::npos; at = text.find(word, at + 1)) {
+        size_t end = at + word.size();
+        bool before = at == 0 || text[at - 1] == ' ' || text[at - 1] == '(';
+        bool after = end == text.size() || text[end] == ' ' || text[end] == ')';
+        if (before && after)
+            return true;
+    }
+    return false;
+}
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && Lower(a) == Lower(b);
@@ -121,6 +134,14 @@ private:
     bool FHaveLdapSchema = false;
     std::vector<std::string> FAttrDefs, FClassDefs;
     std::unordered_map<std::string, std::string> FAttrByLdap, FClassByLdap; // lower LDAP name
+    // What the schema definitions say of each class: its first super class, whether it is
+    // auxiliary, whether it holds objects. By lower LDAP name.
+    struct TClassInfo {
+        std::string Sup;
+        bool Aux = false;
+        bool Container = true;
+    };
+    std::unordered_map<std::string, TClassInfo> FClassInfo;
     std::unordered_map<std::string, bool> FTextOnly;     // lower LDAP name: every value is text
     std::unordered_map<std::string, int32_t> FAttrIndex; // lower LDAP name: schema index, -1
     json FAddedAttrs = json::object();
@@ -200,6 +221,20 @@ private:
             return;
         FLdapSchema.Load(FAttrDefs, FClassDefs);
         FHaveLdapSchema = true;
+        for (const std::string& text : FClassDefs) {
+            TSchemaDefinition def;
+            std::string error;
+            if (!ParseSchemaDefinition(text, def, error))
+                continue;
+            TClassInfo info;
+            info.Sup = def.Sup;
+            if (Lower(info.Sup) == "top")
+                info.Sup.clear();
+            info.Aux = IsWordIn(text, "AUXILIARY");
+            if (const TSchemaClass* c = FLdapSchema.ClassByLdap(def.Name))
+                info.Container = c->Container;
+            FClassInfo.emplace(Lower(def.Name), std::move(info));
+        }
         if (FLdapSchema.Skipped() > 0)
             FOut.Messages.push_back("schema: " + std::to_string(FLdapSchema.Skipped()) +
                                     " definitions cannot be read; their names stay LDAP names");
@@ -394,15 +429,16 @@ private:
     // --- Classes ------------------------------------------------------------------------------
 
     // Defines a class the built-in schema lacks.
-    int32_t AddClass(const std::string& name, bool auxiliary, bool container) {
+    int32_t AddClass(const std::string& name, bool auxiliary, bool container, int32_t super = -1) {
         sim::TSimClass c;
         c.Name = name;
-        c.Super = {FSchema.FindClass("Top")};
+        c.Super = {super >= 0 ? super : FSchema.FindClass("Top")};
         c.Auxiliary = auxiliary;
         c.Container = container;
         c.BuiltIn = false;
+        std::string superName = FSchema.Classes[c.Super[0]].Name;
         int32_t index = FSchema.AddClass(std::move(c));
-        json def{{"super", {"Top"}}};
+        json def{{"super", {superName}}};
         if (auxiliary)
             def["auxiliary"] = true;
         if (container)
@@ -412,6 +448,26 @@ private:
             "schema: the " + std::string(auxiliary ? "auxiliary " : "") + "class \"" + name +
             "\", which the built-in schema lacks, is added" + (container ? " as a container" : ""));
         return index;
+    }
+
+    // The schema index of an LDAP class: built in, or defined from the schema definitions given
+    // (with their super classes); -1 when neither knows it.
+    int32_t Known(std::string_view ldapName, int depth = 0) {
+        std::string name = DirectoryClass(ldapName);
+        int32_t c = FSchema.FindClass(name);
+        if (c >= 0 || depth > kMaxSuperDepth)
+            return c;
+        auto it = FClassInfo.find(Lower(ldapName));
+        if (it == FClassInfo.end() || !ValidClassName(name))
+            return -1;
+        const TClassInfo info = it->second;
+        int32_t super = info.Sup.empty() ? -1 : Known(info.Sup, depth + 1);
+        // A super class is never an auxiliary class in a tree file.
+        if (super >= 0 && FSchema.Classes[super].Auxiliary)
+            super = -1;
+        if (FSchema.FindClass(name) >= 0) // defined on the way up: a circle of super classes
+            return FSchema.FindClass(name);
+        return AddClass(name, info.Aux, !info.Aux && info.Container, super);
     }
 
     static bool ValidClassName(const std::string& name) {
@@ -450,10 +506,10 @@ private:
             if (e.Dropped || !e.HasChildren || e.Made)
                 continue;
             auto structural = e.Record.Find("structuralObjectClass");
-            if (!structural.empty() && FSchema.FindClass(DirectoryClass(structural[0]->Value)) < 0)
+            if (!structural.empty() && Known(structural[0]->Value) < 0)
                 FNewContainers.insert(Lower(structural[0]->Value));
             for (const TLdifValue* v : e.Record.Find("objectClass"))
-                if (FSchema.FindClass(DirectoryClass(v->Value)) < 0)
+                if (Known(v->Value) < 0)
                     FNewContainers.insert(Lower(v->Value));
         }
         for (TEntry& e : FEntries) {
@@ -478,14 +534,14 @@ private:
             // The base: the structural class, else the deepest known one.
             int32_t base = -1;
             if (!structural.empty()) {
-                int32_t c = FSchema.FindClass(DirectoryClass(structural));
+                int32_t c = Known(structural);
                 if (c >= 0 && !FSchema.Classes[c].Auxiliary && c != treeRoot)
                     base = c;
             }
             if (base < 0) {
                 size_t best = 0;
                 for (const std::string& n : ldapNames) {
-                    int32_t c = FSchema.FindClass(DirectoryClass(n));
+                    int32_t c = Known(n);
                     if (c < 0 || FSchema.Classes[c].Auxiliary || c == treeRoot)
                         continue;
                     size_t d = depth(c);
@@ -500,9 +556,9 @@ private:
             // An unknown base: the structural class, else the first unknown one.
             if (base < 0) {
                 std::string pick = structural;
-                if (pick.empty() || FSchema.FindClass(DirectoryClass(pick)) >= 0)
+                if (pick.empty() || Known(pick) >= 0)
                     for (const std::string& n : ldapNames)
-                        if (FSchema.FindClass(DirectoryClass(n)) < 0) {
+                        if (Known(n) < 0) {
                             pick = n;
                             break;
                         }
@@ -524,7 +580,7 @@ private:
             std::vector<std::string> implied = FSchema.ObjectClassValues(base, {});
             for (const std::string& n : ldapNames) {
                 std::string name = DirectoryClass(n);
-                int32_t c = FSchema.FindClass(name);
+                int32_t c = Known(n);
                 if (c == base)
                     continue;
                 if (c >= 0 && !FSchema.Classes[c].Auxiliary) {

@@ -112,6 +112,38 @@ TEST(LdifImport, RoundTripKeepsEveryObjectAclValueAndEquivalence) {
     }
 }
 
+// Classes and attributes a tree file adds come back under their own names when the export's
+// schema goes with the LDIF, a structural class with its super class.
+TEST(LdifImport, RoundTripWithAddedSchema) {
+    const char* tree = R"({"format": 1,
+      "schema": {"attributes": {"Badge Number": "Integer"},
+                 "classes": {"Lab Bench": {"super": ["Device"]},
+                             "Lab Wing": {"super": ["Organizational Unit"], "container": true}}},
+      "trees": [{"name": "LAB_TREE", "objects": [
+        {"name": "Lab", "class": "Organization",
+         "acl": [{"subject": ".Ann.Lab", "attribute": "Badge Number", "rights": "CRW I"}]},
+        {"name": "Ann.Lab", "class": "User", "attributes": {"Badge Number": [7]}},
+        {"name": "East.Lab", "class": "Lab Wing"},
+        {"name": "Bench.East.Lab", "class": "Lab Bench"}]}]})";
+    std::string error;
+    auto world = LoadTreeText(tree, "lab.json", error);
+    ASSERT_TRUE(world) << error;
+    TLdifImport imported;
+    auto back = RoundTrip(*world, 0, imported);
+    ASSERT_TRUE(back);
+    TFacts before = FactsOf(*world, world->Trees[0]);
+    TFacts after = FactsOf(*back, back->Trees[0]);
+    EXPECT_EQ(after.Classes, before.Classes);
+    EXPECT_EQ(after.Acl, before.Acl);
+    int32_t bench = back->Schema.FindClass("Lab Bench");
+    ASSERT_GE(bench, 0);
+    EXPECT_TRUE(back->Schema.IsA(bench, "Device"));
+    const TSimAttr* badge = back->Trees[0].FindAttr(back->Trees[0].Find("Ann.Lab"),
+                                                    back->Schema.FindAttr("Badge Number"));
+    ASSERT_NE(badge, nullptr);
+    EXPECT_EQ(std::get<TValInteger>(badge->Values[0].Data).Value, 7);
+}
+
 // The summary of an eDirectory scan, without its date line.
 std::vector<std::string> ScanSummary(std::shared_ptr<const TSimWorld> world,
                                      const std::string& treeName, const std::string& entry) {
