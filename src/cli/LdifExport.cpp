@@ -224,12 +224,9 @@ private:
     std::vector<std::string> FDns;        // by object index; [Root] is the empty DN
 
     void NameSchema() {
-        TNamer namer;
-        for (const TSimAttrDef& a : FW.Schema.Attrs)
-            FAttrNames.push_back(namer.Name(a.Name, BuiltInLdapAttrName(a.Name)));
-        TNamer classNamer;
-        for (const TSimClass& c : FW.Schema.Classes)
-            FClassNames.push_back(classNamer.Name(c.Name, BuiltInLdapClassName(c.Name)));
+        TLdapSchemaNames names = LdapSchemaNames(FW.Schema);
+        FAttrNames = std::move(names.Attrs);
+        FClassNames = std::move(names.Classes);
     }
 
     static std::string Quoted(std::string_view text) {
@@ -491,6 +488,17 @@ private:
 };
 
 } // namespace
+
+TLdapSchemaNames LdapSchemaNames(const TSimSchema& schema) {
+    TLdapSchemaNames out;
+    TNamer namer;
+    for (const TSimAttrDef& a : schema.Attrs)
+        out.Attrs.push_back(namer.Name(a.Name, BuiltInLdapAttrName(a.Name)));
+    TNamer classNamer;
+    for (const TSimClass& c : schema.Classes)
+        out.Classes.push_back(classNamer.Name(c.Name, BuiltInLdapClassName(c.Name)));
+    return out;
+}
 
 bool ExportLdif(const TSimWorld& world, size_t tree, TLdifExport& out, std::string& error) {
     if (tree >= world.Trees.size()) {

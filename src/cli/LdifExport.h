@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "backend/sim/SimModel.h"
 
@@ -16,6 +17,14 @@ struct TLdifExport {
     std::string Suffixes; // the DNs of the objects right below [Root], one a line
     std::string Skipped;  // one line per value that has no LDAP form here (kept out, not lost)
 };
+
+// The LDAP names the export gives the attributes and classes of a schema, by schema index: the
+// usual name where one is known, else one made from the directory's name, each unique.
+struct TLdapSchemaNames {
+    std::vector<std::string> Attrs;
+    std::vector<std::string> Classes;
+};
+TLdapSchemaNames LdapSchemaNames(const sim::TSimSchema& schema);
 
 // Exports tree `tree` of world. Fails (with a message) only when the tree does not exist.
 bool ExportLdif(const sim::TSimWorld& world, size_t tree, TLdifExport& out, std::string& error);

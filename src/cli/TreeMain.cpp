@@ -6,11 +6,15 @@
 //                          [--trustees N] [--seed N] [--members N] [--residents N]
 //                          [--assign-each] [-o FILE]
 //   trovalen-tree export-ldif [--tree NAME] FILE [-o LDIF]
+//   trovalen-tree import-ldif [--tree-name NAME] [--schema FILE] LDIF [-o FILE]
 //
 // Exit status 0 on success, 2 for a usage error or a file that cannot be loaded (one line on
-// standard error).
+// standard error); import-ldif answers 1 when the LDIF cannot be read or the tree file cannot be
+// written.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -21,6 +25,8 @@
 #include "backend/sim/SimLoader.h"
 #ifdef TROVALEN_HAVE_LDAP
 #include "cli/LdifExport.h"
+#include "cli/LdifImport.h"
+#include "util/FileIO.h"
 #endif
 #include "model/RightsModel.h"
 
@@ -35,12 +41,34 @@ const char* const kUsage =
     "                              [--dirs N] [--trustees N] [--seed N] [--members N]\n"
     "                              [--residents N] [--assign-each] [-o FILE]\n"
     "       trovalen-tree export-ldif [--tree NAME] FILE [-o LDIF]\n"
+    "       trovalen-tree import-ldif [--tree-name NAME] [--schema FILE] LDIF [-o FILE]\n"
     "  --members N    a group Everyone.Gen with N security-equal users in Members.Gen\n"
     "  --residents N  a unit Residents.Gen with N users; both are trustees of SYS:PROJ\n"
     "                 and of Target.Gen\n"
     "  --assign-each  each of those users also a trustee of SYS:PROJ and Target.Gen\n"
     "  export-ldif    writes LDIF.schema and LDIF.rootdse beside LDIF; without -o the\n"
-    "                 entries go to standard output and nothing else is written\n";
+    "                 entries go to standard output and nothing else is written\n"
+    "  import-ldif    a tree file from an LDIF export of a tree (trovalen-tree import-ldif\n"
+    "                 --help)\n";
+
+const char* const kImportUsage =
+    "usage: trovalen-tree import-ldif [--tree-name NAME] [--schema FILE] LDIF [-o FILE]\n"
+    "Makes a tree file from an LDIF export of a directory tree, as\n"
+    "  ldapsearch -H ldap://SERVER -b BASE -D USER -W -o ldif-wrap=no \\\n"
+    "      '(objectClass=*)' ACL objectClass securityEquals groupMembership member '*'\n"
+    "writes it, so that the tree can be analysed offline (trovalen-scan --tree FILE --edir).\n"
+    "What a tree file cannot hold is named on standard error, one line each.\n"
+    "\n"
+    "  --tree-name NAME  the tree's name (default: directoryTreeName of a root DSE entry in\n"
+    "                    the LDIF, else the name of the top container)\n"
+    "  --schema FILE     attribute and class definitions with the directory's names\n"
+    "                    (X-NDS_NAME): a slapd schema file, or an LDIF of the subschema entry\n"
+    "  -o FILE           write the tree file to FILE (replaced in one step) instead of\n"
+    "                    standard output; LDIF may be - for standard input\n"
+    "  -h, --help        show this help\n"
+    "\n"
+    "Exit status: 0 when the tree file was written, 1 when the LDIF cannot be read or the\n"
+    "file cannot be written, 2 for a usage error.\n";
 
 const char* const kCheckUsage =
     "usage: trovalen-tree check [--summary] FILE\n"
@@ -368,6 +396,105 @@ int ExportLdifCommand(const std::vector<std::string>& args) {
               WriteFile(out + ".suffixes", ldif.Suffixes);
     return ok ? 0 : 2;
 }
+
+// The whole of a file, or of standard input for "-", up to the tree-file limit.
+bool ReadBounded(const std::string& name, std::string& text, std::string& error) {
+    std::ifstream file;
+    std::istream* in = &std::cin;
+    if (name != "-") {
+        // A file too large is refused before a byte of it is read.
+        std::error_code ec;
+        auto size = std::filesystem::file_size(name, ec);
+        if (!ec && size > kMaxTreeFileBytes) {
+            error = name + " is larger than " + std::to_string(kMaxTreeFileBytes / (1024 * 1024)) +
+                    " MiB";
+            return false;
+        }
+        file.open(name, std::ios::binary);
+        if (!file) {
+            error = "cannot read " + name + " (" + std::strerror(errno) + ")";
+            return false;
+        }
+        in = &file;
+    }
+    text.clear();
+    char buf[65536];
+    while (in->read(buf, sizeof buf) || in->gcount() > 0) {
+        text.append(buf, static_cast<size_t>(in->gcount()));
+        if (text.size() > kMaxTreeFileBytes) {
+            error = name + " is larger than " + std::to_string(kMaxTreeFileBytes / (1024 * 1024)) +
+                    " MiB";
+            return false;
+        }
+    }
+    if (in->bad()) {
+        error = "cannot read " + name + " (" + std::strerror(errno) + ")";
+        return false;
+    }
+    return true;
+}
+
+int ImportLdifCommand(const std::vector<std::string>& args) {
+    constexpr int kUnreadable = 1;
+    std::string file, out, schemaFile;
+    TLdifImportOptions options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (IsHelp(a)) {
+            std::cout << kImportUsage;
+            return 0;
+        }
+        if (a == "-o" || a == "--tree-name" || a == "--schema") {
+            if (i + 1 >= args.size() || args[i + 1].empty())
+                return Usage(a + " needs a value");
+            (a == "-o" ? out : a == "--schema" ? schemaFile : options.TreeName) = args[++i];
+        } else if (!a.empty() && a[0] == '-' && a != "-") {
+            return Usage("unknown option " + a);
+        } else if (!file.empty()) {
+            return Usage("import-ldif takes one LDIF file");
+        } else {
+            file = a;
+        }
+    }
+    if (file.empty())
+        return Usage("import-ldif needs an LDIF file");
+    std::string ldif, error;
+    if (!schemaFile.empty() && !ReadBounded(schemaFile, options.SchemaText, error)) {
+        std::cerr << "trovalen-tree: " << error << "\n";
+        return kUnreadable;
+    }
+    if (!ReadBounded(file, ldif, error)) {
+        std::cerr << "trovalen-tree: " << error << "\n";
+        return kUnreadable;
+    }
+    TLdifImport result;
+    bool imported = ImportLdif(ldif, options, result, error);
+    for (const std::string& m : result.Messages)
+        std::cerr << file << ": " << m << "\n";
+    if (!imported) {
+        std::cerr << file << ": " << error << "\n";
+        return kUnreadable;
+    }
+    // The file is loaded once as the client will load it, so that a fault shows here.
+    if (!LoadTreeText(result.Json, out.empty() ? "the tree file" : out, error)) {
+        std::cerr << "trovalen-tree: the tree file made from " << file
+                  << " does not load: " << error << "\n";
+        return kUnreadable;
+    }
+    std::cerr << "trovalen-tree: tree " << result.TreeName << ": " << result.Objects << " objects, "
+              << result.AclValues << " ACL values\n";
+    if (out.empty() || out == "-") {
+        std::cout << result.Json;
+        return std::cout.flush().good() ? 0 : kUnreadable;
+    }
+    TWriteOptions write;
+    write.PublicNewFile = true;
+    if (!U_WriteFileAtomic(out, result.Json, error, write)) {
+        std::cerr << "trovalen-tree: cannot write " << out << ": " << error << "\n";
+        return kUnreadable;
+    }
+    return 0;
+}
 #endif
 
 } // namespace
@@ -392,6 +519,8 @@ int main(int argc, char** argv) {
 #ifdef TROVALEN_HAVE_LDAP
     if (args[0] == "export-ldif")
         return ExportLdifCommand(rest);
+    if (args[0] == "import-ldif")
+        return ImportLdifCommand(rest);
 #endif
     return Usage("unknown command " + args[0]);
 }

@@ -34,7 +34,9 @@ std::string ContextText(TNWClient* client, NWHandle ctx, uint32_t key) {
 
 } // namespace
 
-NWCCODE InitNetWare(TNWClient* client, NWHandle& primaryConn) {
+namespace {
+
+NWCCODE StartClient(TNWClient* client, NWHandle& primaryConn, bool withoutConn) {
     if (primaryConn != kNotStarted)
         return NW_OK;
     NWCCODE code = ERR_CLIENT_NOT_STARTED;
@@ -44,6 +46,8 @@ NWCCODE InitNetWare(TNWClient* client, NWHandle& primaryConn) {
             uint32_t iterator = 0;
             uint32_t ref = 0;
             code = client->EnumConnRefs(iterator, ref);
+            if (code == ERR_NO_MORE_ENTRIES && withoutConn)
+                return NW_OK; // no connection at all: started, without a primary one
             if (code == NW_OK) {
                 uint32_t primary = 0;
                 if (client->PrimaryConnRef(primary) == NW_OK)
@@ -61,6 +65,16 @@ NWCCODE InitNetWare(TNWClient* client, NWHandle& primaryConn) {
                       code == 0xFFFF ? "Could not initialize NetWare Client. InitNetWare"
                                      : "Could not find server/tree connection. InitNetWare");
     return code;
+}
+
+} // namespace
+
+NWCCODE InitNetWare(TNWClient* client, NWHandle& primaryConn) {
+    return StartClient(client, primaryConn, false);
+}
+
+NWCCODE InitNetWareWithoutConn(TNWClient* client, NWHandle& primaryConn) {
+    return StartClient(client, primaryConn, true);
 }
 
 // Both lists walk the connection references; a tree is listed once, with the reference of its

@@ -13,6 +13,10 @@ namespace trovalen {
 // holds one (it starts as NO_PRIMARY_CONN); shows its own error box on failure.
 constexpr NWHandle NO_PRIMARY_CONN = 0xFFFF;
 NWCCODE InitNetWare(TNWClient* client, NWHandle& primaryConn);
+// The same, except that a client which started and holds no connection at all (a tree file made
+// from a directory export lists none) counts as started: primaryConn then stays NO_PRIMARY_CONN
+// and no box is shown. The calls made to the client are the same.
+NWCCODE InitNetWareWithoutConn(TNWClient* client, NWHandle& primaryConn);
 
 NWCCODE U_ListServers(TNWClient* client, TStringList& list);
 NWCCODE U_ListTrees(TNWClient* client, TStringList& list);

@@ -24,9 +24,11 @@ TScanSession::TScanSession(TNWClient* client, TContextMemory* memory)
     // with less to tell.
     if (FClient == nullptr)
         return;
+    // A client without any connection (a tree file made from a directory export) starts too:
+    // its directory is read without a primary connection.
     NWHandle primary = NO_PRIMARY_CONN;
-    FStartCode = InitNetWare(FClient, primary);
-    if (Started())
+    FStartCode = InitNetWareWithoutConn(FClient, primary);
+    if (Started() && primary != NO_PRIMARY_CONN)
         FPrimaryConn = TClientConn(FClient, primary);
 }
 
@@ -94,11 +96,20 @@ NWCCODE TScanSession::ListTrees(TStringList& trees, std::string& primary) {
     OpenTreeContexts();
     NWCCODE code = FClient != nullptr ? U_ListTrees(FClient, trees) : ERR_CLIENT_NOT_STARTED;
     primary = PrimaryTree();
+    if (trees.Count() == 0 && !primary.empty())
+        trees.Add(primary);
     return code;
 }
 
 std::string TScanSession::PrimaryTree() const {
-    return FClient != nullptr ? U_GetPrimaryTree(FClient) : std::string();
+    if (FClient == nullptr)
+        return std::string();
+    if (!Started() || FPrimaryConn.Held)
+        return U_GetPrimaryTree(FClient);
+    // Without any connection the tree is the client's default one, the tree a new context
+    // starts in (a tree file without connections has one when it holds a single tree).
+    TNewContext probe(FClient);
+    return probe.Held ? U_DSGetTreeName(FClient, probe.Handle) : std::string();
 }
 
 NWCCODE TScanSession::OpenTreeContexts() {

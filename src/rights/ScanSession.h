@@ -57,7 +57,8 @@ public:
 
     NWCCODE StartCode() const { return FStartCode; }
     bool Started() const { return FStartCode == NW_OK; }
-    // The primary connection, opened by the start-up and closed with the session.
+    // The primary connection, opened by the start-up and closed with the session;
+    // NO_CONNECTION when the client holds no connection at all.
     NWHandle PrimaryConn() const { return FPrimaryConn.Held ? FPrimaryConn.Handle : NO_CONNECTION; }
 
     // --- File system ----------------------------------------------------------------------
@@ -79,8 +80,11 @@ public:
     const std::string& DirPath() const { return FDirPath; }
 
     // --- eDirectory -----------------------------------------------------------------------
-    // The trees the client is attached to, each once, and the primary connection's tree.
+    // The trees the client is attached to, each once, and the primary connection's tree. A
+    // client without any connection lists its default tree, if it has one.
     NWCCODE ListTrees(TStringList& trees, std::string& primary);
+    // The primary connection's tree; without any connection, the client's default tree (the one
+    // a new context starts in), empty when it has none.
     std::string PrimaryTree() const;
     // Keeps the current tree's context, then points the browse and user contexts at the tree:
     // the browse context at the tree's kept context, the user context at [Root]. Answers the

@@ -392,6 +392,55 @@ TEST_F(ScanSessionTest, EdirScanEqualsTheHeadlessScan) {
     EXPECT_TRUE(ann) << viaSession.Summary.Text("\n");
 }
 
+// A tree file made from a directory export lists no connection: the session starts without one,
+// scans in the file's only tree, and with several trees in the one it is told.
+TEST_F(ScanSessionTest, WithoutConnectionsTheOnlyTreeIsScanned) {
+    std::string oneTree = kTwoTrees;
+    oneTree = oneTree.substr(0, oneTree.find(",\n    {\"name\": \"OTHER_TREE\"")) + "]}";
+    struct TCase {
+        std::string Text;
+        std::string Primary; // the tree chosen without a name
+        std::string Tree;    // the tree scanned
+        std::string Entry;
+    } cases[] = {
+        {oneTree, "ACME_TREE", "ACME_TREE", ".ACME"},
+        {std::string(kTwoTrees).substr(0, std::string(kTwoTrees).find(",\n  \"servers\"")) + "}",
+         "", "OTHER_TREE", ".O2"},
+    };
+    for (const TCase& c : cases) {
+        ASSERT_NO_FATAL_FAILURE(ServeText(c.Text));
+        {
+            TScanSession session(Counting.get());
+            ASSERT_TRUE(session.Started());
+            EXPECT_TRUE(Messages.empty()) << Messages.front();
+            EXPECT_EQ(session.PrimaryConn(), NO_CONNECTION);
+            EXPECT_EQ(session.PrimaryTree(), c.Primary);
+            TStringList trees;
+            std::string primary;
+            session.ListTrees(trees, primary);
+            EXPECT_EQ(primary, c.Primary);
+            EXPECT_EQ(Texts(trees), c.Primary.empty() ? std::vector<std::string>{}
+                                                      : std::vector<std::string>{c.Primary});
+            ASSERT_EQ(session.ChooseTree(c.Tree), NW_OK);
+            TScanRequest request;
+            request.Edir = true;
+            request.VariantName = "Trovalen.edir";
+            request.Entries.Add(c.Entry);
+            TRecordingHost host;
+            TScanResult result;
+            session.Scan(request, host, result);
+            EXPECT_GE(
+                result.Summary.IndexOf("Object: \"" + c.Entry + "\" on tree \"" + c.Tree + "\""), 0)
+                << result.Summary.Text("\n");
+        }
+        ExpectNothingLeftOpen();
+    }
+    // The start-up of the window and the other callers still needs a connection.
+    ASSERT_NO_FATAL_FAILURE(ServeText(oneTree));
+    NWHandle primary = NO_PRIMARY_CONN;
+    EXPECT_EQ(InitNetWare(Counting.get(), primary), ERR_NO_MORE_ENTRIES);
+}
+
 TEST_F(ScanSessionTest, ATreeThatCannotBeUsedLeavesNothingOpen) {
     ASSERT_NO_FATAL_FAILURE(ServeText(kTwoTrees));
     {

@@ -80,7 +80,11 @@ NWCCODE TSimClient::NewContext(NWHandle& ctx) {
     for (const TSimConn& conn : FWorld->Conns)
         if (conn.Primary)
             c.Tree = conn.Tree;
-    if (c.Tree < 0 && !FWorld->Trees.empty())
+    // Without a primary connection a context starts in the first tree; a file without any
+    // connection has a default tree only when it holds just one, as none of several is more
+    // the workstation's than another.
+    if (c.Tree < 0 && !FWorld->Trees.empty() &&
+        (!FWorld->Conns.empty() || FWorld->Trees.size() == 1))
         c.Tree = 0;
     ctx = NewHandle();
     FContexts.Add(ctx, std::make_unique<TCtx>(c));

@@ -1,0 +1,63 @@
+// LDIF content records (RFC 2849) as ldapsearch and the export write them: a `version:` line,
+// `#` comments, folded lines, `attr: value` and `attr:: base64` values, attribute options, blank
+// lines between records. Change records are skipped with a note; values named by a URL
+// (`attr:< file:...`) are refused, never fetched. Pure logic: the caller reads the file.
+//
+// The text is untrusted: every fault ends reading with one message that names the line.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trovalen::ldap {
+
+// One value of a record.
+struct TLdifValue {
+    std::string Attr;    // the attribute type as written, without options
+    std::string Options; // the options without the leading `;` (`binary`, `lang-de`), or empty
+    std::string Value;   // the value's bytes (base64 decoded)
+    bool Base64 = false; // written as `attr:: ...`
+    size_t Line = 0;     // the line the value begins on (1-based)
+};
+
+struct TLdifRecord {
+    std::string Dn; // as written (base64 decoded); empty for the root DSE
+    size_t Line = 0;
+    std::vector<TLdifValue> Values;
+
+    // The values of one attribute type (case ignored, options ignored).
+    std::vector<const TLdifValue*> Find(std::string_view attr) const;
+};
+
+// Reads the records of an LDIF text one after the other. The text must outlive the reader.
+class TLdifReader {
+public:
+    explicit TLdifReader(std::string_view text);
+
+    // The next content record: true with the record, false at the end of the text or on a fault
+    // (then Error() is not empty, and every later call answers false).
+    bool Next(TLdifRecord& record);
+    const std::string& Error() const { return FError; }
+    // Notes about what was skipped (change records), one line each, taken by the caller.
+    std::vector<std::string>& Notes() { return FNotes; }
+
+private:
+    // One logical line: the physical lines of a folded line joined.
+    bool NextLine(std::string& line, size_t& number, bool& blank);
+    bool Fail(size_t line, const std::string& what);
+
+    std::string_view FText;
+    size_t FPos = 0;
+    size_t FLineNo = 0;
+    bool FFirst = true;
+    std::string FError;
+    std::vector<std::string> FNotes;
+};
+
+// Decodes base64 (RFC 4648, padding required where the length asks for it); false when the text
+// holds anything else.
+bool DecodeBase64(std::string_view text, std::string& out);
+
+} // namespace trovalen::ldap

@@ -1,0 +1,36 @@
+// A tree file from an LDIF export of a directory's LDAP form, so that a snapshot of a live tree
+// can be analysed offline: the entries become objects under their typeless names, object classes
+// and attributes get the directory's names, ACL values the tree file's form. What a tree file
+// cannot hold is named in Messages, one line each; nothing is dropped without a line.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trovalen {
+
+struct TLdifImportOptions {
+    // The tree's name; empty: the root DSE's directoryTreeName, else the top container's name.
+    std::string TreeName;
+    // Schema definitions with the directory's names (X-NDS_NAME): a slapd schema file as the
+    // export writes it, or an LDIF whose entries carry attributeTypes and objectClasses. The
+    // LDIF itself may hold such a subschema entry too.
+    std::string SchemaText;
+};
+
+struct TLdifImport {
+    std::string Json; // the tree file
+    std::string TreeName;
+    size_t Objects = 0;   // objects written, [Root] not counted
+    size_t AclValues = 0; // ACL values written
+    // What was made up (missing containers, added schema) or left out, one line each.
+    std::vector<std::string> Messages;
+};
+
+// Reads the LDIF and builds the tree file. Fails with one message (the line and what is wrong)
+// when the LDIF cannot be read, or when it holds no entry that a tree file can hold.
+bool ImportLdif(std::string_view ldif, const TLdifImportOptions& options, TLdifImport& out,
+                std::string& error);
+
+} // namespace trovalen

@@ -1,0 +1,40 @@
+// Helpers the LDIF import shares between its files.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/NWClient.h"
+
+namespace trovalen::ldifimport {
+
+// Keys stay in the order written, so that each object reads name, class, then the rest.
+using json = nlohmann::ordered_json;
+
+// Whether bytes are well-formed UTF-8 (no overlong forms, no surrogates).
+bool IsUtf8(std::string_view s);
+// UTF-8 without control characters other than a tab.
+bool IsText(std::string_view s);
+std::string HexOf(std::string_view bytes);
+// A DN or value as it may stand in a message: one line, cut short.
+std::string Shown(std::string_view text);
+// Code points of a UTF-8 text.
+size_t CodePoints(std::string_view s);
+// Why a DN part can be no part of a typeless name; empty when it can.
+std::string BadPart(std::string_view part);
+// The container class a missing container is made of, by the type of its name.
+std::string_view ContainerClassOf(std::string_view rdnType);
+// Definitions of a slapd schema file: `attributetype ( ... )` and `objectclass ( ... )`, continued
+// on lines that begin with a blank; false when the text holds none.
+bool SlapdDefinitions(std::string_view text, std::vector<std::string>& attrs,
+                      std::vector<std::string>& classes);
+
+// A value of the syntax in the tree file's form, within the loader's bounds; false with the reason
+// when the tree file cannot hold it. Names in values are full typeless names without a dot.
+bool ValueJson(uint32_t syntax, const TAttrValue& value, json& out, std::string& why);
+// A stream attribute's content.
+bool StreamJson(const std::string& content, json& out, std::string& why);
+
+} // namespace trovalen::ldifimport

@@ -1,0 +1,38 @@
+// LDIF as anyone may have written it: the reader gives records or one message with a line, and
+// an import that succeeds always makes a tree file that loads.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "FuzzCheck.h"
+
+#include "backend/ldap/LdifReader.h"
+#include "backend/sim/SimLoader.h"
+#include "cli/LdifImport.h"
+
+using namespace trovalen;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::string_view text(reinterpret_cast<const char*>(data), size);
+
+    ldap::TLdifReader reader(text);
+    ldap::TLdifRecord record;
+    size_t records = 0;
+    while (reader.Next(record))
+        ++records;
+    FUZZ_CHECK(records <= size);
+    FUZZ_CHECK(reader.Error().empty() || reader.Error().rfind("line ", 0) == 0);
+
+    TLdifImport imported;
+    std::string error;
+    if (!ImportLdif(text, {}, imported, error)) {
+        FUZZ_CHECK(!error.empty());
+        return 0;
+    }
+    auto world = sim::LoadTreeText(imported.Json, "fuzz.json", error);
+    if (!world)
+        std::fprintf(stderr, "%s\n%s\n", error.c_str(), imported.Json.c_str());
+    FUZZ_CHECK(world != nullptr);
+    return 0;
+}
