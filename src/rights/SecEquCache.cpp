@@ -5,13 +5,31 @@
 
 namespace trovalen {
 
+std::string TSecEquCache::KeyOf(std::string_view trustee) {
+    return U_UpperCase(U_IniCleanName(trustee));
+}
+
 const std::vector<std::string>* TSecEquCache::Find(const std::string& trustee) const {
-    auto it = FNames.find(U_UpperCase(U_IniCleanName(trustee)));
+    return FindKey(KeyOf(trustee));
+}
+
+const std::vector<std::string>* TSecEquCache::FindKey(const std::string& key) const {
+    auto it = FNames.find(key);
     return it == FNames.end() ? nullptr : &it->second;
 }
 
-void TSecEquCache::Store(const std::string& trustee, const TStringList& found) {
-    FNames[U_UpperCase(U_IniCleanName(trustee))] = found.Strings();
+const std::vector<std::string>* TSecEquCache::Store(const std::string& trustee,
+                                                    const TStringList& found) {
+    return StoreKey(KeyOf(trustee), found);
+}
+
+const std::vector<std::string>* TSecEquCache::StoreKey(std::string key, const TStringList& found) {
+    std::vector<std::string>& names = FNames[std::move(key)];
+    names.clear();
+    names.reserve(found.Items.size());
+    for (const auto& item : found)
+        names.push_back(item.Text);
+    return &names;
 }
 
 void TSecEquCache::EraseAll() {

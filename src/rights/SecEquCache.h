@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -15,9 +16,15 @@ namespace trovalen {
 // entry; writing each search to a file made an analysis of many trustees quadratic.
 class TSecEquCache {
 public:
+    // The key of a trustee's name; Find and Store take either.
+    static std::string KeyOf(std::string_view trustee);
+
     // Null when the trustee has not been searched yet.
     const std::vector<std::string>* Find(const std::string& trustee) const;
-    void Store(const std::string& trustee, const TStringList& found);
+    const std::vector<std::string>* FindKey(const std::string& key) const;
+    // Returns the entry as stored.
+    const std::vector<std::string>* Store(const std::string& trustee, const TStringList& found);
+    const std::vector<std::string>* StoreKey(std::string key, const TStringList& found);
     void EraseAll();
 
 private:

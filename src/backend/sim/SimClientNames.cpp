@@ -205,10 +205,9 @@ NWCCODE TSimClient::FullName(const TCtx& c, const std::string& raw, std::string&
     std::string name = Typeless(raw);
     std::vector<std::string> parts;
     if (name[0] == '.') {
-        name.erase(0, 1);
-        if (!SplitName(name, parts))
+        if (!ValidName(std::string_view(name).substr(1)))
             return ERR_INVALID_OBJECT_NAME;
-        full = name;
+        full.assign(name, 1, std::string::npos);
         return NW_OK;
     }
     // Without the canonical flag the client leaves names alone: they are complete.
