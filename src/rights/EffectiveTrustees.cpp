@@ -31,6 +31,7 @@ constexpr uint32_t kEntryLetterBits =
     DS_ENTRY_BROWSE | DS_ENTRY_ADD | DS_ENTRY_DELETE | DS_ENTRY_RENAME | DS_ENTRY_SUPERVISOR;
 constexpr uint32_t kAttrLetterBits = DS_ATTR_ALL_RIGHTS;
 constexpr char kIndirectPrefix[] = "  Indirect Trustee: ";
+constexpr char kSecEquInfix[] = "\t(SecEqu to \"";
 // The kind of U_DSListTree that lists leaves only.
 constexpr int kListLeaves = 2;
 
@@ -129,25 +130,44 @@ public:
 private:
     // --- Log, sources, reasons, trustees ------------------------------------------------------
 
+    // Whether a line of the level is written: lines that are not need not be made.
+    bool Logs(uint32_t level) const {
+        return FLog != nullptr && FThreshold >= static_cast<int>(level);
+    }
+
     void LogLine(const std::string& text, uint32_t level) {
-        if (FLog == nullptr || FThreshold < static_cast<int>(level))
+        if (!Logs(level))
             return;
         FLog->Add(text, level);
     }
 
-    // Writes the line unless the log holds it already.
-    void LogOnce(const std::string& text, uint32_t level) {
-        if (FLog == nullptr || FThreshold < static_cast<int>(level))
+    // Writes the line that names an equivalent of a trustee unless the log holds it already.
+    // The lines of this analysis are told apart by their two names; lines of the same form
+    // that the log held before the analysis by their text.
+    void LogEquivalentOnce(const std::string& equivalent, const std::string& trustee) {
+        if (!Logs(LVL_SECURITY_EQUIVALENT))
             return;
+        auto line = [&] {
+            return U_Format("%s%s%s%s\")", kIndirectPrefix, equivalent.c_str(), kSecEquInfix,
+                            trustee.c_str());
+        };
         if (!FOnceIndexed) {
-            // Only the lines that LogOnce writes can repeat one; they share their prefix.
-            for (const auto& line : *FLog)
-                if (U_StartsWith(line.Text, kIndirectPrefix))
-                    FLogged.insert(line.Text);
+            for (const auto& logged : *FLog)
+                if (U_StartsWith(logged.Text, kIndirectPrefix) &&
+                    logged.Text.find(kSecEquInfix) != std::string::npos)
+                    FLogged.insert(logged.Text);
             FOnceIndexed = true;
         }
-        if (FLogged.insert(text).second)
-            FLog->Add(text, level);
+        if (!FLogged.empty()) {
+            std::string text = line();
+            if (FLogged.insert(text).second)
+                FLog->Add(text, LVL_SECURITY_EQUIVALENT);
+            return;
+        }
+        const uint64_t pair =
+            (static_cast<uint64_t>(FIndex.Subject(equivalent)) << 32) | FIndex.Subject(trustee);
+        if (FLoggedPairs.insert(pair).second)
+            FLog->Add(line(), LVL_SECURITY_EQUIVALENT);
     }
 
     void LogError(const std::string& text, NWCCODE code) {
@@ -219,6 +239,16 @@ private:
     void Status(const std::string& text) {
         if (FStatus != nullptr)
             FStatus->SetStatusText(text);
+    }
+
+    // The status text of the parts given, made only when a status bar shows it.
+    void Status(std::initializer_list<std::string_view> parts) {
+        if (FStatus == nullptr)
+            return;
+        std::string text;
+        for (std::string_view p : parts)
+            text += p;
+        FStatus->SetStatusText(text);
     }
 
     // --- The chain of containers above the target ---------------------------------------------
@@ -567,9 +597,10 @@ private:
                     continue;
                 uint32_t filtered = t.Mask & (irm | FS_SUPERVISOR);
                 if (filtered != t.Mask) {
-                    LogLine(U_Format("  Apply Filter: %s -> %s", t.Subject.c_str(),
-                                     U_RightsToStr(filtered, rtFileSystem).c_str()),
-                            LVL_CALCULATION);
+                    if (Logs(LVL_CALCULATION))
+                        LogLine(U_Format("  Apply Filter: %s -> %s", t.Subject.c_str(),
+                                         U_RightsToStr(filtered, rtFileSystem).c_str()),
+                                LVL_CALCULATION);
                     SetTrusteeRights(t, filtered, rtFileSystem);
                 }
             }
@@ -632,9 +663,10 @@ private:
         for (auto& t : FTrustees) {
             if (t.Mask & FS_SUPERVISOR)
                 t.Mask = FS_ALL_RIGHTS;
-            LogLine(U_Format("  Recalc: %s: %s", t.Subject.c_str(),
-                             U_RightsToStr(t.Mask, rtFileSystem).c_str()),
-                    LVL_CALCULATION);
+            if (Logs(LVL_CALCULATION))
+                LogLine(U_Format("  Recalc: %s: %s", t.Subject.c_str(),
+                                 U_RightsToStr(t.Mask, rtFileSystem).c_str()),
+                        LVL_CALCULATION);
         }
     }
 
@@ -648,7 +680,7 @@ private:
             SecurityEquivalents(current);
             if (FFlags & ET_RESOLVE_CONTAINERS)
                 Residents(current);
-            Status(U_Format("Check indirect trustees: %s", current.Subject.c_str()));
+            Status({"Check indirect trustees: ", current.Subject});
         }
         U_ProcessMessages();
         if (FEdir && FLeaf) {
@@ -679,7 +711,7 @@ private:
             LogError(U_Format("U_DSFilteredSearch (%s)", trustee.c_str()), FLastCode);
             if (FLastCode != 0)
                 return;
-            found = FCache->StoreKey(std::move(key), list);
+            found = FCache->StoreKey(key, list);
         }
         if (found->empty())
             return;
@@ -687,9 +719,7 @@ private:
         UseSource(U_Format("for SecEqu to \"%s\"", trustee.c_str()));
         for (const auto& name : *found) {
             TEffectiveTrustee t = Through(current, U_DSDotName(name), TS_SECURITY_EQUIVALENT);
-            LogOnce(U_Format("%s%s\t(SecEqu to \"%s\")", kIndirectPrefix, t.Subject.c_str(),
-                             trustee.c_str()),
-                    LVL_SECURITY_EQUIVALENT);
+            LogEquivalentOnce(t.Subject, trustee);
             AddTrustee(std::move(t), current.Mask, current.Family);
         }
     }
@@ -769,11 +799,9 @@ private:
             if (FEdir) {
                 if (t.ClassName.empty())
                     t.ClassName = "n/a";
-                Status(U_Format("Get effective rights: %s / %s", t.Subject.c_str(),
-                                t.Attribute.c_str()));
+                Status({"Get effective rights: ", t.Subject, " / ", t.Attribute});
             } else {
-                Status(U_Format("Get effective rights: [%s] %s", t.ClassName.c_str(),
-                                t.Subject.c_str()));
+                Status({"Get effective rights: [", t.ClassName, "] ", t.Subject});
             }
             LogLine(U_EffectiveLine(t, FEdir), LVL_EFFECTIVE);
             if (FEdir)
@@ -825,6 +853,7 @@ private:
     TTrusteeIndex FIndex;
     std::vector<TPendingReason> FReasons;
     std::unordered_set<std::string> FLogged;
+    std::unordered_set<uint64_t> FLoggedPairs;
     bool FOnceIndexed = false;
     bool FSaidNotComputed = false;
     NWCCODE FLastCode = 0;

@@ -14,8 +14,8 @@ const std::vector<std::string>* TSecEquCache::Find(const std::string& trustee) c
 }
 
 const std::vector<std::string>* TSecEquCache::FindKey(const std::string& key) const {
-    auto it = FNames.find(key);
-    return it == FNames.end() ? nullptr : &it->second;
+    const uint32_t number = FKeys.FindSubject(key);
+    return number == TTrusteeIndex::kNone ? nullptr : &FNames[number];
 }
 
 const std::vector<std::string>* TSecEquCache::Store(const std::string& trustee,
@@ -23,8 +23,12 @@ const std::vector<std::string>* TSecEquCache::Store(const std::string& trustee,
     return StoreKey(KeyOf(trustee), found);
 }
 
-const std::vector<std::string>* TSecEquCache::StoreKey(std::string key, const TStringList& found) {
-    std::vector<std::string>& names = FNames[std::move(key)];
+const std::vector<std::string>* TSecEquCache::StoreKey(const std::string& key,
+                                                       const TStringList& found) {
+    const uint32_t number = FKeys.Subject(key);
+    if (number >= FNames.size())
+        FNames.resize(number + 1);
+    std::vector<std::string>& names = FNames[number];
     names.clear();
     names.reserve(found.Items.size());
     for (const auto& item : found)
@@ -33,6 +37,7 @@ const std::vector<std::string>* TSecEquCache::StoreKey(std::string key, const TS
 }
 
 void TSecEquCache::EraseAll() {
+    FKeys = TTrusteeIndex();
     FNames.clear();
 }
 

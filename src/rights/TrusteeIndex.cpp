@@ -43,16 +43,26 @@ void TTrusteeIndex::Grow() {
     FSlots = std::move(slots);
 }
 
+uint32_t TTrusteeIndex::FindSubject(std::string_view subject, size_t hash) const {
+    if (FSlots.empty())
+        return kNone;
+    const size_t mask = FSlots.size() - 1;
+    for (size_t at = hash & mask; FSlots[at] != 0; at = (at + 1) & mask) {
+        const TSubject& s = FSubjects[FSlots[at] - 1];
+        if (s.Hash == hash && s.Name == subject)
+            return FSlots[at] - 1;
+    }
+    return kNone;
+}
+
+uint32_t TTrusteeIndex::FindSubject(std::string_view subject) const {
+    return FindSubject(subject, std::hash<std::string_view>{}(subject));
+}
+
 uint32_t TTrusteeIndex::Subject(std::string_view subject) {
     const size_t hash = std::hash<std::string_view>{}(subject);
-    if (!FSlots.empty()) {
-        const size_t mask = FSlots.size() - 1;
-        for (size_t at = hash & mask; FSlots[at] != 0; at = (at + 1) & mask) {
-            const TSubject& s = FSubjects[FSlots[at] - 1];
-            if (s.Hash == hash && s.Name == subject)
-                return FSlots[at] - 1;
-        }
-    }
+    if (const uint32_t known = FindSubject(subject, hash); known != kNone)
+        return known;
     // The table stays at most half full.
     if ((FSubjects.size() + 1) * 2 > FSlots.size())
         Grow();

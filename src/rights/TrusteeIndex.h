@@ -31,6 +31,8 @@ public:
     uint32_t Key(std::string_view subject, std::string_view attribute);
     // The number of a subject alone, and of an attribute alone.
     uint32_t Subject(std::string_view subject);
+    // The number of a subject met before, kNone for one not met.
+    uint32_t FindSubject(std::string_view subject) const;
     uint32_t Attribute(std::string_view attribute);
 
     uint32_t SubjectOf(uint32_t key) const { return FKeys[key].Subject; }
@@ -68,6 +70,7 @@ private:
     };
 
     std::string_view Keep(std::string_view text);
+    uint32_t FindSubject(std::string_view subject, size_t hash) const;
     void Grow();
 
     std::vector<TSubject> FSubjects;
