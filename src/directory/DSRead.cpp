@@ -171,6 +171,48 @@ NWCCODE U_DSGetObjectItem(TNWClient* client, NWHandle ctx, const std::string& na
     return code;
 }
 
+TDSItemReader::TDSItemReader(TNWClient* client, NWHandle ctx, uint32_t item)
+    : FClient(client), FContext(ctx), FItem(item) {}
+
+NWCCODE TDSItemReader::Setup() {
+    FCopy = TContextCopy(FClient, FContext);
+    if (!FCopy.Held)
+        return FCopy.Code;
+    U_DSSetContextFlags(FClient, FCopy.Handle, '+', DCV_CANONICALIZE_NAMES | DCV_TYPELESS_NAMES);
+    uint32_t items = 0;
+    NWCCODE code = FClient->GetContextValue(FCopy.Handle, DCK_DSI_FLAGS, items);
+    if (code != NW_OK)
+        return code;
+    code = FClient->SetContextValue(FCopy.Handle, DCK_DSI_FLAGS, items | FItem);
+    if (code != NW_OK)
+        return code;
+    FBuf = TClientBuf(FClient, DEFAULT_MESSAGE_LEN);
+    if (!FBuf.Held)
+        return FBuf.Code;
+    FReady = true;
+    return NW_OK;
+}
+
+NWCCODE TDSItemReader::Read(const std::string& name, std::string& text) {
+    text.clear();
+    if (FClient == nullptr)
+        return ERR_CLIENT_NOT_STARTED;
+    if (!FReady) {
+        NWCCODE code = Setup();
+        if (code != NW_OK)
+            return code;
+    }
+    std::string n = U_DSDotName(U_DSAbbreviateName(FClient, FCopy.Handle, name));
+    NWCCODE code = FClient->ReadObjectItems(FCopy.Handle, n, DEFAULT_MESSAGE_LEN, FBuf.Handle);
+    if (code != NW_OK)
+        return code;
+    TObjectItem out;
+    code = FClient->ObjectItem(FCopy.Handle, FBuf.Handle, 2 * DEFAULT_MESSAGE_LEN, FItem, out);
+    if (code == NW_OK)
+        text = out.Text;
+    return code;
+}
+
 NWCCODE U_DSGetBaseClass(TNWClient* client, NWHandle ctx, const std::string& name,
                          std::string& text) {
     return U_DSGetObjectItem(client, ctx, name, DSI_BASE_CLASS, text);

@@ -791,7 +791,7 @@ private:
             if (known && t.Subject == lastSubject) {
                 t.ClassName = lastClass;
             } else {
-                U_DSGetBaseClass(FClient, FContext, t.Subject, t.ClassName);
+                FBaseClass.Read(t.Subject, t.ClassName);
                 lastSubject = t.Subject;
                 lastClass = t.ClassName;
                 known = true;
@@ -862,6 +862,8 @@ private:
     bool FContainer = false;
     bool FContainerKnown = false;
     std::unique_ptr<TSecEquCache> FCache;
+    // The base classes of the trustees, read through one context copy and buffer.
+    TDSItemReader FBaseClass{FClient, FContext, DSI_BASE_CLASS};
 };
 
 } // namespace
