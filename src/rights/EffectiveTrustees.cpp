@@ -447,20 +447,23 @@ private:
             SortTrustees([&](size_t a, size_t b) {
                 return U_CompareText(FTrustees[a].Subject, FTrustees[b].Subject) < 0;
             });
-            // Every trustee with a subject spelt alike becomes the first of them.
-            std::unordered_map<std::string_view, size_t> first;
-            first.reserve(FTrustees.size());
+            // Every trustee with a subject spelt alike becomes the first of them. Those spelt
+            // alike are neighbours in a run of names equal but for letter case.
             size_t kept = 0;
+            size_t run = 0; // where the run of the kept ones starts
             for (size_t i = 0; i < FTrustees.size(); ++i) {
-                auto found = first.find(FTrustees[i].Subject);
-                if (found != first.end()) {
-                    FTrustees[found->second].Mask |= FTrustees[i].Mask;
-                    FTrustees[found->second].Sources |= FTrustees[i].Sources;
+                if (kept == 0 || !U_SameText(FTrustees[run].Subject, FTrustees[i].Subject))
+                    run = kept;
+                size_t same = run;
+                while (same < kept && FTrustees[same].Subject != FTrustees[i].Subject)
+                    ++same;
+                if (same < kept) {
+                    FTrustees[same].Mask |= FTrustees[i].Mask;
+                    FTrustees[same].Sources |= FTrustees[i].Sources;
                     continue;
                 }
                 if (kept != i)
                     FTrustees[kept] = std::move(FTrustees[i]);
-                first.emplace(FTrustees[kept].Subject, kept);
                 ++kept;
             }
             FTrustees.resize(kept);

@@ -1,12 +1,17 @@
 #include "rights/SecEquCache.h"
 
-#include "settings/Ini.h"
 #include "util/Util.h"
 
 namespace trovalen {
 
 std::string TSecEquCache::KeyOf(std::string_view trustee) {
-    return U_UpperCase(U_IniCleanName(trustee));
+    // U_UpperCase(U_IniCleanName(trustee)) in one pass: asked once per trustee.
+    std::string key;
+    key.reserve(trustee.size());
+    for (char c : trustee)
+        if (c != '[' && c != ']')
+            key += U_UpCaseChar(c);
+    return key;
 }
 
 const std::vector<std::string>* TSecEquCache::Find(const std::string& trustee) const {

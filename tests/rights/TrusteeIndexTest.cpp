@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 #include <string>
 
+#include "rights/SecEquCache.h"
 #include "rights/TrusteeIndex.h"
+#include "settings/Ini.h"
+#include "util/Util.h"
 
 using namespace trovalen;
 
@@ -71,4 +74,25 @@ TEST(TrusteeIndex, ReasonListsAndAnswersBelongToTheirKey) {
     EXPECT_EQ(index.FindAnswer(subjectA, entry)->Letters, "[BCDRSI]");
     EXPECT_EQ(index.FindAnswer(subjectA, all)->Code, -1);
     EXPECT_EQ(index.FindAnswer(index.SubjectOf(b), entry), nullptr);
+}
+
+TEST(SecEquCache, NamesEqualButForCaseAndBracketsShareAnEntry) {
+    TSecEquCache cache;
+    TStringList found;
+    found.Add(".Joe.ACME");
+    ASSERT_NE(cache.Store("[Public]", found), nullptr);
+    for (const char* same : {"[Public]", "PUBLIC", "public", "[pub]lic]"}) {
+        const auto* entry = cache.Find(same);
+        ASSERT_NE(entry, nullptr) << same;
+        EXPECT_EQ(*entry, std::vector<std::string>{".Joe.ACME"}) << same;
+        EXPECT_EQ(TSecEquCache::KeyOf(same), U_UpperCase(U_IniCleanName(same)));
+    }
+    EXPECT_EQ(cache.Find("[Root]"), nullptr);
+    // A search that found nothing is kept as well: it is not asked again.
+    ASSERT_NE(cache.Store(".Nobody.ACME", TStringList()), nullptr);
+    ASSERT_NE(cache.Find(".NOBODY.acme"), nullptr);
+    EXPECT_TRUE(cache.Find(".NOBODY.acme")->empty());
+    cache.EraseAll();
+    EXPECT_EQ(cache.Find("Public"), nullptr);
+    EXPECT_EQ(cache.Find(".Nobody.ACME"), nullptr);
 }
