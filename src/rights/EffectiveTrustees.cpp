@@ -88,20 +88,6 @@ struct TCaseInsensitiveEqual {
 
 constexpr size_t kNoPosition = static_cast<size_t>(-1);
 
-// The parts of a dotted name, as U_CompareDottedNames splits it.
-void SplitDotted(std::string_view s, std::vector<std::string_view>& parts) {
-    size_t start = 0;
-    while (true) {
-        size_t dot = s.find('.', start);
-        if (dot == std::string_view::npos) {
-            parts.push_back(s.substr(start));
-            return;
-        }
-        parts.push_back(s.substr(start, dot - start));
-        start = dot + 1;
-    }
-}
-
 class TAnalysis {
 public:
     // client may be null (the adapter over no installed client): every read then fails. Every
@@ -400,29 +386,19 @@ private:
     void MergeTrustees() {
         if (FEdir) {
             // By name from the top of the tree down, then by attribute.
-            // The order of U_CompareDottedNames over the upper-case names, their parts split once.
+            // The order of U_CompareDottedNames over the upper-case names, from keys made once.
             const size_t n = FTrustees.size();
-            std::vector<std::string> upper;
-            upper.reserve(n);
-            for (const auto& t : FTrustees)
-                upper.push_back(U_UpperCase(t.Subject));
-            std::vector<std::string_view> parts;
-            parts.reserve(n * 3);
+            std::string keys;
+            keys.reserve(n * 24);
             std::vector<size_t> first(n + 1, 0);
             for (size_t i = 0; i < n; ++i) {
-                SplitDotted(upper[i], parts);
-                first[i + 1] = parts.size();
+                U_AppendDottedKey(FTrustees[i].Subject, keys);
+                first[i + 1] = keys.size();
             }
             auto compareNames = [&](size_t a, size_t b) {
-                if (upper[a] == upper[b])
-                    return 0;
-                size_t ia = first[a + 1], ib = first[b + 1];
-                while (ia > first[a] && ib > first[b]) {
-                    int r = parts[--ia].compare(parts[--ib]);
-                    if (r != 0)
-                        return r < 0 ? -1 : 1;
-                }
-                return ia > first[a] ? 1 : 0;
+                return U_CompareDottedKeys(
+                    std::string_view(keys).substr(first[a], first[a + 1] - first[a]),
+                    std::string_view(keys).substr(first[b], first[b + 1] - first[b]));
             };
             SortTrustees([&](size_t a, size_t b) {
                 int c = compareNames(a, b);

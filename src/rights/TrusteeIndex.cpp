@@ -1,7 +1,10 @@
 #include "rights/TrusteeIndex.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
+
+#include "util/Util.h"
 
 namespace trovalen {
 
@@ -117,6 +120,43 @@ TRightsAnswer& TTrusteeIndex::AddAnswer(uint32_t subject, uint32_t attribute) {
     added.Next = FSubjects[subject].FirstAnswer;
     FSubjects[subject].FirstAnswer = number;
     return added.Answer;
+}
+
+void U_AppendDottedKey(std::string_view name, std::string& key) {
+    size_t end = name.size();
+    while (true) {
+        size_t dot = end == 0 ? std::string_view::npos : name.rfind('.', end - 1);
+        size_t start = dot == std::string_view::npos ? 0 : dot + 1;
+        for (size_t i = start; i < end; ++i) {
+            char c = U_UpCaseChar(name[i]);
+            if (c == '\0') {
+                key += '\0';
+                key += '\1';
+            } else {
+                key += c;
+            }
+        }
+        if (dot == std::string_view::npos)
+            return;
+        key += '\0';
+        key += '\0';
+        end = dot;
+    }
+}
+
+int U_CompareDottedKeys(std::string_view a, std::string_view b) {
+    const size_t common = std::min(a.size(), b.size());
+    if (common > 0) {
+        int c = std::memcmp(a.data(), b.data(), common);
+        if (c != 0)
+            return c < 0 ? -1 : 1;
+    }
+    if (a.size() == b.size())
+        return 0;
+    if (a.size() > b.size())
+        return 1;
+    // a ran out: at the end of one of b's parts (0 0) its parts all matched.
+    return b[common] == '\0' && b[common + 1] == '\0' ? 0 : -1;
 }
 
 } // namespace trovalen

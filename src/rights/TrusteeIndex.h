@@ -84,4 +84,13 @@ private:
     size_t FBlockSize = 0;
 };
 
+// Sort keys of trustee names: U_AppendDottedKey appends a key of a dotted name whose bytes
+// order as U_CompareDottedNames orders the upper-case names: the parts from the last to the
+// first, upper case, each but the first followed by the pair 0 0; a zero byte of a name is
+// written 0 1, so that a part ends before anything it could go on with. U_CompareDottedKeys
+// answers what U_CompareDottedNames does, including that a name whose parts all match the last
+// parts of a longer one is not before it, while the longer one comes after it.
+void U_AppendDottedKey(std::string_view name, std::string& key);
+int U_CompareDottedKeys(std::string_view a, std::string_view b);
+
 } // namespace trovalen

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
+#include "model/RightsModel.h"
 #include "rights/SecEquCache.h"
 #include "rights/TrusteeIndex.h"
 #include "settings/Ini.h"
@@ -95,4 +97,49 @@ TEST(SecEquCache, NamesEqualButForCaseAndBracketsShareAnEntry) {
     cache.EraseAll();
     EXPECT_EQ(cache.Find("Public"), nullptr);
     EXPECT_EQ(cache.Find(".Nobody.ACME"), nullptr);
+}
+
+TEST(TrusteeIndex, DottedKeysOrderAsDottedNames) {
+    using namespace std::string_literals;
+    const std::vector<std::string> names = {"",
+                                            ".",
+                                            "..",
+                                            ".Joe.ACME",
+                                            ".joe.acme",
+                                            ".JOE.ACME.",
+                                            ".Jo.ACME",
+                                            ".Joey.ACME",
+                                            ".ACME",
+                                            "ACME",
+                                            "Joe.ACME",
+                                            ".A.Joe.ACME",
+                                            ".Joe..ACME",
+                                            "[Root]",
+                                            "[Public]",
+                                            ".X.[Root]",
+                                            ".Jo\0e.ACME"s,
+                                            ".Jo\0.ACME"s,
+                                            ".Jo.ACME\0"s,
+                                            "\0"s,
+                                            ".\0"s,
+                                            "\0."s,
+                                            ".Zed.ACME",
+                                            ".a\x7F.b",
+                                            ".a\xC3\xA9.b",
+                                            ".a~.b",
+                                            ".Members.Gen",
+                                            ".M1.Members.Gen",
+                                            ".M10.Members.Gen"};
+    std::vector<std::string> keys;
+    for (const auto& n : names) {
+        std::string key;
+        U_AppendDottedKey(n, key);
+        keys.push_back(key);
+    }
+    // Every pair, both ways: the same answer as the names compared in upper case.
+    for (size_t a = 0; a < names.size(); ++a)
+        for (size_t b = 0; b < names.size(); ++b)
+            EXPECT_EQ(U_CompareDottedKeys(keys[a], keys[b]),
+                      U_CompareDottedNames(U_UpperCase(names[a]), U_UpperCase(names[b])))
+                << a << " " << b;
 }
