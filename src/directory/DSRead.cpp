@@ -175,15 +175,23 @@ TDSItemReader::TDSItemReader(TNWClient* client, NWHandle ctx, uint32_t item)
     : FClient(client), FContext(ctx), FItem(item) {}
 
 NWCCODE TDSItemReader::Setup() {
-    FCopy = TContextCopy(FClient, FContext);
-    if (!FCopy.Held)
-        return FCopy.Code;
-    U_DSSetContextFlags(FClient, FCopy.Handle, '+', DCV_CANONICALIZE_NAMES | DCV_TYPELESS_NAMES);
+    // Two copies, as U_DSGetObjectItem's one is before and after it reads from the top: names
+    // are abbreviated in the caller's name context, items read at the top.
+    FNames = TContextCopy(FClient, FContext);
+    if (!FNames.Held)
+        return FNames.Code;
+    U_DSSetContextFlags(FClient, FNames.Handle, '+', DCV_CANONICALIZE_NAMES | DCV_TYPELESS_NAMES);
+    FNameContext = U_DSGetNameContext(FClient, FNames.Handle);
+    FItems = TContextCopy(FClient, FNames.Handle);
+    if (!FItems.Held)
+        return FItems.Code;
     uint32_t items = 0;
-    NWCCODE code = FClient->GetContextValue(FCopy.Handle, DCK_DSI_FLAGS, items);
+    NWCCODE code = FClient->SetContextValue(FItems.Handle, DCK_NAME_CONTEXT, std::string("[Root]"));
+    if (code == NW_OK)
+        code = FClient->GetContextValue(FItems.Handle, DCK_DSI_FLAGS, items);
     if (code != NW_OK)
         return code;
-    code = FClient->SetContextValue(FCopy.Handle, DCK_DSI_FLAGS, items | FItem);
+    code = FClient->SetContextValue(FItems.Handle, DCK_DSI_FLAGS, items | FItem);
     if (code != NW_OK)
         return code;
     FBuf = TClientBuf(FClient, DEFAULT_MESSAGE_LEN);
@@ -202,12 +210,13 @@ NWCCODE TDSItemReader::Read(const std::string& name, std::string& text) {
         if (code != NW_OK)
             return code;
     }
-    std::string n = U_DSDotName(U_DSAbbreviateName(FClient, FCopy.Handle, name));
-    NWCCODE code = FClient->ReadObjectItems(FCopy.Handle, n, DEFAULT_MESSAGE_LEN, FBuf.Handle);
+    std::string n = U_DSDotName(
+        U_DSCompleteName(FNameContext, U_DSAbbreviateName(FClient, FNames.Handle, name)));
+    NWCCODE code = FClient->ReadObjectItems(FItems.Handle, n, DEFAULT_MESSAGE_LEN, FBuf.Handle);
     if (code != NW_OK)
         return code;
     TObjectItem out;
-    code = FClient->ObjectItem(FCopy.Handle, FBuf.Handle, 2 * DEFAULT_MESSAGE_LEN, FItem, out);
+    code = FClient->ObjectItem(FItems.Handle, FBuf.Handle, 2 * DEFAULT_MESSAGE_LEN, FItem, out);
     if (code == NW_OK)
         text = out.Text;
     return code;

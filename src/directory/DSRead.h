@@ -49,8 +49,8 @@ NWCCODE U_DSGetBaseClass(TNWClient* client, NWHandle ctx, const std::string& nam
                          std::string& text);
 // Reads one information item of many objects, as U_DSGetObjectItem does for one: the context copy
 // with its flags and the buffer are set up by the first read and serve every later one, so that a
-// loop over many names asks the client three things per name instead of eleven. The copy is of
-// the context as it was at the first read; a setup that fails is tried again by the next read.
+// loop over many names asks the client three things per name instead of a dozen. The copies are
+// of the context as it was at the first read; a setup that fails is tried again by the next read.
 class TDSItemReader {
 public:
     TDSItemReader(TNWClient* client, NWHandle ctx, uint32_t item);
@@ -62,7 +62,9 @@ private:
     TNWClient* FClient;
     NWHandle FContext;
     uint32_t FItem;
-    TContextCopy FCopy;
+    TContextCopy FNames; // the caller's context, with canonical typeless names
+    TContextCopy FItems; // the same at the top, asking for the item
+    std::string FNameContext;
     TClientBuf FBuf;
     bool FReady = false;
 };

@@ -314,13 +314,19 @@ TEST_F(ReadSim, ItemReaderAnswersAsOneReadPerName) {
                                       "[Root]", ".[Root]",         "..Corvale"};
     for (const sim::TSimObject& o : tree.Objects)
         names.push_back("." + o.FullName);
-    for (uint32_t item : {DSI_BASE_CLASS, DSI_RDN, DSI_DN, DSI_PARENT_DN}) {
-        TDSItemReader reader(Client.get(), Ctx, item);
-        for (const std::string& name : names) {
-            std::string expected, text = "left over";
-            NWCCODE code = U_DSGetObjectItem(Client.get(), Ctx, name, item, expected);
-            EXPECT_EQ(reader.Read(name, text), code) << item << " " << name;
-            EXPECT_EQ(text, expected) << item << " " << name;
+    names.push_back("Hal");
+    // At the top and below it: names are abbreviated in the caller's name context.
+    for (const char* nameContext : {"[Root]", "Research.Corvale"}) {
+        ASSERT_EQ(U_DSChangeCurrentContext(Client.get(), Ctx, nameContext), NW_OK);
+        for (uint32_t item : {DSI_BASE_CLASS, DSI_RDN, DSI_DN, DSI_PARENT_DN}) {
+            TDSItemReader reader(Client.get(), Ctx, item);
+            for (const std::string& name : names) {
+                std::string expected, text = "left over";
+                NWCCODE code = U_DSGetObjectItem(Client.get(), Ctx, name, item, expected);
+                EXPECT_EQ(reader.Read(name, text), code)
+                    << nameContext << " " << item << " " << name;
+                EXPECT_EQ(text, expected) << nameContext << " " << item << " " << name;
+            }
         }
     }
 }
