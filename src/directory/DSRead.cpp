@@ -171,6 +171,57 @@ NWCCODE U_DSGetObjectItem(TNWClient* client, NWHandle ctx, const std::string& na
     return code;
 }
 
+TDSItemReader::TDSItemReader(TNWClient* client, NWHandle ctx, uint32_t item)
+    : FClient(client), FContext(ctx), FItem(item) {}
+
+NWCCODE TDSItemReader::Setup() {
+    // Two copies, as U_DSGetObjectItem's one is before and after it reads from the top: names
+    // are abbreviated in the caller's name context, items read at the top.
+    FNames = TContextCopy(FClient, FContext);
+    if (!FNames.Held)
+        return FNames.Code;
+    U_DSSetContextFlags(FClient, FNames.Handle, '+', DCV_CANONICALIZE_NAMES | DCV_TYPELESS_NAMES);
+    FNameContext = U_DSGetNameContext(FClient, FNames.Handle);
+    FItems = TContextCopy(FClient, FNames.Handle);
+    if (!FItems.Held)
+        return FItems.Code;
+    uint32_t items = 0;
+    NWCCODE code = FClient->SetContextValue(FItems.Handle, DCK_NAME_CONTEXT, std::string("[Root]"));
+    if (code == NW_OK)
+        code = FClient->GetContextValue(FItems.Handle, DCK_DSI_FLAGS, items);
+    if (code != NW_OK)
+        return code;
+    code = FClient->SetContextValue(FItems.Handle, DCK_DSI_FLAGS, items | FItem);
+    if (code != NW_OK)
+        return code;
+    FBuf = TClientBuf(FClient, DEFAULT_MESSAGE_LEN);
+    if (!FBuf.Held)
+        return FBuf.Code;
+    FReady = true;
+    return NW_OK;
+}
+
+NWCCODE TDSItemReader::Read(const std::string& name, std::string& text) {
+    text.clear();
+    if (FClient == nullptr)
+        return ERR_CLIENT_NOT_STARTED;
+    if (!FReady) {
+        NWCCODE code = Setup();
+        if (code != NW_OK)
+            return code;
+    }
+    std::string n = U_DSDotName(
+        U_DSCompleteName(FNameContext, U_DSAbbreviateName(FClient, FNames.Handle, name)));
+    NWCCODE code = FClient->ReadObjectItems(FItems.Handle, n, DEFAULT_MESSAGE_LEN, FBuf.Handle);
+    if (code != NW_OK)
+        return code;
+    TObjectItem out;
+    code = FClient->ObjectItem(FItems.Handle, FBuf.Handle, 2 * DEFAULT_MESSAGE_LEN, FItem, out);
+    if (code == NW_OK)
+        text = out.Text;
+    return code;
+}
+
 NWCCODE U_DSGetBaseClass(TNWClient* client, NWHandle ctx, const std::string& name,
                          std::string& text) {
     return U_DSGetObjectItem(client, ctx, name, DSI_BASE_CLASS, text);

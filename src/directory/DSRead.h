@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "directory/DSHandles.h"
 #include "model/NWClient.h"
 #include "util/StringList.h"
 
@@ -46,6 +47,28 @@ NWCCODE U_DSGetObjectItem(TNWClient* client, NWHandle ctx, const std::string& na
                           std::string& text);
 NWCCODE U_DSGetBaseClass(TNWClient* client, NWHandle ctx, const std::string& name,
                          std::string& text);
+// Reads one information item of many objects, as U_DSGetObjectItem does for one: the context copy
+// with its flags and the buffer are set up by the first read and serve every later one, so that a
+// loop over many names asks the client three things per name instead of a dozen. The copies are
+// of the context as it was at the first read; a setup that fails is tried again by the next read.
+class TDSItemReader {
+public:
+    TDSItemReader(TNWClient* client, NWHandle ctx, uint32_t item);
+    NWCCODE Read(const std::string& name, std::string& text);
+
+private:
+    NWCCODE Setup();
+
+    TNWClient* FClient;
+    NWHandle FContext;
+    uint32_t FItem;
+    TContextCopy FNames; // the caller's context, with canonical typeless names
+    TContextCopy FItems; // the same at the top, asking for the item
+    std::string FNameContext;
+    TClientBuf FBuf;
+    bool FReady = false;
+};
+
 NWCCODE U_DSGetRDN(TNWClient* client, NWHandle ctx, const std::string& name, std::string& text);
 NWCCODE U_DSGetDN(TNWClient* client, NWHandle ctx, const std::string& name, std::string& text);
 NWCCODE U_DSGetParentDN(TNWClient* client, NWHandle ctx, const std::string& name,

@@ -1,7 +1,6 @@
 #include "rights/EffectiveTrustees.h"
 
 #include <algorithm>
-#include <deque>
 #include <map>
 #include <memory>
 #include <unordered_map>
@@ -14,6 +13,7 @@
 #include "directory/DSRead.h"
 #include "model/RightsModel.h"
 #include "rights/SecEquCache.h"
+#include "rights/TrusteeIndex.h"
 #include "util/Platform.h"
 #include "util/Util.h"
 
@@ -31,6 +31,7 @@ constexpr uint32_t kEntryLetterBits =
     DS_ENTRY_BROWSE | DS_ENTRY_ADD | DS_ENTRY_DELETE | DS_ENTRY_RENAME | DS_ENTRY_SUPERVISOR;
 constexpr uint32_t kAttrLetterBits = DS_ATTR_ALL_RIGHTS;
 constexpr char kIndirectPrefix[] = "  Indirect Trustee: ";
+constexpr char kSecEquInfix[] = "\t(SecEqu to \"";
 // The kind of U_DSListTree that lists leaves only.
 constexpr int kListLeaves = 2;
 
@@ -45,13 +46,24 @@ struct TVolumeLevel {
     uint32_t Irm = 0;
 };
 
-// A reason as it waits for its trustee's final record. Trustees with the same subject (and
-// attribute) share their reasons, even when one of them was dropped on the way and another came
-// later: the reasons tell the whole way down.
+// A trustee while the analysis runs: its record, and the reason list it shares with every trustee
+// of the same subject (and attribute). Those share their reasons even when one of them was dropped
+// on the way and another came later: the reasons tell the whole way down.
+struct TWorkTrustee : TEffectiveTrustee {
+    uint32_t Key = 0;
+};
+
+constexpr uint32_t kNone = TTrusteeIndex::kNone;
+
+// A reason as it waits for its trustee's final record, a link of its key's list. The texts it
+// is ordered by are made only when a list holds more than one.
 struct TPendingReason {
-    std::string TrusteeRights; // eDirectory: the trustee's rights when the reason came
-    std::string Text;          // "[rights] why", as the log shows it
-    TTrusteeReason Reason;
+    uint32_t Next = kNone;
+    uint32_t Source = 0;      // index of the step's text
+    uint32_t Mask = 0;        // the rights the step gave or left
+    uint32_t TrusteeMask = 0; // eDirectory: the trustee's rights when the reason came
+    TRightsType Family = rtFileSystem;
+    TRightsType TrusteeFamily = rtFileSystem;
 };
 
 struct TCaseInsensitiveLess {
@@ -59,6 +71,22 @@ struct TCaseInsensitiveLess {
         return U_CompareText(a, b) < 0;
     }
 };
+
+// Names that are equal ignoring letter case (U_SameText) hash alike.
+struct TCaseInsensitiveHash {
+    size_t operator()(std::string_view s) const {
+        uint64_t h = 14695981039346656037ull;
+        for (char c : s)
+            h = (h ^ static_cast<unsigned char>(U_UpCaseChar(c))) * 1099511628211ull;
+        return static_cast<size_t>(h);
+    }
+};
+
+struct TCaseInsensitiveEqual {
+    bool operator()(std::string_view a, std::string_view b) const { return U_SameText(a, b); }
+};
+
+constexpr size_t kNoPosition = static_cast<size_t>(-1);
 
 class TAnalysis {
 public:
@@ -79,32 +107,53 @@ public:
         End();
         TAnalysisResult result;
         result.Edir = FEdir;
-        result.Trustees = std::move(FTrustees);
+        result.Trustees.reserve(FTrustees.size());
+        for (auto& t : FTrustees)
+            result.Trustees.push_back(std::move(static_cast<TEffectiveTrustee&>(t)));
         return result;
     }
 
 private:
     // --- Log, sources, reasons, trustees ------------------------------------------------------
 
+    // Whether a line of the level is written: lines that are not need not be made.
+    bool Logs(uint32_t level) const {
+        return FLog != nullptr && FThreshold >= static_cast<int>(level);
+    }
+
     void LogLine(const std::string& text, uint32_t level) {
-        if (FLog == nullptr || FThreshold < static_cast<int>(level))
+        if (!Logs(level))
             return;
         FLog->Add(text, level);
     }
 
-    // Writes the line unless the log holds it already.
-    void LogOnce(const std::string& text, uint32_t level) {
-        if (FLog == nullptr || FThreshold < static_cast<int>(level))
+    // Writes the line that names an equivalent of a trustee unless the log holds it already.
+    // The lines of this analysis are told apart by their two names; lines of the same form
+    // that the log held before the analysis by their text.
+    void LogEquivalentOnce(const std::string& equivalent, const std::string& trustee) {
+        if (!Logs(LVL_SECURITY_EQUIVALENT))
             return;
+        auto line = [&] {
+            return U_Format("%s%s%s%s\")", kIndirectPrefix, equivalent.c_str(), kSecEquInfix,
+                            trustee.c_str());
+        };
         if (!FOnceIndexed) {
-            // Only the lines that LogOnce writes can repeat one; they share their prefix.
-            for (const auto& line : *FLog)
-                if (U_StartsWith(line.Text, kIndirectPrefix))
-                    FLogged.insert(line.Text);
+            for (const auto& logged : *FLog)
+                if (U_StartsWith(logged.Text, kIndirectPrefix) &&
+                    logged.Text.find(kSecEquInfix) != std::string::npos)
+                    FLogged.insert(logged.Text);
             FOnceIndexed = true;
         }
-        if (FLogged.insert(text).second)
-            FLog->Add(text, level);
+        if (!FLogged.empty()) {
+            std::string text = line();
+            if (FLogged.insert(text).second)
+                FLog->Add(text, LVL_SECURITY_EQUIVALENT);
+            return;
+        }
+        const uint64_t pair =
+            (static_cast<uint64_t>(FIndex.Subject(equivalent)) << 32) | FIndex.Subject(trustee);
+        if (FLoggedPairs.insert(pair).second)
+            FLog->Add(line(), LVL_SECURITY_EQUIVALENT);
     }
 
     void LogError(const std::string& text, NWCCODE code) {
@@ -116,38 +165,59 @@ private:
     // The step that the following reasons name. Texts that differ only in letter case are one
     // step, spelt as it came first.
     void UseSource(const std::string& text) {
-        FSource = &FSources.try_emplace(text, text).first->second;
+        auto [it, added] = FSources.try_emplace(text, static_cast<uint32_t>(FSourceTexts.size()));
+        if (added)
+            FSourceTexts.push_back(text);
+        FSource = it->second;
     }
 
-    std::string ReasonKey(const TEffectiveTrustee& t) const {
-        return FEdir ? t.Subject + " / " + t.Attribute : t.Subject;
+    // The texts a reason is ordered by: the trustee's rights when it came (eDirectory), and
+    // "[rights] why" as the log shows it.
+    std::string ReasonTrusteeRights(const TPendingReason& r) const {
+        return FEdir ? U_RightsToStr(r.TrusteeMask, r.TrusteeFamily) : std::string();
+    }
+    std::string ReasonLine(const TPendingReason& r) const {
+        return U_ReasonText({r.Mask, r.Family, FSourceTexts[r.Source]});
     }
 
     // Reasons of one trustee come in the order of their rights when they came (eDirectory), then
     // of their text; letter case is ignored, and a reason already listed is not added again.
-    void AddReason(const TEffectiveTrustee& t, uint32_t mask, TRightsType family) {
+    void AddReason(const TWorkTrustee& t, uint32_t mask, TRightsType family) {
         TPendingReason r;
-        r.Reason = {mask, family, FSource != nullptr ? *FSource : std::string()};
-        r.Text = U_ReasonText(r.Reason);
-        if (FEdir)
-            r.TrusteeRights = U_TrusteeRights(t);
-        auto& list = FReasons[ReasonKey(t)];
-        auto before = [](const TPendingReason& a, const TPendingReason& b) {
-            int c = U_CompareText(a.TrusteeRights, b.TrusteeRights);
-            return c != 0 ? c < 0 : U_CompareText(a.Text, b.Text) < 0;
-        };
-        auto pos = std::lower_bound(list.begin(), list.end(), r, before);
-        if (pos != list.end() && !before(r, *pos))
-            return;
-        list.insert(pos, std::move(r));
+        r.Source = FSource;
+        r.Mask = mask;
+        r.Family = family;
+        r.TrusteeMask = t.Mask;
+        r.TrusteeFamily = t.Family;
+        uint32_t* link = &FIndex.ReasonHead(t.Key);
+        if (*link != kNone) {
+            const std::string rights = ReasonTrusteeRights(r);
+            const std::string line = ReasonLine(r);
+            while (*link != kNone) {
+                const TPendingReason& listed = FReasons[*link];
+                int c = U_CompareText(ReasonTrusteeRights(listed), rights);
+                if (c == 0)
+                    c = U_CompareText(ReasonLine(listed), line);
+                if (c == 0)
+                    return;
+                if (c > 0)
+                    break;
+                link = &FReasons[*link].Next;
+            }
+        }
+        r.Next = *link;
+        *link = static_cast<uint32_t>(FReasons.size());
+        FReasons.push_back(r);
     }
 
     void AddTrustee(TEffectiveTrustee t, uint32_t reasonMask, TRightsType reasonFamily) {
-        FTrustees.push_back(std::move(t));
-        AddReason(FTrustees.back(), reasonMask, reasonFamily);
+        TWorkTrustee& w = FTrustees.emplace_back();
+        static_cast<TEffectiveTrustee&>(w) = std::move(t);
+        w.Key = FIndex.Key(w.Subject, w.Attribute);
+        AddReason(w, reasonMask, reasonFamily);
     }
 
-    void SetTrusteeRights(TEffectiveTrustee& t, uint32_t mask, TRightsType reasonFamily) {
+    void SetTrusteeRights(TWorkTrustee& t, uint32_t mask, TRightsType reasonFamily) {
         t.Mask = FEdir ? DirectoryMask(mask, t.Family) : mask;
         AddReason(t, mask, reasonFamily);
     }
@@ -155,6 +225,16 @@ private:
     void Status(const std::string& text) {
         if (FStatus != nullptr)
             FStatus->SetStatusText(text);
+    }
+
+    // The status text of the parts given, made only when a status bar shows it.
+    void Status(std::initializer_list<std::string_view> parts) {
+        if (FStatus == nullptr)
+            return;
+        std::string text;
+        for (std::string_view p : parts)
+            text += p;
+        FStatus->SetStatusText(text);
     }
 
     // --- The chain of containers above the target ---------------------------------------------
@@ -306,12 +386,22 @@ private:
     void MergeTrustees() {
         if (FEdir) {
             // By name from the top of the tree down, then by attribute.
-            std::vector<std::string> upper;
-            upper.reserve(FTrustees.size());
-            for (const auto& t : FTrustees)
-                upper.push_back(U_UpperCase(t.Subject));
+            // The order of U_CompareDottedNames over the upper-case names, from keys made once.
+            const size_t n = FTrustees.size();
+            std::string keys;
+            keys.reserve(n * 24);
+            std::vector<size_t> first(n + 1, 0);
+            for (size_t i = 0; i < n; ++i) {
+                U_AppendDottedKey(FTrustees[i].Subject, keys);
+                first[i + 1] = keys.size();
+            }
+            auto compareNames = [&](size_t a, size_t b) {
+                return U_CompareDottedKeys(
+                    std::string_view(keys).substr(first[a], first[a + 1] - first[a]),
+                    std::string_view(keys).substr(first[b], first[b + 1] - first[b]));
+            };
             SortTrustees([&](size_t a, size_t b) {
-                int c = U_CompareDottedNames(upper[a], upper[b]);
+                int c = compareNames(a, b);
                 return c != 0 ? c < 0 : FTrustees[a].Attribute < FTrustees[b].Attribute;
             });
             // Neighbours with the same subject and attribute, spelt alike, become the first.
@@ -333,20 +423,23 @@ private:
             SortTrustees([&](size_t a, size_t b) {
                 return U_CompareText(FTrustees[a].Subject, FTrustees[b].Subject) < 0;
             });
-            // Every trustee with a subject spelt alike becomes the first of them.
-            std::unordered_map<std::string_view, size_t> first;
-            first.reserve(FTrustees.size());
+            // Every trustee with a subject spelt alike becomes the first of them. Those spelt
+            // alike are neighbours in a run of names equal but for letter case.
             size_t kept = 0;
+            size_t run = 0; // where the run of the kept ones starts
             for (size_t i = 0; i < FTrustees.size(); ++i) {
-                auto found = first.find(FTrustees[i].Subject);
-                if (found != first.end()) {
-                    FTrustees[found->second].Mask |= FTrustees[i].Mask;
-                    FTrustees[found->second].Sources |= FTrustees[i].Sources;
+                if (kept == 0 || !U_SameText(FTrustees[run].Subject, FTrustees[i].Subject))
+                    run = kept;
+                size_t same = run;
+                while (same < kept && FTrustees[same].Subject != FTrustees[i].Subject)
+                    ++same;
+                if (same < kept) {
+                    FTrustees[same].Mask |= FTrustees[i].Mask;
+                    FTrustees[same].Sources |= FTrustees[i].Sources;
                     continue;
                 }
                 if (kept != i)
                     FTrustees[kept] = std::move(FTrustees[i]);
-                first.emplace(FTrustees[kept].Subject, kept);
                 ++kept;
             }
             FTrustees.resize(kept);
@@ -360,7 +453,7 @@ private:
         for (size_t i = 0; i < order.size(); ++i)
             order[i] = i;
         std::stable_sort(order.begin(), order.end(), less);
-        std::vector<TEffectiveTrustee> sorted;
+        std::vector<TWorkTrustee> sorted;
         sorted.reserve(FTrustees.size());
         for (size_t i : order)
             sorted.push_back(std::move(FTrustees[i]));
@@ -370,13 +463,14 @@ private:
     // The directory's own effective rights of subject on the target. A directory that computes
     // none (a plain LDAP server) says so once per analysis instead of once per trustee; its
     // answer "[n/a]" then raises nothing and is compared with nothing.
-    void DirectoryRights(const std::string& subject, const std::string& attr, std::string& letters,
-                         uint32_t& mask) {
+    NWCCODE DirectoryRights(const std::string& subject, const std::string& attr,
+                            std::string& letters, uint32_t& mask) {
         NWCCODE code = U_DSEntryRights(FClient, FContext, subject, FTarget, attr, letters, mask);
         if (code == ERR_RIGHTS_NOT_COMPUTED && !FSaidNotComputed) {
             FSaidNotComputed = true;
             LogError(U_Format("U_DSEntryRights (%s)", FTarget.c_str()), code);
         }
+        return code;
     }
 
     // Supervisor over the entry, or rights over all attributes, raise each single attribute.
@@ -385,16 +479,21 @@ private:
         std::string subject;
         uint32_t allAttrs = 0, entry = 0;
         std::string allAttrsText, entryText;
+        const uint32_t allAttrsNumber = FIndex.Attribute(kAllAttributesRights);
+        const uint32_t entryNumber = FIndex.Attribute(kEntryRights);
         for (int i = static_cast<int>(FTrustees.size()) - 1; i >= 0; --i) {
-            TEffectiveTrustee& t = FTrustees[i];
+            TWorkTrustee& t = FTrustees[i];
             if (t.Subject == kThis || t.Attribute == kEntryRights ||
                 t.Attribute == kInheritanceMask)
                 continue;
             if (!remembered || t.Subject != subject) {
-                DirectoryRights(t.Subject, std::string(kAllAttributesRights), allAttrsText,
-                                allAttrs);
-                DirectoryRights(t.Subject, std::string(kEntryRights), entryText, entry);
-                entry = (entry & DS_ENTRY_SUPERVISOR) ? DS_ATTR_ALL_RIGHTS : 0;
+                const uint32_t number = FIndex.SubjectOf(t.Key);
+                TRightsAnswer all = EntryRights(number, allAttrsNumber);
+                allAttrsText = std::move(all.Letters);
+                allAttrs = all.Rights;
+                TRightsAnswer onEntry = EntryRights(number, entryNumber);
+                entryText = std::move(onEntry.Letters);
+                entry = (onEntry.Rights & DS_ENTRY_SUPERVISOR) ? DS_ATTR_ALL_RIGHTS : 0;
                 subject = t.Subject;
                 remembered = true;
             }
@@ -418,6 +517,17 @@ private:
                 }
             }
         }
+    }
+
+    // The directory's effective rights on the target of a subject for an attribute. The answer
+    // cannot change within one analysis, so each subject and attribute is asked once.
+    TRightsAnswer EntryRights(uint32_t subject, uint32_t attribute) {
+        if (const TRightsAnswer* known = FIndex.FindAnswer(subject, attribute))
+            return *known;
+        TRightsAnswer& a = FIndex.AddAnswer(subject, attribute);
+        a.Code = DirectoryRights(std::string(FIndex.SubjectText(subject)),
+                                 FIndex.AttributeText(attribute), a.Letters, a.Rights);
+        return a;
     }
 
     // --- The volume's directories from the root down to the scanned one ----------------------
@@ -461,14 +571,15 @@ private:
 
             // Supervisor is never filtered by a directory's IRM.
             for (int i = static_cast<int>(FTrustees.size()) - 1; i >= 0; --i) {
-                TEffectiveTrustee& t = FTrustees[i];
+                TWorkTrustee& t = FTrustees[i];
                 if (t.Mask & FS_SUPERVISOR)
                     continue;
                 uint32_t filtered = t.Mask & (irm | FS_SUPERVISOR);
                 if (filtered != t.Mask) {
-                    LogLine(U_Format("  Apply Filter: %s -> %s", t.Subject.c_str(),
-                                     U_RightsToStr(filtered, rtFileSystem).c_str()),
-                            LVL_CALCULATION);
+                    if (Logs(LVL_CALCULATION))
+                        LogLine(U_Format("  Apply Filter: %s -> %s", t.Subject.c_str(),
+                                         U_RightsToStr(filtered, rtFileSystem).c_str()),
+                                LVL_CALCULATION);
                     SetTrusteeRights(t, filtered, rtFileSystem);
                 }
             }
@@ -483,15 +594,32 @@ private:
             UseSource(U_Format("for direct Trustee assignment on \"%s\"", volPath.c_str()));
             // The trustees by name, ignoring case, in list order; an assignment on this directory
             // replaces the first of them that is still there.
-            std::unordered_map<std::string, std::deque<size_t>> byName;
+            // Each name keeps a queue of positions, linked through next; the names are viewed
+            // where they are kept, the list having room for every assignment beforehand.
+            FTrustees.reserve(FTrustees.size() + direct.Items.size());
+            struct TQueue {
+                size_t Head = kNoPosition, Tail = kNoPosition;
+            };
+            std::unordered_map<std::string_view, TQueue, TCaseInsensitiveHash,
+                               TCaseInsensitiveEqual>
+                byName;
+            byName.reserve(FTrustees.size() + direct.Items.size());
+            std::vector<size_t> next(FTrustees.size(), kNoPosition);
+            auto enqueue = [&](TQueue& queue, size_t i) {
+                if (queue.Head == kNoPosition)
+                    queue.Head = i;
+                else
+                    next[queue.Tail] = i;
+                queue.Tail = i;
+            };
             for (size_t i = 0; i < FTrustees.size(); ++i)
-                byName[U_UpperCase(FTrustees[i].Subject)].push_back(i);
+                enqueue(byName[FTrustees[i].Subject], i);
             std::vector<bool> replaced(FTrustees.size(), false);
             for (const auto& d : direct) {
-                auto& same = byName[U_UpperCase(d.Text)];
-                if (!same.empty()) {
-                    replaced[same.front()] = true;
-                    same.pop_front();
+                TQueue& same = byName[d.Text];
+                if (same.Head != kNoPosition) {
+                    replaced[same.Head] = true;
+                    same.Head = next[same.Head];
                 }
                 LogLine(U_Format("  Direct Trustee: %s %s", d.Text.c_str(),
                                  U_RightsToStr(d.Value, rtFileSystem).c_str()),
@@ -501,7 +629,8 @@ private:
                 t.Family = rtFileSystem;
                 t.Mask = d.Value;
                 t.Sources = scanned ? TS_ASSIGNED : TS_INHERITED;
-                same.push_back(FTrustees.size());
+                next.push_back(kNoPosition);
+                enqueue(same, FTrustees.size());
                 replaced.push_back(false);
                 AddTrustee(std::move(t), d.Value, rtFileSystem);
             }
@@ -513,9 +642,10 @@ private:
         for (auto& t : FTrustees) {
             if (t.Mask & FS_SUPERVISOR)
                 t.Mask = FS_ALL_RIGHTS;
-            LogLine(U_Format("  Recalc: %s: %s", t.Subject.c_str(),
-                             U_RightsToStr(t.Mask, rtFileSystem).c_str()),
-                    LVL_CALCULATION);
+            if (Logs(LVL_CALCULATION))
+                LogLine(U_Format("  Recalc: %s: %s", t.Subject.c_str(),
+                                 U_RightsToStr(t.Mask, rtFileSystem).c_str()),
+                        LVL_CALCULATION);
         }
     }
 
@@ -529,7 +659,7 @@ private:
             SecurityEquivalents(current);
             if (FFlags & ET_RESOLVE_CONTAINERS)
                 Residents(current);
-            Status(U_Format("Check indirect trustees: %s", current.Subject.c_str()));
+            Status({"Check indirect trustees: ", current.Subject});
         }
         U_ProcessMessages();
         if (FEdir && FLeaf) {
@@ -549,10 +679,9 @@ private:
         const std::string& trustee = current.Subject;
         U_ProcessMessages();
 
-        std::vector<std::string> found;
-        if (const auto* cached = FCache->Find(trustee)) {
-            found = *cached;
-        } else {
+        std::string key = TSecEquCache::KeyOf(trustee);
+        const std::vector<std::string>* found = FCache->FindKey(key);
+        if (found == nullptr) {
             // The equality search hands the name to the client as it is, so no character of
             // it can break the filter.
             TStringList list;
@@ -561,18 +690,15 @@ private:
             LogError(U_Format("U_DSFilteredSearch (%s)", trustee.c_str()), FLastCode);
             if (FLastCode != 0)
                 return;
-            FCache->Store(trustee, list);
-            found = list.Strings();
+            found = FCache->StoreKey(key, list);
         }
-        if (found.empty())
+        if (found->empty())
             return;
 
         UseSource(U_Format("for SecEqu to \"%s\"", trustee.c_str()));
-        for (const auto& name : found) {
+        for (const auto& name : *found) {
             TEffectiveTrustee t = Through(current, U_DSDotName(name), TS_SECURITY_EQUIVALENT);
-            LogOnce(U_Format("%s%s\t(SecEqu to \"%s\")", kIndirectPrefix, t.Subject.c_str(),
-                             trustee.c_str()),
-                    LVL_SECURITY_EQUIVALENT);
+            LogEquivalentOnce(t.Subject, trustee);
             AddTrustee(std::move(t), current.Mask, current.Family);
         }
     }
@@ -580,7 +706,7 @@ private:
     // The objects below a container that is a trustee hold its rights.
     void Residents(const TEffectiveTrustee& current) {
         const std::string& trustee = current.Subject;
-        if (!U_DSIsContainer(FClient, FContext, trustee))
+        if (!IsContainer(trustee))
             return;
         U_ProcessMessages();
         TStringList scratch;
@@ -611,11 +737,22 @@ private:
         return t;
     }
 
+    // Whether the trustee is a container. The trustees come sorted by name, so the answer for
+    // the one before serves its other attributes.
+    bool IsContainer(const std::string& subject) {
+        if (!FContainerKnown || subject != FContainerSubject) {
+            FContainerSubject = subject;
+            FContainer = U_DSIsContainer(FClient, FContext, subject);
+            FContainerKnown = true;
+        }
+        return FContainer;
+    }
+
     void OnlyUsers() {
         std::erase_if(FTrustees, [&](const TEffectiveTrustee& t) {
             if (U_IsSpecialName(t.Subject))
                 return false;
-            if ((FFlags & ET_RESOLVE_CONTAINERS) && U_DSIsContainer(FClient, FContext, t.Subject))
+            if ((FFlags & ET_RESOLVE_CONTAINERS) && IsContainer(t.Subject))
                 return false;
             TStringList classes;
             NWCCODE code = U_DSGetAttribute(FClient, FContext, t.Subject, "Object Class", classes);
@@ -626,36 +763,41 @@ private:
     // --- The result: classes, the directory's own answer, reasons -----------------------------
 
     void FinalList() {
+        std::string lastSubject, lastClass;
+        bool known = false;
         for (auto& t : FTrustees) {
-            U_DSGetBaseClass(FClient, FContext, t.Subject, t.ClassName);
+            // The trustees of one subject are neighbours: their class is read once.
+            if (known && t.Subject == lastSubject) {
+                t.ClassName = lastClass;
+            } else {
+                FBaseClass.Read(t.Subject, t.ClassName);
+                lastSubject = t.Subject;
+                lastClass = t.ClassName;
+                known = true;
+            }
             if (FEdir) {
                 if (t.ClassName.empty())
                     t.ClassName = "n/a";
-                Status(U_Format("Get effective rights: %s / %s", t.Subject.c_str(),
-                                t.Attribute.c_str()));
+                Status({"Get effective rights: ", t.Subject, " / ", t.Attribute});
             } else {
-                Status(U_Format("Get effective rights: [%s] %s", t.ClassName.c_str(),
-                                t.Subject.c_str()));
+                Status({"Get effective rights: [", t.ClassName, "] ", t.Subject});
             }
             LogLine(U_EffectiveLine(t, FEdir), LVL_EFFECTIVE);
             if (FEdir)
                 CheckWithDirectory(t);
-            auto reasons = FReasons.find(ReasonKey(t));
-            if (reasons == FReasons.end())
-                continue;
-            for (const auto& r : reasons->second) {
-                t.Reasons.push_back(r.Reason);
-                LogLine("     * " + r.Text, LVL_DETAIL);
+            for (uint32_t r = FIndex.ReasonHead(t.Key); r != kNone; r = FReasons[r].Next) {
+                const TPendingReason& pending = FReasons[r];
+                t.Reasons.push_back({pending.Mask, pending.Family, FSourceTexts[pending.Source]});
+                LogLine("     * " + U_ReasonText(t.Reasons.back()), LVL_DETAIL);
             }
         }
     }
 
     // The directory computes effective rights itself; a different answer is logged.
-    void CheckWithDirectory(const TEffectiveTrustee& t) {
+    void CheckWithDirectory(const TWorkTrustee& t) {
         std::string calculated = U_TrusteeRights(t);
-        std::string reported;
-        uint32_t mask = 0;
-        DirectoryRights(t.Subject, t.Attribute, reported, mask);
+        const std::string reported =
+            EntryRights(FIndex.SubjectOf(t.Key), FIndex.AttributeOf(t.Key)).Letters;
         if (reported != "[n/a]" && !U_SameRightsLetters(reported, calculated))
             LogLine(U_Format("  Check 2:     Calc s: %s - Eff: %s", calculated.c_str(),
                              reported.c_str()),
@@ -680,16 +822,27 @@ private:
 
     TNWPath FPath;
     std::vector<std::string> FChain; // the target (or the file server) and its containers
-    std::vector<TEffectiveTrustee> FTrustees;
-    std::map<std::string, std::string, TCaseInsensitiveLess> FSources;
-    const std::string* FSource = nullptr;
-    std::unordered_map<std::string, std::vector<TPendingReason>> FReasons;
+    std::vector<TWorkTrustee> FTrustees;
+    // The steps the reasons name, by text ignoring case; the first is the empty one.
+    std::map<std::string, uint32_t, TCaseInsensitiveLess> FSources;
+    std::vector<std::string> FSourceTexts{std::string()};
+    uint32_t FSource = 0;
+    // The subjects and attributes met; per subject and attribute a reason list, each a chain
+    // through FReasons; the directory's effective rights on the target, asked once per analysis.
+    TTrusteeIndex FIndex;
+    std::vector<TPendingReason> FReasons;
     std::unordered_set<std::string> FLogged;
+    std::unordered_set<uint64_t> FLoggedPairs;
     bool FOnceIndexed = false;
     bool FSaidNotComputed = false;
     NWCCODE FLastCode = 0;
     bool FLeaf = false;
+    std::string FContainerSubject;
+    bool FContainer = false;
+    bool FContainerKnown = false;
     std::unique_ptr<TSecEquCache> FCache;
+    // The base classes of the trustees, read through one context copy and buffer.
+    TDSItemReader FBaseClass{FClient, FContext, DSI_BASE_CLASS};
 };
 
 } // namespace

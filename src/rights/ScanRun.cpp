@@ -15,6 +15,17 @@ namespace {
 // The details pane shows every line up to the reasons.
 constexpr int kThreshold = LVL_DETAIL;
 constexpr char kSeparator[] = "_____________________";
+
+// Appends the lines of from to a list that is not sorted, moving them.
+void MoveLines(TStringList& to, TStringList&& from) {
+    if (to.Sorted) {
+        to.Append(from);
+        return;
+    }
+    to.Items.reserve(to.Items.size() + from.Items.size());
+    for (auto& item : from.Items)
+        to.Items.push_back(std::move(item));
+}
 } // namespace
 
 std::string U_CancelledLine(int done, int total) {
@@ -48,7 +59,6 @@ void TScanRun::AddDebugError(const std::string& text, NWCCODE code) {
 }
 
 void TScanRun::Output(TScanResult& result, TEntryStatus status) {
-    result.Details.Append(FLog);
     TReportSettings report;
     report.Edir = FRequest.Edir;
     report.FilterExcl = FRequest.FilterExcl;
@@ -58,7 +68,7 @@ void TScanRun::Output(TScanResult& result, TEntryStatus status) {
     report.Cache = FRequest.Cache;
     report.Client = FRequest.Client;
     report.Context = FRequest.Edir ? FRequest.BrowseContext : FRequest.ScanContext;
-    result.Summary.Append(BuildReport(FLog, FAnalysis, report));
+    MoveLines(result.Summary, BuildReport(FLog, FAnalysis, report));
 
     TScanEntry& entry = result.Entries.back();
     bool analysed = false;
@@ -68,15 +78,23 @@ void TScanRun::Output(TScanResult& result, TEntryStatus status) {
             entry.Errors.push_back(line.Text);
     }
     entry.Status = status == TEntryStatus::Analysed && !analysed ? TEntryStatus::Failed : status;
-    for (const auto& trustee : FAnalysis.Trustees)
+    // The entry takes the records and the log's lines: neither is read again.
+    for (auto& trustee : FAnalysis.Trustees)
         if (U_ReportListsTrustee(trustee, report))
-            entry.Trustees.push_back(trustee);
+            entry.Trustees.push_back(std::move(trustee));
+    FAnalysis.Trustees.clear();
+    MoveLines(result.Details, std::move(FLog));
+    FLog.Clear();
     if (FRequest.ShowDetails)
         FHost.DetailsAvailable(!result.Details.Empty());
 }
 
 void TScanRun::ReportNewLines(const TScanResult& result) {
     TStringList summary, details;
+    summary.Items.reserve(
+        static_cast<size_t>(std::max(0, result.Summary.Count() - FSummaryReported)));
+    details.Items.reserve(
+        static_cast<size_t>(std::max(0, result.Details.Count() - FDetailsReported)));
     for (int i = FSummaryReported; i < result.Summary.Count(); ++i)
         summary.Add(result.Summary[i], result.Summary.Value(i));
     for (int i = FDetailsReported; i < result.Details.Count(); ++i)

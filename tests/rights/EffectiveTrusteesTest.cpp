@@ -4,6 +4,7 @@
 #include "model/RightsModel.h"
 #include "util/Util.h"
 
+#include <map>
 #include <set>
 
 using namespace trovalen;
@@ -285,4 +286,39 @@ TEST_F(AnalysisTest, AllAttributesRightsGetTheirImpliedRightsAndTheSupervisorRai
                                         "[CRWSA ] Effective [BCDRAI] rights on [Entry Rights]  "}));
     // The directory computes the same: no second check line.
     EXPECT_EQ(CountPrefix("  Check 2:"), 0) << Dump();
+}
+
+namespace {
+// Counts the effective-rights questions per subject and attribute.
+class RightsCountingClient : public TSimClient {
+public:
+    using TSimClient::TSimClient;
+    NWCCODE EntryEffectiveRights(NWHandle ctx, const std::string& subject,
+                                 const std::string& object, const std::string& attr,
+                                 uint32_t& rights) override {
+        ++Asked[subject + " / " + attr];
+        return TSimClient::EntryEffectiveRights(ctx, subject, object, attr, rights);
+    }
+    std::map<std::string, int> Asked;
+};
+} // namespace
+
+TEST_F(AnalysisTest, EffectiveRightsAskedOncePerSubjectAndAttributeInEachAnalysis) {
+    const std::pair<std::string, std::string> cases[] = {{"rights-edir.json", kPrinter},
+                                                         {"rights-allattrs.json", ".Doc.ACME"}};
+    for (const auto& [tree, target] : cases) {
+        SCOPED_TRACE(tree);
+        auto counting = ServeWith<RightsCountingClient>(tree);
+        ASSERT_TRUE(counting);
+        Analyse(target, kEdir | ET_RESOLVE_CONTAINERS);
+        ASSERT_FALSE(counting->Asked.empty()) << Dump();
+        const std::vector<std::string> first = log.Strings();
+        for (const auto& [question, times] : counting->Asked)
+            EXPECT_EQ(times, 1) << question;
+        // The answers are not kept from one analysis to the next: the directory may change.
+        Analyse(target, kEdir | ET_RESOLVE_CONTAINERS);
+        for (const auto& [question, times] : counting->Asked)
+            EXPECT_EQ(times, 2) << question;
+        EXPECT_EQ(log.Strings(), first);
+    }
 }

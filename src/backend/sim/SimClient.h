@@ -2,9 +2,11 @@
 // through the client interface, as a real client would answer them. It only reads.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "backend/sim/SimHandles.h"
@@ -153,6 +155,13 @@ private:
     std::shared_ptr<const sim::TSimWorld> FWorld;
     // How often each injected failure's selectors have matched, for its "call" selector.
     mutable std::vector<uint32_t> FFailureCalls;
+    struct TFound {
+        int32_t Tree = -1;
+        std::string Name;
+        int32_t Object = -1;
+    };
+    mutable std::array<TFound, 4> FFound;
+    mutable size_t FFoundNext = 0;
     std::string FMountError;
     bool FStarted = false;
 
@@ -181,6 +190,10 @@ private:
     std::string Render(const TCtx& c, int32_t tree, int32_t object) const;
     // The name as the context writes it, with or without the canonical flag's partial names.
     std::string RenderAs(const TCtx& c, int32_t tree, int32_t object, bool canonical) const;
+    // The object of a full name in a tree (-1: none). The last few names are remembered: a call
+    // often names what the call before it did (the target of every effective-rights call, the
+    // object whose name was just abbreviated).
+    int32_t FindObject(int32_t tree, std::string_view fullName) const;
     std::string RenderName(const TCtx& c, int32_t tree, const std::string& fullName) const;
     std::string RenderRdn(const TCtx& c, int32_t tree, int32_t object) const;
     TObjectSummary Summary(int32_t tree, int32_t object) const;

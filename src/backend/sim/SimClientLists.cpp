@@ -221,6 +221,8 @@ NWCCODE TSimClient::AddFilterToken(NWHandle filter, uint32_t token, const TAttrV
         t.HasValue = true;
         t.Value = *value;
     }
+    if (f->Tokens.empty())
+        f->Tokens.reserve(8); // a comparison and its parentheses, without growing
     f->Tokens.push_back(std::move(t));
     return NW_OK;
 }

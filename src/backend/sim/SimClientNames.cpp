@@ -205,10 +205,9 @@ NWCCODE TSimClient::FullName(const TCtx& c, const std::string& raw, std::string&
     std::string name = Typeless(raw);
     std::vector<std::string> parts;
     if (name[0] == '.') {
-        name.erase(0, 1);
-        if (!SplitName(name, parts))
+        if (!ValidName(std::string_view(name).substr(1)))
             return ERR_INVALID_OBJECT_NAME;
-        full = name;
+        full.assign(name, 1, std::string::npos);
         return NW_OK;
     }
     // Without the canonical flag the client leaves names alone: they are complete.
@@ -244,7 +243,7 @@ NWCCODE TSimClient::Resolve(const TCtx& c, const std::string& name, int32_t& obj
     NWCCODE code = FullName(c, name, full);
     if (code != NW_OK)
         return code;
-    object = FWorld->Trees[c.Tree].Find(full);
+    object = FindObject(c.Tree, full);
     return object < 0 ? ERR_NO_SUCH_ENTRY : NW_OK;
 }
 
@@ -292,10 +291,22 @@ std::string TSimClient::RenderAs(const TCtx& c, int32_t tree, int32_t object,
     return U_JoinNameForm(parts, form);
 }
 
+int32_t TSimClient::FindObject(int32_t tree, std::string_view fullName) const {
+    for (const TFound& f : FFound)
+        if (f.Tree == tree && f.Name == fullName)
+            return f.Object;
+    TFound& slot = FFound[FFoundNext];
+    FFoundNext = (FFoundNext + 1) % FFound.size();
+    slot.Tree = tree;
+    slot.Name.assign(fullName);
+    slot.Object = FWorld->Trees[tree].Find(fullName);
+    return slot.Object;
+}
+
 std::string TSimClient::RenderName(const TCtx& c, int32_t tree, const std::string& fullName) const {
     if (fullName.empty() || fullName[0] == '[')
         return fullName;
-    int32_t object = FWorld->Trees[tree].Find(fullName);
+    int32_t object = FindObject(tree, fullName);
     return object < 0 ? fullName : Render(c, tree, object);
 }
 
@@ -341,7 +352,7 @@ NWCCODE TSimClient::AbbreviateName(NWHandle ctx, const std::string& name, std::s
     if ((code = FullName(*c, name, full)) != NW_OK)
         return code;
     // An abbreviation is relative to the name context whatever the canonical flag says.
-    int32_t object = c->Tree >= 0 ? FWorld->Trees[c->Tree].Find(full) : -1;
+    int32_t object = c->Tree >= 0 ? FindObject(c->Tree, full) : -1;
     if (object >= 0) {
         out = RenderAs(*c, c->Tree, object, true);
         return NW_OK;

@@ -287,13 +287,28 @@ TSimSchema::TSimSchema() {
         AddAttr({seed.Name, seed.Syntax, true});
 }
 
+namespace {
+
+// The lower-case form of a name, in a buffer of the calling thread, for the lookup that follows
+// at once: names are looked up once or more per client call, and need no allocation of their own.
+const std::string& LowerKey(std::string_view s) {
+    thread_local std::string key;
+    key.assign(s);
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return key;
+}
+
+} // namespace
+
 int32_t TSimSchema::FindClass(std::string_view name) const {
-    auto it = FClassIndex.find(Lower(name));
+    auto it = FClassIndex.find(LowerKey(name));
     return it == FClassIndex.end() ? -1 : it->second;
 }
 
 int32_t TSimSchema::FindAttr(std::string_view name) const {
-    auto it = FAttrIndex.find(Lower(name));
+    auto it = FAttrIndex.find(LowerKey(name));
     return it == FAttrIndex.end() ? -1 : it->second;
 }
 
@@ -520,6 +535,12 @@ bool SplitName(std::string_view name, std::vector<std::string>& parts) {
             return true;
         start = dot + 1;
     }
+}
+
+bool ValidName(std::string_view name) {
+    if (name.empty() || name.front() == '.' || name.back() == '.')
+        return false;
+    return name.find("..") == std::string_view::npos;
 }
 
 bool AclInheritable(int32_t prot, uint32_t privileges) {

@@ -307,6 +307,67 @@ TEST_F(ReadSim, Chains) {
               (std::vector<std::string>{"Second"}));
 }
 
+TEST_F(ReadSim, ItemReaderAnswersAsOneReadPerName) {
+    ServeSample();
+    const sim::TSimTree& tree = SimTree("CORVALE_TREE");
+    std::vector<std::string> names = {"",       ".Nobody.Corvale", "Hal.Research.Corvale",
+                                      "[Root]", ".[Root]",         "..Corvale"};
+    for (const sim::TSimObject& o : tree.Objects)
+        names.push_back("." + o.FullName);
+    names.push_back("Hal");
+    // At the top and below it: names are abbreviated in the caller's name context.
+    for (const char* nameContext : {"[Root]", "Research.Corvale"}) {
+        ASSERT_EQ(U_DSChangeCurrentContext(Client.get(), Ctx, nameContext), NW_OK);
+        for (uint32_t item : {DSI_BASE_CLASS, DSI_RDN, DSI_DN, DSI_PARENT_DN}) {
+            TDSItemReader reader(Client.get(), Ctx, item);
+            for (const std::string& name : names) {
+                std::string expected, text = "left over";
+                NWCCODE code = U_DSGetObjectItem(Client.get(), Ctx, name, item, expected);
+                EXPECT_EQ(reader.Read(name, text), code)
+                    << nameContext << " " << item << " " << name;
+                EXPECT_EQ(text, expected) << nameContext << " " << item << " " << name;
+            }
+        }
+    }
+}
+
+namespace {
+// Refuses the first context copies it is asked for.
+class CopyRefusingClient : public TSimClient {
+public:
+    using TSimClient::TSimClient;
+    NWCCODE CopyContext(NWHandle ctx, NWHandle& copy) override {
+        if (Refusals > 0) {
+            --Refusals;
+            return ERR_CONTEXT_CREATION;
+        }
+        return TSimClient::CopyContext(ctx, copy);
+    }
+    int Refusals = 0;
+};
+} // namespace
+
+TEST_F(ReadSim, ItemReaderTriesAFailedSetupAgain) {
+    std::string error;
+    auto world = sim::LoadTreeText(SampleTreeText(), "sample", error);
+    ASSERT_NE(world, nullptr) << error;
+    CopyRefusingClient client(world);
+    NWHandle primary = NO_PRIMARY_CONN, ctx = 0;
+    ASSERT_EQ(InitNetWare(&client, primary), NW_OK);
+    ASSERT_EQ(client.NewContext(ctx), NW_OK);
+    ASSERT_EQ(U_DSChangeCurrentTreeAndContext(&client, ctx, "CORVALE_TREE", "[Root]"), NW_OK);
+
+    client.Refusals = 1;
+    TDSItemReader reader(&client, ctx, DSI_BASE_CLASS);
+    std::string text = "left over";
+    EXPECT_EQ(reader.Read(".Hal.Research.Corvale", text), ERR_CONTEXT_CREATION);
+    EXPECT_EQ(text, "");
+    // The refusal is not kept: the next read sets up again and answers.
+    EXPECT_EQ(reader.Read(".Hal.Research.Corvale", text), NW_OK);
+    EXPECT_EQ(text, "User");
+    client.FreeContext(ctx);
+}
+
 TEST_F(ReadSim, EveryAttributeOfEveryObjectReads) {
     ServeSample();
     const sim::TSimWorld& world = Client->World();
