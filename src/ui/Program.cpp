@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "backend/sim/SimClient.h"
+#ifdef TROVALEN_HAVE_LDAP
+#include "backend/ldap/LdapArgs.h"
+#endif
 #include "directory/DSContext.h"
 #include "ui/QtHooks.h"
 #include "ui/Widgets.h"
@@ -17,7 +20,7 @@ namespace trovalen {
 
 namespace {
 
-const char kUsage[] = "Usage: %s [--tree FILE] [DEBUG]\n"
+const char kUsage[] = "Usage: %s [--tree FILE | --ldap URI [LDAP options]] [DEBUG]\n"
                       "Shows who holds which effective rights on NetWare directories and\n"
                       "eDirectory objects, and why.\n"
                       "\n"
@@ -25,7 +28,14 @@ const char kUsage[] = "Usage: %s [--tree FILE] [DEBUG]\n"
                       "                bundled sample tree)\n"
                       "  DEBUG         also show the Troubleshooting page (/debug and --debug\n"
                       "                work as well)\n"
-                      "  -h, --help    show this help\n";
+                      "  -h, --help    show this help\n"
+                      "\n";
+
+// A usage error: one line on standard error, exit status 2.
+int Usage(const std::string& program, const std::string& message) {
+    std::fprintf(stderr, "%s: %s\n", program.c_str(), message.c_str());
+    return 2;
+}
 
 } // namespace
 
@@ -37,19 +47,34 @@ int RunProgram(int argc, char** argv, const TStartConfig& config) {
     // Qt has taken its own options; what is left is ours.
     QStringList args = QApplication::arguments();
     std::string program = args.isEmpty() ? std::string("trovalen") : S(args.first());
+    std::vector<std::string> given;
+    for (int i = 1; i < args.size(); ++i)
+        given.push_back(S(args[i]));
     std::string treeFile;
     std::vector<std::string> parameters;
-    for (int i = 1; i < args.size(); ++i) {
-        std::string a = S(args[i]);
+#ifdef TROVALEN_HAVE_LDAP
+    ldap::TLdapArgs ldapArgs;
+#endif
+    for (size_t i = 0; i < given.size(); ++i) {
+        const std::string& a = given[i];
+#ifdef TROVALEN_HAVE_LDAP
+        std::string ldapError;
+        ldap::TArgTake take = ldap::TakeArg(given, i, ldapArgs, ldapError);
+        if (take == ldap::TArgTake::Error)
+            return Usage(program, ldapError);
+        if (take == ldap::TArgTake::Taken)
+            continue;
+#endif
         if (a == "-h" || a == "--help") {
             std::printf(kUsage, program.c_str());
+#ifdef TROVALEN_HAVE_LDAP
+            std::printf("%s", ldap::kLdapOptionsHelp);
+#endif
             return 0;
         } else if (a == "--tree") {
-            if (i + 1 >= args.size()) {
-                std::fprintf(stderr, "%s: --tree needs a file name\n", program.c_str());
-                return 2;
-            }
-            treeFile = S(args[++i]);
+            if (i + 1 >= given.size())
+                return Usage(program, "--tree needs a file name");
+            treeFile = given[++i];
         } else if (a.rfind("--tree=", 0) == 0) {
             treeFile = a.substr(7);
         } else if (a == "--debug") {
@@ -58,17 +83,37 @@ int RunProgram(int argc, char** argv, const TStartConfig& config) {
             parameters.push_back(a);
         }
     }
+    TStartConfig start = config;
+#ifdef TROVALEN_HAVE_LDAP
+    std::string ldapError;
+    if (!ldap::CheckArgs(ldapArgs, ldapError))
+        return Usage(program, ldapError);
+    if (!ldapArgs.TreeName.empty() && !ldapArgs.Ldap())
+        return Usage(program, "--tree-name goes with --ldap URI");
+    if (ldapArgs.Ldap() && !treeFile.empty())
+        return Usage(program, "--ldap and --tree name two directories: give one of them");
+    if (ldapArgs.Ldap() && !config.ScanEdir)
+        return Usage(program, "--ldap goes with trovalen-edir: a file-system scan needs a file "
+                              "server, which LDAP does not reach");
+#endif
     U_SetCommandLine(parameters);
     U_InstallQtHooks();
 
-    // A tree file that cannot be loaded leaves the window without a client: one message says
-    // why (the loader's own text), and the window's empty lists repeat it.
+    // A directory that cannot be opened (a tree file that cannot be loaded, an LDAP server that
+    // cannot be reached or refuses the bind) leaves the window without a client: one message says
+    // why, and the window's empty lists repeat it.
     std::string error;
-    std::shared_ptr<TSimClient> client = MakeSimClient(treeFile, error);
+    std::shared_ptr<TNWClient> client;
+#ifdef TROVALEN_HAVE_LDAP
+    if (ldapArgs.Ldap()) {
+        client = ldap::ConnectClient(ldapArgs, ldap::TPasswordSource::System(), error);
+        start.NoClientHint = "No directory could be opened over LDAP";
+    } else
+#endif
+        client = MakeSimClient(treeFile, error);
     if (!client)
         U_MessageBox(TMsgKind::Error, error);
 
-    TStartConfig start = config;
     if (!client)
         start.ClientError = error;
     int code = 0;
