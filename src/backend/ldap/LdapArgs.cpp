@@ -219,9 +219,10 @@ bool PromptWithoutEcho(const std::string& prompt, std::string& password, std::st
     noEcho = GSavedTerminal;
     noEcho.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     noEcho.c_lflag |= ECHONL;
-    (void)!write(STDERR_FILENO, prompt.data(), prompt.size());
+    // Echo goes off before the prompt shows, so nothing typed after it is ever echoed.
     GEchoOff = 1;
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &noEcho);
+    (void)!write(STDERR_FILENO, prompt.data(), prompt.size());
     std::string line;
     bool ended = false;
     char c = 0;
