@@ -8,9 +8,6 @@
 #include <vector>
 
 #include "backend/sim/SimClient.h"
-#ifdef TROVALEN_HAVE_LDAP
-#include "backend/ldap/LdapArgs.h"
-#endif
 #include "directory/DSContext.h"
 #include "ui/QtHooks.h"
 #include "ui/Widgets.h"
@@ -20,7 +17,7 @@ namespace trovalen {
 
 namespace {
 
-const char kUsage[] = "Usage: %s [--tree FILE | --ldap URI [LDAP options]] [DEBUG]\n"
+const char kUsage[] = "Usage: %s [--tree FILE] [DEBUG]\n"
                       "Shows who holds which effective rights on NetWare directories and\n"
                       "eDirectory objects, and why.\n"
                       "\n"
@@ -31,13 +28,69 @@ const char kUsage[] = "Usage: %s [--tree FILE | --ldap URI [LDAP options]] [DEBU
                       "  -h, --help    show this help\n"
                       "\n";
 
-// A usage error: one line on standard error, exit status 2.
-int Usage(const std::string& program, const std::string& message) {
-    std::fprintf(stderr, "%s: %s\n", program.c_str(), message.c_str());
-    return 2;
+} // namespace
+
+int ParseProgramArgs(const std::vector<std::string>& given, const TStartConfig& config,
+                     TProgramArgs& out, std::string& error) {
+    out = TProgramArgs{};
+    for (size_t i = 0; i < given.size(); ++i) {
+        const std::string& a = given[i];
+#ifdef TROVALEN_HAVE_LDAP
+        ldap::TArgTake take = ldap::TakeArg(given, i, out.Ldap, error);
+        if (take == ldap::TArgTake::Error)
+            return 2;
+        if (take == ldap::TArgTake::Taken)
+            continue;
+#endif
+        if (a == "-h" || a == "--help") {
+            out.Help = true;
+            return 0;
+        } else if (a == "--tree") {
+            if (i + 1 >= given.size()) {
+                error = "--tree needs a file name";
+                return 2;
+            }
+            out.TreeFile = given[++i];
+        } else if (a.rfind("--tree=", 0) == 0) {
+            out.TreeFile = a.substr(7);
+        } else if (a == "--debug") {
+            out.Parameters.push_back("DEBUG");
+        } else {
+            out.Parameters.push_back(a);
+        }
+    }
+#ifdef TROVALEN_HAVE_LDAP
+    if (!ldap::CheckArgs(out.Ldap, error))
+        return 2;
+    if (!out.Ldap.TreeName.empty() && !out.Ldap.Ldap())
+        error = "--tree-name goes with --ldap URI";
+    else if (out.Ldap.Ldap() && !out.TreeFile.empty())
+        error = "--ldap and --tree name two directories: give one of them";
+    else if (out.Ldap.Ldap() && !config.ScanEdir)
+        error = "--ldap goes with trovalen-edir: a file-system scan needs a file server, which "
+                "LDAP does not reach";
+    if (!error.empty())
+        return 2;
+#else
+    (void)config;
+#endif
+    return 0;
 }
 
-} // namespace
+std::shared_ptr<TNWClient> OpenDirectory(const TProgramArgs& args, TStartConfig& start) {
+    std::string error;
+    std::shared_ptr<TNWClient> client;
+#ifdef TROVALEN_HAVE_LDAP
+    if (args.Ldap.Ldap()) {
+        client = ldap::ConnectClient(args.Ldap, ldap::TPasswordSource::System(), error);
+        start.NoClientHint = "No directory could be opened over LDAP";
+    } else
+#endif
+        client = MakeSimClient(args.TreeFile, error);
+    if (!client)
+        start.ClientError = error;
+    return client;
+}
 
 int RunProgram(int argc, char** argv, const TStartConfig& config) {
     QApplication app(argc, argv);
@@ -45,77 +98,37 @@ int RunProgram(int argc, char** argv, const TStartConfig& config) {
     QApplication::setApplicationVersion(TROVALEN_VERSION);
 
     // Qt has taken its own options; what is left is ours.
-    QStringList args = QApplication::arguments();
-    std::string program = args.isEmpty() ? std::string("trovalen") : S(args.first());
+    QStringList qtArgs = QApplication::arguments();
+    std::string program = qtArgs.isEmpty() ? std::string("trovalen") : S(qtArgs.first());
     std::vector<std::string> given;
-    for (int i = 1; i < args.size(); ++i)
-        given.push_back(S(args[i]));
-    std::string treeFile;
-    std::vector<std::string> parameters;
-#ifdef TROVALEN_HAVE_LDAP
-    ldap::TLdapArgs ldapArgs;
-#endif
-    for (size_t i = 0; i < given.size(); ++i) {
-        const std::string& a = given[i];
-#ifdef TROVALEN_HAVE_LDAP
-        std::string ldapError;
-        ldap::TArgTake take = ldap::TakeArg(given, i, ldapArgs, ldapError);
-        if (take == ldap::TArgTake::Error)
-            return Usage(program, ldapError);
-        if (take == ldap::TArgTake::Taken)
-            continue;
-#endif
-        if (a == "-h" || a == "--help") {
-            std::printf(kUsage, program.c_str());
-#ifdef TROVALEN_HAVE_LDAP
-            std::printf("%s", ldap::kLdapOptionsHelp);
-#endif
-            return 0;
-        } else if (a == "--tree") {
-            if (i + 1 >= given.size())
-                return Usage(program, "--tree needs a file name");
-            treeFile = given[++i];
-        } else if (a.rfind("--tree=", 0) == 0) {
-            treeFile = a.substr(7);
-        } else if (a == "--debug") {
-            parameters.push_back("DEBUG");
-        } else {
-            parameters.push_back(a);
-        }
+    for (int i = 1; i < qtArgs.size(); ++i)
+        given.push_back(S(qtArgs[i]));
+    TProgramArgs args;
+    std::string error;
+    if (ParseProgramArgs(given, config, args, error) != 0) {
+        std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());
+        return 2;
     }
-    TStartConfig start = config;
+    if (args.Help) {
+        std::printf(kUsage, program.c_str());
 #ifdef TROVALEN_HAVE_LDAP
-    std::string ldapError;
-    if (!ldap::CheckArgs(ldapArgs, ldapError))
-        return Usage(program, ldapError);
-    if (!ldapArgs.TreeName.empty() && !ldapArgs.Ldap())
-        return Usage(program, "--tree-name goes with --ldap URI");
-    if (ldapArgs.Ldap() && !treeFile.empty())
-        return Usage(program, "--ldap and --tree name two directories: give one of them");
-    if (ldapArgs.Ldap() && !config.ScanEdir)
-        return Usage(program, "--ldap goes with trovalen-edir: a file-system scan needs a file "
-                              "server, which LDAP does not reach");
+        // Only the eDirectory window reads a live tree.
+        if (config.ScanEdir)
+            std::printf("Or: %s --ldap URI [LDAP options] [DEBUG]\n\n%s", program.c_str(),
+                        ldap::kLdapOptionsHelp);
 #endif
-    U_SetCommandLine(parameters);
+        return 0;
+    }
+    U_SetCommandLine(args.Parameters);
     U_InstallQtHooks();
 
     // A directory that cannot be opened (a tree file that cannot be loaded, an LDAP server that
     // cannot be reached or refuses the bind) leaves the window without a client: one message says
     // why, and the window's empty lists repeat it.
-    std::string error;
-    std::shared_ptr<TNWClient> client;
-#ifdef TROVALEN_HAVE_LDAP
-    if (ldapArgs.Ldap()) {
-        client = ldap::ConnectClient(ldapArgs, ldap::TPasswordSource::System(), error);
-        start.NoClientHint = "No directory could be opened over LDAP";
-    } else
-#endif
-        client = MakeSimClient(treeFile, error);
+    TStartConfig start = config;
+    std::shared_ptr<TNWClient> client = OpenDirectory(args, start);
     if (!client)
-        U_MessageBox(TMsgKind::Error, error);
-
-    if (!client)
-        start.ClientError = error;
+        U_MessageBox(TMsgKind::Error, start.ClientError);
     int code = 0;
     {
         TMainForm form(start, client.get());

@@ -17,19 +17,19 @@ namespace trovalen::ldap {
 
 const char kLdapOptionsHelp[] =
     "Live directory over LDAP:\n"
-    "  --ldap URI             read the tree from an LDAP server (ldap://HOST[:PORT],\n"
-    "                         ldaps://HOST[:PORT] or ldapi://SOCKET) instead of a tree file\n"
+    "  --ldap URI             read the tree from an LDAP server instead of a tree file:\n"
+    "                         ldap://HOST[:PORT], ldaps://HOST[:PORT] or ldapi://SOCKET\n"
     "  --bind-dn DN           bind as DN (default: an anonymous bind)\n"
     "  --password-file FILE   the password of --bind-dn is the first line of FILE\n"
     "  --starttls             secure an ldap:// connection with StartTLS\n"
     "  --ca-file FILE         trust the certificate authorities in FILE (PEM)\n"
-    "  --base DN              the top of the tree (default: the server's naming contexts)\n"
+    "  --base DN              the top of the tree (default: the naming contexts)\n"
     "  --tree-name NAME       the tree's name (default: the server's directoryTreeName,\n"
     "                         else the first naming context)\n"
-    "  --timeout SECONDS      limit for connecting and for each request (default: 10)\n"
+    "  --timeout SECONDS      limit for connecting and each request (default: 10)\n"
     "There is no --password option: a command line is visible to every user of the\n"
-    "machine. The password comes from --password-file, else from $TROVALEN_LDAP_PASSWORD,\n"
-    "else it is asked for on the terminal (without echo).\n";
+    "machine. The password comes from --password-file, else $TROVALEN_LDAP_PASSWORD,\n"
+    "else it is asked for on the terminal without echo.\n";
 
 namespace {
 
