@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         size_t before = i;
         TArgTake take = TakeArg(args, i, out, error);
         FUZZ_CHECK(i >= before && i < args.size());
-        FUZZ_CHECK(take == TArgTake::Taken || i == before);
+        FUZZ_CHECK(take != TArgTake::NotMine || i == before);
         if (take == TArgTake::Error) {
             FUZZ_CHECK(!error.empty() && error.find('\n') == std::string::npos);
             refused = true;
