@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(!error.empty() && error.find('\n') == std::string::npos);
         return 0;
     }
-    FUZZ_CHECK(out.TimeoutSeconds >= 1 && out.TimeoutSeconds <= kMaxTimeoutSeconds);
+    FUZZ_CHECK(out.TimeoutSeconds >= 1 && out.TimeoutSeconds <= kLdapMaxTimeout);
     if (out.Ldap()) {
         std::string scheme = out.Uri.substr(0, out.Uri.find("://"));
         for (char& c : scheme)

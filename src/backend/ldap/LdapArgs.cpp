@@ -1,5 +1,6 @@
 #include "backend/ldap/LdapArgs.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <csignal>
@@ -11,6 +12,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "backend/ldap/LdapConnectSettings.h"
 #include "backend/ldap/LdapNames.h"
 
 namespace trovalen::ldap {
@@ -53,50 +55,72 @@ bool StartsWithNoCase(const std::string& text, std::string_view prefix) {
     return true;
 }
 
-bool CheckUri(const std::string& uri, std::string& error) {
-    std::string why;
+// One address: a scheme, then a host and a port (or a socket), and nothing after them.
+std::string WhyNoAddress(const std::string& uri) {
     bool ldapi = StartsWithNoCase(uri, "ldapi://");
     size_t rest = ldapi                               ? 8
                   : StartsWithNoCase(uri, "ldap://")  ? 7
                   : StartsWithNoCase(uri, "ldaps://") ? 8
                                                       : 0;
+    if (rest == 0)
+        return "it begins with ldap://, ldaps:// or ldapi://";
+    std::string hostPort = uri.substr(rest, uri.find_first_of("/?", rest) - rest);
+    std::string after = uri.substr(rest + hostPort.size());
+    if (!after.empty() && after != "/")
+        return "a DN, attributes or a filter in the address are not used; give the top with "
+               "--base";
+    size_t colon = hostPort.rfind(':');
+    if (!ldapi && colon != std::string::npos && hostPort.find(']', colon) == std::string::npos) {
+        std::string port = hostPort.substr(colon + 1);
+        bool digits = !port.empty() && port.size() <= 5 &&
+                      port.find_first_not_of("0123456789") == std::string::npos;
+        if (!digits || std::stoul(port) == 0 || std::stoul(port) > 65535)
+            return "the port '" + port + "' is no number from 1 to 65535";
+    }
+    return std::string();
+}
+
+// The value of --ldap: one address, or several separated by blanks that are tried in turn (as
+// the window's connect dialog takes them).
+bool CheckUri(const std::string& uri, std::string& error) {
+    std::string why;
     if (uri.size() > kMaxUriBytes)
         why = "it is longer than " + std::to_string(kMaxUriBytes) + " bytes";
-    else if (rest == 0)
-        why = "it begins with ldap://, ldaps:// or ldapi://";
     for (char c : uri)
-        if (why.empty() && (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F))
-            why = "it holds a blank or a control character (one address only)";
-    if (why.empty()) {
-        std::string hostPort = uri.substr(rest, uri.find_first_of("/?", rest) - rest);
-        std::string after = uri.substr(rest + hostPort.size());
-        if (!after.empty() && after != "/")
-            why = "a DN, attributes or a filter in the address are not used; give the top with "
-                  "--base";
-        size_t colon = hostPort.rfind(':');
-        if (why.empty() && !ldapi && colon != std::string::npos &&
-            hostPort.find(']', colon) == std::string::npos) {
-            std::string port = hostPort.substr(colon + 1);
-            bool digits = !port.empty() && port.size() <= 5 &&
-                          port.find_first_not_of("0123456789") == std::string::npos;
-            if (!digits || std::stoul(port) == 0 || std::stoul(port) > 65535)
-                why = "the port '" + port + "' is no number from 1 to 65535";
+        if (why.empty() && (static_cast<unsigned char>(c) < 0x20 || c == 0x7F))
+            why = "it holds a control character";
+    size_t count = 0;
+    for (size_t start = 0; why.empty() && start < uri.size();) {
+        size_t end = std::min(uri.find(' ', start), uri.size());
+        if (end > start) {
+            ++count;
+            why = WhyNoAddress(uri.substr(start, end - start));
         }
+        start = end + 1;
     }
+    if (why.empty() && count == 0)
+        why = "it begins with ldap://, ldaps:// or ldapi://";
     if (why.empty())
         return true;
     error = "--ldap '" + Shown(uri) + "' is no LDAP address: " + why;
     return false;
 }
 
+// Whether every address of --ldap is ldap:// (StartTLS works on those only).
+bool EveryAddressIsPlainLdap(const std::string& uri) {
+    for (size_t start = 0; start < uri.size();) {
+        size_t end = std::min(uri.find(' ', start), uri.size());
+        if (end > start && !StartsWithNoCase(uri.substr(start, end - start), "ldap://"))
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 bool CheckDn(const char* option, const std::string& dn, std::string& error) {
     std::vector<TRdn> rdns;
-    std::string why;
-    if (dn.empty())
-        why = "it is empty";
-    else if (!ParseDn(dn, rdns, why))
-        ;
-    else
+    std::string why = "it is empty";
+    if (!dn.empty() && ParseDn(dn, rdns, why))
         return true;
     error = std::string(option) + " '" + Shown(dn) + "' is no DN: " + why;
     return false;
@@ -121,16 +145,11 @@ bool CheckReadable(const char* what, const std::string& file, std::string& error
 }
 
 bool CheckTimeout(const std::string& text, int& seconds, std::string& error) {
-    bool digits = !text.empty() && text.size() <= 4 &&
-                  text.find_first_not_of("0123456789") == std::string::npos;
-    int value = digits ? std::stoi(text) : 0;
-    if (value < 1 || value > kMaxTimeoutSeconds) {
+    seconds = LdapTimeoutSeconds(text);
+    if (seconds == 0)
         error = "--timeout '" + Shown(text) + "' is no whole number of seconds from 1 to " +
-                std::to_string(kMaxTimeoutSeconds);
-        return false;
-    }
-    seconds = value;
-    return true;
+                std::to_string(kLdapMaxTimeout);
+    return seconds != 0;
 }
 
 // A file descriptor closed when the holder goes.
@@ -328,6 +347,10 @@ TArgTake TakeArg(const std::vector<std::string>& args, size_t& i, TLdapArgs& out
         if (value.empty() || Shown(value) != value) {
             error = "--tree-name needs a name without control characters";
             ok = false;
+        } else if (value.size() > kLdapTreeNameMax) {
+            error = "--tree-name '" + Shown(value) + "' is longer than " +
+                    std::to_string(kLdapTreeNameMax) + " characters";
+            ok = false;
         }
         out.TreeName = value;
     } else if (name == "--timeout") {
@@ -343,7 +366,7 @@ bool CheckArgs(const TLdapArgs& args, std::string& error) {
         error = args.FirstLdapOnly + " goes with --ldap URI";
     else if (!args.PasswordFile.empty() && args.BindDn.empty())
         error = "--password-file goes with --bind-dn (without it the bind is anonymous)";
-    else if (args.StartTls && !StartsWithNoCase(args.Uri, "ldap://"))
+    else if (args.StartTls && !EveryAddressIsPlainLdap(args.Uri))
         error = "--starttls goes with an ldap:// address (ldaps:// is TLS from the start)";
     else
         return true;
@@ -410,10 +433,7 @@ std::shared_ptr<TLdapClient> ConnectClient(const TLdapArgs& args, const TPasswor
     TLdapClientOptions options;
     if (!ClientOptions(args, source, options, error))
         return nullptr;
-    auto client = std::make_shared<TLdapClient>(std::move(options));
-    if (!client->Connect(error))
-        return nullptr;
-    return client;
+    return ConnectLdapClient(options, error);
 }
 
 } // namespace trovalen::ldap

@@ -13,12 +13,11 @@
 #include <vector>
 
 #include "backend/ldap/LdapClient.h"
+#include "backend/ldap/LdapConnectSettings.h"
 
 namespace trovalen::ldap {
 
 constexpr char kPasswordVariable[] = "TROVALEN_LDAP_PASSWORD";
-constexpr int kDefaultTimeoutSeconds = 10;
-constexpr int kMaxTimeoutSeconds = 3600;
 constexpr size_t kMaxUriBytes = 2048;
 constexpr size_t kMaxPasswordBytes = 4096;
 
@@ -26,14 +25,14 @@ constexpr size_t kMaxPasswordBytes = 4096;
 extern const char kLdapOptionsHelp[];
 
 struct TLdapArgs {
-    std::string Uri;          // --ldap
-    std::string BindDn;       // --bind-dn
-    std::string PasswordFile; // --password-file
-    std::string CaFile;       // --ca-file
-    bool StartTls = false;    // --starttls
-    std::string Base;         // --base
-    std::string TreeName;     // --tree-name (a front end may use it without --ldap)
-    int TimeoutSeconds = kDefaultTimeoutSeconds; // --timeout
+    std::string Uri;                          // --ldap
+    std::string BindDn;                       // --bind-dn
+    std::string PasswordFile;                 // --password-file
+    std::string CaFile;                       // --ca-file
+    bool StartTls = false;                    // --starttls
+    std::string Base;                         // --base
+    std::string TreeName;                     // --tree-name (a front end may use it without --ldap)
+    int TimeoutSeconds = kLdapDefaultTimeout; // --timeout
     // The first option given that means nothing without --ldap; empty when none was.
     std::string FirstLdapOnly;
 
@@ -47,7 +46,8 @@ enum class TArgTake {
 };
 
 // Looks at args[i]: `--opt VALUE` and `--opt=VALUE` are both read. A value is checked as it is
-// taken (the address's scheme, a DN, a whole number of seconds, a file that can be read).
+// taken (the addresses' schemes, a DN, a whole number of seconds, a file that can be read); the
+// limits are the connect dialog's (LdapConnectSettings.h).
 TArgTake TakeArg(const std::vector<std::string>& args, size_t& i, TLdapArgs& out,
                  std::string& error);
 

@@ -66,8 +66,11 @@ TEST_F(LdapArgsTest, ValuesAreCheckedAsTheyAreTaken) {
         {{"--ldap", "ldap://host:65536"}, "no number from 1 to 65535"},
         {{"--ldap", "ldap://host:38a"}, "no number from 1 to 65535"},
         {{"--ldap", "ldap://host:"}, "no number from 1 to 65535"},
-        {{"--ldap", "ldap://a ldap://b"}, "one address only"},
+        {{"--ldap", "ldap://a  ldaps://b:636 "}, ""},
+        {{"--ldap", "ldap://a http://b"}, "begins with ldap://"},
+        {{"--ldap", "   "}, "begins with ldap://"},
         {{"--ldap", "ldap://a\nb"}, "control character"},
+        {{"--ldap", "ldap://a\tldap://b"}, "control character"},
         {{"--ldap", "ldap://host/o=Corvale"}, "give the top with --base"},
         {{"--ldap", "ldap://" + std::string(3000, 'h')}, "longer than 2048 bytes"},
         {{"--ldap", "ldap://h", "--timeout", "5"}, ""},
@@ -85,12 +88,15 @@ TEST_F(LdapArgsTest, ValuesAreCheckedAsTheyAreTaken) {
         {{"--ldap", "ldap://h", "--base", "o=Corvale,"}, "--base 'o=Corvale,' is no DN"},
         {{"--ldap", "ldap://h", "--tree-name", "CORVALE_TREE"}, ""},
         {{"--ldap", "ldap://h", "--tree-name", ""}, "--tree-name needs a name"},
+        {{"--ldap", "ldap://h", "--tree-name", std::string(32, 'T')}, ""},
+        {{"--ldap", "ldap://h", "--tree-name", std::string(33, 'T')}, "longer than 32"},
         {{"--ldap", "ldap://h", "--ca-file", readable}, ""},
         {{"--ldap", "ldap://h", "--ca-file", dir + "/missing.pem"}, "the CA file"},
         {{"--ldap", "ldap://h", "--ca-file", dir}, "is a folder"},
         {{"--ldap", "ldap://h", "--password-file", dir + "/missing"}, "the password file"},
         {{"--ldap", "ldap://h", "--starttls"}, ""},
         {{"--ldap", "ldaps://h", "--starttls"}, "--starttls goes with an ldap:// address"},
+        {{"--ldap", "ldap://h ldaps://i", "--starttls"}, "--starttls goes with an ldap://"},
         {{"--ldap", "ldap://h", "--starttls=yes"}, "--starttls takes no value"},
         {{"--ldap", "ldap://h", "--password", "secret"}, "there is no --password option"},
         {{"--ldap", "ldap://h", "--password=secret"}, "use --password-file FILE or"},
@@ -156,7 +162,7 @@ TEST_F(LdapArgsTest, BothFormsFillTheClientOptions) {
         EXPECT_EQ(options.TreeName, "CORVALE_TREE");
     }
     TLdapArgs defaults;
-    EXPECT_EQ(defaults.TimeoutSeconds, kDefaultTimeoutSeconds);
+    EXPECT_EQ(defaults.TimeoutSeconds, kLdapDefaultTimeout);
 }
 
 TEST_F(LdapArgsTest, PasswordComesFromTheFileTheVariableOrTheTerminal) {
