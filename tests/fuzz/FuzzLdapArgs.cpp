@@ -10,6 +10,7 @@
 
 #include "backend/ldap/LdapArgs.h"
 
+using namespace trovalen;
 using namespace trovalen::ldap;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
