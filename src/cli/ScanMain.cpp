@@ -9,6 +9,9 @@
 #include <unistd.h>
 
 #include "backend/sim/SimClient.h"
+#ifdef TROVALEN_HAVE_LDAP
+#include "backend/ldap/LdapArgs.h"
+#endif
 #include "directory/DSContext.h"
 #include "directory/DSNames.h"
 #include "model/NWClient.h"
@@ -30,6 +33,7 @@ constexpr int kExitUsage = 2;
 
 const char kUsage[] =
     "Usage: trovalen-scan [options] ENTRY...\n"
+    "       trovalen-scan --ldap URI [LDAP options] --edir [options] OBJECT...\n"
     "Shows who holds which effective rights on each ENTRY, and why.\n"
     "ENTRY is a start path (\\\\SERVER\\VOLUME\\DIR or SERVER/VOLUME:DIR), or with --edir an\n"
     "object name (.Joe.SALES.ACME).\n"
@@ -39,7 +43,7 @@ const char kUsage[] =
     "                         sample tree)\n"
     "  --edir                 eDirectory scan type: the entries are object names\n"
     "  --tree-name NAME       the tree to scan in (eDirectory; default: the primary\n"
-    "                         connection's tree)\n"
+    "                         connection's tree); with --ldap the tree's name\n"
     "  --resolve-containers   also list the objects that reside in trustee containers\n"
     "  --only-users           keep only trustees that can log in\n"
     "  --subdirs              also scan the directories directly below each start path\n"
@@ -54,6 +58,9 @@ const char kUsage[] =
     "  --debug                print the troubleshooting log to standard error\n"
     "  -h, --help             show this help\n"
     "  --version              show the version\n"
+    "\n";
+
+const char kUsageEnd[] =
     "\n"
     "A progress line (\"3/40 \\\\SERVER\\VOL\\DIR\") goes to standard error while it is a\n"
     "terminal.\n"
@@ -62,8 +69,17 @@ const char kUsage[] =
     "  0  every entry was analysed and the report written\n"
     "  1  an entry was not found or its scan failed (the report is still written in full),\n"
     "     or the report could not be written\n"
-    "  2  usage error, a tree file that cannot be loaded, or a directory that cannot be\n"
-    "     reached\n";
+    "  2  usage error, a tree file that cannot be loaded, a directory that cannot be\n"
+    "     reached, or an LDAP server that cannot be reached, refuses the bind, lacks the\n"
+    "     base or publishes no ACL values\n";
+
+std::string UsageText() {
+#ifdef TROVALEN_HAVE_LDAP
+    return std::string(kUsage) + ldap::kLdapOptionsHelp + kUsageEnd;
+#else
+    return std::string(kUsage) + kUsageEnd;
+#endif
+}
 
 struct TOptions {
     std::string TreeFile;
@@ -78,6 +94,9 @@ struct TOptions {
     std::string Output;
     bool Debug = false;
     std::vector<std::string> Entries;
+#ifdef TROVALEN_HAVE_LDAP
+    ldap::TLdapArgs Ldap;
+#endif
 };
 
 int Usage(const std::string& message) {
@@ -191,8 +210,16 @@ int main(int argc, char** argv) {
             out = args[++i];
             return true;
         };
+#ifdef TROVALEN_HAVE_LDAP
+        std::string ldapError;
+        ldap::TArgTake take = ldap::TakeArg(args, i, opt.Ldap, ldapError);
+        if (take == ldap::TArgTake::Error)
+            return Usage(ldapError);
+        if (take == ldap::TArgTake::Taken)
+            continue;
+#endif
         if (a == "-h" || a == "--help") {
-            return Print(kUsage);
+            return Print(UsageText());
         } else if (a == "--version") {
             return Print(std::string("trovalen-scan ") + TROVALEN_VERSION + "\n");
         } else if (a == "--tree") {
@@ -238,6 +265,17 @@ int main(int argc, char** argv) {
             opt.Entries.push_back(a);
         }
     }
+#ifdef TROVALEN_HAVE_LDAP
+    opt.TreeName = opt.Ldap.TreeName;
+    std::string ldapError;
+    if (!ldap::CheckArgs(opt.Ldap, ldapError))
+        return Usage(ldapError);
+    if (opt.Ldap.Ldap() && !opt.TreeFile.empty())
+        return Usage("--ldap and --tree name two directories: give one of them");
+    if (opt.Ldap.Ldap() && !opt.Edir)
+        return Usage("--ldap goes with --edir: a file-system scan needs a file server, which "
+                     "LDAP does not reach");
+#endif
     if (opt.Entries.empty())
         return Usage("no entry to scan");
     if (!opt.TreeName.empty() && !opt.Edir)
@@ -250,7 +288,18 @@ int main(int argc, char** argv) {
         if (const char* env = std::getenv("TROVALEN_TREE"); env && *env)
             treeFile = env;
     std::string error;
-    std::shared_ptr<TNWClient> client = MakeSimClient(treeFile, error);
+    std::shared_ptr<TNWClient> client;
+    std::string ldapTree; // the tree the LDAP client serves, when it is one
+#ifdef TROVALEN_HAVE_LDAP
+    if (opt.Ldap.Ldap()) {
+        std::shared_ptr<TLdapClient> ldapClient =
+            ldap::ConnectClient(opt.Ldap, ldap::TPasswordSource::System(), error);
+        if (ldapClient)
+            ldapTree = ldapClient->TreeName();
+        client = ldapClient;
+    } else
+#endif
+        client = MakeSimClient(treeFile, error);
     if (!client) {
         std::cerr << "trovalen-scan: " << error << std::endl;
         return kExitUsage;
@@ -272,7 +321,9 @@ int main(int argc, char** argv) {
     request.VariantName = opt.Edir ? "Trovalen.edir" : "Trovalen.file";
     request.DebugMode = opt.Debug;
     if (opt.Edir) {
-        std::string tree = opt.TreeName.empty() ? session.PrimaryTree() : opt.TreeName;
+        std::string tree = !ldapTree.empty()      ? ldapTree
+                           : opt.TreeName.empty() ? session.PrimaryTree()
+                                                  : opt.TreeName;
         NWCCODE code = session.ChooseTree(tree);
         if (code != NW_OK) {
             std::cerr << "trovalen-scan: cannot use the tree '" << tree

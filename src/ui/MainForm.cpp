@@ -132,7 +132,7 @@ private:
 TMainForm::TMainForm(const TStartConfig& config, TNWClient* client, QWidget* parent)
     : QMainWindow(parent), FVariantSelector(config.VariantSelector),
       FScanFileSystem(config.ScanFileSystem), FScanEdir(config.ScanEdir),
-      FClientError(config.ClientError), FClient(client),
+      FClientError(config.ClientError), FNoClientHint(config.NoClientHint), FClient(client),
       FTreeContexts(std::make_unique<TTreeContexts>(*this)) {
     SaveFileDialog = [this](const std::string& proposed) -> std::optional<std::string> {
         QFileDialog dialog(this, "Save");
@@ -239,7 +239,7 @@ void TMainForm::StartClient() {
     NWCCODE code = FSession->StartCode();
     if (FClient == nullptr) {
         // The program's start has said why there is no client; the empty lists say it again.
-        std::string why = "No tree file could be loaded";
+        std::string why = FNoClientHint;
         if (!FClientError.empty())
             why += ": " + FClientError;
         FShellTreeViewFiles->SetHint(Q(why));

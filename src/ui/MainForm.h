@@ -55,6 +55,8 @@ struct TStartConfig {
     // Why there is no client (the tree file loader's message); the program's start has shown
     // it, and the window's empty lists repeat it.
     std::string ClientError = {};
+    // What the empty lists say before that reason: which directory could not be opened.
+    std::string NoClientHint = "No tree file could be loaded";
 };
 
 constexpr char kWindowCaption[] = "Effective Rights Analysis";
@@ -224,6 +226,7 @@ private:
     bool FShown = false;
     std::atomic<bool> FCancel = false;
     std::string FClientError;
+    std::string FNoClientHint;
 
     std::unique_ptr<TIniFile> FSettingsFile;
     std::unique_ptr<TIniFile> FProgramSettingsFile;

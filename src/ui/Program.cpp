@@ -25,9 +25,72 @@ const char kUsage[] = "Usage: %s [--tree FILE] [DEBUG]\n"
                       "                bundled sample tree)\n"
                       "  DEBUG         also show the Troubleshooting page (/debug and --debug\n"
                       "                work as well)\n"
-                      "  -h, --help    show this help\n";
+                      "  -h, --help    show this help\n"
+                      "\n";
 
 } // namespace
+
+int ParseProgramArgs(const std::vector<std::string>& given, const TStartConfig& config,
+                     TProgramArgs& out, std::string& error) {
+    out = TProgramArgs{};
+    for (size_t i = 0; i < given.size(); ++i) {
+        const std::string& a = given[i];
+#ifdef TROVALEN_HAVE_LDAP
+        ldap::TArgTake take = ldap::TakeArg(given, i, out.Ldap, error);
+        if (take == ldap::TArgTake::Error)
+            return 2;
+        if (take == ldap::TArgTake::Taken)
+            continue;
+#endif
+        if (a == "-h" || a == "--help") {
+            out.Help = true;
+            return 0;
+        } else if (a == "--tree") {
+            if (i + 1 >= given.size()) {
+                error = "--tree needs a file name";
+                return 2;
+            }
+            out.TreeFile = given[++i];
+        } else if (a.rfind("--tree=", 0) == 0) {
+            out.TreeFile = a.substr(7);
+        } else if (a == "--debug") {
+            out.Parameters.push_back("DEBUG");
+        } else {
+            out.Parameters.push_back(a);
+        }
+    }
+#ifdef TROVALEN_HAVE_LDAP
+    if (!ldap::CheckArgs(out.Ldap, error))
+        return 2;
+    if (!out.Ldap.TreeName.empty() && !out.Ldap.Ldap())
+        error = "--tree-name goes with --ldap URI";
+    else if (out.Ldap.Ldap() && !out.TreeFile.empty())
+        error = "--ldap and --tree name two directories: give one of them";
+    else if (out.Ldap.Ldap() && !config.ScanEdir)
+        error = "--ldap goes with trovalen-edir: a file-system scan needs a file server, which "
+                "LDAP does not reach";
+    if (!error.empty())
+        return 2;
+#else
+    (void)config;
+#endif
+    return 0;
+}
+
+std::shared_ptr<TNWClient> OpenDirectory(const TProgramArgs& args, TStartConfig& start) {
+    std::string error;
+    std::shared_ptr<TNWClient> client;
+#ifdef TROVALEN_HAVE_LDAP
+    if (args.Ldap.Ldap()) {
+        client = ldap::ConnectClient(args.Ldap, ldap::TPasswordSource::System(), error);
+        start.NoClientHint = "No directory could be opened over LDAP";
+    } else
+#endif
+        client = MakeSimClient(args.TreeFile, error);
+    if (!client)
+        start.ClientError = error;
+    return client;
+}
 
 int RunProgram(int argc, char** argv, const TStartConfig& config) {
     QApplication app(argc, argv);
@@ -35,42 +98,37 @@ int RunProgram(int argc, char** argv, const TStartConfig& config) {
     QApplication::setApplicationVersion(TROVALEN_VERSION);
 
     // Qt has taken its own options; what is left is ours.
-    QStringList args = QApplication::arguments();
-    std::string program = args.isEmpty() ? std::string("trovalen") : S(args.first());
-    std::string treeFile;
-    std::vector<std::string> parameters;
-    for (int i = 1; i < args.size(); ++i) {
-        std::string a = S(args[i]);
-        if (a == "-h" || a == "--help") {
-            std::printf(kUsage, program.c_str());
-            return 0;
-        } else if (a == "--tree") {
-            if (i + 1 >= args.size()) {
-                std::fprintf(stderr, "%s: --tree needs a file name\n", program.c_str());
-                return 2;
-            }
-            treeFile = S(args[++i]);
-        } else if (a.rfind("--tree=", 0) == 0) {
-            treeFile = a.substr(7);
-        } else if (a == "--debug") {
-            parameters.push_back("DEBUG");
-        } else {
-            parameters.push_back(a);
-        }
+    QStringList qtArgs = QApplication::arguments();
+    std::string program = qtArgs.isEmpty() ? std::string("trovalen") : S(qtArgs.first());
+    std::vector<std::string> given;
+    for (int i = 1; i < qtArgs.size(); ++i)
+        given.push_back(S(qtArgs[i]));
+    TProgramArgs args;
+    std::string error;
+    if (ParseProgramArgs(given, config, args, error) != 0) {
+        std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());
+        return 2;
     }
-    U_SetCommandLine(parameters);
+    if (args.Help) {
+        std::printf(kUsage, program.c_str());
+#ifdef TROVALEN_HAVE_LDAP
+        // Only the eDirectory window reads a live tree.
+        if (config.ScanEdir)
+            std::printf("Or: %s --ldap URI [LDAP options] [DEBUG]\n\n%s", program.c_str(),
+                        ldap::kLdapOptionsHelp);
+#endif
+        return 0;
+    }
+    U_SetCommandLine(args.Parameters);
     U_InstallQtHooks();
 
-    // A tree file that cannot be loaded leaves the window without a client: one message says
-    // why (the loader's own text), and the window's empty lists repeat it.
-    std::string error;
-    std::shared_ptr<TSimClient> client = MakeSimClient(treeFile, error);
-    if (!client)
-        U_MessageBox(TMsgKind::Error, error);
-
+    // A directory that cannot be opened (a tree file that cannot be loaded, an LDAP server that
+    // cannot be reached or refuses the bind) leaves the window without a client: one message says
+    // why, and the window's empty lists repeat it.
     TStartConfig start = config;
+    std::shared_ptr<TNWClient> client = OpenDirectory(args, start);
     if (!client)
-        start.ClientError = error;
+        U_MessageBox(TMsgKind::Error, start.ClientError);
     int code = 0;
     {
         TMainForm form(start, client.get());

@@ -173,6 +173,22 @@ bool TLdapClient::Connect(std::string& error) {
     } else {
         FSchema.Load({}, {}); // the built-in names only
     }
+    // Effective rights are computed from the ACL values; a server that shows none (a plain LDAP
+    // server, or a bind that may not read them) would make every analysis come out empty without
+    // saying why. One entry with a value anywhere below the tops is enough.
+    std::string acl = FSchema.LdapAttrName("ACL");
+    bool anyAcl = false;
+    for (size_t i = 0; i < FTops.size() && !anyAcl; ++i)
+        if (!FConn.AnyEntry(FTops[i], "(" + (acl.empty() ? std::string("ACL") : acl) + "=*)",
+                            anyAcl, error)) {
+            error = "cannot look for ACL values below \"" + FTops[i] + "\": " + error;
+            return false;
+        }
+    if (!anyAcl) {
+        error = FTreeName + " (" + FOptions.Connection.Uri +
+                ") does not publish ACL values; effective rights cannot be computed";
+        return false;
+    }
     FServerName = HostOf(FOptions.Connection.Uri);
     FUserFull.clear();
     if (!FOptions.Connection.BindDn.empty()) {

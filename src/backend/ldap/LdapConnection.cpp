@@ -1,7 +1,10 @@
 #include "backend/ldap/LdapConnection.h"
 
+#include <algorithm>
+#include <cctype>
 #include <ldap.h>
 #include <memory>
+#include <string_view>
 
 namespace trovalen::ldap {
 
@@ -34,6 +37,14 @@ std::string Diagnostic(LDAP* ld, int code) {
         ldap_memfree(msg);
     }
     return text;
+}
+
+bool IsLdaps(const std::string& uri) {
+    constexpr std::string_view kScheme = "ldaps://";
+    return uri.size() >= kScheme.size() &&
+           std::equal(kScheme.begin(), kScheme.end(), uri.begin(), [](char a, char b) {
+               return a == std::tolower(static_cast<unsigned char>(b));
+           });
 }
 
 } // namespace
@@ -79,7 +90,12 @@ bool TLdapConnection::Open(const TLdapOptions& options, std::string& error) {
     if (!options.CaFile.empty()) {
         ldap_set_option(ld, LDAP_OPT_X_TLS_CACERTFILE, options.CaFile.c_str());
         int isNew = 0;
-        ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &isNew);
+        if (ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &isNew) != LDAP_OPT_SUCCESS) {
+            error =
+                "TLS with " + options.Uri + " cannot be set up with the CA file " + options.CaFile;
+            Close();
+            return false;
+        }
     }
     if (options.StartTls) {
         ++FRequests;
@@ -100,15 +116,50 @@ bool TLdapConnection::Open(const TLdapOptions& options, std::string& error) {
     FLastCode = rc;
     if (rc == LDAP_SUCCESS)
         return true;
-    if (rc == LDAP_SERVER_DOWN || rc == LDAP_TIMEOUT || rc == LDAP_CONNECT_ERROR)
-        error = "cannot reach the LDAP server " + options.Uri + ": " + Diagnostic(ld, rc);
+    std::string why = Diagnostic(ld, rc);
+    // A server reached over ldaps:// that breaks off the handshake leaves the TLS library's
+    // reason as the diagnostic; one that cannot be reached leaves none.
+    if (rc == LDAP_SERVER_DOWN && IsLdaps(options.Uri) && why != ldap_err2string(rc))
+        error = "TLS with " + options.Uri + " failed: " + why;
+    else if (rc == LDAP_SERVER_DOWN || rc == LDAP_TIMEOUT || rc == LDAP_CONNECT_ERROR)
+        error = "cannot reach the LDAP server " + options.Uri + ": " + why;
     else if (rc == LDAP_INVALID_CREDENTIALS)
         error = "the LDAP server " + options.Uri + " refused the credentials of " +
                 (options.BindDn.empty() ? std::string("an anonymous bind") : options.BindDn);
     else
-        error = "cannot bind to " + options.Uri + ": " + Diagnostic(ld, rc);
+        error = "cannot bind to " + options.Uri + ": " + why;
     Close();
     return false;
+}
+
+bool TLdapConnection::AnyEntry(const std::string& base, const std::string& filter, bool& found,
+                               std::string& error) {
+    found = false;
+    if (FLd == nullptr) {
+        error = "not connected to an LDAP server";
+        return false;
+    }
+    LDAP* ld = Ld(FLd);
+    char noAttrs[] = "1.1";
+    char* attrs[] = {noAttrs, nullptr};
+    timeval tv{FTimeout, 0};
+    LDAPMessage* raw = nullptr;
+    ++FRequests;
+    int rc = ldap_search_ext_s(ld, base.c_str(), LDAP_SCOPE_SUBTREE, filter.c_str(), attrs, 0,
+                               nullptr, nullptr, &tv, 1, &raw);
+    TMsgHolder res(raw);
+    // More than one match answers "size limit exceeded" together with the first.
+    if (rc == LDAP_SIZELIMIT_EXCEEDED)
+        rc = LDAP_SUCCESS;
+    FLastCode = rc;
+    if (rc != LDAP_SUCCESS) {
+        error = rc == LDAP_NO_SUCH_OBJECT
+                    ? "\"" + base + "\" does not exist on the LDAP server"
+                    : "search below \"" + base + "\" failed: " + Diagnostic(ld, rc);
+        return false;
+    }
+    found = res && ldap_count_entries(ld, res.get()) > 0;
+    return true;
 }
 
 bool TLdapConnection::Search(const std::string& base, TLdapScope scope, const std::string& filter,

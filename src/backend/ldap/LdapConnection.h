@@ -48,6 +48,10 @@ public:
     bool Search(const std::string& base, TLdapScope scope, const std::string& filter,
                 const std::vector<std::string>& attrs, std::vector<TLdapEntry>& out,
                 std::string& error);
+    // Whether any entry at or below base matches filter. Asks for one entry only (size limit 1),
+    // so a large tree answers as fast as a small one when it holds a match.
+    bool AnyEntry(const std::string& base, const std::string& filter, bool& found,
+                  std::string& error);
     // The LDAP result code of the last failed request (0 after success).
     int LastCode() const { return FLastCode; }
     // Requests sent since the connection opened (every page counts).

@@ -1,0 +1,303 @@
+// trovalen-scan on a live tree over LDAP: a private slapd serves a tree file, and the scan through
+// it names the same objects and trustees as the scan of the file; every bad connection, bind or
+// server ends with exit status 2 and one message, never a hang.
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pty.h>
+#include <set>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "backend/ldap/LdapServer.h"
+#include "cli/CliRun.h"
+#include "util/Util.h"
+
+namespace fs = std::filesystem;
+using trovalen::ldaptest::TLdapServer;
+using trovalen::testing::RunCli;
+using trovalen::testing::ShellQuoted;
+using trovalen::testing::TCliRun;
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitUsage = 2;
+constexpr char kTree[] = "CORVALE_TREE";
+const std::vector<std::string> kObjects = {".Admin.Corvale", ".Mara.Sales.Corvale",
+                                           ".Staff.Corvale", ".Sales.Corvale"};
+
+std::string SampleTree() {
+    return std::string(TROVALEN_SOURCE_DIR) + "/data/sample-tree.json";
+}
+
+// A socket on 127.0.0.1 that is listening (the kernel completes connections into its backlog,
+// nobody ever answers), or that was bound and closed again (nothing listens on its port).
+class TSocket {
+public:
+    explicit TSocket(bool listening) {
+        FFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        if (FFd < 0 || bind(FFd, reinterpret_cast<sockaddr*>(&addr), len) != 0 ||
+            getsockname(FFd, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
+            (listening && listen(FFd, 8) != 0))
+            return;
+        FPort = ntohs(addr.sin_port);
+        if (!listening) {
+            close(FFd);
+            FFd = -1;
+        }
+    }
+    ~TSocket() {
+        if (FFd >= 0)
+            close(FFd);
+    }
+    TSocket(const TSocket&) = delete;
+    TSocket& operator=(const TSocket&) = delete;
+    std::string Uri() const { return "ldap://127.0.0.1:" + std::to_string(FPort); }
+    bool Ok() const { return FPort != 0; }
+
+private:
+    int FFd = -1;
+    int FPort = 0;
+};
+
+class LdapScanCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        FDir = fs::temp_directory_path() /
+               ("trovalen-ldapcli-" + std::to_string(getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(FDir);
+    }
+    void TearDown() override { fs::remove_all(FDir); }
+
+    // Runs trovalen-scan with standard input not a terminal, without a tree file or a password
+    // from the environment; prelude adds variables.
+    TCliRun Scan(const std::vector<std::string>& args, const std::string& prelude = "") {
+        return RunCli(TROVALEN_SCAN_EXE, args, FDir,
+                      "exec </dev/null; TROVALEN_TREE= TROVALEN_LDAP_PASSWORD= " + prelude);
+    }
+    std::string File(const std::string& name, const std::string& content) {
+        std::ofstream(FDir / name, std::ios::binary) << content;
+        return (FDir / name).string();
+    }
+
+    fs::path FDir;
+};
+
+// Per object of a plain summary, the names of its effective trustees. Only the names: a server
+// that cannot compute effective rights may show other rights or add lines of its own.
+std::map<std::string, std::set<std::string>> TrusteesByObject(const std::string& summary) {
+    std::map<std::string, std::set<std::string>> out;
+    std::string object;
+    size_t start = 0;
+    while (start < summary.size()) {
+        size_t end = summary.find('\n', start);
+        if (end == std::string::npos)
+            end = summary.size();
+        std::string line = summary.substr(start, end - start);
+        start = end + 1;
+        if (trovalen::U_StartsWith(line, "Object:")) {
+            object = line;
+            out[object];
+        } else if (trovalen::U_StartsWith(line, "Effective Trustee:")) {
+            // Effective Trustee: <tab> class <tab> [rights] <tab> name <tab> attribute
+            std::vector<std::string> fields;
+            size_t from = 0;
+            for (size_t tab; (tab = line.find('\t', from)) != std::string::npos; from = tab + 1)
+                fields.push_back(line.substr(from, tab - from));
+            fields.push_back(line.substr(from));
+            if (fields.size() >= 4)
+                out[object].insert(fields[1] + " " + fields[3]);
+        }
+    }
+    return out;
+}
+
+TEST_F(LdapScanCli, ScansALiveTreeAsItsTreeFile) {
+    TLdapServer server;
+    TROVALEN_START_LDAP(server, SampleTree(), std::string("--tree ") + kTree);
+    std::vector<std::string> fileArgs = {"--tree", SampleTree(), "--edir"};
+    fileArgs.insert(fileArgs.end(), kObjects.begin(), kObjects.end());
+    TCliRun fromFile = Scan(fileArgs);
+    ASSERT_EQ(fromFile.Status, kExitOk) << fromFile.Err;
+    auto expected = TrusteesByObject(fromFile.Out);
+    ASSERT_EQ(expected.size(), kObjects.size()) << fromFile.Out;
+    for (const auto& [object, trustees] : expected)
+        ASSERT_FALSE(trustees.empty()) << object;
+
+    std::string passwordFile = File("password", server.Password() + "\n");
+    struct TCase {
+        const char* Name;
+        std::vector<std::string> Args;
+        std::string Prelude;
+    };
+    const TCase cases[] = {
+        {"anonymous", {}, ""},
+        {"password file", {"--bind-dn", server.AdminDn(), "--password-file", passwordFile}, ""},
+        {"password variable",
+         {"--bind-dn=" + server.AdminDn()},
+         "TROVALEN_LDAP_PASSWORD=" + ShellQuoted(server.Password())},
+        {"base and tree name given",
+         {"--base", "o=Corvale", "--tree-name", kTree, "--timeout=5"},
+         ""},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::vector<std::string> args = {"--ldap", server.Uri(), "--edir"};
+        args.insert(args.end(), c.Args.begin(), c.Args.end());
+        args.insert(args.end(), kObjects.begin(), kObjects.end());
+        TCliRun live = Scan(args, c.Prelude);
+        EXPECT_EQ(live.Status, kExitOk) << live.Err;
+        EXPECT_EQ(live.Err, "");
+        EXPECT_EQ(TrusteesByObject(live.Out), expected) << live.Out;
+    }
+}
+
+TEST_F(LdapScanCli, BadConnectionsExitWithTwoAndOneMessage) {
+    TLdapServer server;
+    TROVALEN_START_LDAP(server, SampleTree(), std::string("--tree ") + kTree);
+    TSocket silent(true), closed(false);
+    ASSERT_TRUE(silent.Ok() && closed.Ok());
+    const std::string wrong = File("wrong", "not-the-password\n");
+    const std::string good = File("good", server.Password() + "\n");
+    const std::string garbageCa = File("ca.pem", "no certificate here\n");
+    const std::string tls = "ldaps://127.0.0.1:" + server.Uri().substr(server.Uri().rfind(':') + 1);
+    struct TCase {
+        std::vector<std::string> Args; // after --ldap; with --edir and an object
+        std::string Message;
+    };
+    const TCase cases[] = {
+        {{server.Uri(), "--bind-dn", server.AdminDn(), "--password-file", wrong},
+         "refused the credentials of " + server.AdminDn()},
+        {{server.Uri(), "--bind-dn", server.AdminDn()},
+         "needs a password: give --password-file FILE or set TROVALEN_LDAP_PASSWORD"},
+        {{closed.Uri(), "--timeout", "2"}, "cannot reach the LDAP server " + closed.Uri()},
+        {{silent.Uri(), "--timeout", "1"}, "cannot reach the LDAP server " + silent.Uri()},
+        {{"ldap://10.255.255.1", "--timeout", "1"}, "cannot reach the LDAP server"},
+        {{server.Uri(), "--starttls", "--timeout", "2"}, "TLS with " + server.Uri() + " failed"},
+        {{server.Uri(), "--starttls", "--ca-file", garbageCa, "--timeout", "2"}, "TLS with"},
+        {{tls, "--timeout", "2"}, "TLS with " + tls + " failed"},
+        {{server.Uri(), "--ca-file", (FDir / "missing.pem").string()},
+         "the CA file '" + (FDir / "missing.pem").string() + "' cannot be read"},
+        {{server.Uri(), "--base", "o=Nowhere"}, "the base \"o=Nowhere\" does not exist on"},
+        {{server.Uri(), "--password", server.Password()}, "there is no --password option"},
+        {{server.Uri(), "--tree", SampleTree()}, "--ldap and --tree name two directories"},
+        {{"corvale.example.org"}, "is no LDAP address"},
+        {{server.Uri(), "--timeout", "0"}, "no whole number of seconds from 1 to 3600"},
+    };
+    for (const TCase& c : cases) {
+        std::vector<std::string> args = {"--ldap"};
+        args.insert(args.end(), c.Args.begin(), c.Args.end());
+        args.insert(args.end(), {"--edir", ".Admin.Corvale"});
+        SCOPED_TRACE(args[1] + " " + (args.size() > 2 ? args[2] : ""));
+        TCliRun run = Scan(args);
+        EXPECT_EQ(run.Status, kExitUsage) << run.Err;
+        EXPECT_EQ(run.Out, "");
+        EXPECT_EQ(trovalen::U_CountOf(run.Err, "trovalen-scan: "), 1) << run.Err;
+        EXPECT_NE(run.Err.find(c.Message), std::string::npos) << run.Err;
+        EXPECT_EQ(run.Err.find(server.Password()), std::string::npos) << "the password shown";
+    }
+    // Without --edir there is nothing LDAP can scan.
+    TCliRun files = Scan({"--ldap", server.Uri(), "\\\\CV-FS1\\DATA"});
+    EXPECT_EQ(files.Status, kExitUsage);
+    EXPECT_NE(files.Err.find("--ldap goes with --edir"), std::string::npos) << files.Err;
+    // The help says where the password comes from instead.
+    TCliRun help = Scan({"--help"});
+    EXPECT_EQ(help.Status, kExitOk);
+    EXPECT_NE(help.Out.find("There is no --password option"), std::string::npos) << help.Out;
+}
+
+TEST_F(LdapScanCli, ServerWithoutAclValuesIsRefused) {
+    std::string tree = File("bare.json", R"({"format": 1, "trees": [{"name": "BARE_TREE",
+        "objects": [{"name": "Bare", "class": "Organization"},
+                    {"name": "Joe.Bare", "class": "User"}]}]})");
+    TLdapServer server;
+    TROVALEN_START_LDAP(server, tree, "");
+    TCliRun run = Scan({"--ldap", server.Uri(), "--edir", ".Joe.Bare"});
+    EXPECT_EQ(run.Status, kExitUsage);
+    EXPECT_EQ(run.Out, "");
+    EXPECT_EQ(run.Err, "trovalen-scan: BARE_TREE (" + server.Uri() +
+                           ") does not publish ACL values; effective rights cannot be computed\n");
+}
+
+// Reads what the program writes on its terminal until it shows text or ends; false after ten
+// seconds without either.
+bool ReadTerminal(int master, std::string& seen, const std::string& until) {
+    char buf[512];
+    while (until.empty() || seen.find(until) == std::string::npos) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 10000) <= 0)
+            return false;
+        ssize_t n = read(master, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return until.empty(); // EIO once the program has closed the terminal
+        seen.append(buf, static_cast<size_t>(n));
+    }
+    return true;
+}
+
+TEST_F(LdapScanCli, AsksForThePasswordOnATerminalWithoutEcho) {
+    TLdapServer server;
+    TROVALEN_START_LDAP(server, SampleTree(), std::string("--tree ") + kTree);
+    for (bool right : {true, false}) {
+        SCOPED_TRACE(right ? "right password" : "nothing typed");
+        fs::path out = FDir / "stdout";
+        std::vector<std::string> args = {TROVALEN_SCAN_EXE, "--ldap", server.Uri(),    "--bind-dn",
+                                         server.AdminDn(),  "--edir", ".Admin.Corvale"};
+        int master = -1;
+        pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
+        ASSERT_GE(child, 0) << std::strerror(errno);
+        if (child == 0) {
+            int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(fd, STDOUT_FILENO);
+            unsetenv("TROVALEN_TREE");
+            unsetenv("TROVALEN_LDAP_PASSWORD");
+            std::vector<char*> argv;
+            for (auto& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(TROVALEN_SCAN_EXE, argv.data());
+            _exit(127);
+        }
+        std::string seen;
+        bool prompted = ReadTerminal(master, seen, "Password for " + server.AdminDn() + ": ");
+        std::string typed = (right ? server.Password() : std::string()) + "\n";
+        if (prompted) {
+            EXPECT_EQ(write(master, typed.data(), typed.size()),
+                      static_cast<ssize_t>(typed.size()));
+        } else {
+            kill(child, SIGKILL);
+        }
+        EXPECT_TRUE(prompted) << seen;
+        EXPECT_TRUE(ReadTerminal(master, seen, ""));
+        close(master);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status)) << seen;
+        EXPECT_EQ(WEXITSTATUS(status), right ? kExitOk : kExitUsage) << seen;
+        EXPECT_EQ(seen.find(server.Password()), std::string::npos) << "the password was echoed";
+        if (right) {
+            EXPECT_NE(trovalen::testing::ReadAll(out).find("Effective Trustee:"),
+                      std::string::npos);
+        } else {
+            EXPECT_NE(seen.find("no password was given"), std::string::npos) << seen;
+        }
+    }
+}
+
+} // namespace
