@@ -116,7 +116,11 @@ std::vector<TLdapFieldError> TLdapConnectSettings::Validate() const {
         }
     }
 
-    storable(TLdapField::BindDn, "bind DN", Trimmed(BindDn));
+    // An empty password makes an unauthenticated bind, which some servers take as anonymous.
+    if (storable(TLdapField::BindDn, "bind DN", Trimmed(BindDn)) && !Trimmed(BindDn).empty() &&
+        Password.empty())
+        bad(TLdapField::Password, "Enter the password of the bind DN, or leave the bind DN empty "
+                                  "to read anonymously.");
 
     if (StartTls && ldaps)
         bad(TLdapField::StartTls,

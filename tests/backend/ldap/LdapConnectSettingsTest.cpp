@@ -82,6 +82,14 @@ TEST_F(LdapConnectSettingsTest, EachBadFieldHasItsOwnMessage) {
         {"line break", [](auto& s) { s.Uri = "ldap://a\nb"; }, true, TLdapField::Uri, "line break"},
         {"bind dn tab", [](auto& s) { s.BindDn = "cn=a\t,o=b"; }, true, TLdapField::BindDn,
          "bind DN holds"},
+        {"bind dn without password", [](auto& s) { s.Password.clear(); }, true,
+         TLdapField::Password, "password of the bind DN"},
+        {"anonymous",
+         [](auto& s) {
+             s.BindDn.clear();
+             s.Password.clear();
+         },
+         false, TLdapField::Uri, ""},
         {"starttls ldaps",
          [](auto& s) {
              s.Uri = "ldaps://x";
