@@ -1,5 +1,7 @@
 #include "directory/DSNames.h"
 
+#include "model/NameForm.h"
+
 #include "directory/DSContext.h"
 #include "util/Platform.h"
 #include "util/Util.h"
@@ -250,28 +252,10 @@ std::string U_NetAddressText(uint32_t type, const std::string& address, bool wit
 }
 
 std::string U_DSCompleteName(const std::string& nameContext, const std::string& name) {
-    if (name.empty() || name == "[Root]" || name[0] == '[')
+    if (name.empty() || name[0] == '[')
         return name;
-    if (name[0] == '.')
-        return name.substr(1);
-    std::string_view ctx = nameContext;
-    if (!ctx.empty() && ctx[0] == '.')
-        ctx.remove_prefix(1);
-    if (ctx == "[Root]")
-        ctx = {};
-    std::string_view n = name;
-    // Each trailing dot climbs one container above the name context.
-    while (!n.empty() && n.back() == '.') {
-        n.remove_suffix(1);
-        size_t dot = ctx.find('.');
-        ctx = dot == std::string_view::npos ? std::string_view() : ctx.substr(dot + 1);
-    }
-    std::string out(n);
-    if (!ctx.empty()) {
-        out += '.';
-        out += ctx;
-    }
-    return out;
+    std::string full;
+    return U_CompleteName(name, U_DSUndotName(nameContext), true, full) ? full : name;
 }
 
 } // namespace trovalen

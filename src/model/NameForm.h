@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace trovalen {
@@ -23,6 +24,14 @@ struct TNameForm {
 // nameContext is empty for [Root]. Parts compare without regard to ASCII case.
 TNameForm U_NameForm(const std::vector<std::string>& full,
                      const std::vector<std::string>& nameContext, bool canonical);
+
+// The complete name (typeless, without a leading dot) of a name a client takes in under a name
+// context (typeless, without a leading dot; "[Root]" or empty for the top). A leading dot makes
+// a name complete already; with the canonical flag any other name is relative to the name
+// context, each trailing dot climbing one level; without it names are complete as they stand.
+// False for a name with an empty part or one that climbs above the top.
+bool U_CompleteName(std::string_view name, std::string_view nameContext, bool canonical,
+                    std::string& full);
 
 // The name written from its parts (already typed or typeless) and a form.
 std::string U_JoinNameForm(const std::vector<std::string>& parts, const TNameForm& form);

@@ -26,20 +26,10 @@ std::string Lower(std::string s) {
     return s;
 }
 
-// How a name is read back against a name context (the clients' input rule).
+// How a client reads a name back under a name context.
 std::string ReadBack(const std::string& name, const std::string& nameContext) {
-    if (name[0] == '.')
-        return name.substr(1);
-    std::string n = name;
-    size_t up = 0;
-    while (!n.empty() && n.back() == '.') {
-        n.pop_back();
-        ++up;
-    }
-    std::vector<std::string> ctx = Parts(nameContext);
-    for (size_t i = up; i < ctx.size(); ++i)
-        n += "." + ctx[i];
-    return n;
+    std::string full;
+    return U_CompleteName(name, nameContext, true, full) ? full : "(refused)";
 }
 
 TEST(NameForm, PartialNamesUnderANameContextReadBackAsTheSameObject) {
@@ -64,6 +54,20 @@ TEST(NameForm, PartialNamesUnderANameContextReadBackAsTheSameObject) {
         EXPECT_EQ(written, c.Written) << c.Full << " under " << c.Context;
         EXPECT_EQ(Lower(ReadBack(written, c.Context)), Lower(c.Full)) << written;
     }
+}
+
+TEST(NameForm, NamesTakenInAreCompletedAgainstTheNameContext) {
+    EXPECT_EQ(ReadBack("Mara", "Sales.Corvale"), "Mara.Sales.Corvale");
+    EXPECT_EQ(ReadBack("Mara", "[Root]"), "Mara");
+    EXPECT_EQ(ReadBack("Admin.", "Sales.Corvale"), "Admin.Corvale");
+    EXPECT_EQ(ReadBack("X..", "Sales.Corvale"), "X");
+    EXPECT_EQ(ReadBack(".Mara.Sales.Corvale", "Other"), "Mara.Sales.Corvale");
+    for (const char* refused : {"", ".", "X...", "A..B", ".A.", "Y."})
+        EXPECT_EQ(ReadBack(refused, refused[0] == 'Y' ? "[Root]" : "Sales.Corvale"), "(refused)")
+            << refused;
+    std::string full;
+    ASSERT_TRUE(U_CompleteName("Mara", "Sales.Corvale", false, full));
+    EXPECT_EQ(full, "Mara") << "without the canonical flag a name is complete as it stands";
 }
 
 TEST(NameForm, CompleteWithoutTheCanonicalFlagAndUnderRoot) {

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "backend/sim/SimLoader.h"
+#include "common/CountingClient.h"
 #include "common/SimFixture.h"
 #include "directory/DSContext.h"
 #include "directory/DSHandles.h"
@@ -58,38 +59,10 @@ const char kTwoTrees[] = R"({
                   {"server": "FS3", "authenticated": false}]
 })";
 
-// The simulated client, keeping count of the contexts and connections that are open, and of
-// closes of connections it never opened by reference (the client's own path connections).
-class TCountingClient : public TSimClient {
+// The counting client, which can also break in the middle of a scan.
+class TCountingClient : public test::TCountingClient {
 public:
-    using TSimClient::TSimClient;
-    NWCCODE NewContext(NWHandle& ctx) override {
-        NWCCODE code = TSimClient::NewContext(ctx);
-        if (code == NW_OK)
-            Contexts.insert(ctx);
-        return code;
-    }
-    NWCCODE CopyContext(NWHandle ctx, NWHandle& copy) override {
-        NWCCODE code = TSimClient::CopyContext(ctx, copy);
-        if (code == NW_OK)
-            Contexts.insert(copy);
-        return code;
-    }
-    NWCCODE FreeContext(NWHandle ctx) override {
-        Contexts.erase(ctx);
-        return TSimClient::FreeContext(ctx);
-    }
-    NWCCODE OpenConnByRef(uint32_t ref, uint32_t mode, uint32_t flags, NWHandle& conn) override {
-        NWCCODE code = TSimClient::OpenConnByRef(ref, mode, flags, conn);
-        if (code == NW_OK)
-            Conns.insert(conn);
-        return code;
-    }
-    NWCCODE CloseConn(NWHandle conn) override {
-        if (Conns.erase(conn) == 0)
-            ++ForeignCloses;
-        return TSimClient::CloseConn(conn);
-    }
+    using test::TCountingClient::TCountingClient;
     NWCCODE StartDirSearch(NWHandle conn, uint8_t dirHandle, const std::string& volPath,
                            uint8_t& searchDir, uint16_t& dirNumber) override {
         if (ThrowOnDirSearch)
@@ -103,9 +76,6 @@ public:
         return TSimClient::PathTrustees(conn, dirHandle, volPath, iteration, entries);
     }
 
-    std::set<NWHandle> Contexts;
-    std::set<NWHandle> Conns;
-    int ForeignCloses = 0;
     bool ThrowOnDirSearch = false;
     bool ThrowOnTrustees = false;
 };

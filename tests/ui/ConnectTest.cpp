@@ -12,13 +12,10 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <fstream>
 #include <functional>
-#include <netinet/in.h>
 #include <optional>
 #include <set>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include "UiFixture.h"
@@ -28,6 +25,8 @@
 #include "util/Util.h"
 #ifdef TROVALEN_TREE_EXE
 #include "backend/ldap/LdapServer.h"
+#include "common/CountingClient.h"
+#include "common/FreePort.h"
 #endif
 
 namespace trovalen::test {
@@ -60,55 +59,6 @@ std::vector<std::string> Trees(TMainForm& form) {
         out.push_back(S(combo->itemText(i)));
     return out;
 }
-
-// A port on 127.0.0.1 that nothing listens on: one the system just gave out and took back.
-int FreePort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    int port = 0;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-        port = ntohs(addr.sin_port);
-    close(fd);
-    return port;
-}
-
-// The simulated client, keeping count of the contexts and connections that are open.
-class TCountingClient : public TSimClient {
-public:
-    using TSimClient::TSimClient;
-    NWCCODE NewContext(NWHandle& ctx) override {
-        NWCCODE code = TSimClient::NewContext(ctx);
-        if (code == NW_OK)
-            Contexts.insert(ctx);
-        return code;
-    }
-    NWCCODE CopyContext(NWHandle ctx, NWHandle& copy) override {
-        NWCCODE code = TSimClient::CopyContext(ctx, copy);
-        if (code == NW_OK)
-            Contexts.insert(copy);
-        return code;
-    }
-    NWCCODE FreeContext(NWHandle ctx) override {
-        Contexts.erase(ctx);
-        return TSimClient::FreeContext(ctx);
-    }
-    NWCCODE OpenConnByRef(uint32_t ref, uint32_t mode, uint32_t flags, NWHandle& conn) override {
-        NWCCODE code = TSimClient::OpenConnByRef(ref, mode, flags, conn);
-        if (code == NW_OK)
-            Conns.insert(conn);
-        return code;
-    }
-    NWCCODE CloseConn(NWHandle conn) override {
-        Conns.erase(conn);
-        return TSimClient::CloseConn(conn);
-    }
-    std::set<NWHandle> Contexts;
-    std::set<NWHandle> Conns;
-};
 
 std::string SampleTree() {
     return std::string(TROVALEN_SOURCE_DIR) + "/data/sample-tree.json";
@@ -181,7 +131,9 @@ protected:
         EXPECT_TRUE(Counting->Contexts.empty()) << Counting->Contexts.size() << " contexts open";
         EXPECT_TRUE(Counting->Conns.empty()) << Counting->Conns.size() << " connections open";
     }
-    std::string Unreachable() const { return "ldap://127.0.0.1:" + std::to_string(FreePort()); }
+    std::string Unreachable() const {
+        return "ldap://127.0.0.1:" + std::to_string(test::FreePort());
+    }
 
     std::shared_ptr<TCountingClient> Counting;
 };

@@ -414,39 +414,10 @@ NWCCODE TLdapClient::FullName(const TCtx& c, const std::string& raw, std::string
         full = kRoot;
         return NW_OK;
     }
-    std::string name = Typeless(raw);
-    std::vector<std::string> parts;
-    if (name[0] == '.') {
-        name.erase(0, 1);
-        if (!SplitName(name, parts))
-            return ERR_INVALID_OBJECT_NAME;
-        full = name;
-        return NW_OK;
-    }
-    // Without the canonical flag the client leaves names alone: they are complete.
-    if ((c.Flags & DCV_CANONICALIZE_NAMES) == 0) {
-        if (!SplitName(name, parts))
-            return ERR_INVALID_OBJECT_NAME;
-        full = name;
-        return NW_OK;
-    }
-    // Relative: each trailing dot climbs one level above the name context.
-    size_t up = 0;
-    while (!name.empty() && name.back() == '.') {
-        name.pop_back();
-        ++up;
-    }
-    if (!SplitName(name, parts))
-        return ERR_INVALID_OBJECT_NAME;
-    std::vector<std::string> ctxParts;
-    if (c.NameContext != kRoot)
-        SplitName(c.NameContext, ctxParts);
-    if (up > ctxParts.size())
-        return ERR_INVALID_OBJECT_NAME;
-    full = name;
-    for (size_t i = up; i < ctxParts.size(); ++i)
-        full += "." + ctxParts[i];
-    return NW_OK;
+    return U_CompleteName(Typeless(raw), c.NameContext, (c.Flags & DCV_CANONICALIZE_NAMES) != 0,
+                          full)
+               ? NW_OK
+               : ERR_INVALID_OBJECT_NAME;
 }
 
 bool TLdapClient::DnToFull(std::string_view dn, std::string& full) const {

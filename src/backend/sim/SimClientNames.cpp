@@ -202,38 +202,10 @@ NWCCODE TSimClient::FullName(const TCtx& c, const std::string& raw, std::string&
         full = "[Root]";
         return NW_OK;
     }
-    std::string name = Typeless(raw);
-    std::vector<std::string> parts;
-    if (name[0] == '.') {
-        if (!ValidName(std::string_view(name).substr(1)))
-            return ERR_INVALID_OBJECT_NAME;
-        full.assign(name, 1, std::string::npos);
-        return NW_OK;
-    }
-    // Without the canonical flag the client leaves names alone: they are complete.
-    if ((c.Flags & DCV_CANONICALIZE_NAMES) == 0) {
-        if (!SplitName(name, parts))
-            return ERR_INVALID_OBJECT_NAME;
-        full = name;
-        return NW_OK;
-    }
-    // Relative: each trailing dot climbs one level above the name context.
-    size_t up = 0;
-    while (!name.empty() && name.back() == '.') {
-        name.pop_back();
-        ++up;
-    }
-    if (!SplitName(name, parts))
-        return ERR_INVALID_OBJECT_NAME;
-    std::vector<std::string> ctxParts;
-    if (c.NameContext != "[Root]")
-        SplitName(c.NameContext, ctxParts);
-    if (up > ctxParts.size())
-        return ERR_INVALID_OBJECT_NAME;
-    full = name;
-    for (size_t i = up; i < ctxParts.size(); ++i)
-        full += "." + ctxParts[i];
-    return NW_OK;
+    return U_CompleteName(Typeless(raw), c.NameContext, (c.Flags & DCV_CANONICALIZE_NAMES) != 0,
+                          full)
+               ? NW_OK
+               : ERR_INVALID_OBJECT_NAME;
 }
 
 NWCCODE TSimClient::Resolve(const TCtx& c, const std::string& name, int32_t& object) const {

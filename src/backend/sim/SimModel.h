@@ -253,8 +253,6 @@ struct TSimWorld {
 std::string Lower(std::string_view s);
 // The components of a dotted typeless name, most specific first; false for an empty component.
 bool SplitName(std::string_view name, std::vector<std::string>& parts);
-// What SplitName answers, without the parts: the name is not empty and no part of it is.
-bool ValidName(std::string_view name);
 // Inheritance of an ACL value: entry rights pass down when bit 0x40 is clear, attribute rights
 // when it is set.
 bool AclInheritable(int32_t prot, uint32_t privileges);

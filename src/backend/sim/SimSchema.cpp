@@ -537,12 +537,6 @@ bool SplitName(std::string_view name, std::vector<std::string>& parts) {
     }
 }
 
-bool ValidName(std::string_view name) {
-    if (name.empty() || name.front() == '.' || name.back() == '.')
-        return false;
-    return name.find("..") == std::string_view::npos;
-}
-
 bool AclInheritable(int32_t prot, uint32_t privileges) {
     bool bit = (privileges & 0x40) != 0;
     return prot == PROT_ENTRY ? !bit : bit;

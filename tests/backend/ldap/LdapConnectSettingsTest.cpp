@@ -3,9 +3,6 @@
 // cannot be made.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -14,6 +11,7 @@
 #include <string>
 
 #include "backend/ldap/LdapConnectSettings.h"
+#include "common/FreePort.h"
 #include "common/ScratchEnv.h"
 #include "settings/IniFile.h"
 
@@ -30,21 +28,6 @@ TLdapConnectSettings Good() {
     s.Base = "o=Corvale";
     s.TreeName = "CORVALE_TREE";
     return s;
-}
-
-// A port on 127.0.0.1 that nothing listens on: one the system just gave out and took back.
-int FreePort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    int port = 0;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-        port = ntohs(addr.sin_port);
-    close(fd);
-    return port;
 }
 
 class LdapConnectSettingsTest : public ScratchTest {
@@ -226,7 +209,7 @@ TEST_F(LdapConnectSettingsTest, OptionsCarryTheTrimmedFieldsAndThePassword) {
 }
 
 TEST_F(LdapConnectSettingsTest, AServerThatIsNotThereGivesNoClientAndSaysWhy) {
-    int port = FreePort();
+    int port = test::FreePort();
     ASSERT_GT(port, 0);
     TLdapConnectSettings s = Good();
     s.Uri = "ldap://127.0.0.1:" + std::to_string(port);
