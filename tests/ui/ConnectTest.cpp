@@ -32,26 +32,6 @@
 namespace trovalen::test {
 namespace {
 
-template <typename T> T* Child(QObject& parent, const char* name) {
-    T* w = parent.findChild<T*>(name);
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
-
-bool Contains(const TStringList& lines, const std::string& text) {
-    for (const auto& line : lines)
-        if (line.Text.find(text) != std::string::npos)
-            return true;
-    return false;
-}
-
-std::vector<std::string> Texts(QListWidget* list) {
-    std::vector<std::string> out;
-    for (int i = 0; i < list->count(); ++i)
-        out.push_back(S(list->item(i)->text()));
-    return out;
-}
-
 std::vector<std::string> Trees(TMainForm& form) {
     auto* combo = Child<QComboBox>(form, "ComboBoxTrees");
     std::vector<std::string> out;

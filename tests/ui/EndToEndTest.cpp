@@ -19,12 +19,6 @@
 namespace trovalen::test {
 namespace {
 
-template <typename T> T* Child(TMainForm& form, const char* name) {
-    T* w = form.findChild<T*>(name);
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
-
 // The headless command's lines for the same entry and settings.
 std::vector<std::string> Headless(const std::string& tree, const QStringList& options) {
 #ifdef TROVALEN_SCAN_EXE

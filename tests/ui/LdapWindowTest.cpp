@@ -56,11 +56,6 @@ TEST(ProgramArgs, LdapOptionsGoWithTheEdirWindowOnly) {
 
 class LdapWindowTest : public TUiFixture {
 protected:
-    template <typename T> static T* Child(TMainForm& form, const char* name) {
-        T* w = form.findChild<T*>(name);
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
 };
 
 TEST_F(LdapWindowTest, OpensOnALiveTree) {

@@ -32,12 +32,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-template <typename T> T* Child(TMainForm& form, const char* name) {
-    T* w = form.findChild<T*>(name);
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
-
 bool TabShown(TMainForm& form, const char* page) {
     auto* tabs = Child<QTabWidget>(form, "PageControl1");
     return tabs->isTabVisible(tabs->indexOf(Child<QWidget>(form, page)));

@@ -21,26 +21,6 @@
 namespace trovalen::test {
 namespace {
 
-template <typename T> T* Child(TMainForm& form, const char* name) {
-    T* w = form.findChild<T*>(name);
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
-
-bool Contains(const TStringList& lines, const std::string& text) {
-    for (const auto& line : lines)
-        if (line.Text.find(text) != std::string::npos)
-            return true;
-    return false;
-}
-
-std::vector<std::string> Texts(QListWidget* list) {
-    std::vector<std::string> out;
-    for (int i = 0; i < list->count(); ++i)
-        out.push_back(S(list->item(i)->text()));
-    return out;
-}
-
 class ScanTest : public TUiFixture {
 protected:
     void SetUp() override {

@@ -20,12 +20,6 @@
 namespace trovalen::test {
 namespace {
 
-template <typename T> T* Child(TMainForm& form, const char* name) {
-    T* w = form.findChild<T*>(name);
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
-
 class TableViewTest : public TUiFixture {
 protected:
     std::unique_ptr<TMainForm> Scanned() {

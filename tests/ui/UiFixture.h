@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QListWidget>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,7 +13,9 @@
 #include "backend/sim/SimClient.h"
 #include "settings/IniFile.h"
 #include "ui/MainForm.h"
+#include "ui/Widgets.h"
 #include "util/Shell.h"
+#include "util/StringList.h"
 
 namespace trovalen::test {
 
@@ -43,6 +47,28 @@ protected:
     std::vector<TShellCommand> Launched;
     std::shared_ptr<TSimClient> Client;
 };
+
+// A control of the window (or a dialog) by its object name; a test failure when there is none.
+template <typename T> T* Child(QObject& parent, const char* name) {
+    T* w = parent.findChild<T*>(name);
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+// Whether a line of the pane holds text.
+inline bool Contains(const TStringList& lines, const std::string& text) {
+    for (const auto& line : lines)
+        if (line.Text.find(text) != std::string::npos)
+            return true;
+    return false;
+}
+
+inline std::vector<std::string> Texts(QListWidget* list) {
+    std::vector<std::string> out;
+    for (int i = 0; i < list->count(); ++i)
+        out.push_back(S(list->item(i)->text()));
+    return out;
+}
 
 // A tree with two trees, two servers and a few folders.
 extern const char kSmallTree[];

@@ -33,12 +33,6 @@
 namespace trovalen::test {
 namespace {
 
-template <typename T> T* Child(QWidget& form, const char* name) {
-    T* w = form.findChild<T*>(name);
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
-
 int CountStarting(const TStringList& lines, const std::string& prefix) {
     int n = 0;
     for (const auto& l : lines)
