@@ -246,9 +246,6 @@ std::string TSimClient::RenderAs(const TCtx& c, int32_t tree, int32_t object,
     if (object == 0)
         return "[Root]";
     const TSimTree& t = FWorld->Trees[tree];
-    // The common case, a typeless name written in full, is the object's own full name.
-    if ((c.Flags & DCV_TYPELESS_NAMES) != 0 && (!canonical || c.NameContext == "[Root]"))
-        return t.Objects[object].FullName;
     std::vector<int32_t> chain;
     std::vector<std::string> parts;
     for (int32_t cur = object; cur > 0; cur = t.Objects[cur].Parent) {
