@@ -14,6 +14,7 @@
 
 #include "backend/ldap/LdapConnectSettings.h"
 #include "backend/ldap/LdapNames.h"
+#include "util/Util.h"
 
 namespace trovalen::ldap {
 
@@ -329,8 +330,9 @@ TArgTake TakeArg(const std::vector<std::string>& args, size_t& i, TLdapArgs& out
     }
     bool ok = true;
     if (name == "--ldap") {
-        ok = CheckUri(value, error);
-        out.Uri = value;
+        // Blanks around the addresses separate nothing; the client is given them without.
+        out.Uri = U_TrimBlank(value);
+        ok = CheckUri(out.Uri, error);
     } else if (name == "--bind-dn") {
         ok = CheckDn("--bind-dn", value, error);
         out.BindDn = value;

@@ -138,7 +138,7 @@ TEST_F(LdapArgsTest, BothFormsFillTheClientOptions) {
                 list.push_back(value);
             }
         };
-        add("--ldap", "ldap://127.0.0.1:3890");
+        add("--ldap", " ldap://127.0.0.1:3890 "); // blanks around are dropped
         add("--bind-dn", "cn=admin,o=Corvale");
         add("--ca-file", ca);
         add("--base", "ou=Sales,o=Corvale");
