@@ -3,10 +3,14 @@
 // on SYS:PROJ and on Target.Gen. Prints, per N, the file-system scan of SYS:PROJ, the eDirectory
 // scan of Target.Gen with and without resolve-containers, the time of a bare enumeration of the
 // same trustees through the client (one security-equivalence search and one class read per
-// trustee) and each scan's ratio to it, and the peak memory of the process so far. The machine
-// may be shared: the processor seconds of each scan follow, which others' work inflates less.
+// trustee) and each scan's ratio to it, and the peak memory of the size's run. The machine may
+// be shared: the processor seconds of each scan follow, which others' work inflates less.
 //
-//   trustee_bench [N ...]     (default 12500 25000 50000 100000)
+// Each size runs in a process of its own, so that no size finds a heap that an earlier one grew
+// and its peak memory is its own; each scan and the enumeration run --repeat times and the median
+// is shown, the first run paying for the memory the later ones find ready.
+//
+//   trustee_bench [--repeat K] [N ...]     (default K 3; N 12500 25000 50000 100000)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +18,7 @@
 #include <filesystem>
 #include <string>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -36,6 +41,7 @@ namespace {
 
 constexpr uint32_t kDefaultSizes[] = {12500, 25000, 50000, 100000};
 constexpr uint32_t kMaxSize = 2000000;
+constexpr int kMaxRepeat = 99;
 constexpr char kDirectory[] = "\\\\GEN-FS1\\SYS\\PROJ";
 constexpr char kObject[] = ".Target.Gen";
 
@@ -62,6 +68,13 @@ struct TScanFigure {
     int SummaryLines = 0;
 };
 
+// The run of median time among repeated runs (the upper middle one of an even count).
+TScanFigure Median(std::vector<TScanFigure> runs) {
+    std::sort(runs.begin(), runs.end(),
+              [](const TScanFigure& a, const TScanFigure& b) { return a.Seconds < b.Seconds; });
+    return runs[runs.size() / 2];
+}
+
 TScanFigure Scan(TSimClient& client, NWHandle primary, NWHandle ctx, bool edir, bool resolve,
                  const std::string& entry) {
     TScanRequest request;
@@ -84,8 +97,10 @@ TScanFigure Scan(TSimClient& client, NWHandle primary, NWHandle ctx, bool edir, 
 
 // What a scan cannot do without: for every trustee it reports, one search for those security
 // equal to it and one read of its class.
-double BareEnumeration(TSimClient& client, NWHandle ctx, const std::vector<std::string>& names) {
+TScanFigure BareEnumeration(TSimClient& client, NWHandle ctx,
+                            const std::vector<std::string>& names) {
     auto start = Clock::now();
+    const double cpu = CpuSeconds();
     size_t found = 0;
     for (const auto& name : names) {
         TStringList equal;
@@ -96,10 +111,10 @@ double BareEnumeration(TSimClient& client, NWHandle ctx, const std::vector<std::
     }
     if (found == 0)
         std::fprintf(stderr, "the bare enumeration found nothing\n");
-    return Seconds(start);
+    return {Seconds(start), CpuSeconds() - cpu, static_cast<int>(names.size())};
 }
 
-bool RunSize(uint32_t n) {
+bool RunSize(uint32_t n, int repeat) {
     sim::TGenerateOptions options;
     options.Users = 0;
     options.Groups = 1;
@@ -128,9 +143,15 @@ bool RunSize(uint32_t n) {
     U_DSChangeCurrentTreeAndContext(client.get(), ctx, U_GetPrimaryTree(client.get()), "[Root]");
     U_DSSetContextFlags(client.get(), ctx, '+', DCV_TYPELESS_NAMES);
 
-    TScanFigure fs = Scan(*client, primary, ctx, false, false, kDirectory);
-    TScanFigure edir = Scan(*client, primary, ctx, true, false, kObject);
-    TScanFigure resolve = Scan(*client, primary, ctx, true, true, kObject);
+    std::vector<TScanFigure> fsRuns, edirRuns, resolveRuns;
+    for (int i = 0; i < repeat; ++i) {
+        fsRuns.push_back(Scan(*client, primary, ctx, false, false, kDirectory));
+        edirRuns.push_back(Scan(*client, primary, ctx, true, false, kObject));
+        resolveRuns.push_back(Scan(*client, primary, ctx, true, true, kObject));
+    }
+    const TScanFigure fs = Median(fsRuns);
+    const TScanFigure edir = Median(edirRuns);
+    const TScanFigure resolve = Median(resolveRuns);
 
     // The trustees of the widest scan, as the analysis names them.
     TStringList trustees;
@@ -143,7 +164,10 @@ bool RunSize(uint32_t n) {
     }
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
-    const double bare = BareEnumeration(*client, ctx, names);
+    std::vector<TScanFigure> bareRuns;
+    for (int i = 0; i < repeat; ++i)
+        bareRuns.push_back(BareEnumeration(*client, ctx, names));
+    const double bare = Median(bareRuns).Seconds;
 
     std::printf(
         "%8u %9.2f %11.2f %6.1fx %11.2f %6.1fx %14.2f %6.1fx %10.2f %9zu %9.0f   %5.2f %5.2f "
@@ -154,18 +178,55 @@ bool RunSize(uint32_t n) {
     return fs.SummaryLines > 0 && edir.SummaryLines > 0 && resolve.SummaryLines > 0;
 }
 
+// Runs one size in a child process; false when it failed or did not end normally.
+bool RunSizeApart(uint32_t n, int repeat) {
+    std::fflush(stdout);
+    const pid_t pid = fork();
+    if (pid < 0) {
+        std::perror("trustee_bench: fork");
+        return false;
+    }
+    if (pid == 0) {
+        const bool ok = RunSize(n, repeat);
+        std::fflush(stdout);
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid)
+        return false;
+    if (!WIFEXITED(status)) {
+        std::fprintf(stderr, "trustee_bench: the run of N = %u did not end normally\n", n);
+        return false;
+    }
+    return WEXITSTATUS(status) == 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    // The allocator as the programs that scan set it up.
+    U_TuneAllocatorForScans();
     std::vector<uint32_t> sizes;
+    int repeat = 3;
+    auto usage = [] {
+        std::fprintf(stderr,
+                     "usage: trustee_bench [--repeat K] [N ...] (K from 1 to %d, N from 1 to %u)\n",
+                     kMaxRepeat, kMaxSize);
+        return 2;
+    };
     for (int i = 1; i < argc; ++i) {
+        const bool isRepeat = std::string(argv[i]) == "--repeat";
+        if (isRepeat && ++i == argc)
+            return usage();
         char* end = nullptr;
         unsigned long v = std::strtoul(argv[i], &end, 10);
-        if (end == argv[i] || *end != '\0' || v == 0 || v > kMaxSize) {
-            std::fprintf(stderr, "usage: trustee_bench [N ...] (N from 1 to %u)\n", kMaxSize);
-            return 2;
-        }
-        sizes.push_back(static_cast<uint32_t>(v));
+        const unsigned long limit = isRepeat ? kMaxRepeat : kMaxSize;
+        if (end == argv[i] || *end != '\0' || argv[i][0] == '-' || v == 0 || v > limit)
+            return usage();
+        if (isRepeat)
+            repeat = static_cast<int>(v);
+        else
+            sizes.push_back(static_cast<uint32_t>(v));
     }
     if (sizes.empty())
         sizes.assign(std::begin(kDefaultSizes), std::end(kDefaultSizes));
@@ -176,14 +237,16 @@ int main(int argc, char** argv) {
     setenv("TROVALEN_MOUNT", (scratch + "/mnt").c_str(), 1);
 
     std::printf("A group of N security-equal members and a unit of N residents, each also a "
-                "trustee of its own.\nTimes in seconds; x: the scan's time over the bare "
-                "enumeration of the trustees it reports.\n\n");
+                "trustee of its own.\nTimes in seconds, the median of %d runs, each N in a "
+                "process of its own; x: the scan's time\nover the bare enumeration of the "
+                "trustees it reports.\n\n",
+                repeat);
     std::printf("%8s %9s %11s %7s %11s %7s %14s %7s %10s %9s %9s   %s\n", "N", "load",
                 "file system", "", "eDirectory", "", "eDir resolved", "", "bare enum", "trustees",
                 "peak MiB", "cpu fs/eDir/resolved");
     bool ok = true;
     for (uint32_t n : sizes)
-        ok = RunSize(n) && ok;
+        ok = RunSizeApart(n, repeat) && ok;
     std::filesystem::remove_all(scratch);
     return ok ? 0 : 1;
 }

@@ -200,6 +200,7 @@ std::string StartPath(TNWClient* client, const std::string& entry) {
 } // namespace
 
 int main(int argc, char** argv) {
+    U_TuneAllocatorForScans();
     std::vector<std::string> args(argv + 1, argv + argc);
     U_SetCommandLine(args);
     TOptions opt;

@@ -93,7 +93,8 @@ void TResultTable::Clear(bool edir) {
     *this = TResultTable(edir);
 }
 
-void TResultTable::AddLines(const TStringList& summary, const TStringList& details) {
+void TResultTable::AddLines(std::span<const TStringItem> summary,
+                            std::span<const TStringItem> details) {
     for (const auto& line : details)
         AddDetailsLine(line.Text, line.Value);
     for (const auto& line : summary) {

@@ -3,6 +3,7 @@
 // from the lines the scan run hands its host, so the table and the text always say the same.
 #pragma once
 
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -32,7 +33,7 @@ public:
     // Forgets every row; the next lines are of the given scan type.
     void Clear(bool edir);
     // Takes the lines a scan run added to its two panes since the last call.
-    void AddLines(const TStringList& summary, const TStringList& details);
+    void AddLines(std::span<const TStringItem> summary, std::span<const TStringItem> details);
 
     bool Edir() const { return FEdir; }
     int Count() const { return static_cast<int>(FRows.size()); }

@@ -90,18 +90,16 @@ void TScanRun::Output(TScanResult& result, TEntryStatus status) {
 }
 
 void TScanRun::ReportNewLines(const TScanResult& result) {
-    TStringList summary, details;
-    summary.Items.reserve(
-        static_cast<size_t>(std::max(0, result.Summary.Count() - FSummaryReported)));
-    details.Items.reserve(
-        static_cast<size_t>(std::max(0, result.Details.Count() - FDetailsReported)));
-    for (int i = FSummaryReported; i < result.Summary.Count(); ++i)
-        summary.Add(result.Summary[i], result.Summary.Value(i));
-    for (int i = FDetailsReported; i < result.Details.Count(); ++i)
-        details.Add(result.Details[i], result.Details.Value(i));
+    // The lines past those reported; a list that shrank (it never should) reports nothing.
+    auto added = [](const TStringList& lines, int reported) {
+        std::span<const TStringItem> all = lines.Items;
+        return all.subspan(std::min(all.size(), static_cast<size_t>(std::max(0, reported))));
+    };
+    const auto summary = added(result.Summary, FSummaryReported);
+    const auto details = added(result.Details, FDetailsReported);
     FSummaryReported = result.Summary.Count();
     FDetailsReported = result.Details.Count();
-    if (!summary.Empty() || !details.Empty())
+    if (!summary.empty() || !details.empty())
         FHost.LinesAdded(summary, details);
 }
 

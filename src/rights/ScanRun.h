@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -66,8 +67,10 @@ public:
         (void)entry;
     }
     // The lines the run added to the two panes since the last call: the header once, then each
-    // entry's lines as soon as the entry is done, and the closing line of a stopped run.
-    virtual void LinesAdded(const TStringList& summary, const TStringList& details) {
+    // entry's lines as soon as the entry is done, and the closing line of a stopped run. The
+    // lines are the result's own, valid during the call; a host that keeps them copies them.
+    virtual void LinesAdded(std::span<const TStringItem> summary,
+                            std::span<const TStringItem> details) {
         (void)summary;
         (void)details;
     }

@@ -103,8 +103,14 @@ public:
         FProgress = U_Format("Scanning %d of %d: %s", index + 1, count, entry.c_str());
         FForm.SetStatusText(1, FProgress);
     }
-    void LinesAdded(const TStringList& summary, const TStringList& details) override {
-        FForm.AppendToPanes(summary, details);
+    void LinesAdded(std::span<const TStringItem> summary,
+                    std::span<const TStringItem> details) override {
+        auto list = [](std::span<const TStringItem> lines) {
+            TStringList copy;
+            copy.Items.assign(lines.begin(), lines.end());
+            return copy;
+        };
+        FForm.AppendToPanes(list(summary), list(details));
     }
 
 private:
@@ -514,7 +520,7 @@ void TMainForm::AppendToPanes(const TStringList& summary, const TStringList& det
         SetTabStops(FMemoDebug, FDetailsTabs);
     AppendLines(FMemoStandard, summary);
     AppendLines(FMemoDebug, details);
-    FResultTable.AddLines(summary, details);
+    FResultTable.AddLines(summary.Items, details.Items);
     FTableView->RowsAdded();
 }
 

@@ -93,6 +93,7 @@ std::shared_ptr<TNWClient> OpenDirectory(const TProgramArgs& args, TStartConfig&
 }
 
 int RunProgram(int argc, char** argv, const TStartConfig& config) {
+    U_TuneAllocatorForScans();
     QApplication app(argc, argv);
     QApplication::setApplicationName(config.ScanEdir ? "trovalen-edir" : "trovalen");
     QApplication::setApplicationVersion(TROVALEN_VERSION);

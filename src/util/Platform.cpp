@@ -8,6 +8,9 @@
 #include <fstream>
 #include <iconv.h>
 #include <iostream>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <mutex>
 #include <sstream>
 #include <sys/stat.h>
@@ -418,6 +421,16 @@ void U_LoadMemo(TStringList& pane, const std::string& fileName) {
 void U_LoadMemoFromAppTxt(TStringList& pane) {
     U_LoadMemo(pane, U_DataFileName(U_ChangeExt(
                          U_ProgramFile().substr(U_ProgramFile().find_last_of('/') + 1), "txt")));
+}
+
+// --- Memory -------------------------------------------------------------------------------------
+
+void U_TuneAllocatorForScans() {
+#if defined(__GLIBC__)
+    constexpr int kHeldFreeBytes = 1 << 30;
+    mallopt(M_MMAP_MAX, 0);
+    mallopt(M_TRIM_THRESHOLD, kHeldFreeBytes);
+#endif
 }
 
 } // namespace trovalen

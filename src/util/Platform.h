@@ -58,6 +58,16 @@ std::string U_ConvertPath(const std::string& path, int mode);
 bool U_SetOemCodePage(const std::string& name);
 std::string U_OemCodePage();
 
+// --- Memory -------------------------------------------------------------------------------------
+
+// Sets the C library's allocator up for analyses that build and free hundreds of MiB at a time.
+// Large blocks (a trustee list, the lines of a big scan) come from the heap instead of mappings of
+// their own, and up to 1 GiB of freed memory stays with the process for the next analysis: a
+// mapping is returned to the system when freed, and every page of the next one is faulted in and
+// cleared again, which made a scan of 200,000 trustees a third slower than one of 100,000 twice.
+// The programs that scan call it first. Does nothing without the GNU C library.
+void U_TuneAllocatorForScans();
+
 // --- Messages, busy cursor, text panes ----------------------------------------------------------
 
 enum class TMsgKind { Warning, Error, Information, Confirmation };

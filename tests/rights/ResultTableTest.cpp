@@ -21,7 +21,8 @@ namespace {
 class TableHost : public TScanHost {
 public:
     explicit TableHost(bool edir) : Table(edir) {}
-    void LinesAdded(const TStringList& summary, const TStringList& details) override {
+    void LinesAdded(std::span<const TStringItem> summary,
+                    std::span<const TStringItem> details) override {
         Table.AddLines(summary, details);
     }
     TResultTable Table;
@@ -160,7 +161,7 @@ TEST(ResultTableTest, EntriesComeFromTheHeaderLines) {
     };
     for (const auto& c : cases) {
         TResultTable table(false);
-        table.AddLines(TStringList{c.Header, "Effective Trustee:\tUser\t[R]\t.X"}, {});
+        table.AddLines(TStringList{c.Header, "Effective Trustee:\tUser\t[R]\t.X"}.Items, {});
         ASSERT_EQ(table.Count(), 1) << c.Header;
         EXPECT_EQ(table.Row(0).Entry, c.Entry) << c.Header;
     }

@@ -284,10 +284,11 @@ public:
         if (index == StopAt && Cancel != nullptr)
             Cancel->store(true);
     }
-    void LinesAdded(const TStringList& summary, const TStringList& details) override {
+    void LinesAdded(std::span<const TStringItem> summary,
+                    std::span<const TStringItem> details) override {
         ++Calls;
-        Summary.Append(summary);
-        Details.Append(details);
+        Summary.Items.insert(Summary.Items.end(), summary.begin(), summary.end());
+        Details.Items.insert(Details.Items.end(), details.begin(), details.end());
     }
     std::vector<std::string> Started;
     std::vector<int> SummaryAtStart;
