@@ -12,6 +12,7 @@
 #include "directory/DSNames.h"
 #include "directory/DSRead.h"
 #include "model/RightsModel.h"
+#include "rights/NameQueues.h"
 #include "rights/SecEquCache.h"
 #include "rights/TrusteeIndex.h"
 #include "util/Platform.h"
@@ -71,22 +72,6 @@ struct TCaseInsensitiveLess {
         return U_CompareText(a, b) < 0;
     }
 };
-
-// Names that are equal ignoring letter case (U_SameText) hash alike.
-struct TCaseInsensitiveHash {
-    size_t operator()(std::string_view s) const {
-        uint64_t h = 14695981039346656037ull;
-        for (char c : s)
-            h = (h ^ static_cast<unsigned char>(U_UpCaseChar(c))) * 1099511628211ull;
-        return static_cast<size_t>(h);
-    }
-};
-
-struct TCaseInsensitiveEqual {
-    bool operator()(std::string_view a, std::string_view b) const { return U_SameText(a, b); }
-};
-
-constexpr size_t kNoPosition = static_cast<size_t>(-1);
 
 class TAnalysis {
 public:
@@ -420,8 +405,20 @@ private:
             FTrustees.resize(kept);
             RaiseByEffectiveRights();
         } else {
+            // The order of U_CompareText, from upper-case copies of the names made once: they
+            // compare as unsigned bytes, the shorter of two equal beginnings first.
+            const size_t n = FTrustees.size();
+            std::string keys;
+            std::vector<size_t> first(n + 1, 0);
+            for (size_t i = 0; i < n; ++i)
+                first[i + 1] = first[i] + FTrustees[i].Subject.size();
+            keys.reserve(first[n]);
+            for (const auto& t : FTrustees)
+                for (char c : t.Subject)
+                    keys.push_back(U_UpCaseChar(c));
             SortTrustees([&](size_t a, size_t b) {
-                return U_CompareText(FTrustees[a].Subject, FTrustees[b].Subject) < 0;
+                return std::string_view(keys).substr(first[a], first[a + 1] - first[a]) <
+                       std::string_view(keys).substr(first[b], first[b + 1] - first[b]);
             });
             // Every trustee with a subject spelt alike becomes the first of them. Those spelt
             // alike are neighbours in a run of names equal but for letter case.
@@ -594,33 +591,17 @@ private:
             UseSource(U_Format("for direct Trustee assignment on \"%s\"", volPath.c_str()));
             // The trustees by name, ignoring case, in list order; an assignment on this directory
             // replaces the first of them that is still there.
-            // Each name keeps a queue of positions, linked through next; the names are viewed
-            // where they are kept, the list having room for every assignment beforehand.
+            // The names are viewed where they are kept, the list having room for every
+            // assignment beforehand.
             FTrustees.reserve(FTrustees.size() + direct.Items.size());
-            struct TQueue {
-                size_t Head = kNoPosition, Tail = kNoPosition;
-            };
-            std::unordered_map<std::string_view, TQueue, TCaseInsensitiveHash,
-                               TCaseInsensitiveEqual>
-                byName;
-            byName.reserve(FTrustees.size() + direct.Items.size());
-            std::vector<size_t> next(FTrustees.size(), kNoPosition);
-            auto enqueue = [&](TQueue& queue, size_t i) {
-                if (queue.Head == kNoPosition)
-                    queue.Head = i;
-                else
-                    next[queue.Tail] = i;
-                queue.Tail = i;
-            };
+            TNameQueues byName(FTrustees.size() + direct.Items.size());
             for (size_t i = 0; i < FTrustees.size(); ++i)
-                enqueue(byName[FTrustees[i].Subject], i);
+                byName.Push(FTrustees[i].Subject, i);
             std::vector<bool> replaced(FTrustees.size(), false);
             for (const auto& d : direct) {
-                TQueue& same = byName[d.Text];
-                if (same.Head != kNoPosition) {
-                    replaced[same.Head] = true;
-                    same.Head = next[same.Head];
-                }
+                const size_t first = byName.Pop(d.Text);
+                if (first != TNameQueues::kNoPosition)
+                    replaced[first] = true;
                 LogLine(U_Format("  Direct Trustee: %s %s", d.Text.c_str(),
                                  U_RightsToStr(d.Value, rtFileSystem).c_str()),
                         offset + LVL_DIRECT_TRUSTEE);
@@ -629,8 +610,7 @@ private:
                 t.Family = rtFileSystem;
                 t.Mask = d.Value;
                 t.Sources = scanned ? TS_ASSIGNED : TS_INHERITED;
-                next.push_back(kNoPosition);
-                enqueue(same, FTrustees.size());
+                byName.Push(d.Text, FTrustees.size());
                 replaced.push_back(false);
                 AddTrustee(std::move(t), d.Value, rtFileSystem);
             }

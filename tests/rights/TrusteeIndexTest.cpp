@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "model/RightsModel.h"
+#include "rights/NameQueues.h"
 #include "rights/SecEquCache.h"
 #include "rights/TrusteeIndex.h"
 #include "settings/Ini.h"
@@ -142,4 +143,49 @@ TEST(TrusteeIndex, DottedKeysOrderAsDottedNames) {
             EXPECT_EQ(U_CompareDottedKeys(keys[a], keys[b]),
                       U_CompareDottedNames(U_UpperCase(names[a]), U_UpperCase(names[b])))
                 << a << " " << b;
+}
+
+TEST(NameQueues, PositionsComeBackFirstInFirstOutPerNameIgnoringCase) {
+    constexpr size_t kNone = TNameQueues::kNoPosition;
+    TNameQueues queues(2);
+    queues.Push(".Joe.ACME", 0);
+    queues.Push(".Ann.ACME", 1);
+    queues.Push(".JOE.acme", 2); // the same name as position 0
+    EXPECT_EQ(queues.Pop(".joe.ACME"), 0u);
+    EXPECT_EQ(queues.Pop(".Joe.ACME"), 2u);
+    EXPECT_EQ(queues.Pop(".Joe.ACME"), kNone);
+    EXPECT_EQ(queues.Pop(".Nobody"), kNone);
+    // A queue emptied and filled again starts afresh.
+    queues.Push(".Joe.ACME", 7);
+    queues.Push(".Joe.ACME", 5);
+    EXPECT_EQ(queues.Pop(".Joe.ACME"), 7u);
+    EXPECT_EQ(queues.Pop(".Joe.ACME"), 5u);
+    EXPECT_EQ(queues.Pop(".Ann.ACME"), 1u);
+    // Letters outside the ASCII range are compared as they are.
+    queues.Push("\xC4rger", 3);
+    EXPECT_EQ(queues.Pop("\xE4rger"), kNone);
+    EXPECT_EQ(queues.Pop("\xC4RGER"), 3u);
+}
+
+TEST(NameQueues, ManyMoreNamesThanRoomWasMadeForStayApart) {
+    constexpr size_t kNames = 5000;
+    // The queues view the names: they are kept here.
+    std::vector<std::string> names, upper;
+    for (size_t i = 0; i < kNames; ++i) {
+        names.push_back(".User" + std::to_string(i) + ".ACME");
+        upper.push_back(U_UpperCase(names.back()));
+    }
+    TNameQueues queues(1);
+    for (size_t i = 0; i < kNames; ++i)
+        queues.Push(names[i], i);
+    for (size_t i = 0; i < kNames; ++i)
+        queues.Push(upper[i], kNames + i);
+    for (size_t i = kNames; i-- > 0;) {
+        SCOPED_TRACE(i);
+        const std::string name = ".user" + std::to_string(i) + ".acme";
+        EXPECT_EQ(queues.Pop(name), i);
+        EXPECT_EQ(queues.Pop(name), kNames + i);
+        EXPECT_EQ(queues.Pop(name), TNameQueues::kNoPosition);
+    }
+    EXPECT_EQ(U_CaseInsensitiveHash("Joe"), U_CaseInsensitiveHash("jOE"));
 }
