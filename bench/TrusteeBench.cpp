@@ -10,7 +10,7 @@
 // and its peak memory is its own; each scan and the enumeration run --repeat times and the median
 // is shown, the first run paying for the memory the later ones find ready.
 //
-//   trustee_bench [--repeat K] [N ...]     (default K 3; N 12500 25000 50000 100000)
+//   trustee_bench [--repeat K] [N ...]     (default K 5; N 12500 25000 50000 100000)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -68,6 +68,12 @@ struct TScanFigure {
     int SummaryLines = 0;
 };
 
+// The medians of one size, handed from its process to the parent for the doubling table.
+struct TSizeFigures {
+    uint32_t N = 0;
+    double FileSystem = 0, Edir = 0, Resolved = 0, Bare = 0;
+};
+
 // The run of median time among repeated runs (the upper middle one of an even count).
 TScanFigure Median(std::vector<TScanFigure> runs) {
     std::sort(runs.begin(), runs.end(),
@@ -114,7 +120,7 @@ TScanFigure BareEnumeration(TSimClient& client, NWHandle ctx,
     return {Seconds(start), CpuSeconds() - cpu, static_cast<int>(names.size())};
 }
 
-bool RunSize(uint32_t n, int repeat) {
+bool RunSize(uint32_t n, int repeat, TSizeFigures& figures) {
     sim::TGenerateOptions options;
     options.Users = 0;
     options.Groups = 1;
@@ -169,8 +175,9 @@ bool RunSize(uint32_t n, int repeat) {
         bareRuns.push_back(BareEnumeration(*client, ctx, names));
     const double bare = Median(bareRuns).Seconds;
 
+    figures = {n, fs.Seconds, edir.Seconds, resolve.Seconds, bare};
     std::printf(
-        "%8u %9.2f %11.2f %6.1fx %11.2f %6.1fx %14.2f %6.1fx %10.2f %9zu %9.0f   %5.2f %5.2f "
+        "%8u %9.2f %11.3f %6.1fx %11.3f %6.1fx %14.3f %6.1fx %10.3f %9zu %9.0f   %5.2f %5.2f "
         "%5.2f\n",
         n, load, fs.Seconds, fs.Seconds / bare, edir.Seconds, edir.Seconds / bare, resolve.Seconds,
         resolve.Seconds / bare, bare, names.size(), PeakMiB(), fs.Cpu, edir.Cpu, resolve.Cpu);
@@ -178,22 +185,41 @@ bool RunSize(uint32_t n, int repeat) {
     return fs.SummaryLines > 0 && edir.SummaryLines > 0 && resolve.SummaryLines > 0;
 }
 
-// Runs one size in a child process; false when it failed or did not end normally.
-bool RunSizeApart(uint32_t n, int repeat) {
+// Runs one size in a child process, which sends its medians back through a pipe; false when it
+// failed or did not end normally.
+bool RunSizeApart(uint32_t n, int repeat, std::vector<TSizeFigures>& all) {
     std::fflush(stdout);
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) {
+        std::perror("trustee_bench: pipe");
+        return false;
+    }
     const pid_t pid = fork();
     if (pid < 0) {
         std::perror("trustee_bench: fork");
+        close(pipeEnds[0]);
+        close(pipeEnds[1]);
         return false;
     }
     if (pid == 0) {
-        const bool ok = RunSize(n, repeat);
+        close(pipeEnds[0]);
+        TSizeFigures figures;
+        const bool ok = RunSize(n, repeat, figures);
         std::fflush(stdout);
-        _exit(ok ? 0 : 1);
+        const bool sent =
+            write(pipeEnds[1], &figures, sizeof figures) == static_cast<ssize_t>(sizeof figures);
+        _exit(ok && sent ? 0 : 1);
     }
+    close(pipeEnds[1]);
+    TSizeFigures figures;
+    const bool received =
+        read(pipeEnds[0], &figures, sizeof figures) == static_cast<ssize_t>(sizeof figures);
+    close(pipeEnds[0]);
     int status = 0;
     if (waitpid(pid, &status, 0) != pid)
         return false;
+    if (received)
+        all.push_back(figures);
     if (!WIFEXITED(status)) {
         std::fprintf(stderr, "trustee_bench: the run of N = %u did not end normally\n", n);
         return false;
@@ -207,7 +233,7 @@ int main(int argc, char** argv) {
     // The allocator as the programs that scan set it up.
     U_TuneAllocatorForScans();
     std::vector<uint32_t> sizes;
-    int repeat = 3;
+    int repeat = 5;
     auto usage = [] {
         std::fprintf(stderr,
                      "usage: trustee_bench [--repeat K] [N ...] (K from 1 to %d, N from 1 to %u)\n",
@@ -245,8 +271,27 @@ int main(int argc, char** argv) {
                 "file system", "", "eDirectory", "", "eDir resolved", "", "bare enum", "trustees",
                 "peak MiB", "cpu fs/eDir/resolved");
     bool ok = true;
+    std::vector<TSizeFigures> all;
     for (uint32_t n : sizes)
-        ok = RunSizeApart(n, repeat) && ok;
+        ok = RunSizeApart(n, repeat, all) && ok;
+
+    // Each size against the size half as large, where both were run.
+    bool header = false;
+    for (const TSizeFigures& large : all)
+        for (const TSizeFigures& small : all) {
+            if (small.N * 2 != large.N || small.FileSystem <= 0 || small.Edir <= 0 ||
+                small.Resolved <= 0 || small.Bare <= 0)
+                continue;
+            if (!header) {
+                std::printf("\nEach doubling of N: the time at N over the time at N / 2.\n\n"
+                            "%8s %11s %11s %14s %10s\n",
+                            "N", "file system", "eDirectory", "eDir resolved", "bare enum");
+                header = true;
+            }
+            std::printf("%8u %10.2fx %10.2fx %13.2fx %9.2fx\n", large.N,
+                        large.FileSystem / small.FileSystem, large.Edir / small.Edir,
+                        large.Resolved / small.Resolved, large.Bare / small.Bare);
+        }
     std::filesystem::remove_all(scratch);
     return ok ? 0 : 1;
 }
