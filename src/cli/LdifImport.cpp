@@ -14,6 +14,7 @@
 #include "cli/LdifExport.h"
 #include "cli/LdifImportInternal.h"
 #include "model/RightsModel.h"
+#include "util/Util.h"
 
 namespace trovalen {
 
@@ -308,7 +309,7 @@ private:
             TEntry& e = FEntries[i];
             std::vector<TRdn> rdns;
             std::string error;
-            if (!IsUtf8(e.Dn)) {
+            if (!U_IsValidUtf8(e.Dn)) {
                 Note(e.Dn, "the DN is no UTF-8; the entry is left out");
                 e.Dropped = true;
                 continue;
@@ -378,7 +379,7 @@ private:
         auto want = [this](std::string_view dn) {
             std::vector<TRdn> rdns;
             std::string error;
-            if (!IsUtf8(dn) || !ParseDn(dn, rdns, error) || rdns.empty())
+            if (!U_IsValidUtf8(dn) || !ParseDn(dn, rdns, error) || rdns.empty())
                 return; // the value is named as left out when it is read
             TEntry made;
             for (const TRdn& r : rdns) {

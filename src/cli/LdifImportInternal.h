@@ -13,11 +13,8 @@ namespace trovalen::ldifimport {
 // Keys stay in the order written, so that each object reads name, class, then the rest.
 using json = nlohmann::ordered_json;
 
-// Whether bytes are well-formed UTF-8 (no overlong forms, no surrogates).
-bool IsUtf8(std::string_view s);
 // UTF-8 without control characters other than a tab.
 bool IsText(std::string_view s);
-std::string HexOf(std::string_view bytes);
 // A DN or value as it may stand in a message: one line, cut short.
 std::string Shown(std::string_view text);
 // Code points of a UTF-8 text.

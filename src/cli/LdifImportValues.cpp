@@ -7,6 +7,7 @@
 
 #include "backend/ldap/LdapSchema.h"
 #include "backend/sim/SimLoader.h"
+#include "util/Util.h"
 
 namespace trovalen::ldifimport {
 
@@ -22,62 +23,11 @@ constexpr size_t kShownChars = 120;
 
 } // namespace
 
-bool IsUtf8(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t n = 0;
-        uint32_t cp = 0;
-        if ((c & 0xE0) == 0xC0) {
-            n = 1;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            n = 2;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            n = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + n >= s.size())
-            return false;
-        for (size_t k = 1; k <= n; ++k) {
-            unsigned char d = static_cast<unsigned char>(s[i + k]);
-            if ((d & 0xC0) != 0x80)
-                return false;
-            cp = cp << 6 | (d & 0x3F);
-        }
-        // Overlong forms, surrogates and code points beyond Unicode are no UTF-8.
-        if ((n == 1 && cp < 0x80) || (n == 2 && cp < 0x800) ||
-            (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += n + 1;
-    }
-    return true;
-}
-
 bool IsText(std::string_view s) {
-    return IsUtf8(s) && std::none_of(s.begin(), s.end(), [](char c) {
+    return U_IsValidUtf8(s) && std::none_of(s.begin(), s.end(), [](char c) {
                unsigned char u = static_cast<unsigned char>(c);
                return (u < 0x20 && c != '\t') || u == 0x7F;
            });
-}
-
-std::string HexOf(std::string_view bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(bytes.size() * 2);
-    for (char c : bytes) {
-        unsigned char u = static_cast<unsigned char>(c);
-        out += kDigits[u >> 4];
-        out += kDigits[u & 0xF];
-    }
-    return out;
 }
 
 std::string Shown(std::string_view text) {
@@ -99,7 +49,7 @@ size_t CodePoints(std::string_view s) {
 std::string BadPart(std::string_view part) {
     if (part.empty())
         return "an empty name";
-    if (!IsUtf8(part))
+    if (!U_IsValidUtf8(part))
         return "a name that is no UTF-8";
     if (part[0] == '[')
         return "a name that begins with \"[\"";
@@ -163,7 +113,7 @@ bool SlapdDefinitions(std::string_view text, std::vector<std::string>& attrs,
 
 bool ValueJson(uint32_t syntax, const TAttrValue& value, json& out, std::string& why) {
     auto text = [&](const std::string& s, size_t max = kMaxTextBytes) {
-        if (!IsUtf8(s)) {
+        if (!U_IsValidUtf8(s)) {
             why = "the value is no UTF-8 text";
             return false;
         }
@@ -206,7 +156,7 @@ bool ValueJson(uint32_t syntax, const TAttrValue& value, json& out, std::string&
             } else if constexpr (std::is_same_v<T, TValOctetString>) {
                 if (!octets(d.Data))
                     return false;
-                out = json{{"hex", HexOf(d.Data)}};
+                out = json{{"hex", U_HexOf(d.Data)}};
             } else if constexpr (std::is_same_v<T, TValFax>) {
                 if (!text(d.TelephoneNumber))
                     return false;
@@ -217,7 +167,7 @@ bool ValueJson(uint32_t syntax, const TAttrValue& value, json& out, std::string&
                           " bytes";
                     return false;
                 }
-                out = json{{"type", d.AddressType}, {"hex", HexOf(d.Address)}};
+                out = json{{"type", d.AddressType}, {"hex", U_HexOf(d.Address)}};
             } else if constexpr (std::is_same_v<T, TValEMail>) {
                 if (!text(d.Address))
                     return false;
@@ -259,16 +209,16 @@ bool ValueJson(uint32_t syntax, const TAttrValue& value, json& out, std::string&
             } else if constexpr (std::is_same_v<T, TValUnknown>) {
                 if (!octets(d.Value))
                     return false;
-                out =
-                    json{{"attribute", d.AttrName}, {"syntax", d.Syntax}, {"hex", HexOf(d.Value)}};
+                out = json{
+                    {"attribute", d.AttrName}, {"syntax", d.Syntax}, {"hex", U_HexOf(d.Value)}};
             } else if constexpr (std::is_same_v<T, TValRaw>) {
                 if (!octets(d.Bytes))
                     return false;
                 // An octet list arrives as one byte string: it is the list's one element.
                 if (syntax == SYN_OCTET_LIST)
-                    out = json::array({json{{"hex", HexOf(d.Bytes)}}});
+                    out = json::array({json{{"hex", U_HexOf(d.Bytes)}}});
                 else
-                    out = json{{"hex", HexOf(d.Bytes)}};
+                    out = json{{"hex", U_HexOf(d.Bytes)}};
             } else {
                 why = "a value of this syntax has no form here";
                 return false;
@@ -284,10 +234,10 @@ bool StreamJson(const std::string& content, json& out, std::string& why) {
         return false;
     }
     // A plain text is the stream's own text; other bytes go as hex.
-    if (IsUtf8(content))
+    if (U_IsValidUtf8(content))
         out = content;
     else
-        out = json{{"hex", HexOf(content)}};
+        out = json{{"hex", U_HexOf(content)}};
     return true;
 }
 

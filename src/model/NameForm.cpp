@@ -1,20 +1,10 @@
 #include "model/NameForm.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "util/Util.h"
 
 namespace trovalen {
-
-namespace {
-
-bool SamePart(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-} // namespace
 
 TNameForm U_NameForm(const std::vector<std::string>& full,
                      const std::vector<std::string>& nameContext, bool canonical) {
@@ -26,7 +16,7 @@ TNameForm U_NameForm(const std::vector<std::string>& full,
     size_t shared = 0;
     size_t most = std::min(full.size() - 1, nameContext.size());
     while (shared < most &&
-           SamePart(full[full.size() - 1 - shared], nameContext[nameContext.size() - 1 - shared]))
+           U_SameText(full[full.size() - 1 - shared], nameContext[nameContext.size() - 1 - shared]))
         ++shared;
     if (shared == 0) {
         form.Absolute = true;

@@ -1,7 +1,6 @@
 #include "backend/ldap/LdapArgs.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -47,13 +46,8 @@ std::string Shown(const std::string& value) {
     return out;
 }
 
-bool StartsWithNoCase(const std::string& text, std::string_view prefix) {
-    if (text.size() < prefix.size())
-        return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
-            return false;
-    return true;
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return U_SameText(text.substr(0, prefix.size()), prefix);
 }
 
 // One address: a scheme, then a host and a port (or a socket), and nothing after them.

@@ -7,6 +7,7 @@
 
 #include "backend/ldap/LdapNames.h"
 #include "backend/ldap/LdapValues.h"
+#include "util/Util.h"
 
 namespace trovalen {
 
@@ -486,13 +487,7 @@ NWCCODE TLdapClient::SearchObjects(NWHandle ctx, const std::string& base, int sc
                     names.push_back(e->Full);
         }
         for (const std::string& full : names) {
-            auto e = FEntries.find([&] {
-                std::string l = full;
-                std::transform(l.begin(), l.end(), l.begin(), [](char ch) {
-                    return static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-                });
-                return l;
-            }());
+            auto e = FEntries.find(U_LowerCase(full));
             if (e != FEntries.end())
                 it.Objects.push_back({Render(*c, full), Summary(e->second)});
         }

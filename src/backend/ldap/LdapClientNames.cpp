@@ -5,10 +5,10 @@
 #include "model/NameForm.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "backend/ldap/LdapNames.h"
 #include "backend/ldap/LdapValues.h"
+#include "util/Util.h"
 
 namespace trovalen {
 
@@ -31,14 +31,6 @@ const std::vector<std::string>& SummaryAttrs() {
                                                  "createTimestamp", "modifyTimestamp",
                                                  "aliasedObjectName"};
     return kAttrs;
-}
-
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(), [](char c) {
-        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    });
-    return out;
 }
 
 bool SplitName(std::string_view name, std::vector<std::string>& parts) {
@@ -79,13 +71,6 @@ std::string Typeless(const std::string& name) {
         start = dot + 1;
     }
     return out;
-}
-
-std::string Upper(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](char c) {
-        return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    });
-    return s;
 }
 
 // The host of an LDAP address, as the server's name.
@@ -205,7 +190,7 @@ bool TLdapClient::Connect(std::string& error) {
     root.Rdn = kRoot;
     root.Class = FSchema.DirectoryClassName("treeRoot");
     root.Container = true;
-    FEntries[Lower(kRoot)] = std::move(root);
+    FEntries[U_LowerCase(kRoot)] = std::move(root);
     FConnected = true;
     return true;
 }
@@ -379,8 +364,8 @@ NWCCODE TLdapClient::SetContextValue(NWHandle ctx, uint32_t key, const std::stri
         return code;
     if (key == DCK_TREE_NAME) {
         // Trees come back padded with "_" from the connection calls; either spelling is taken.
-        std::string name = Lower(value.substr(0, kTreeNameChars));
-        std::string tree = Lower(FTreeName);
+        std::string name = U_LowerCase(value.substr(0, kTreeNameChars));
+        std::string tree = U_LowerCase(FTreeName);
         while (!name.empty() && name.back() == '_' && name != tree)
             name.pop_back();
         if (!FConnected || name != tree)
@@ -443,7 +428,7 @@ TLdapClient::TEntry* TLdapClient::Remember(const TLdapEntry& found) {
         Reject(error.empty() ? "\"" + found.Dn.substr(0, 200) + "\" has no typeless name" : error);
         return nullptr;
     }
-    TEntry& e = FEntries[Lower(full)];
+    TEntry& e = FEntries[U_LowerCase(full)];
     e.Pending = false;
     e.Dn = found.Dn;
     e.Full = full;
@@ -476,7 +461,7 @@ NWCCODE TLdapClient::LoadChildren(TEntry& parent) {
     const std::vector<std::string>& kAttrs = SummaryAttrs();
     std::vector<TLdapEntry> found;
     std::string error;
-    std::string parentKey = Lower(parent.Full);
+    std::string parentKey = U_LowerCase(parent.Full);
     if (parent.Full == kRoot) {
         for (const std::string& top : FTops) {
             std::vector<TLdapEntry> one;
@@ -494,7 +479,7 @@ NWCCODE TLdapClient::LoadChildren(TEntry& parent) {
     std::vector<std::string> children;
     for (const TLdapEntry& f : found)
         if (TEntry* e = Remember(f))
-            children.push_back(Lower(e->Full));
+            children.push_back(U_LowerCase(e->Full));
     std::sort(children.begin(), children.end());
     TEntry& p = FEntries[parentKey]; // Remember may have moved nothing, but look it up again
     p.Children = std::move(children);
@@ -518,8 +503,8 @@ bool TLdapClient::NoteDn(std::string_view dn, std::string& full) {
     // The objects the client does not know yet, below the top (the tops come with [Root]). A
     // container already listed holds every child there is: nothing is pending below it.
     for (size_t i = 0; i + 1 < rdns.size(); ++i) {
-        std::string key = Lower(names[i]);
-        std::string parentKey = Lower(names[i + 1]);
+        std::string key = U_LowerCase(names[i]);
+        std::string parentKey = U_LowerCase(names[i + 1]);
         if (auto p = FEntries.find(parentKey); p != FEntries.end() && p->second.ChildrenKnown)
             continue;
         auto [it, added] = FEntries.try_emplace(key);
@@ -549,7 +534,7 @@ NWCCODE TLdapClient::LoadPending(const std::string& key) {
     }
     const std::string parentDn = FormatDn(std::vector<TRdn>(rdns.begin() + 1, rdns.end()));
     const std::string& full = wanted->second.Full;
-    const std::string parentKey = Lower(full.substr(full.find('.') + 1));
+    const std::string parentKey = U_LowerCase(full.substr(full.find('.') + 1));
     // The wanted entry first, then its pending siblings while the batch has room.
     std::vector<std::string> batch{key};
     auto term = [](const TEntry& e) { return "(" + e.Type + "=" + EscapeFilterValue(e.Rdn) + ")"; };
@@ -599,7 +584,7 @@ NWCCODE TLdapClient::LookupChild(const TEntry& parent, const std::string& rdn) {
 }
 
 TLdapClient::TEntry* TLdapClient::FindFull(const std::string& full) {
-    const std::string key = Lower(full);
+    const std::string key = U_LowerCase(full);
     auto known = [&]() -> TEntry* {
         auto it = FEntries.find(key);
         if (it == FEntries.end() || it->second.Pending)
@@ -616,7 +601,7 @@ TLdapClient::TEntry* TLdapClient::FindFull(const std::string& full) {
     // Otherwise below its parent: the name without its first part, or the top.
     size_t dot = full.find('.');
     TEntry* parent =
-        dot == std::string::npos ? &FEntries[Lower(kRoot)] : FindFull(full.substr(dot + 1));
+        dot == std::string::npos ? &FEntries[U_LowerCase(kRoot)] : FindFull(full.substr(dot + 1));
     if (parent != nullptr && !parent->ChildrenKnown) {
         if (parent->Full != kRoot && LookupChild(*parent, full.substr(0, dot)) == NW_OK) {
             if (TEntry* e = known())
@@ -628,7 +613,7 @@ TLdapClient::TEntry* TLdapClient::FindFull(const std::string& full) {
     }
     // A top below the root may sit deeper than one level (a base of several parts).
     if (dot != std::string::npos && parent == nullptr) {
-        TEntry* root = &FEntries[Lower(kRoot)];
+        TEntry* root = &FEntries[U_LowerCase(kRoot)];
         if (!root->ChildrenKnown)
             LoadChildren(*root);
         return known();
@@ -664,7 +649,7 @@ std::string TLdapClient::RenderRdn(const TCtx& c, const TEntry& e) const {
         return kRoot;
     if (c.Flags & DCV_TYPELESS_NAMES)
         return e.Rdn;
-    return Upper(e.Type) + "=" + e.Rdn;
+    return U_UpperCase(e.Type) + "=" + e.Rdn;
 }
 
 std::string TLdapClient::Render(const TCtx& c, const std::string& full) {
@@ -686,9 +671,9 @@ std::string TLdapClient::RenderAs(const TCtx& c, const std::string& full, bool c
         std::string suffix;
         for (size_t i = parts.size(); i-- > 0;) {
             suffix = suffix.empty() ? parts[i] : parts[i] + "." + suffix;
-            auto it = FEntries.find(Lower(suffix));
+            auto it = FEntries.find(U_LowerCase(suffix));
             std::string type = it != FEntries.end() && !it->second.Type.empty()
-                                   ? Upper(it->second.Type)
+                                   ? U_UpperCase(it->second.Type)
                                    : std::string("CN");
             parts[i] = type + "=" + parts[i];
         }

@@ -2,10 +2,10 @@
 #include "backend/ldap/LdapClient.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "backend/ldap/LdapNames.h"
 #include "backend/ldap/LdapValues.h"
+#include "util/Util.h"
 
 namespace trovalen {
 
@@ -26,11 +26,7 @@ bool Operational(std::string_view ldapName) {
         "modifyTimestamp",       "creatorsName", "modifiersName", "hasSubordinates",
         "subschemaSubentry",     "entryDN"};
     for (std::string_view s : kSkipped)
-        if (s.size() == ldapName.size() &&
-            std::equal(s.begin(), s.end(), ldapName.begin(), [](char a, char b) {
-                return std::tolower(static_cast<unsigned char>(a)) ==
-                       std::tolower(static_cast<unsigned char>(b));
-            }))
+        if (U_SameText(s, ldapName))
             return true;
     return false;
 }
@@ -207,12 +203,7 @@ NWCCODE TLdapClient::ReadValues(const TCtx& c, const TEntry& e,
         a.Name = def ? def->Directory : FSchema.DirectoryAttrName(ldapName);
         a.Syntax = def ? def->Syntax : static_cast<uint32_t>(SYN_CI_STRING);
         if (!all && std::none_of(dirNames.begin(), dirNames.end(), [&](const std::string& n) {
-                return FSchema.LdapAttrName(n).size() == ldapName.size() &&
-                       std::equal(ldapName.begin(), ldapName.end(), FSchema.LdapAttrName(n).begin(),
-                                  [](char x, char y) {
-                                      return std::tolower(static_cast<unsigned char>(x)) ==
-                                             std::tolower(static_cast<unsigned char>(y));
-                                  });
+                return U_SameText(FSchema.LdapAttrName(n), ldapName);
             }))
             continue;
         if (infoType != 0) {

@@ -1,10 +1,11 @@
 #include "backend/ldap/LdapConnection.h"
 
 #include <algorithm>
-#include <cctype>
 #include <ldap.h>
 #include <memory>
 #include <string_view>
+
+#include "util/Util.h"
 
 namespace trovalen::ldap {
 
@@ -41,21 +42,14 @@ std::string Diagnostic(LDAP* ld, int code) {
 
 bool IsLdaps(const std::string& uri) {
     constexpr std::string_view kScheme = "ldaps://";
-    return uri.size() >= kScheme.size() &&
-           std::equal(kScheme.begin(), kScheme.end(), uri.begin(), [](char a, char b) {
-               return a == std::tolower(static_cast<unsigned char>(b));
-           });
+    return U_SameText(std::string_view(uri).substr(0, kScheme.size()), kScheme);
 }
 
 } // namespace
 
 const std::vector<std::string>* TLdapEntry::Find(std::string_view attr) const {
     for (const auto& [name, values] : Attrs)
-        if (name.size() == attr.size() &&
-            std::equal(name.begin(), name.end(), attr.begin(), [](char a, char b) {
-                return std::tolower(static_cast<unsigned char>(a)) ==
-                       std::tolower(static_cast<unsigned char>(b));
-            }))
+        if (U_SameText(name, attr))
             return &values;
     return nullptr;
 }

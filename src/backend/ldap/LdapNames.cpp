@@ -6,6 +6,7 @@
 #include <charconv>
 
 #include "model/RightsModel.h"
+#include "util/Util.h"
 
 namespace trovalen::ldap {
 
@@ -22,13 +23,6 @@ int HexValue(char c) {
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
     return -1;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 bool IsDnSpecial(char c) {
@@ -113,7 +107,7 @@ constexpr std::array kClassNames{
 template <size_t N>
 std::string_view ToLdap(const std::array<TNamePair, N>& table, std::string_view name) {
     for (const TNamePair& p : table)
-        if (EqualNoCase(p.Directory, name))
+        if (U_SameText(p.Directory, name))
             return p.Ldap;
     return {};
 }
@@ -121,7 +115,7 @@ std::string_view ToLdap(const std::array<TNamePair, N>& table, std::string_view 
 template <size_t N>
 std::string_view ToDirectory(const std::array<TNamePair, N>& table, std::string_view name) {
     for (const TNamePair& p : table)
-        if (EqualNoCase(p.Ldap, name))
+        if (U_SameText(p.Ldap, name))
             return p.Directory;
     return {};
 }
@@ -284,9 +278,9 @@ bool ParseAclValue(std::string_view text, TLdapAcl& acl, std::string& error) {
         return fail("the privileges are no 32-bit number");
     acl.Privileges = static_cast<uint32_t>(value);
 
-    if (EqualNoCase(scope, kScopeSubtree))
+    if (U_SameText(scope, kScopeSubtree))
         acl.Subtree = true;
-    else if (!EqualNoCase(scope, kScopeEntry))
+    else if (!U_SameText(scope, kScopeEntry))
         return fail("the scope \"" + Printable(scope) + "\" is neither entry nor subtree");
     if (subject.empty())
         return fail("the subject is empty");

@@ -6,20 +6,13 @@
 
 #include "backend/ldap/LdapNames.h"
 #include "model/NWClient.h"
+#include "util/Util.h"
 
 namespace trovalen::ldap {
 
 namespace {
 
 constexpr int32_t kMaxNdsSyntax = 1000;
-
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(), [](char c) {
-        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    });
-    return out;
-}
 
 // One token of a definition: a word, a quoted string, or the words of a parenthesized list.
 struct TToken {
@@ -189,7 +182,7 @@ void TLdapSchema::Load(const std::vector<std::string>& attributeTypes,
             ++FSkipped;
             continue;
         }
-        byName.emplace(Lower(def.Name), attrDefs.size());
+        byName.emplace(U_LowerCase(def.Name), attrDefs.size());
         attrDefs.push_back(std::move(def));
     }
     for (const TSchemaDefinition& def : attrDefs) {
@@ -206,15 +199,15 @@ void TLdapSchema::Load(const std::vector<std::string>& attributeTypes,
             // The syntax may come from the attribute this one is derived from.
             const TSchemaDefinition* cur = &def;
             for (int hops = 0; cur->Syntax.empty() && !cur->Sup.empty() && hops < 16; ++hops) {
-                auto it = byName.find(Lower(cur->Sup));
+                auto it = byName.find(U_LowerCase(cur->Sup));
                 if (it == byName.end())
                     break;
                 cur = &attrDefs[it->second];
             }
             a.Syntax = SyntaxOfLdapOid(cur->Syntax);
         }
-        FAttrByLdap.emplace(Lower(a.Ldap), FAttrs.size());
-        FAttrByDir.emplace(Lower(a.Directory), FAttrs.size());
+        FAttrByLdap.emplace(U_LowerCase(a.Ldap), FAttrs.size());
+        FAttrByDir.emplace(U_LowerCase(a.Directory), FAttrs.size());
         FAttrs.push_back(std::move(a));
     }
     static constexpr std::string_view kContainerClasses[] = {"Organization", "Organizational Unit",
@@ -237,29 +230,29 @@ void TLdapSchema::Load(const std::vector<std::string>& attributeTypes,
         } else {
             c.Container = !def.NotContainer;
         }
-        FClassByLdap.emplace(Lower(c.Ldap), FClasses.size());
-        FClassByDir.emplace(Lower(c.Directory), FClasses.size());
+        FClassByLdap.emplace(U_LowerCase(c.Ldap), FClasses.size());
+        FClassByDir.emplace(U_LowerCase(c.Directory), FClasses.size());
         FClasses.push_back(std::move(c));
     }
 }
 
 const TSchemaAttr* TLdapSchema::AttrByLdap(std::string_view name) const {
-    auto it = FAttrByLdap.find(Lower(name));
+    auto it = FAttrByLdap.find(U_LowerCase(name));
     return it == FAttrByLdap.end() ? nullptr : &FAttrs[it->second];
 }
 
 const TSchemaClass* TLdapSchema::ClassByLdap(std::string_view name) const {
-    auto it = FClassByLdap.find(Lower(name));
+    auto it = FClassByLdap.find(U_LowerCase(name));
     return it == FClassByLdap.end() ? nullptr : &FClasses[it->second];
 }
 
 const TSchemaAttr* TLdapSchema::AttrByDirectory(std::string_view name) const {
-    auto it = FAttrByDir.find(Lower(name));
+    auto it = FAttrByDir.find(U_LowerCase(name));
     return it == FAttrByDir.end() ? nullptr : &FAttrs[it->second];
 }
 
 const TSchemaClass* TLdapSchema::ClassByDirectory(std::string_view name) const {
-    auto it = FClassByDir.find(Lower(name));
+    auto it = FClassByDir.find(U_LowerCase(name));
     return it == FClassByDir.end() ? nullptr : &FClasses[it->second];
 }
 

@@ -3,16 +3,11 @@
 #include <algorithm>
 #include <cctype>
 
+#include "util/Util.h"
+
 namespace trovalen::ldap {
 
 namespace {
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 int Base64Digit(char c) {
     if (c >= 'A' && c <= 'Z')
@@ -52,7 +47,7 @@ std::string Shown(std::string_view text) {
 std::vector<const TLdifValue*> TLdifRecord::Find(std::string_view attr) const {
     std::vector<const TLdifValue*> out;
     for (const TLdifValue& v : Values)
-        if (EqualNoCase(v.Attr, attr))
+        if (U_SameText(v.Attr, attr))
             out.push_back(&v);
     return out;
 }
@@ -195,7 +190,7 @@ bool TLdifReader::Next(TLdifRecord& record) {
             bool base64 = false, url = false;
             if (!split(first, base64, url))
                 return false;
-            if (FFirst && EqualNoCase(first.Attr, "version")) {
+            if (FFirst && U_SameText(first.Attr, "version")) {
                 FFirst = false;
                 if (first.Value != "1")
                     return Fail(number,
@@ -207,9 +202,9 @@ bool TLdifReader::Next(TLdifRecord& record) {
         }
         // ldapsearch ends its output with `search: n` and `result: code text`, and writes
         // `ref: URL` for a referral it did not follow: neither is an entry.
-        bool trailer = EqualNoCase(first.Attr, "search");
-        bool referral = EqualNoCase(first.Attr, "ref");
-        if (!trailer && !referral && (!EqualNoCase(first.Attr, "dn") || !first.Options.empty()))
+        bool trailer = U_SameText(first.Attr, "search");
+        bool referral = U_SameText(first.Attr, "ref");
+        if (!trailer && !referral && (!U_SameText(first.Attr, "dn") || !first.Options.empty()))
             return Fail(number, "a record begins with \"dn:\", not \"" + Shown(line) + "\"");
         if (referral)
             FNotes.push_back("line " + std::to_string(number) + ": the referral to " +
@@ -232,15 +227,14 @@ bool TLdifReader::Next(TLdifRecord& record) {
             bool base64 = false, url = false;
             if (!split(v, base64, url))
                 return false;
-            if (trailer && EqualNoCase(v.Attr, "result") && v.Value.rfind("0 ", 0) != 0 &&
+            if (trailer && U_SameText(v.Attr, "result") && v.Value.rfind("0 ", 0) != 0 &&
                 v.Value != "0")
                 FNotes.push_back("line " + std::to_string(number) + ": the search ended with \"" +
                                  Shown(v.Value) + "\"; the export may be incomplete");
             if (skipping)
                 continue;
-            if (firstValue &&
-                (EqualNoCase(v.Attr, "changetype") || EqualNoCase(v.Attr, "control"))) {
-                if (EqualNoCase(v.Attr, "changetype") && EqualNoCase(v.Value, "add")) {
+            if (firstValue && (U_SameText(v.Attr, "changetype") || U_SameText(v.Attr, "control"))) {
+                if (U_SameText(v.Attr, "changetype") && U_SameText(v.Value, "add")) {
                     firstValue = false; // an added entry reads like a content record
                     continue;
                 }
@@ -250,7 +244,7 @@ bool TLdifReader::Next(TLdifRecord& record) {
                 skipping = true;
                 continue;
             }
-            if (EqualNoCase(v.Attr, "dn"))
+            if (U_SameText(v.Attr, "dn"))
                 return Fail(number, "a second \"dn:\" in one record (records are separated by "
                                     "a blank line)");
             firstValue = false;
