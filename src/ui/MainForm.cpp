@@ -53,15 +53,15 @@ int LineCount(const TStringList& lines) {
 constexpr int kPaneChunkLines = 2000;
 
 // Appends the lines to the pane in pieces of kPaneChunkLines.
-void AppendLines(QPlainTextEdit* pane, const TStringList& lines) {
-    for (int start = 0; start < lines.Count(); start += kPaneChunkLines) {
-        int end = std::min(lines.Count(), start + kPaneChunkLines);
+void AppendLines(QPlainTextEdit* pane, std::span<const TStringItem> lines) {
+    for (size_t start = 0; start < lines.size(); start += kPaneChunkLines) {
+        const size_t end = std::min(lines.size(), start + kPaneChunkLines);
         QStringList piece;
-        piece.reserve(end - start);
-        for (int i = start; i < end; ++i)
-            piece.append(Q(lines[i]));
+        piece.reserve(static_cast<qsizetype>(end - start));
+        for (size_t i = start; i < end; ++i)
+            piece.append(Q(lines[i].Text));
         pane->appendPlainText(piece.join(QLatin1Char('\n')));
-        if (end < lines.Count())
+        if (end < lines.size())
             U_ProcessMessages();
     }
 }
@@ -105,12 +105,7 @@ public:
     }
     void LinesAdded(std::span<const TStringItem> summary,
                     std::span<const TStringItem> details) override {
-        auto list = [](std::span<const TStringItem> lines) {
-            TStringList copy;
-            copy.Items.assign(lines.begin(), lines.end());
-            return copy;
-        };
-        FForm.AppendToPanes(list(summary), list(details));
+        FForm.AppendToPanes(summary, details);
     }
 
 private:
@@ -507,12 +502,13 @@ void TMainForm::SetPanes(const TStringList& summary, const TStringList& details)
     SetTabStops(FMemoDebug, FDetailsTabs);
     FResultTable.Clear(FScanEdir);
     FTableView->Reset();
-    AppendToPanes(summary, details);
+    AppendToPanes(summary.Items, details.Items);
 }
 
-void TMainForm::AppendToPanes(const TStringList& summary, const TStringList& details) {
-    FSummary.Append(summary);
-    FDetails.Append(details);
+void TMainForm::AppendToPanes(std::span<const TStringItem> summary,
+                              std::span<const TStringItem> details) {
+    FSummary.Items.insert(FSummary.Items.end(), summary.begin(), summary.end());
+    FDetails.Items.insert(FDetails.Items.end(), details.begin(), details.end());
     // The columns line up after the widest field present (the text keeps its tabs).
     if (U_WidenTabColumns(summary, FSummaryTabs))
         SetTabStops(FMemoStandard, FSummaryTabs);
@@ -520,7 +516,7 @@ void TMainForm::AppendToPanes(const TStringList& summary, const TStringList& det
         SetTabStops(FMemoDebug, FDetailsTabs);
     AppendLines(FMemoStandard, summary);
     AppendLines(FMemoDebug, details);
-    FResultTable.AddLines(summary.Items, details.Items);
+    FResultTable.AddLines(summary, details);
     FTableView->RowsAdded();
 }
 
@@ -609,7 +605,7 @@ void TMainForm::DoTheJob() {
         } catch (const std::exception& e) {
             std::string line = U_Format("Error while scanning: %s", e.what());
             result.Summary.Add(line);
-            AppendToPanes(TStringList{line}, TStringList());
+            AppendToPanes(TStringList{line}.Items, {});
         }
     }
     // The panes were filled entry by entry; they end up holding the run's result.

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -161,7 +162,7 @@ public:
     void SetPanes(const TStringList& summary, const TStringList& details);
     // Adds lines to the two panes. A long result goes in in pieces, with the window's events
     // processed between them, so the window stays responsive.
-    void AppendToPanes(const TStringList& summary, const TStringList& details);
+    void AppendToPanes(std::span<const TStringItem> summary, std::span<const TStringItem> details);
     // Asks a running scan to stop after the entry being analysed.
     void CancelScan();
     // The line above the result panes that names the filters the next scan applies.

@@ -19,7 +19,7 @@ QString JoinLines(const TStringList& lines) {
     return out.join(QLatin1Char('\n'));
 }
 
-bool U_WidenTabColumns(const TStringList& lines, std::vector<int>& widths) {
+bool U_WidenTabColumns(std::span<const TStringItem> lines, std::vector<int>& widths) {
     bool changed = false;
     for (const auto& line : lines) {
         const std::string& text = line.Text;

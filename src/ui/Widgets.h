@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,7 @@ QString JoinLines(const TStringList& lines);
 // The widest field of each tab-separated column, in characters, over the lines; a column
 // counts only where a tab follows its field (the last field of a line sets no stop). widths
 // is widened in place, so lines can be added piece by piece; true when it changed.
-bool U_WidenTabColumns(const TStringList& lines, std::vector<int>& widths);
+bool U_WidenTabColumns(std::span<const TStringItem> lines, std::vector<int>& widths);
 
 // Draws a one-line hint (what to do next) into an empty item view.
 void U_PaintEmptyHint(QAbstractItemView* view, const QString& hint);

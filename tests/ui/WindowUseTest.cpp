@@ -191,7 +191,7 @@ TEST_F(WindowUseTest, TabColumnsFollowTheWidestField) {
         for (const auto& l : c.lines)
             lines.Add(l);
         std::vector<int> widths = c.before;
-        EXPECT_EQ(U_WidenTabColumns(lines, widths), c.changed) << lines.Text("|");
+        EXPECT_EQ(U_WidenTabColumns(lines.Items, widths), c.changed) << lines.Text("|");
         EXPECT_EQ(widths, c.after) << lines.Text("|");
     }
 }
