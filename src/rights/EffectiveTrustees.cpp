@@ -73,6 +73,15 @@ struct TCaseInsensitiveLess {
     }
 };
 
+// Sort keys of the trustees, made once per merge and kept one after another in one buffer.
+struct TSortKeys {
+    std::string Bytes;
+    std::vector<size_t> Ends{0}; // key i is Bytes[Ends[i], Ends[i + 1])
+    std::string_view operator[](size_t i) const {
+        return std::string_view(Bytes).substr(Ends[i], Ends[i + 1] - Ends[i]);
+    }
+};
+
 class TAnalysis {
 public:
     // client may be null (the adapter over no installed client): every read then fails. Every
@@ -372,21 +381,9 @@ private:
         if (FEdir) {
             // By name from the top of the tree down, then by attribute.
             // The order of U_CompareDottedNames over the upper-case names, from keys made once.
-            const size_t n = FTrustees.size();
-            std::string keys;
-            keys.reserve(n * 24);
-            std::vector<size_t> first(n + 1, 0);
-            for (size_t i = 0; i < n; ++i) {
-                U_AppendDottedKey(FTrustees[i].Subject, keys);
-                first[i + 1] = keys.size();
-            }
-            auto compareNames = [&](size_t a, size_t b) {
-                return U_CompareDottedKeys(
-                    std::string_view(keys).substr(first[a], first[a + 1] - first[a]),
-                    std::string_view(keys).substr(first[b], first[b + 1] - first[b]));
-            };
+            const TSortKeys keys = SubjectKeys(U_AppendDottedKey);
             SortTrustees([&](size_t a, size_t b) {
-                int c = compareNames(a, b);
+                int c = U_CompareDottedKeys(keys[a], keys[b]);
                 return c != 0 ? c < 0 : FTrustees[a].Attribute < FTrustees[b].Attribute;
             });
             // Neighbours with the same subject and attribute, spelt alike, become the first.
@@ -407,19 +404,11 @@ private:
         } else {
             // The order of U_CompareText, from upper-case copies of the names made once: they
             // compare as unsigned bytes, the shorter of two equal beginnings first.
-            const size_t n = FTrustees.size();
-            std::string keys;
-            std::vector<size_t> first(n + 1, 0);
-            for (size_t i = 0; i < n; ++i)
-                first[i + 1] = first[i] + FTrustees[i].Subject.size();
-            keys.reserve(first[n]);
-            for (const auto& t : FTrustees)
-                for (char c : t.Subject)
-                    keys.push_back(U_UpCaseChar(c));
-            SortTrustees([&](size_t a, size_t b) {
-                return std::string_view(keys).substr(first[a], first[a + 1] - first[a]) <
-                       std::string_view(keys).substr(first[b], first[b + 1] - first[b]);
+            const TSortKeys keys = SubjectKeys([](std::string_view subject, std::string& out) {
+                for (char c : subject)
+                    out += U_UpCaseChar(c);
             });
+            SortTrustees([&](size_t a, size_t b) { return keys[a] < keys[b]; });
             // Every trustee with a subject spelt alike becomes the first of them. Those spelt
             // alike are neighbours in a run of names equal but for letter case.
             size_t kept = 0;
@@ -441,6 +430,17 @@ private:
             }
             FTrustees.resize(kept);
         }
+    }
+
+    // A key of each trustee's subject, as appendKey(subject, keys) appends it.
+    template <class TAppendKey> TSortKeys SubjectKeys(TAppendKey appendKey) const {
+        TSortKeys keys;
+        keys.Ends.reserve(FTrustees.size() + 1);
+        for (const auto& t : FTrustees) {
+            appendKey(t.Subject, keys.Bytes);
+            keys.Ends.push_back(keys.Bytes.size());
+        }
+        return keys;
     }
 
     // A stable sort of the trustees by their positions, so that the comparison can use keys
