@@ -1,7 +1,6 @@
 // The LDAP options of a command line, one argument a line: taking them never runs past the
 // arguments, every refusal has one message on one line, what is taken holds checked values, and
 // no message shows the password.
-#include <cctype>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,6 +8,7 @@
 #include "FuzzCheck.h"
 
 #include "backend/ldap/LdapArgs.h"
+#include "util/Util.h"
 
 using namespace trovalen;
 using namespace trovalen::ldap;
@@ -40,9 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     FUZZ_CHECK(out.TimeoutSeconds >= 1 && out.TimeoutSeconds <= kLdapMaxTimeout);
     if (out.Ldap()) {
-        std::string scheme = out.Uri.substr(0, out.Uri.find("://"));
-        for (char& c : scheme)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const std::string scheme = U_LowerCase(out.Uri.substr(0, out.Uri.find("://")));
         FUZZ_CHECK(scheme == "ldap" || scheme == "ldaps" || scheme == "ldapi");
         FUZZ_CHECK(out.Uri.size() <= kMaxUriBytes);
     }

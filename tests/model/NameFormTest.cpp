@@ -2,12 +2,12 @@
 // object by the rule that reads names (relative to the name context, trailing dots climbing).
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "model/NameForm.h"
+#include "util/Util.h"
 
 namespace trovalen {
 namespace {
@@ -18,12 +18,6 @@ std::vector<std::string> Parts(const std::string& dotted) {
     for (std::string part; std::getline(in, part, '.');)
         out.push_back(part);
     return out;
-}
-
-std::string Lower(std::string s) {
-    for (char& ch : s)
-        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return s;
 }
 
 // How a client reads a name back under a name context.
@@ -52,7 +46,7 @@ TEST(NameForm, PartialNamesUnderANameContextReadBackAsTheSameObject) {
         std::string written =
             U_JoinNameForm(Parts(c.Full), U_NameForm(Parts(c.Full), Parts(c.Context), true));
         EXPECT_EQ(written, c.Written) << c.Full << " under " << c.Context;
-        EXPECT_EQ(Lower(ReadBack(written, c.Context)), Lower(c.Full)) << written;
+        EXPECT_EQ(U_LowerCase(ReadBack(written, c.Context)), U_LowerCase(c.Full)) << written;
     }
 }
 

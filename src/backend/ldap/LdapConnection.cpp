@@ -40,6 +40,13 @@ std::string Diagnostic(LDAP* ld, int code) {
     return text;
 }
 
+// Why a search below base failed.
+std::string SearchFailure(LDAP* ld, int code, const std::string& base) {
+    return code == LDAP_NO_SUCH_OBJECT
+               ? "\"" + base + "\" does not exist on the LDAP server"
+               : "search below \"" + base + "\" failed: " + Diagnostic(ld, code);
+}
+
 bool IsLdaps(const std::string& uri) {
     constexpr std::string_view kScheme = "ldaps://";
     return U_SameText(std::string_view(uri).substr(0, kScheme.size()), kScheme);
@@ -147,9 +154,7 @@ bool TLdapConnection::AnyEntry(const std::string& base, const std::string& filte
         rc = LDAP_SUCCESS;
     FLastCode = rc;
     if (rc != LDAP_SUCCESS) {
-        error = rc == LDAP_NO_SUCH_OBJECT
-                    ? "\"" + base + "\" does not exist on the LDAP server"
-                    : "search below \"" + base + "\" failed: " + Diagnostic(ld, rc);
+        error = SearchFailure(ld, rc, base);
         return false;
     }
     found = res && ldap_count_entries(ld, res.get()) > 0;
@@ -196,9 +201,7 @@ bool TLdapConnection::Search(const std::string& base, TLdapScope scope, const st
         TMsgHolder res(raw);
         FLastCode = rc;
         if (rc != LDAP_SUCCESS) {
-            error = rc == LDAP_NO_SUCH_OBJECT
-                        ? "\"" + base + "\" does not exist on the LDAP server"
-                        : "search below \"" + base + "\" failed: " + Diagnostic(ld, rc);
+            error = SearchFailure(ld, rc, base);
             return false;
         }
         for (LDAPMessage* e = ldap_first_entry(ld, res.get()); e != nullptr;

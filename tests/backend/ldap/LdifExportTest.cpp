@@ -9,6 +9,7 @@
 #include "backend/ldap/LdapNames.h"
 #include "backend/sim/SimLoader.h"
 #include "cli/LdifExport.h"
+#include "util/Util.h"
 
 using namespace trovalen;
 
@@ -74,9 +75,7 @@ TEST(LdifExport, SchemaNamesAreUniqueDescriptors) {
         if (!definition(line, kind, name))
             continue;
         ++defs;
-        std::string lower = name;
-        for (char& c : lower)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const std::string lower = U_LowerCase(name);
         EXPECT_TRUE(ldap::IsLdapDescriptor(name)) << name;
         EXPECT_TRUE(seen.insert(kind + lower).second) << name;
     }
