@@ -21,6 +21,7 @@
 #include "backend/sim/SimClient.h"
 #include "backend/sim/SimGenerate.h"
 #include "backend/sim/SimLoader.h"
+#include "util/Util.h"
 
 using namespace trovalen;
 
@@ -220,7 +221,7 @@ int main(int argc, char** argv) {
         for (const auto& acl : tree.Objects[up].Acl)
             if (acl.Subject > 0) {
                 auto it = tree.DnIndex.find(
-                    sim::TSimTree::DnKey(secEq, sim::Lower(tree.Objects[acl.Subject].FullName)));
+                    sim::TSimTree::DnKey(secEq, U_LowerCase(tree.Objects[acl.Subject].FullName)));
                 if (it != tree.DnIndex.end() && !it->second.empty()) {
                     gSubject = "." + tree.Objects[it->second.back()].FullName;
                     break;

@@ -20,7 +20,6 @@ namespace trovalen {
 
 using namespace trovalen::ldap;
 using namespace trovalen::ldifimport;
-using sim::Lower;
 
 namespace {
 
@@ -84,10 +83,6 @@ bool IsWordIn(std::string_view text, std::string_view word) {
     return false;
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && Lower(a) == Lower(b);
-}
-
 struct TEntry {
     TLdifRecord Record;             // empty for a container the LDIF lacks
     std::vector<std::string> Parts; // the typeless name, most specific first
@@ -109,9 +104,9 @@ public:
         sim::TSimSchema builtIn;
         TLdapSchemaNames names = LdapSchemaNames(builtIn);
         for (size_t i = 0; i < names.Attrs.size(); ++i)
-            FAttrByLdap.emplace(Lower(names.Attrs[i]), builtIn.Attrs[i].Name);
+            FAttrByLdap.emplace(U_LowerCase(names.Attrs[i]), builtIn.Attrs[i].Name);
         for (size_t i = 0; i < names.Classes.size(); ++i)
-            FClassByLdap.emplace(Lower(names.Classes[i]), builtIn.Classes[i].Name);
+            FClassByLdap.emplace(U_LowerCase(names.Classes[i]), builtIn.Classes[i].Name);
     }
 
     bool Run(std::string_view ldif, std::string& error) {
@@ -186,7 +181,7 @@ private:
                 continue;
             }
             for (const TLdifValue& v : record.Values) {
-                auto [it, fresh] = FTextOnly.emplace(Lower(v.Attr), true);
+                auto [it, fresh] = FTextOnly.emplace(U_LowerCase(v.Attr), true);
                 (void)fresh;
                 it->second = it->second && IsText(v.Value);
             }
@@ -229,12 +224,12 @@ private:
                 continue;
             TClassInfo info;
             info.Sup = def.Sup;
-            if (Lower(info.Sup) == "top")
+            if (U_LowerCase(info.Sup) == "top")
                 info.Sup.clear();
             info.Aux = IsWordIn(text, "AUXILIARY");
             if (const TSchemaClass* c = FLdapSchema.ClassByLdap(def.Name))
                 info.Container = c->Container;
-            FClassInfo.emplace(Lower(def.Name), std::move(info));
+            FClassInfo.emplace(U_LowerCase(def.Name), std::move(info));
         }
         if (FLdapSchema.Skipped() > 0)
             FOut.Messages.push_back("schema: " + std::to_string(FLdapSchema.Skipped()) +
@@ -250,7 +245,7 @@ private:
             if (const TSchemaAttr* a = FLdapSchema.AttrByLdap(ldapName);
                 a && a->Directory != a->Ldap)
                 return a->Directory;
-        if (auto it = FAttrByLdap.find(Lower(ldapName)); it != FAttrByLdap.end())
+        if (auto it = FAttrByLdap.find(U_LowerCase(ldapName)); it != FAttrByLdap.end())
             return it->second;
         std::string_view builtIn = BuiltInDirectoryAttrName(ldapName);
         return std::string(builtIn.empty() ? ldapName : builtIn);
@@ -261,7 +256,7 @@ private:
             if (const TSchemaClass* c = FLdapSchema.ClassByLdap(ldapName);
                 c && c->Directory != c->Ldap)
                 return c->Directory;
-        if (auto it = FClassByLdap.find(Lower(ldapName)); it != FClassByLdap.end())
+        if (auto it = FClassByLdap.find(U_LowerCase(ldapName)); it != FClassByLdap.end())
             return it->second;
         std::string_view builtIn = BuiltInDirectoryClassName(ldapName);
         return std::string(builtIn.empty() ? ldapName : builtIn);
@@ -270,7 +265,7 @@ private:
     // The schema index of an LDAP attribute, added to the file's schema when the built-in one
     // lacks it; -1 (with a note on dn) when no tree file can hold it.
     int32_t Attr(std::string_view ldapName, std::string_view dn) {
-        std::string key = Lower(ldapName);
+        std::string key = U_LowerCase(ldapName);
         std::string name = DirectoryAttr(ldapName);
         auto refuse = [&] {
             Note(dn, "the attribute \"" + Shown(name) +
@@ -338,7 +333,7 @@ private:
                 e.Dropped = true;
                 continue;
             }
-            auto [it, fresh] = FByName.emplace(Lower(e.Full), static_cast<int32_t>(i));
+            auto [it, fresh] = FByName.emplace(U_LowerCase(e.Full), static_cast<int32_t>(i));
             if (!fresh) {
                 Note(e.Dn, "names the same object as \"" + Shown(FEntries[it->second].Dn) +
                                "\" (names ignore case and type); the entry is left out");
@@ -352,7 +347,7 @@ private:
                 continue;
             std::vector<std::string> up(FEntries[i].Parts.begin() + 1, FEntries[i].Parts.end());
             std::string upFull = JoinParts(up);
-            auto it = FByName.find(Lower(upFull));
+            auto it = FByName.find(U_LowerCase(upFull));
             if (it == FByName.end()) {
                 std::vector<TRdn> rdns;
                 std::string error;
@@ -365,7 +360,8 @@ private:
                 made.RdnType = upRdns.empty() ? "ou" : upRdns[0].Type;
                 made.Dn = FormatDn(upRdns);
                 made.Full = upFull;
-                it = FByName.emplace(Lower(upFull), static_cast<int32_t>(FEntries.size())).first;
+                it = FByName.emplace(U_LowerCase(upFull), static_cast<int32_t>(FEntries.size()))
+                         .first;
                 FEntries.push_back(std::move(made));
             }
             FEntries[i].Parent = it->second;
@@ -388,17 +384,17 @@ private:
                 made.Parts.push_back(r.Value);
             }
             Join(made);
-            if (CodePoints(made.Full) > sim::kMaxNameChars || FByName.count(Lower(made.Full)))
+            if (CodePoints(made.Full) > sim::kMaxNameChars || FByName.count(U_LowerCase(made.Full)))
                 return;
             made.Made = true;
             made.RdnType = rdns[0].Type;
             made.Dn = FormatDn(rdns);
-            FByName.emplace(Lower(made.Full), static_cast<int32_t>(FEntries.size()));
+            FByName.emplace(U_LowerCase(made.Full), static_cast<int32_t>(FEntries.size()));
             FEntries.push_back(std::move(made));
         };
         auto scan = [&](const TLdifRecord& r) {
             for (const TLdifValue& v : r.Values) {
-                if (EqualNoCase(v.Attr, "ACL")) {
+                if (U_SameText(v.Attr, "ACL")) {
                     TLdapAcl acl;
                     std::string error;
                     if (ParseAclValue(v.Value, acl, error) && acl.Subject[0] != '[')
@@ -458,7 +454,7 @@ private:
         int32_t c = FSchema.FindClass(name);
         if (c >= 0 || depth > kMaxSuperDepth)
             return c;
-        auto it = FClassInfo.find(Lower(ldapName));
+        auto it = FClassInfo.find(U_LowerCase(ldapName));
         if (it == FClassInfo.end() || !ValidClassName(name))
             return -1;
         const TClassInfo info = it->second;
@@ -482,7 +478,7 @@ private:
         if (FHaveLdapSchema)
             if (const TSchemaClass* c = FLdapSchema.ClassByLdap(ldapName))
                 return c->Container;
-        return FNewContainers.count(Lower(ldapName)) != 0;
+        return FNewContainers.count(U_LowerCase(ldapName)) != 0;
     }
     std::unordered_set<std::string> FNewContainers; // lower LDAP names of new base classes
 
@@ -508,10 +504,10 @@ private:
                 continue;
             auto structural = e.Record.Find("structuralObjectClass");
             if (!structural.empty() && Known(structural[0]->Value) < 0)
-                FNewContainers.insert(Lower(structural[0]->Value));
+                FNewContainers.insert(U_LowerCase(structural[0]->Value));
             for (const TLdifValue* v : e.Record.Find("objectClass"))
                 if (Known(v->Value) < 0)
-                    FNewContainers.insert(Lower(v->Value));
+                    FNewContainers.insert(U_LowerCase(v->Value));
         }
         for (TEntry& e : FEntries) {
             if (e.Dropped)
@@ -526,7 +522,7 @@ private:
             }
             std::vector<std::string> ldapNames;
             for (const TLdifValue* v : e.Record.Find("objectClass"))
-                if (kServerOwnClasses.count(Lower(v->Value)) == 0)
+                if (kServerOwnClasses.count(U_LowerCase(v->Value)) == 0)
                     ldapNames.push_back(v->Value);
             std::string structural;
             if (auto s = e.Record.Find("structuralObjectClass"); !s.empty())
@@ -600,7 +596,7 @@ private:
                 }
                 bool already =
                     std::any_of(implied.begin(), implied.end(), [&](const std::string& i) {
-                        return EqualNoCase(i, FSchema.Classes[c].Name);
+                        return U_SameText(i, FSchema.Classes[c].Name);
                     });
                 if (!already && std::find(e.Aux.begin(), e.Aux.end(), c) == e.Aux.end())
                     e.Aux.push_back(c);
@@ -643,7 +639,7 @@ private:
         }
         for (TEntry& e : FEntries)
             if (e.Dropped)
-                FByName.erase(Lower(e.Full));
+                FByName.erase(U_LowerCase(e.Full));
     }
 
     // --- The tree's name ----------------------------------------------------------------------
@@ -715,7 +711,7 @@ private:
         std::vector<std::string> parts;
         for (const TRdn& r : rdns)
             parts.push_back(r.Value);
-        auto it = FByName.find(Lower(JoinParts(parts)));
+        auto it = FByName.find(U_LowerCase(JoinParts(parts)));
         if (it == FByName.end())
             return false;
         name = FEntries[it->second].Full;
@@ -730,7 +726,7 @@ private:
         std::string subject;
         if (acl.Subject[0] == '[') {
             for (std::string_view p : kPseudoSubjects)
-                if (EqualNoCase(p, acl.Subject))
+                if (U_SameText(p, acl.Subject))
                     subject = p;
             if (subject.empty()) {
                 why = "the subject " + Shown(acl.Subject) + " has no form in a tree file";
@@ -743,9 +739,9 @@ private:
             subject = "." + subject;
         }
         std::string prot;
-        if (EqualNoCase(acl.ProtectedAttr, kEntryRights)) {
+        if (U_SameText(acl.ProtectedAttr, kEntryRights)) {
             prot = kEntryRights;
-        } else if (EqualNoCase(acl.ProtectedAttr, kAllAttributesRights)) {
+        } else if (U_SameText(acl.ProtectedAttr, kAllAttributesRights)) {
             prot = kAllAttributesRights;
         } else if (acl.ProtectedAttr[0] == '[') {
             why = "the protected attribute " + Shown(acl.ProtectedAttr) + " is not known";
@@ -773,10 +769,10 @@ private:
         // Values by attribute, in the order of their first appearance.
         std::vector<std::pair<int32_t, std::vector<const TLdifValue*>>> byAttr;
         for (const TLdifValue* v : values) {
-            std::string lower = Lower(v->Attr);
+            std::string lower = U_LowerCase(v->Attr);
             if (kServerOwnAttrs.count(lower) != 0 || lower == "objectclass")
                 continue;
-            if (!v->Options.empty() && Lower(v->Options) != "binary")
+            if (!v->Options.empty() && U_LowerCase(v->Options) != "binary")
                 Note(e.Dn, v->Attr + ";" + Shown(v->Options) + ": taken as a value of " + v->Attr +
                                " (a tree file keeps no attribute options)");
             int32_t a = Attr(v->Attr, e.Dn);
@@ -798,7 +794,7 @@ private:
             if (a == objectClass)
                 continue;
             // The naming attribute reads as the object's own name unless given otherwise.
-            if (list.size() == 1 && EqualNoCase(list[0]->Attr, e.RdnType) &&
+            if (list.size() == 1 && U_SameText(list[0]->Attr, e.RdnType) &&
                 list[0]->Value == e.Parts[0])
                 continue;
             json out = json::array();
@@ -867,7 +863,7 @@ private:
                                      ? &(*attrs)["Aliased Object Name"]
                                      : nullptr;
             if (target == nullptr || target->size() != 1 ||
-                EqualNoCase((*target)[0].get<std::string>(), "." + e.Full)) {
+                U_SameText((*target)[0].get<std::string>(), "." + e.Full)) {
                 Note(e.Dn, "an alias without one other object to stand for; taken as Unknown, "
                            "without its Aliased Object Name");
                 obj["class"] = "Unknown";
@@ -888,7 +884,7 @@ private:
         std::vector<const TLdifValue*> values;
         std::vector<std::string> server;
         for (const TLdifValue& v : FRootDse.Values) {
-            std::string lower = Lower(v.Attr);
+            std::string lower = U_LowerCase(v.Attr);
             bool known = FSchema.FindAttr(DirectoryAttr(v.Attr)) >= 0 ||
                          (FHaveLdapSchema && FLdapSchema.AttrByLdap(v.Attr) != nullptr);
             if (kRootDseAttrs.count(lower) != 0 || kServerOwnAttrs.count(lower) != 0 || !known) {

@@ -31,14 +31,7 @@ bool IsText(std::string_view s) {
 }
 
 std::string Shown(std::string_view text) {
-    std::string out;
-    for (char c : text.substr(0, kShownChars)) {
-        unsigned char u = static_cast<unsigned char>(c);
-        out += u < 0x20 || u == 0x7F ? '?' : c;
-    }
-    if (text.size() > kShownChars)
-        out += "...";
-    return out;
+    return U_ShownText(text, kShownChars);
 }
 
 size_t CodePoints(std::string_view s) {
@@ -64,7 +57,7 @@ std::string BadPart(std::string_view part) {
 }
 
 std::string_view ContainerClassOf(std::string_view rdnType) {
-    std::string t = Lower(rdnType);
+    std::string t = U_LowerCase(rdnType);
     if (t == "o")
         return "Organization";
     if (t == "c")
@@ -96,7 +89,7 @@ bool SlapdDefinitions(std::string_view text, std::vector<std::string>& attrs,
             continue;
         }
         size_t blank = line.find_first_of(" \t");
-        std::string keyword = Lower(line.substr(0, blank));
+        std::string keyword = U_LowerCase(line.substr(0, blank));
         current = keyword == "attributetype" || keyword == "attributetypes" ? &attrs
                   : keyword == "objectclass" || keyword == "objectclasses"  ? &classes
                                                                             : nullptr;

@@ -273,6 +273,15 @@ std::string U_Quoted(std::string_view s) {
     return out;
 }
 
+std::string U_ShownText(std::string_view s, size_t maxChars) {
+    std::string out;
+    for (char c : s.substr(0, maxChars))
+        out += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
+    if (s.size() > maxChars)
+        out += "...";
+    return out;
+}
+
 char U_LastChar(std::string_view s) {
     return s.empty() ? '\0' : s.back();
 }

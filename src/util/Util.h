@@ -88,6 +88,9 @@ void U_Replace(std::string& s, std::string_view find, std::string_view replaceme
 std::string U_WithPrefix(std::string_view s, std::string_view prefix);
 std::string U_JoinNonEmpty(std::string_view a, std::string_view b, std::string_view separator);
 std::string U_Quoted(std::string_view s);
+// A value as a one-line message shows it: control characters as '?', cut after maxChars bytes
+// with "..." added.
+std::string U_ShownText(std::string_view s, size_t maxChars);
 // The last character; s must not be empty (0 is returned when it is).
 char U_LastChar(std::string_view s);
 bool U_StartsWith(std::string_view s, std::string_view prefix);

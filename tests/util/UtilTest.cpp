@@ -65,6 +65,10 @@ TEST(Cutting, TrimAndDelete) {
     EXPECT_EQ(U_JoinNonEmpty("a", "", ", "), "a");
     EXPECT_EQ(U_JoinNonEmpty("a", "b", ", "), "a, b");
     EXPECT_EQ(U_Quoted("say \"hi\""), "\"say \"\"hi\"\"\"");
+    EXPECT_EQ(U_ShownText("a\tb\nc\x7F", 10), "a?b?c?");
+    EXPECT_EQ(U_ShownText("abcdef", 6), "abcdef");
+    EXPECT_EQ(U_ShownText("abcdefg", 6), "abcdef...");
+    EXPECT_EQ(U_ShownText("J\xC3\xB6rg", 10), "J\xC3\xB6rg") << "other bytes stay";
     EXPECT_EQ(U_LastChar("ab"), 'b');
 }
 

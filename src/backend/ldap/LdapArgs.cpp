@@ -36,14 +36,9 @@ const char kLdapOptionsHelp[] =
 namespace {
 
 // A value as a message shows it: control characters replaced, long values cut.
-std::string Shown(const std::string& value) {
+std::string Shown(std::string_view value) {
     constexpr size_t kMaxShown = 200;
-    std::string out;
-    for (char c : value.substr(0, kMaxShown))
-        out += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
-    if (value.size() > kMaxShown)
-        out += "...";
-    return out;
+    return U_ShownText(value, kMaxShown);
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {

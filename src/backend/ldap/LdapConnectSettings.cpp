@@ -23,10 +23,6 @@ constexpr char kKeyBase[] = "Base";
 constexpr char kKeyTreeName[] = "TreeName";
 constexpr char kKeyTimeout[] = "Timeout";
 
-std::string Trimmed(const std::string& s) {
-    return U_TrimBlank(s);
-}
-
 bool HasControlChar(std::string_view s) {
     for (unsigned char c : s)
         if (c < 0x20 || c == 0x7f)
@@ -70,7 +66,7 @@ void WriteText(TIniFile& file, const char* key, const std::string& value) {
 } // namespace
 
 int LdapTimeoutSeconds(const std::string& text) {
-    std::string t = Trimmed(text);
+    std::string t = U_TrimBlank(text);
     if (t.empty() || t.size() > 9)
         return 0;
     int seconds = 0;
@@ -101,7 +97,7 @@ std::vector<TLdapFieldError> TLdapConnectSettings::Validate() const {
         return true;
     };
 
-    std::string uri = Trimmed(Uri);
+    std::string uri = U_TrimBlank(Uri);
     bool ldaps = false;
     if (uri.empty()) {
         bad(TLdapField::Uri, "Enter the server's address, for example ldap://server.example.com.");
@@ -117,8 +113,8 @@ std::vector<TLdapFieldError> TLdapConnectSettings::Validate() const {
     }
 
     // An empty password makes an unauthenticated bind, which some servers take as anonymous.
-    if (storable(TLdapField::BindDn, "bind DN", Trimmed(BindDn)) && !Trimmed(BindDn).empty() &&
-        Password.empty())
+    if (storable(TLdapField::BindDn, "bind DN", U_TrimBlank(BindDn)) &&
+        !U_TrimBlank(BindDn).empty() && Password.empty())
         bad(TLdapField::Password, "Enter the password of the bind DN, or leave the bind DN empty "
                                   "to read anonymously.");
 
@@ -126,7 +122,7 @@ std::vector<TLdapFieldError> TLdapConnectSettings::Validate() const {
         bad(TLdapField::StartTls,
             "StartTLS is for ldap:// addresses; an ldaps:// address is encrypted already.");
 
-    std::string caFile = Trimmed(CaFile);
+    std::string caFile = U_TrimBlank(CaFile);
     if (!caFile.empty() && storable(TLdapField::CaFile, "CA file", caFile)) {
         std::error_code ec;
         fs::file_status status = fs::status(caFile, ec);
@@ -138,7 +134,7 @@ std::vector<TLdapFieldError> TLdapConnectSettings::Validate() const {
             bad(TLdapField::CaFile, "The CA file " + caFile + " cannot be read.");
     }
 
-    std::string base = Trimmed(Base);
+    std::string base = U_TrimBlank(Base);
     if (!base.empty() && storable(TLdapField::Base, "base DN", base)) {
         // Names below the base are read the same way, so a base that cannot be read as a DN
         // would give a tree without names.
@@ -148,7 +144,7 @@ std::vector<TLdapFieldError> TLdapConnectSettings::Validate() const {
             bad(TLdapField::Base, "The base DN \"" + base + "\" cannot be read: " + error);
     }
 
-    std::string tree = Trimmed(TreeName);
+    std::string tree = U_TrimBlank(TreeName);
     if (storable(TLdapField::TreeName, "tree name", tree) && tree.size() > kLdapTreeNameMax)
         bad(TLdapField::TreeName, U_Format("The tree name is longer than %d characters.",
                                            static_cast<int>(kLdapTreeNameMax)));
@@ -173,31 +169,31 @@ void TLdapConnectSettings::Load(const TIniFile& file) {
     Base = text(kKeyBase, defaults.Base);
     TreeName = text(kKeyTreeName, defaults.TreeName);
     Timeout = text(kKeyTimeout, defaults.Timeout);
-    if (Trimmed(Timeout).empty())
+    if (U_TrimBlank(Timeout).empty())
         Timeout = defaults.Timeout;
 }
 
 void TLdapConnectSettings::Save(TIniFile& file) const {
-    WriteText(file, kKeyUri, Trimmed(Uri));
-    WriteText(file, kKeyBindDn, Trimmed(BindDn));
+    WriteText(file, kKeyUri, U_TrimBlank(Uri));
+    WriteText(file, kKeyBindDn, U_TrimBlank(BindDn));
     U_IniWriteBool(file, kLdapSettingsSection, kKeyStartTls, StartTls);
-    WriteText(file, kKeyCaFile, Trimmed(CaFile));
-    WriteText(file, kKeyBase, Trimmed(Base));
-    WriteText(file, kKeyTreeName, Trimmed(TreeName));
-    WriteText(file, kKeyTimeout, Trimmed(Timeout));
+    WriteText(file, kKeyCaFile, U_TrimBlank(CaFile));
+    WriteText(file, kKeyBase, U_TrimBlank(Base));
+    WriteText(file, kKeyTreeName, U_TrimBlank(TreeName));
+    WriteText(file, kKeyTimeout, U_TrimBlank(Timeout));
 }
 
 TLdapClientOptions TLdapConnectSettings::Options() const {
     TLdapClientOptions options;
-    options.Connection.Uri = Trimmed(Uri);
-    options.Connection.BindDn = Trimmed(BindDn);
+    options.Connection.Uri = U_TrimBlank(Uri);
+    options.Connection.BindDn = U_TrimBlank(BindDn);
     options.Connection.Password = Password;
     options.Connection.StartTls = StartTls;
-    options.Connection.CaFile = Trimmed(CaFile);
+    options.Connection.CaFile = U_TrimBlank(CaFile);
     int seconds = LdapTimeoutSeconds(Timeout);
     options.Connection.TimeoutSeconds = seconds > 0 ? seconds : kLdapDefaultTimeout;
-    options.Base = Trimmed(Base);
-    options.TreeName = Trimmed(TreeName);
+    options.Base = U_TrimBlank(Base);
+    options.TreeName = U_TrimBlank(TreeName);
     return options;
 }
 

@@ -2,6 +2,7 @@
 #include "backend/sim/SimClient.h"
 
 #include "backend/sim/SimInternal.h"
+#include "util/Util.h"
 
 namespace trovalen {
 
@@ -31,18 +32,19 @@ bool TSimClient::Injected(TSimOp op, const TSel& sel, NWCCODE& code) const {
     for (const TSimFailure& f : FWorld->Failures) {
         if (f.Operation != op)
             continue;
-        if (!f.Tree.empty() && (sel.Tree < 0 || Lower(FWorld->Trees[sel.Tree].Name) != f.Tree))
+        if (!f.Tree.empty() &&
+            (sel.Tree < 0 || U_LowerCase(FWorld->Trees[sel.Tree].Name) != f.Tree))
             continue;
         if (!f.Object.empty() &&
             (sel.Tree < 0 || sel.Object < 0 ||
-             Lower(FWorld->Trees[sel.Tree].Objects[sel.Object].FullName) != f.Object))
+             U_LowerCase(FWorld->Trees[sel.Tree].Objects[sel.Object].FullName) != f.Object))
             continue;
-        if (!f.Attribute.empty() && (sel.Attr == nullptr || Lower(*sel.Attr) != f.Attribute))
+        if (!f.Attribute.empty() && (sel.Attr == nullptr || U_LowerCase(*sel.Attr) != f.Attribute))
             continue;
         if (!f.Server.empty() &&
-            (sel.Server < 0 || Lower(FWorld->Servers[sel.Server].Name) != f.Server))
+            (sel.Server < 0 || U_LowerCase(FWorld->Servers[sel.Server].Name) != f.Server))
             continue;
-        if (!f.Path.empty() && Lower(sel.Path) != f.Path)
+        if (!f.Path.empty() && U_LowerCase(sel.Path) != f.Path)
             continue;
         if (f.HasId && (!sel.HasId || sel.Id != f.Id))
             continue;

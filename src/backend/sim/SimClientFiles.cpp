@@ -70,12 +70,12 @@ NWHandle TSimClient::PathConn(int32_t connIndex) {
 
 int32_t TSimClient::ChildDir(const TSimVolume& vol, int32_t dir, const std::string& name) const {
     // Names come in the OEM code page from the file server side, in UTF-8 from the user.
-    std::string l = Lower(name);
+    std::string l = U_LowerCase(name);
     for (int32_t child : vol.Dirs[dir].Children)
-        if (Lower(vol.Dirs[child].NameOem) == l)
+        if (U_LowerCase(vol.Dirs[child].NameOem) == l)
             return child;
     for (int32_t child : vol.Dirs[dir].Children)
-        if (Lower(vol.Dirs[child].Name) == l)
+        if (U_LowerCase(vol.Dirs[child].Name) == l)
             return child;
     return -1;
 }
@@ -122,7 +122,7 @@ NWCCODE TSimClient::ParsePath(const std::string& path, std::string& server, NWHa
     const TSimServer& s = FWorld->Servers[srv];
     int32_t vol = -1;
     for (size_t i = 0; i < s.Volumes.size(); ++i)
-        if (Lower(s.Volumes[i].Name) == Lower(parts[1]))
+        if (U_LowerCase(s.Volumes[i].Name) == U_LowerCase(parts[1]))
             vol = static_cast<int32_t>(i);
     if (vol < 0)
         return ERR_VOLUME_NOT_FOUND;
@@ -162,7 +162,7 @@ NWCCODE TSimClient::VolPath(NWHandle conn, const std::string& volPath, TVolRef& 
         return ERR_INVALID_PATH;
     const TSimServer& s = FWorld->Servers[ref.Server];
     for (size_t i = 0; i < s.Volumes.size(); ++i)
-        if (Lower(s.Volumes[i].NameOem) == Lower(volPath.substr(0, colon)))
+        if (U_LowerCase(s.Volumes[i].NameOem) == U_LowerCase(volPath.substr(0, colon)))
             ref.Volume = static_cast<int32_t>(i);
     if (ref.Volume < 0)
         return ERR_VOLUME_NOT_FOUND;
@@ -194,8 +194,8 @@ NWCCODE TSimClient::VolumeNumber(NWHandle conn, const std::string& volume, uint3
         return code;
     const TSimServer& s = FWorld->Servers[c->Server];
     for (size_t i = 0; i < s.Volumes.size(); ++i)
-        if (Lower(s.Volumes[i].NameOem) == Lower(volume) ||
-            Lower(s.Volumes[i].Name) == Lower(volume)) {
+        if (U_LowerCase(s.Volumes[i].NameOem) == U_LowerCase(volume) ||
+            U_LowerCase(s.Volumes[i].Name) == U_LowerCase(volume)) {
             number = static_cast<uint32_t>(i);
             return NW_OK;
         }

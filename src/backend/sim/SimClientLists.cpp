@@ -2,6 +2,7 @@
 #include "backend/sim/SimClient.h"
 
 #include "backend/sim/SimInternal.h"
+#include "util/Util.h"
 
 #include <algorithm>
 
@@ -306,7 +307,7 @@ const std::vector<int32_t>* IndexCandidates(const TSimWorld& w, const TSimTree& 
     auto s = std::get_if<TValString>(&f.Value.Data);
     if (s == nullptr)
         return &kNone;
-    auto it = t.DnIndex.find(TSimTree::DnKey(f.Attr, Lower(s->Text)));
+    auto it = t.DnIndex.find(TSimTree::DnKey(f.Attr, U_LowerCase(s->Text)));
     return it == t.DnIndex.end() ? &kNone : &it->second;
 }
 

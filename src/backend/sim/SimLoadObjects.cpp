@@ -1,6 +1,7 @@
 // The objects of a tree: their names, classes, IDs and places in the tree, then their ACLs and
 // attribute values once every name is known.
 #include "backend/sim/SimLoadInternal.h"
+#include "util/Util.h"
 
 #include <algorithm>
 
@@ -44,7 +45,7 @@ std::string ObjectPointer(const json& objs, const std::string& ptr, const std::s
         std::string n = element(k, scratch)["name"].template get<std::string>();
         if (!n.empty() && n[0] == '.')
             n = n.substr(1);
-        if (Lower(n) == Lower(fullName))
+        if (U_LowerCase(n) == U_LowerCase(fullName))
             return Join(ptr, k) + "/name";
     }
     return ptr;
@@ -194,7 +195,7 @@ void TLoader::LoadTreeObjects(TSimTree& t, const json& objs, const std::string& 
         TSimObject& o = t.Objects[cur];
         o.Order = order++;
         std::sort(o.Children.begin(), o.Children.end(), [&t](int32_t a, int32_t b) {
-            return Lower(t.Objects[a].Rdn) < Lower(t.Objects[b].Rdn);
+            return U_LowerCase(t.Objects[a].Rdn) < U_LowerCase(t.Objects[b].Rdn);
         });
         for (auto it = o.Children.rbegin(); it != o.Children.rend(); ++it)
             stack.push_back(*it);
@@ -316,7 +317,7 @@ void TLoader::LoadTreeValues(TSimTree& t, const json& objs, const std::string& p
                             obj.SecurityEquals.push_back(ti);
                         if (a == aliasAttr)
                             obj.AliasTarget = ti;
-                        t.DnIndex[TSimTree::DnKey(a, Lower(target))].push_back(index);
+                        t.DnIndex[TSimTree::DnKey(a, U_LowerCase(target))].push_back(index);
                     }
                     attr.Values.push_back(std::move(value));
                 }

@@ -1,5 +1,6 @@
 // The tree file's batch limits, schema extensions and injected failures.
 #include "backend/sim/SimLoadInternal.h"
+#include "util/Util.h"
 
 #include <algorithm>
 #include <optional>
@@ -86,7 +87,7 @@ void TLoader::LoadSchema(const json& v, const std::string& ptr) {
             };
             refs("super", c.Super, false);
             refs("auxClasses", c.AuxClasses, true);
-            if (c.Super.empty() && Lower(c.Name) != "top")
+            if (c.Super.empty() && U_LowerCase(c.Name) != "top")
                 c.Super.push_back(FWorld.Schema.FindClass("Top"));
         }
         // A class may not be its own super class, however far up.
@@ -127,7 +128,7 @@ void TLoader::LoadFailures(const json& v, const std::string& ptr) {
             tree = FWorld.FindTree(name);
             if (tree < 0)
                 Fail(p + "/tree", "the tree \"" + name + "\" is not listed in \"trees\"");
-            f.Tree = Lower(FWorld.Trees[tree].Name);
+            f.Tree = U_LowerCase(FWorld.Trees[tree].Name);
         }
         if (const json* o = Opt(v[i], "object")) {
             std::string name = Str(*o, p + "/object", 1024);
@@ -139,15 +140,15 @@ void TLoader::LoadFailures(const json& v, const std::string& ptr) {
                     found = true;
             if (!found)
                 Fail(p + "/object", "the object \"" + name + "\" does not exist");
-            f.Object = Lower(bare);
+            f.Object = U_LowerCase(bare);
         }
         if (const json* a = Opt(v[i], "attribute"))
-            f.Attribute = Lower(Str(*a, p + "/attribute", 128));
+            f.Attribute = U_LowerCase(Str(*a, p + "/attribute", 128));
         if (const json* s = Opt(v[i], "server")) {
             std::string name = Str(*s, p + "/server", 64);
             if (FWorld.FindServer(name) < 0)
                 Fail(p + "/server", "the server \"" + name + "\" is not listed in \"servers\"");
-            f.Server = Lower(name);
+            f.Server = U_LowerCase(name);
         }
         if (const json* pa = Opt(v[i], "path")) {
             std::string path = Str(*pa, p + "/path", 1024);
@@ -160,7 +161,7 @@ void TLoader::LoadFailures(const json& v, const std::string& ptr) {
                 rest.erase(0, 1);
             while (!rest.empty() && rest.back() == '\\')
                 rest.pop_back();
-            f.Path = Lower(path.substr(0, colon) + ":" + rest);
+            f.Path = U_LowerCase(path.substr(0, colon) + ":" + rest);
         }
         if (const json* id = Opt(v[i], "id")) {
             f.HasId = true;

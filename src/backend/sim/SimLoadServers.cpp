@@ -1,5 +1,6 @@
 // File servers with their volumes, directories and trustees, and the connections to them.
 #include "backend/sim/SimLoadInternal.h"
+#include "util/Util.h"
 
 #include <cstring>
 #include <unordered_set>
@@ -61,7 +62,7 @@ void TLoader::LoadServer(const json& v, const std::string& ptr) {
         TSimVolume vol;
         vol.Name = ServerName(vj, vp, kMaxVolumeName, "volume");
         for (const auto& other : s.Volumes)
-            if (Lower(other.Name) == Lower(vol.Name))
+            if (U_LowerCase(other.Name) == U_LowerCase(vol.Name))
                 Fail(vp + "/name", "the volume \"" + vol.Name + "\" is listed twice");
         vol.NameOem = vol.Name;
         if (const json* obj = Opt(vj, "object")) {
@@ -137,7 +138,7 @@ void TLoader::LoadDir(TSimServer& srv, TSimVolume& vol, int32_t index, const jso
         if (!ToCodePage(name, FWorld.OemCodePage, oem))
             Fail(sp, "\"" + name + "\" cannot be written in the code page " + FWorld.OemCodePage);
         for (int32_t sib : vol.Dirs[index].Children)
-            if (Lower(vol.Dirs[sib].Name) == Lower(name))
+            if (U_LowerCase(vol.Dirs[sib].Name) == U_LowerCase(name))
                 Fail(sp, "the directory \"" + name + "\" is listed twice (names ignore case)");
         if (vol.Dirs.size() >= kMaxDirsPerVolume + 1)
             Fail(sp, "a volume has at most " + std::to_string(kMaxDirsPerVolume) + " directories");

@@ -249,8 +249,6 @@ struct TSimWorld {
 
 // --- Shared helpers -----------------------------------------------------------------------------
 
-// ASCII-only lower case (the directory's own case folding).
-std::string Lower(std::string_view s);
 // The components of a dotted typeless name, most specific first; false for an empty component.
 bool SplitName(std::string_view name, std::vector<std::string>& parts);
 // Inheritance of an ACL value: entry rights pass down when bit 0x40 is clear, attribute rights

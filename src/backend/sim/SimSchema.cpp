@@ -1,4 +1,5 @@
 #include "backend/sim/SimModel.h"
+#include "util/Util.h"
 
 #include <array>
 
@@ -245,22 +246,14 @@ std::vector<std::string> SplitBar(const char* s) {
 
 } // namespace
 
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 std::string_view SyntaxName(uint32_t syntax) {
     return syntax < kSyntaxNames.size() ? kSyntaxNames[syntax] : std::string_view();
 }
 
 int32_t SyntaxByName(std::string_view name) {
-    std::string l = Lower(name);
+    std::string l = U_LowerCase(name);
     for (size_t i = 0; i < kSyntaxNames.size(); ++i)
-        if (Lower(kSyntaxNames[i]) == l)
+        if (U_LowerCase(kSyntaxNames[i]) == l)
             return static_cast<int32_t>(i);
     if (!name.empty() && name.size() <= 3 &&
         name.find_first_not_of("0123456789") == std::string_view::npos) {
@@ -314,14 +307,14 @@ int32_t TSimSchema::FindAttr(std::string_view name) const {
 
 int32_t TSimSchema::AddClass(TSimClass cls) {
     auto index = static_cast<int32_t>(Classes.size());
-    FClassIndex[Lower(cls.Name)] = index;
+    FClassIndex[U_LowerCase(cls.Name)] = index;
     Classes.push_back(std::move(cls));
     return index;
 }
 
 int32_t TSimSchema::AddAttr(TSimAttrDef def) {
     auto index = static_cast<int32_t>(Attrs.size());
-    FAttrIndex[Lower(def.Name)] = index;
+    FAttrIndex[U_LowerCase(def.Name)] = index;
     Attrs.push_back(std::move(def));
     return index;
 }
@@ -398,15 +391,11 @@ uint32_t TSimSchema::ClassFlags(int32_t cls) const {
 
 namespace {
 
-char LowerChar(char ch) {
-    return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
-}
-
-// FNV-1a over the ASCII lower case of the name, folded to 32 bits.
+// FNV-1a over the ASCII upper case of the name, folded to 32 bits.
 uint32_t NameHash(std::string_view name) {
     uint64_t h = 14695981039346656037ull;
     for (char ch : name) {
-        h ^= static_cast<unsigned char>(LowerChar(ch));
+        h ^= static_cast<unsigned char>(U_UpCaseChar(ch));
         h *= 1099511628211ull;
     }
     return static_cast<uint32_t>(h ^ (h >> 32));
@@ -417,15 +406,6 @@ uint32_t IdHash(uint32_t id) {
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
     return static_cast<uint32_t>(z ^ (z >> 31));
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (LowerChar(a[i]) != LowerChar(b[i]))
-            return false;
-    return true;
 }
 
 } // namespace
@@ -461,7 +441,7 @@ void TSimObjectIndex::Insert(uint32_t hash, int32_t object) {
 
 int32_t TSimTree::Find(std::string_view fullName) const {
     return FByName.Find(NameHash(fullName), [&](int32_t object) {
-        return SameName(Objects[object].FullName, fullName);
+        return U_SameText(Objects[object].FullName, fullName);
     });
 }
 
@@ -504,17 +484,17 @@ std::string TSimTree::DnKey(int32_t attr, std::string_view lowerName) {
 }
 
 int32_t TSimWorld::FindTree(std::string_view name) const {
-    std::string l = Lower(name);
+    std::string l = U_LowerCase(name);
     for (size_t i = 0; i < Trees.size(); ++i)
-        if (Lower(Trees[i].Name) == l)
+        if (U_LowerCase(Trees[i].Name) == l)
             return static_cast<int32_t>(i);
     return -1;
 }
 
 int32_t TSimWorld::FindServer(std::string_view name) const {
-    std::string l = Lower(name);
+    std::string l = U_LowerCase(name);
     for (size_t i = 0; i < Servers.size(); ++i)
-        if (Lower(Servers[i].Name) == l)
+        if (U_LowerCase(Servers[i].Name) == l)
             return static_cast<int32_t>(i);
     return -1;
 }

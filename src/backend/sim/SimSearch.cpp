@@ -1,6 +1,7 @@
 // The values objects show, and search filters: parsing the token stream with one fixed
 // precedence (parentheses group, NOT binds tightest, then AND, then OR) and evaluating it.
 #include "backend/sim/SimInternal.h"
+#include "util/Util.h"
 
 #include <functional>
 
@@ -97,7 +98,7 @@ bool Bytes(const TAttrValue& v, std::string& out) {
 }
 
 bool SameText(const std::string& a, const std::string& b) {
-    return Lower(a) == Lower(b);
+    return U_LowerCase(a) == U_LowerCase(b);
 }
 
 bool ListsMatch(const std::vector<std::string>& a, const std::vector<std::string>& b,
@@ -125,8 +126,8 @@ bool CompareValue(uint32_t syntax, const TAttrValue& have, const TAttrValue& wan
         if (!Text(have, a) || !Text(want, b))
             return false;
         if (syntax != SYN_CE_STRING) {
-            a = Lower(a);
-            b = Lower(b);
+            a = U_LowerCase(a);
+            b = U_LowerCase(b);
         }
         if (syntax == SYN_DIST_NAME) {
             if (!a.empty() && a[0] == '.')
@@ -422,8 +423,8 @@ bool FilterMatches(const TSimWorld& w, const TSimTree& t, int32_t object, const 
         return f.Attr >= 0 &&
                AnyValue(w, t, object, f.Attr, [](const TAttrValue&) { return true; });
     case TFilterNode::Rdn:
-        return object != 0 &&
-               WildMatch(Lower(f.Text), Lower(t.Objects[object].Rdn), TWildStyle::Filter);
+        return object != 0 && WildMatch(U_LowerCase(f.Text), U_LowerCase(t.Objects[object].Rdn),
+                                        TWildStyle::Filter);
     case TFilterNode::BaseClass:
         return SameText(w.Schema.Classes[t.Objects[object].Class].Name, f.Text);
     case TFilterNode::Compare: {

@@ -1,11 +1,12 @@
 #include "backend/sim/SimInternal.h"
+#include "util/Util.h"
 
 namespace trovalen::sim {
 
 bool WildMatch(std::string_view pattern, std::string_view text, TWildStyle style) {
     const bool fileName = style == TWildStyle::FileName;
-    std::string lowered = fileName ? Lower(std::string(pattern)) : std::string();
-    std::string t = fileName ? Lower(std::string(text)) : std::string(text);
+    std::string lowered = fileName ? U_LowerCase(std::string(pattern)) : std::string();
+    std::string t = fileName ? U_LowerCase(std::string(text)) : std::string(text);
     std::string_view p = fileName ? std::string_view(lowered) : pattern;
     if (fileName && p == "*.*")
         p = "*";

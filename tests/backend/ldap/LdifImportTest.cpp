@@ -37,7 +37,7 @@ struct TFacts {
 TFacts FactsOf(const TSimWorld& w, const TSimTree& t) {
     TFacts f;
     auto name = [&t](int32_t i) {
-        return i == 0 ? std::string("[Root]") : Lower(t.Objects[i].FullName);
+        return i == 0 ? std::string("[Root]") : U_LowerCase(t.Objects[i].FullName);
     };
     static const std::set<std::string> kEquivalences{"Security Equals", "Group Membership",
                                                      "Member", "Equivalent To Me"};
@@ -64,7 +64,7 @@ TFacts FactsOf(const TSimWorld& w, const TSimTree& t) {
                 continue;
             for (const TAttrValue& v : a.Values)
                 f.Equivalences.insert(object + " | " + attr + " | " +
-                                      Lower(std::get<TValString>(v.Data).Text));
+                                      U_LowerCase(std::get<TValString>(v.Data).Text));
         }
     }
     return f;
