@@ -138,45 +138,15 @@ void TNDSObj::Release() {
 
 NWCCODE U_DSGetObjectItem(TNWClient* client, NWHandle ctx, const std::string& name, uint32_t item,
                           std::string& text) {
-    text.clear();
-    if (client == nullptr)
-        return ERR_CLIENT_NOT_STARTED;
-    TContextCopy copy(client, ctx);
-    if (!copy.Held)
-        return copy.Code;
-    U_DSSetContextFlags(client, copy.Handle, '+', DCV_CANONICALIZE_NAMES | DCV_TYPELESS_NAMES);
-    // The object's complete name, read from the top: so the names the items hold come back
-    // complete whatever the caller's name context is.
-    std::string n = U_DSDotName(U_DSCompleteName(U_DSGetNameContext(client, copy.Handle),
-                                                 U_DSAbbreviateName(client, copy.Handle, name)));
-    uint32_t items = 0;
-    NWCCODE code = client->SetContextValue(copy.Handle, DCK_NAME_CONTEXT, std::string("[Root]"));
-    if (code == NW_OK)
-        code = client->GetContextValue(copy.Handle, DCK_DSI_FLAGS, items);
-    if (code != NW_OK)
-        return code;
-    code = client->SetContextValue(copy.Handle, DCK_DSI_FLAGS, items | item);
-    if (code != NW_OK)
-        return code;
-    TClientBuf buf(client, DEFAULT_MESSAGE_LEN);
-    if (!buf.Held)
-        return buf.Code;
-    code = client->ReadObjectItems(copy.Handle, n, DEFAULT_MESSAGE_LEN, buf.Handle);
-    if (code != NW_OK)
-        return code;
-    TObjectItem out;
-    code = client->ObjectItem(copy.Handle, buf.Handle, 2 * DEFAULT_MESSAGE_LEN, item, out);
-    if (code == NW_OK)
-        text = out.Text;
-    return code;
+    return TDSItemReader(client, ctx, item).Read(name, text);
 }
 
 TDSItemReader::TDSItemReader(TNWClient* client, NWHandle ctx, uint32_t item)
     : FClient(client), FContext(ctx), FItem(item) {}
 
 NWCCODE TDSItemReader::Setup() {
-    // Two copies, as U_DSGetObjectItem's one is before and after it reads from the top: names
-    // are abbreviated in the caller's name context, items read at the top.
+    // Two copies: names are abbreviated in the caller's name context, and made complete against
+    // it, so that items read at the top come back complete whatever that context is.
     FNames = TContextCopy(FClient, FContext);
     if (!FNames.Held)
         return FNames.Code;
