@@ -1,21 +1,17 @@
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include "cli/CliRun.h"
 #include "util/Util.h"
 
 namespace fs = std::filesystem;
+using trovalen::testing::RunCli;
+using trovalen::testing::ShellQuoted;
+using trovalen::testing::TCliRun;
 
 namespace {
-
-struct TRun {
-    int Status = -1;
-    std::string Out;
-    std::string Err;
-};
 
 class ScanCli : public ::testing::Test {
 protected:
@@ -25,24 +21,10 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    // Runs trovalen-scan with the arguments (each single-quoted for the shell).
-    TRun Scan(const std::vector<std::string>& args) {
-        std::string cmd = "TROVALEN_MOUNT='" + (dir / "mnt").string() + "' TROVALEN_TREE= '" +
-                          std::string(TROVALEN_SCAN_EXE) + "'";
-        for (const auto& a : args)
-            cmd += " '" + a + "'";
-        cmd += " 2>'" + (dir / "err").string() + "'";
-        TRun run;
-        FILE* p = popen(cmd.c_str(), "r");
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-            run.Out.append(buf, n);
-        int status = pclose(p);
-        run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::ifstream err(dir / "err");
-        run.Err.assign(std::istreambuf_iterator<char>(err), {});
-        return run;
+    // Runs trovalen-scan with the arguments, on the test's own mount and no tree from outside.
+    TCliRun Scan(const std::vector<std::string>& args) {
+        return RunCli(TROVALEN_SCAN_EXE, args, dir,
+                      "TROVALEN_MOUNT=" + ShellQuoted((dir / "mnt").string()) + " TROVALEN_TREE=");
     }
 
     std::string Data(const std::string& name) {
@@ -73,28 +55,29 @@ TEST_F(ScanCli, UsageErrorsExitWithTwoAndOneMessage) {
                                                                   {"--tree"},
                                                                   {"--format", "pdf", "x"},
                                                                   {"--tree-name", "T", "x"}}) {
-        TRun run = Scan(args);
+        TCliRun run = Scan(args);
         EXPECT_EQ(run.Status, 2) << run.Err;
         EXPECT_EQ(run.Out, "");
         EXPECT_EQ(trovalen::U_CountOf(run.Err, "trovalen-scan: "), 1) << run.Err;
     }
-    TRun help = Scan({"--help"});
+    TCliRun help = Scan({"--help"});
     EXPECT_EQ(help.Status, 0);
     EXPECT_NE(help.Out.find("Usage: trovalen-scan"), std::string::npos);
 }
 
 TEST_F(ScanCli, TreeFileThatCannotBeLoaded) {
     std::ofstream(dir / "bad.json") << "{\"format\": 1, \"trees\": [";
-    TRun run = Scan({"--tree", (dir / "bad.json").string(), "\\\\FS1\\SYS"});
+    TCliRun run = Scan({"--tree", (dir / "bad.json").string(), "\\\\FS1\\SYS"});
     EXPECT_EQ(run.Status, 2);
     EXPECT_EQ(run.Out, "");
     EXPECT_NE(run.Err.find("bad.json"), std::string::npos) << run.Err;
-    TRun missing = Scan({"--tree", (dir / "missing.json").string(), "\\\\FS1\\SYS"});
+    TCliRun missing = Scan({"--tree", (dir / "missing.json").string(), "\\\\FS1\\SYS"});
     EXPECT_EQ(missing.Status, 2);
 }
 
 TEST_F(ScanCli, PrintsTheSummaryOrTheDetails) {
-    TRun run = Scan({"--tree", Data("rights-fs.json"), "\\\\FS1\\SYS\\APPS\\DATA", "FS1/SYS:GONE"});
+    TCliRun run =
+        Scan({"--tree", Data("rights-fs.json"), "\\\\FS1\\SYS\\APPS\\DATA", "FS1/SYS:GONE"});
     // A start path that is not found makes the exit status 1; the report is still complete.
     ASSERT_EQ(run.Status, 1) << run.Err;
     EXPECT_EQ(run.Out.rfind("Version:   Trovalen.file v1.6 (2009-09) \n", 0), 0u) << run.Out;
@@ -103,14 +86,14 @@ TEST_F(ScanCli, PrintsTheSummaryOrTheDetails) {
     EXPECT_EQ(Lines(run.Out, "No trustees detected"), 1);
     EXPECT_EQ(Lines(run.Out, "  Direct Trustee:"), 0);
 
-    TRun details =
+    TCliRun details =
         Scan({"--tree", Data("rights-fs.json"), "--details", "\\\\FS1\\SYS\\APPS\\DATA"});
     ASSERT_EQ(details.Status, 0);
     EXPECT_GT(Lines(details.Out, "  Direct Trustee:"), 0) << details.Out;
     EXPECT_GT(Lines(details.Out, "     * "), 0);
 
-    TRun edir = Scan({"--tree", Data("rights-edir.json"), "--edir", "--only-users", "--exclude",
-                      "admin", ".Printer1.SALES.ACME"});
+    TCliRun edir = Scan({"--tree", Data("rights-edir.json"), "--edir", "--only-users", "--exclude",
+                         "admin", ".Printer1.SALES.ACME"});
     ASSERT_EQ(edir.Status, 0) << edir.Err;
     EXPECT_EQ(Lines(edir.Out, "Effective Trustee:\tGroup"), 0) << edir.Out;
     EXPECT_EQ(Lines(edir.Out, "Effective Trustee:\tUser\t[CRWSA ]\t.Admin.ACME"), 0);
@@ -120,8 +103,8 @@ TEST_F(ScanCli, PrintsTheSummaryOrTheDetails) {
 
 TEST_F(ScanCli, ExportFormatsAndOutputFile) {
     std::string out = (dir / "summary.xml").string();
-    TRun run = Scan({"--tree", Data("rights-names.json"), "--edir", "--format", "xml", "-o", out,
-                     ".Vault.Acme"});
+    TCliRun run = Scan({"--tree", Data("rights-names.json"), "--edir", "--format", "xml", "-o", out,
+                        ".Vault.Acme"});
     ASSERT_EQ(run.Status, 0) << run.Err;
     EXPECT_EQ(run.Out, "");
     std::ifstream in(out);
@@ -130,11 +113,11 @@ TEST_F(ScanCli, ExportFormatsAndOutputFile) {
     EXPECT_NE(xml.find(".R&amp;D.Acme"), std::string::npos) << xml;
     EXPECT_EQ(xml.find(".R&D.Acme"), std::string::npos) << "names are escaped";
 
-    TRun csv = Scan({"--tree", Data("rights-fs.json"), "--format", "csv", "\\\\FS1\\SYS"});
+    TCliRun csv = Scan({"--tree", Data("rights-fs.json"), "--format", "csv", "\\\\FS1\\SYS"});
     ASSERT_EQ(csv.Status, 0);
     EXPECT_NE(csv.Out.find("Effective Trustee:"), std::string::npos) << csv.Out;
 
-    TRun unwritable =
+    TCliRun unwritable =
         Scan({"--tree", Data("rights-fs.json"), "-o", "/nonexistent/dir/x.txt", "\\\\FS1\\SYS"});
     EXPECT_EQ(unwritable.Status, 1) << "a failed write is no success";
     EXPECT_NE(unwritable.Err.find("trovalen-scan: "), std::string::npos);

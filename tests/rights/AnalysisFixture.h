@@ -1,18 +1,23 @@
 // A simulated client loaded from a test tree, with contexts set up as the front ends do.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "backend/sim/SimClient.h"
 #include "backend/sim/SimLoader.h"
 #include "common/SimFixture.h"
 #include "directory/DSContext.h"
+#include "directory/DSNames.h"
+#include "directory/DSRead.h"
 #include "rights/EffectiveTrustees.h"
 #include "util/Platform.h"
 #include "util/StringList.h"
+#include "util/Util.h"
 
 namespace trovalen::testing {
 
@@ -52,6 +57,33 @@ protected:
         std::error_code ec;
         std::filesystem::remove_all(scratchFolder, ec);
         SimTest::TearDown();
+    }
+
+    // Every object of the primary tree, in the order the directory lists them.
+    std::vector<std::string> Objects() {
+        TStringList list;
+        U_DSListTree(client.get(), ctx, "[Root]", list, true, false, "", 0);
+        std::vector<std::string> out;
+        for (const auto& item : list)
+            if (!item.Text.empty())
+                out.push_back(U_DSDotName(item.Text));
+        return out;
+    }
+
+    // Every directory of every mounted volume, as UNC paths, sorted.
+    std::vector<std::string> Directories() {
+        std::vector<std::string> out;
+        std::string root = mount.string();
+        for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+            if (!e.is_directory())
+                continue;
+            std::string rel = e.path().string().substr(root.size());
+            if (std::count(rel.begin(), rel.end(), '/') < 2)
+                continue; // the server folders themselves
+            out.push_back("\\" + U_ReplaceStr(rel, "/", "\\", true, true));
+        }
+        std::sort(out.begin(), out.end());
+        return out;
     }
 
     // Runs the analysis; log lines of every level.

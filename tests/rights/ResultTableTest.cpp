@@ -44,28 +44,6 @@ const TTableCase kTableCases[] = {
 
 class ResultTableScanTest : public AnalysisTest, public ::testing::WithParamInterface<TTableCase> {
 protected:
-    std::vector<std::string> Objects() {
-        TStringList list;
-        U_DSListTree(client.get(), ctx, "[Root]", list, true, false, "", 0);
-        std::vector<std::string> out;
-        for (const auto& item : list)
-            if (!item.Text.empty())
-                out.push_back(U_DSDotName(item.Text));
-        return out;
-    }
-
-    std::vector<std::string> Directories() {
-        std::vector<std::string> out;
-        std::string root = mount.string();
-        for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
-            std::string rel = e.path().string().substr(root.size());
-            if (e.is_directory() && std::count(rel.begin(), rel.end(), '/') >= 2)
-                out.push_back("\\" + U_ReplaceStr(rel, "/", "\\", true, true));
-        }
-        std::sort(out.begin(), out.end());
-        return out;
-    }
-
     // The reasons the analysis itself gives the trustee on the entry.
     std::vector<std::string> AnalysedReasons(const TResultRow& row, uint32_t flags) {
         std::string target = row.Entry;

@@ -59,33 +59,6 @@ constexpr int kFullLog = 41;
 
 class ScanSnapshotTest : public AnalysisTest, public ::testing::WithParamInterface<TSnapshotCase> {
 protected:
-    // Every object of the primary tree, in the order the directory lists them.
-    std::vector<std::string> Objects() {
-        TStringList list;
-        U_DSListTree(client.get(), ctx, "[Root]", list, true, false, "", 0);
-        std::vector<std::string> out;
-        for (const auto& item : list)
-            if (!item.Text.empty())
-                out.push_back(U_DSDotName(item.Text));
-        return out;
-    }
-
-    // Every directory of every mounted volume, as UNC paths, sorted.
-    std::vector<std::string> Directories() {
-        std::vector<std::string> out;
-        std::string root = mount.string();
-        for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
-            if (!e.is_directory())
-                continue;
-            std::string rel = e.path().string().substr(root.size());
-            if (std::count(rel.begin(), rel.end(), '/') < 2)
-                continue; // the server folders themselves
-            out.push_back("\\" + U_ReplaceStr(rel, "/", "\\", true, true));
-        }
-        std::sort(out.begin(), out.end());
-        return out;
-    }
-
     static void Write(std::ostringstream& out, const TStringList& lines) {
         for (const auto& l : lines)
             if (l.Text.rfind("Date:      ", 0) != 0) // the time of the run
