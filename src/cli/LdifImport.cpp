@@ -28,22 +28,6 @@ constexpr size_t kMaxSchemaNameBytes = 128;
 constexpr int kMaxSuperDepth = 16;
 constexpr char kRootName[] = "[Root]";
 
-// Attributes the LDAP server keeps for itself: no directory data, so not carried over.
-const std::unordered_set<std::string> kServerOwnAttrs{"structuralobjectclass",
-                                                      "createtimestamp",
-                                                      "modifytimestamp",
-                                                      "creatorsname",
-                                                      "modifiersname",
-                                                      "entrydn",
-                                                      "entryuuid",
-                                                      "entrycsn",
-                                                      "hassubordinates",
-                                                      "subschemasubentry",
-                                                      "numsubordinates",
-                                                      "subordinatecount",
-                                                      "contextcsn",
-                                                      "entryttl",
-                                                      "pwdchangedtime"};
 // Object classes of the LDAP server's own.
 const std::unordered_set<std::string> kServerOwnClasses{"extensibleobject", "glue",     "referral",
                                                         "dynamicobject",    "subentry", "subschema",
@@ -770,7 +754,7 @@ private:
         std::vector<std::pair<int32_t, std::vector<const TLdifValue*>>> byAttr;
         for (const TLdifValue* v : values) {
             std::string lower = U_LowerCase(v->Attr);
-            if (kServerOwnAttrs.count(lower) != 0 || lower == "objectclass")
+            if (ldap::IsServerOwnAttr(lower) || lower == "objectclass")
                 continue;
             if (!v->Options.empty() && U_LowerCase(v->Options) != "binary")
                 Note(e.Dn, v->Attr + ";" + Shown(v->Options) + ": taken as a value of " + v->Attr +
@@ -887,8 +871,8 @@ private:
             std::string lower = U_LowerCase(v.Attr);
             bool known = FSchema.FindAttr(DirectoryAttr(v.Attr)) >= 0 ||
                          (FHaveLdapSchema && FLdapSchema.AttrByLdap(v.Attr) != nullptr);
-            if (kRootDseAttrs.count(lower) != 0 || kServerOwnAttrs.count(lower) != 0 || !known) {
-                if (kRootDseAttrs.count(lower) == 0 && kServerOwnAttrs.count(lower) == 0 &&
+            if (kRootDseAttrs.count(lower) != 0 || ldap::IsServerOwnAttr(lower) || !known) {
+                if (kRootDseAttrs.count(lower) == 0 && !ldap::IsServerOwnAttr(lower) &&
                     std::find(server.begin(), server.end(), v.Attr) == server.end())
                     server.push_back(v.Attr);
                 continue;

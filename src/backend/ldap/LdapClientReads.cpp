@@ -19,18 +19,6 @@ constexpr size_t kMaxRequestNames = 1024;
 constexpr size_t kMaxRequestNameBytes = 1024;
 constexpr uint32_t kStreamReadOnly = 1;
 
-// What a search hands out that is the server's bookkeeping rather than the object's.
-bool Operational(std::string_view ldapName) {
-    static constexpr std::string_view kSkipped[] = {
-        "structuralObjectClass", "entryUUID",    "entryCSN",      "createTimestamp",
-        "modifyTimestamp",       "creatorsName", "modifiersName", "hasSubordinates",
-        "subschemaSubentry",     "entryDN"};
-    for (std::string_view s : kSkipped)
-        if (U_SameText(s, ldapName))
-            return true;
-    return false;
-}
-
 // A value as it stood, with control characters written as \xNN so that it stays one line.
 std::string Visible(std::string_view raw) {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -196,7 +184,7 @@ NWCCODE TLdapClient::ReadValues(const TCtx& c, const TEntry& e,
         // A plain reference, not a structured binding, so that the lambda below may capture it.
         const auto& ldapName = entry.first;
         const auto& values = entry.second;
-        if (Operational(ldapName))
+        if (IsServerOwnAttr(ldapName))
             continue;
         const TSchemaAttr* def = FSchema.AttrByLdap(ldapName);
         TAttrOut a;

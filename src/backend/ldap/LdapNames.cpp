@@ -369,4 +369,26 @@ bool IsLdapDescriptor(std::string_view name) {
     });
 }
 
+bool IsServerOwnAttr(std::string_view ldapName) {
+    static constexpr std::string_view kServerOwn[] = {"structuralObjectClass",
+                                                      "createTimestamp",
+                                                      "modifyTimestamp",
+                                                      "creatorsName",
+                                                      "modifiersName",
+                                                      "entryDN",
+                                                      "entryUUID",
+                                                      "entryCSN",
+                                                      "hasSubordinates",
+                                                      "subschemaSubentry",
+                                                      "numSubordinates",
+                                                      "subordinateCount",
+                                                      "contextCSN",
+                                                      "entryTtl",
+                                                      "pwdChangedTime"};
+    for (std::string_view name : kServerOwn)
+        if (U_SameText(name, ldapName))
+            return true;
+    return false;
+}
+
 } // namespace trovalen::ldap

@@ -76,5 +76,8 @@ std::string_view BuiltInDirectoryClassName(std::string_view ldapName);
 std::string DeriveLdapName(std::string_view directoryName);
 // Whether an LDAP descriptor is well formed (a letter, then letters, digits and `-`).
 bool IsLdapDescriptor(std::string_view name);
+// Whether an attribute is one the LDAP server keeps for itself (timestamps, counts, its own
+// identifiers), not the object's data; case ignored.
+bool IsServerOwnAttr(std::string_view ldapName);
 
 } // namespace trovalen::ldap

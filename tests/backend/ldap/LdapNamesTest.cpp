@@ -217,4 +217,13 @@ TEST(LdapNames, DirectoryAndLdapNamesMapBothWays) {
     EXPECT_FALSE(IsLdapDescriptor(""));
 }
 
+TEST(LdapNames, TheServersOwnAttributesAreKnownWhateverTheirCase) {
+    EXPECT_TRUE(IsServerOwnAttr("modifyTimestamp"));
+    EXPECT_TRUE(IsServerOwnAttr("ENTRYUUID"));
+    EXPECT_TRUE(IsServerOwnAttr("numsubordinates"));
+    EXPECT_FALSE(IsServerOwnAttr("cn"));
+    EXPECT_FALSE(IsServerOwnAttr("securityEquals"));
+    EXPECT_FALSE(IsServerOwnAttr("modifyTimestamps"));
+}
+
 } // namespace
