@@ -67,12 +67,14 @@ const char kUsageEnd[] =
     "terminal.\n"
     "\n"
     "Exit status:\n"
-    "  0  every entry was analysed and the report written\n"
-    "  1  an entry was not found or its scan failed (the report is still written in full),\n"
-    "     or the report could not be written\n"
+    "  0  every entry was analysed completely and the report written\n"
+    "  1  an entry was not found, its scan failed or is incomplete (an ACL, a value or a\n"
+    "     name that could not be read), with one line on standard error for each (the\n"
+    "     report is still written in full), or the report could not be written\n"
     "  2  usage error, a tree file that cannot be loaded, a directory that cannot be\n"
-    "     reached, or an LDAP server that cannot be reached, refuses the bind, lacks the\n"
-    "     base or publishes no ACL values\n";
+    "     reached, an LDAP server that cannot be reached, refuses the bind, lacks the\n"
+    "     base or publishes no ACL values, or a connection lost or a server limit that\n"
+    "     stopped the scan; then no report is written and -o FILE keeps its content\n";
 
 std::string UsageText() {
 #ifdef TROVALEN_HAVE_LDAP
@@ -345,6 +347,22 @@ int main(int argc, char** argv) {
         session.Scan(request, host, result);
     }
 
+    // A run the directory broke off is no report: what it would show is less than the tree holds
+    // and would replace an earlier, whole one.
+    if (!result.Broken.empty()) {
+        std::cerr << "trovalen-scan: the scan ended after " << result.EntriesDone << " of "
+                  << result.EntriesTotal << " entries: " << result.Broken << std::endl;
+        std::cerr << "trovalen-scan: no report written"
+                  << (opt.Output.empty() ? std::string() : "; " + opt.Output + " is unchanged")
+                  << std::endl;
+        return kExitUsage;
+    }
+    for (const auto& entry : result.Entries)
+        if (std::string problem = U_EntryProblem(entry); !problem.empty())
+            std::cerr << "trovalen-scan: " << entry.Name << ": " << problem << std::endl;
+    if (result.RightsNotComputed)
+        std::cerr << "trovalen-scan: " << kRightsNotComputedNote << std::endl;
+
     std::string text;
     if (opt.Format == "json") {
         text = U_ScanResultToJson(result);
@@ -364,5 +382,5 @@ int main(int argc, char** argv) {
                   << std::endl;
         return kExitFailed;
     }
-    return U_AllEntriesAnalysed(result) ? kExitOk : kExitFailed;
+    return U_ScanComplete(result) ? kExitOk : kExitFailed;
 }

@@ -305,6 +305,14 @@ public:
     // The client's text for a code; "Unknown error" when it knows none.
     virtual std::string ErrorText(NWCCODE code) = 0;
 
+    // What the client met and could not hand on since the last call, in words: a name it cannot
+    // represent, a value out of its syntax. The caller that reads on the client's answers takes
+    // them, so that nothing the directory holds is left out without a word.
+    virtual std::vector<std::string> TakeProblems() { return {}; }
+    // Why the client can no longer answer for the whole directory (its connection was lost, or a
+    // server limit cut a read short); empty while it can. Once set it stays set: a reader stops.
+    virtual std::string BrokenReason() const { return {}; }
+
     // Contexts
     virtual NWCCODE NewContext(NWHandle& ctx) = 0;
     virtual NWCCODE CopyContext(NWHandle ctx, NWHandle& copy) = 0;

@@ -49,6 +49,12 @@ struct TEffectiveTrustee {
 struct TAnalysisResult {
     bool Edir = false;
     std::vector<TEffectiveTrustee> Trustees;
+    // Why the result is not whole, in words, each once: a read that failed, values that could
+    // not be read, names the client could not represent. Empty when everything was read.
+    std::vector<std::string> Incomplete;
+    // The directory computes no effective rights of its own: the raise by the directory's
+    // answer and the cross-check with it were skipped.
+    bool RightsNotComputed = false;
 };
 
 // The rights as the log and the summary show them: "[BC R I]".

@@ -99,8 +99,16 @@ public:
         IndirectTrustees();
         FinalList();
         End();
+        for (const auto& [code, failed] : FRightsFailures)
+            Incomplete(U_Format(
+                "the directory's effective rights of %s%s could not be read (%s)",
+                failed.first.c_str(),
+                failed.second == 0 ? "" : U_Format(" and %d more trustees", failed.second).c_str(),
+                Why(code).c_str()));
         TAnalysisResult result;
         result.Edir = FEdir;
+        result.Incomplete = std::move(FIncomplete);
+        result.RightsNotComputed = FSaidNotComputed;
         result.Trustees.reserve(FTrustees.size());
         for (auto& t : FTrustees)
             result.Trustees.push_back(std::move(static_cast<TEffectiveTrustee&>(t)));
@@ -154,6 +162,49 @@ private:
         if (code == 0)
             return;
         LogLine(U_Format("%s: %s", text.c_str(), U_NWErrorText(FClient, code).c_str()), LVL_ERROR);
+    }
+
+    // --- What kept the result from being whole ------------------------------------------------
+
+    // A reason why the result is not whole, listed once.
+    void Incomplete(std::string reason) {
+        if (std::find(FIncomplete.begin(), FIncomplete.end(), reason) == FIncomplete.end())
+            FIncomplete.push_back(std::move(reason));
+    }
+
+    // The client's words for a code, as they continue a sentence.
+    std::string Why(NWCCODE code) const {
+        std::string text = FClient != nullptr ? FClient->ErrorText(code) : "no client";
+        if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z' &&
+            (text.size() < 2 || !(text[1] >= 'A' && text[1] <= 'Z')))
+            text[0] = static_cast<char>(text[0] - 'A' + 'a');
+        return text;
+    }
+
+    // The answers a read may give that tell something about the directory rather than that the
+    // read failed: no such attribute or value, the end of a list.
+    static bool Answers(NWCCODE code) {
+        switch (code) {
+        case NW_OK:
+        case ERR_NO_SUCH_ATTRIBUTE:
+        case ERR_NO_SUCH_VALUE:
+        case ERR_END_OF_LIST:
+            return true;
+        default:
+            return false;
+        }
+    }
+    // A read about a trustee may also find that no object bears its name: a pseudo trustee, a
+    // bare ID, an object deleted since it was assigned.
+    static bool AnswersAboutTrustee(NWCCODE code) {
+        return Answers(code) || code == ERR_NO_SUCH_ENTRY || code == ERR_NOT_FOUND ||
+               code == ERR_INVALID_OBJECT_NAME;
+    }
+
+    // A read that failed makes the result incomplete: what could not be read, and why.
+    void ReadFailed(NWCCODE code, const std::string& what) {
+        if (!Answers(code))
+            Incomplete(U_Format("%s could not be read (%s)", what.c_str(), Why(code).c_str()));
     }
 
     // The step that the following reasons name. Texts that differ only in letter case are one
@@ -245,6 +296,7 @@ private:
         } else {
             NWCCODE code = U_PathToNWPath(FClient, FTarget, FPath);
             LogError(U_Format("U_PathToNWPath (%s)", FTarget.c_str()), code);
+            ReadFailed(code, U_Format("the path %s", FTarget.c_str()));
             uint32_t volumeNumber = 0;
             std::string volumeDN, serverDN;
             if (FClient != nullptr &&
@@ -256,18 +308,25 @@ private:
                              serverDN.c_str()),
                     LVL_HEADER);
             LogError(U_Format("U_DSGetServerDN (%s)", FTarget.c_str()), serverCode);
+            ReadFailed(serverCode, U_Format("the file server's object of %s", FTarget.c_str()));
             // The way to a file server's volumes leads through the server's object.
             chainStart = serverDN;
         }
-        if (FEdir)
-            FLeaf = U_DSIsLeaf(FClient, FContext, FTarget);
+        if (FEdir) {
+            TNDSObj target;
+            NWCCODE code = U_DSReadObject(FClient, FContext, FTarget, target);
+            ReadFailed(code, U_Format("the object %s", FTarget.c_str()));
+            FLeaf = code != NW_OK || (target.Summary.Flags & DS_CONTAINER_ENTRY) == 0;
+        }
         if (chainStart.empty())
             return;
         FChain.push_back(chainStart);
         std::string name = chainStart;
         for (int depth = 0; depth < kMaxChainDepth; ++depth) {
             std::string parent;
-            U_DSGetParentDN(FClient, FContext, name, parent);
+            NWCCODE code = U_DSGetParentDN(FClient, FContext, name, parent);
+            if (code != NW_OK && name != kRoot)
+                ReadFailed(code, U_Format("the container above %s", name.c_str()));
             if (parent.empty() || parent == name ||
                 std::find(FChain.begin(), FChain.end(), parent) != FChain.end())
                 break;
@@ -286,18 +345,28 @@ private:
             TStringList acls;
             FLastCode = U_DSGetAttribute(FClient, FContext, name, "ACL", acls);
             LogError(U_Format("U_DSGetAttribute (%s:ACL)", name.c_str()), FLastCode);
+            ReadFailed(FLastCode, U_Format("the ACL of %s", name.c_str()));
             if (FLastCode != 0)
                 acls.Clear();
             // A value the directory could not hand out as an ACL is shown as it stood and
-            // takes no part in the analysis.
+            // takes no part in the analysis; the result says that it is missing.
+            int unreadable = 0;
+            std::string firstUnreadable;
             for (int i = 0; i < acls.Count();) {
                 if (U_IsACLText(acls[i])) {
                     ++i;
                     continue;
                 }
                 LogLine("  Unreadable ACL value: " + acls[i], LVL_ERROR);
+                if (unreadable++ == 0)
+                    firstUnreadable = acls[i];
                 acls.Delete(i);
             }
+            if (unreadable > 0)
+                Incomplete(U_Format("%d ACL value%s of %s could not be read (\"%s\"%s)", unreadable,
+                                    unreadable == 1 ? "" : "s", name.c_str(),
+                                    U_ShownText(firstUnreadable, 200).c_str(),
+                                    unreadable == 1 ? "" : " and others"));
             // Directory names are text already; only names of the file server come as OEM.
             UseSource(U_Format("for direct Trustee assignment on \"%s\"", name.c_str()));
 
@@ -466,6 +535,10 @@ private:
         if (code == ERR_RIGHTS_NOT_COMPUTED && !FSaidNotComputed) {
             FSaidNotComputed = true;
             LogError(U_Format("U_DSEntryRights (%s)", FTarget.c_str()), code);
+        } else if (code != ERR_RIGHTS_NOT_COMPUTED && !AnswersAboutTrustee(code)) {
+            // Said once per answer, with the first subject it came for and how many more.
+            auto [it, added] = FRightsFailures.try_emplace(code, subject, 0);
+            it->second.second += added ? 0 : 1;
         }
         return code;
     }
@@ -539,9 +612,13 @@ private:
                 std::string volPath =
                     U_Format("%s:%s", level.Volume.c_str(), level.DirPath.c_str());
                 TDirEntryInfo info;
-                if (FClient->DirEntryInfo(level.ConnHandle, 0, volPath, info) == 0)
+                NWCCODE code = FClient->DirEntryInfo(level.ConnHandle, 0, volPath, info);
+                if (code == 0)
                     levels.push_back(
                         {volPath, level.DirPath.empty() ? kVolumeRootIrm : info.RightsMask});
+                else
+                    ReadFailed(code, U_Format("the inherited rights mask of %s",
+                                              U_OemToText(volPath).c_str()));
             }
             size_t cut = path.find_last_of('\\');
             path = cut == std::string::npos ? std::string() : path.substr(0, cut);
@@ -588,6 +665,7 @@ private:
             NWCCODE code =
                 U_NWGetTrustees(FClient, FContext, FPath.ConnHandle, levels[k].VolPath, direct);
             LogError(U_Format("U_NWGetTrustees (%s)", volPath.c_str()), code);
+            ReadFailed(code, U_Format("the trustees of %s", volPath.c_str()));
             UseSource(U_Format("for direct Trustee assignment on \"%s\"", volPath.c_str()));
             // The trustees by name, ignoring case, in list order; an assignment on this directory
             // replaces the first of them that is still there.
@@ -668,6 +746,8 @@ private:
             FLastCode = U_DSSearchEqual(FClient, FContext, std::string(kRoot), "Security Equals",
                                         trustee, list, DS_SEARCH_SUBTREE);
             LogError(U_Format("U_DSFilteredSearch (%s)", trustee.c_str()), FLastCode);
+            ReadFailed(FLastCode,
+                       U_Format("the objects security equivalent to %s", trustee.c_str()));
             if (FLastCode != 0)
                 return;
             found = FCache->StoreKey(key, list);
@@ -690,7 +770,9 @@ private:
             return;
         U_ProcessMessages();
         TStringList scratch;
-        U_DSListTree(FClient, FContext, trustee, scratch, true, false, "", kListLeaves);
+        NWCCODE code =
+            U_DSListTree(FClient, FContext, trustee, scratch, true, false, "", kListLeaves);
+        ReadFailed(code, U_Format("the objects residing in %s", trustee.c_str()));
         if (scratch.Empty())
             return;
         UseSource(U_Format("for residence in \"%s\"", trustee.c_str()));
@@ -736,6 +818,9 @@ private:
                 return false;
             TStringList classes;
             NWCCODE code = U_DSGetAttribute(FClient, FContext, t.Subject, "Object Class", classes);
+            if (!AnswersAboutTrustee(code))
+                Incomplete(U_Format("the classes of %s could not be read (%s)", t.Subject.c_str(),
+                                    Why(code).c_str()));
             return code != 0 || classes.IndexOf("ndsLoginProperties") < 0;
         });
     }
@@ -750,7 +835,10 @@ private:
             if (known && t.Subject == lastSubject) {
                 t.ClassName = lastClass;
             } else {
-                FBaseClass.Read(t.Subject, t.ClassName);
+                NWCCODE code = FBaseClass.Read(t.Subject, t.ClassName);
+                if (!AnswersAboutTrustee(code) && !U_IsSpecialName(t.Subject))
+                    Incomplete(U_Format("the class of %s could not be read (%s)", t.Subject.c_str(),
+                                        Why(code).c_str()));
                 lastSubject = t.Subject;
                 lastClass = t.ClassName;
                 known = true;
@@ -815,6 +903,10 @@ private:
     std::unordered_set<uint64_t> FLoggedPairs;
     bool FOnceIndexed = false;
     bool FSaidNotComputed = false;
+    std::vector<std::string> FIncomplete;
+    // Failed answers of the directory's effective rights: by code, the first subject and how
+    // many more.
+    std::map<NWCCODE, std::pair<std::string, int>> FRightsFailures;
     NWCCODE FLastCode = 0;
     bool FLeaf = false;
     std::string FContainerSubject;

@@ -19,6 +19,8 @@ const char* StatusName(TEntryStatus status) {
         return "analysed";
     case TEntryStatus::NotFound:
         return "not-found";
+    case TEntryStatus::Cancelled:
+        return "not-scanned";
     case TEntryStatus::Failed:
         break;
     }
@@ -88,6 +90,8 @@ json Entry(const TScanEntry& e, bool edir) {
         out["volume"] = e.Volume;
     }
     out["status"] = StatusName(e.Status);
+    out["complete"] = U_EntryComplete(e);
+    out["incomplete"] = e.Incomplete;
     out["errors"] = e.Errors;
     json trustees = json::array();
     for (const auto& t : e.Trustees)
@@ -114,6 +118,14 @@ std::string U_ScanResultToJson(const TScanResult& result) {
     settings["exclude"] = h.FilterExcl;
     settings["include"] = h.FilterIncl;
     doc["settings"] = std::move(settings);
+    doc["complete"] = U_ScanComplete(result);
+    doc["cancelled"] = result.Cancelled;
+    if (!result.Broken.empty())
+        doc["ended"] = result.Broken;
+    json notes = json::array();
+    if (result.RightsNotComputed)
+        notes.push_back(std::string(kRightsNotComputedNote));
+    doc["notes"] = std::move(notes);
     json entries = json::array();
     for (const auto& e : result.Entries)
         entries.push_back(Entry(e, h.Edir));

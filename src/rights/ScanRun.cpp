@@ -28,8 +28,39 @@ void MoveLines(TStringList& to, TStringList&& from) {
 }
 } // namespace
 
+const char kRightsNotComputedNote[] =
+    "the directory computes no effective rights of its own: the raise by its answer and the "
+    "cross-check with it were skipped, so rights may differ from what the directory enforces";
+
 std::string U_CancelledLine(int done, int total) {
     return U_Format("Scan cancelled by the user after %d of %d entries", done, total);
+}
+
+bool U_EntryComplete(const TScanEntry& entry) {
+    return entry.Status == TEntryStatus::Analysed && entry.Incomplete.empty();
+}
+
+std::string U_EntryProblem(const TScanEntry& entry) {
+    auto joined = [](const std::vector<std::string>& parts) {
+        std::string text;
+        for (const auto& p : parts)
+            text += (text.empty() ? "" : "; ") + p;
+        return text;
+    };
+    switch (entry.Status) {
+    case TEntryStatus::NotFound:
+        return "not found";
+    case TEntryStatus::Cancelled:
+        return "not scanned: the run ended before it";
+    case TEntryStatus::Failed: {
+        std::vector<std::string> why = entry.Errors;
+        why.insert(why.end(), entry.Incomplete.begin(), entry.Incomplete.end());
+        return why.empty() ? "failed" : "failed: " + joined(why);
+    }
+    case TEntryStatus::Analysed:
+        break;
+    }
+    return entry.Incomplete.empty() ? std::string() : "incomplete: " + joined(entry.Incomplete);
 }
 
 TScanRun::TScanRun(const TScanRequest& request, TScanHost& host) : FRequest(request), FHost(host) {}
@@ -71,6 +102,14 @@ void TScanRun::Output(TScanResult& result, TEntryStatus status) {
     MoveLines(result.Summary, BuildReport(FLog, FAnalysis, report));
 
     TScanEntry& entry = result.Entries.back();
+    entry.Incomplete = std::move(FAnalysis.Incomplete);
+    FAnalysis.Incomplete.clear();
+    if (FRequest.Client != nullptr)
+        for (auto& problem : FRequest.Client->TakeProblems())
+            if (std::find(entry.Incomplete.begin(), entry.Incomplete.end(), problem) ==
+                entry.Incomplete.end())
+                entry.Incomplete.push_back(std::move(problem));
+    result.RightsNotComputed = result.RightsNotComputed || FAnalysis.RightsNotComputed;
     bool analysed = false;
     for (const auto& line : FLog) {
         analysed = analysed || line.Value == LVL_START;
@@ -104,6 +143,8 @@ void TScanRun::ReportNewLines(const TScanResult& result) {
 }
 
 void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result) {
+    if (FRequest.Client != nullptr)
+        FRequest.Client->TakeProblems(); // what browsing met before belongs to no entry
     FAnalysis = {};
     FLog.Clear();
     AddResultLine(kSeparator, LVL_DETAIL);
@@ -149,6 +190,8 @@ void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result) {
 }
 
 void TScanRun::EdirEntry(const std::string& entry, TScanResult& result) {
+    if (FRequest.Client != nullptr)
+        FRequest.Client->TakeProblems(); // what browsing met before belongs to no entry
     FAnalysis = {};
     FLog.Clear();
     AddResultLine(kSeparator, LVL_DETAIL);
@@ -180,6 +223,8 @@ void TScanRun::Run(TScanResult& result) {
     result.Details.Clear();
     result.EntriesDone = 0;
     result.Cancelled = false;
+    result.Broken.clear();
+    result.RightsNotComputed = false;
     FSummaryReported = 0;
     FDetailsReported = 0;
     result.Entries.clear();
@@ -236,7 +281,12 @@ void TScanRun::Run(TScanResult& result) {
 
     if (FRequest.Edir)
         FFlags |= ET_EDIRECTORY;
-    for (const auto& entry : entries) {
+    for (int index = 0; index < entries.Count(); ++index) {
+        const TStringItem& entry = entries.Items[static_cast<size_t>(index)];
+        if (CheckBroken(result)) {
+            RecordNotScanned(entries, index, result);
+            break;
+        }
         if (FRequest.Cancel != nullptr && FRequest.Cancel->load()) {
             result.Cancelled = true;
             std::string line = U_CancelledLine(result.EntriesDone, result.EntriesTotal);
@@ -244,6 +294,7 @@ void TScanRun::Run(TScanResult& result) {
             result.Summary.Add(line);
             AddDebugLine(line);
             ReportNewLines(result);
+            RecordNotScanned(entries, index, result);
             break;
         }
         FHost.EntryStarted(result.EntriesDone, result.EntriesTotal, entry.Text);
@@ -273,15 +324,52 @@ void TScanRun::Run(TScanResult& result) {
         ++result.EntriesDone;
         ReportNewLines(result);
     }
+    CheckBroken(result);
 
     FContexts.clear();
     FHost.SetStatusText(result.LastStatus);
 }
 
-bool U_AllEntriesAnalysed(const TScanResult& result) {
-    return !result.Cancelled &&
-           std::all_of(result.Entries.begin(), result.Entries.end(),
-                       [](const TScanEntry& e) { return e.Status == TEntryStatus::Analysed; });
+bool TScanRun::CheckBroken(TScanResult& result) {
+    if (!result.Broken.empty())
+        return true;
+    if (FRequest.Client == nullptr)
+        return false;
+    std::string reason = FRequest.Client->BrokenReason();
+    if (reason.empty())
+        return false;
+    result.Broken = reason;
+    // The entry being analysed when it broke cannot be whole, whatever its reads said.
+    if (result.EntriesDone > 0 && !result.Entries.empty()) {
+        auto& why = result.Entries.back().Incomplete;
+        if (std::find(why.begin(), why.end(), reason) == why.end())
+            why.push_back(reason);
+    }
+    std::string line = U_Format("Scan ended after %d of %d entries: %s", result.EntriesDone,
+                                result.EntriesTotal, reason.c_str());
+    result.Details.Add(line, LVL_RESULT_ERROR);
+    result.Summary.Add(line);
+    AddDebugLine(line);
+    ReportNewLines(result);
+    return true;
+}
+
+void TScanRun::RecordNotScanned(const TStringList& entries, int index, TScanResult& result) {
+    for (int i = index; i < entries.Count(); ++i) {
+        TScanEntry& record = result.Entries.emplace_back();
+        record.Name = entries[i];
+        record.Status = TEntryStatus::Cancelled;
+    }
+}
+
+bool U_ScanComplete(const TScanResult& result) {
+    return !result.Cancelled && result.Broken.empty() &&
+           std::all_of(result.Entries.begin(), result.Entries.end(), U_EntryComplete);
+}
+
+int U_IncompleteEntries(const TScanResult& result) {
+    return static_cast<int>(std::count_if(result.Entries.begin(), result.Entries.end(),
+                                          [](const TScanEntry& e) { return !U_EntryComplete(e); }));
 }
 
 } // namespace trovalen

@@ -78,9 +78,10 @@ public:
 
 // How far the scan of one entry came.
 enum class TEntryStatus {
-    Analysed, // the analysis ran
-    NotFound, // the start path or the object does not exist
-    Failed,   // the analysis could not start, or the entry's scan ended with an error
+    Analysed,  // the analysis ran
+    NotFound,  // the start path or the object does not exist
+    Failed,    // the analysis could not start, or the entry's scan ended with an error
+    Cancelled, // the run was stopped, or ended by a broken client, before the entry
 };
 
 // One scanned entry as records: what was scanned, where, and the trustees its summary lists
@@ -92,8 +93,17 @@ struct TScanEntry {
     std::string Volume; // file system: the volume (empty when unknown)
     TEntryStatus Status = TEntryStatus::Failed;
     std::vector<std::string> Errors; // the error lines the summary shows for the entry
+    // Why the analysis is not whole, in words (a read that failed, values or names that could
+    // not be read); empty when it read everything.
+    std::vector<std::string> Incomplete;
     std::vector<TEffectiveTrustee> Trustees;
 };
+
+// Whether the entry was analysed and everything its analysis needed was read.
+bool U_EntryComplete(const TScanEntry& entry);
+// Why the entry is not complete, in one line ("not found", "incomplete: the ACL of ... could not
+// be read (no access)"); empty for a complete entry.
+std::string U_EntryProblem(const TScanEntry& entry);
 
 // The header of a run as fields.
 struct TScanHeader {
@@ -115,12 +125,22 @@ struct TScanResult {
     int EntriesTotal = 0; // the entries of the run, subdirectories included
     int EntriesDone = 0;  // the entries analysed (or failed) before the run ended
     bool Cancelled = false;
+    // Why the run ended before its last entry although nobody stopped it: the client's
+    // connection was lost, or a server limit cut a read short. Empty otherwise.
+    std::string Broken;
+    // The directory computes no effective rights of its own (said once for the run).
+    bool RightsNotComputed = false;
     TScanHeader Header;
     std::vector<TScanEntry> Entries; // one per scanned entry, in scan order
 };
 
-// Whether every entry of the run was analysed (a stopped run was not).
-bool U_AllEntriesAnalysed(const TScanResult& result);
+// Whether every entry of the run was analysed completely and the run was not stopped.
+bool U_ScanComplete(const TScanResult& result);
+// The incomplete entries of a run, counted.
+int U_IncompleteEntries(const TScanResult& result);
+
+// What the run says once when the directory computes no effective rights of its own.
+extern const char kRightsNotComputedNote[];
 
 // The line both panes end with when the run was stopped before its last entry.
 std::string U_CancelledLine(int done, int total);
@@ -137,6 +157,10 @@ private:
     void AddDebugLine(const std::string& text);
     void AddDebugError(const std::string& text, NWCCODE code);
     void Output(TScanResult& result, TEntryStatus status);
+    // Ends the run when the client can no longer answer; true when it did.
+    bool CheckBroken(TScanResult& result);
+    // The entries from index on get a record that says the run ended before them.
+    void RecordNotScanned(const TStringList& entries, int index, TScanResult& result);
     void FileSystemEntry(const std::string& entry, TScanResult& result);
     void EdirEntry(const std::string& entry, TScanResult& result);
     // Hands the lines added since the last call to the host.

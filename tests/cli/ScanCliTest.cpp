@@ -122,3 +122,25 @@ TEST_F(ScanCli, ExportFormatsAndOutputFile) {
     EXPECT_EQ(unwritable.Status, 1) << "a failed write is no success";
     EXPECT_NE(unwritable.Err.find("trovalen-scan: "), std::string::npos);
 }
+
+TEST_F(ScanCli, EveryEntryNotWholeIsSaidOnStandardErrorAndExitsWithOne) {
+    // The bundled tree: the ACL of .Archive.Finance.Corvale cannot be read with the connection's
+    // identity; .Nobody.Corvale does not exist.
+    TCliRun run = Scan({"--edir", ".Mara.Sales.Corvale", ".Archive.Finance.Corvale",
+                        ".Nobody.Corvale", "--format", "json"});
+    EXPECT_EQ(run.Status, 1) << run.Err;
+    EXPECT_EQ(run.Err, "trovalen-scan: .Archive.Finance.Corvale: incomplete: the ACL of "
+                       ".Archive.Finance.Corvale could not be read (no access)\n"
+                       "trovalen-scan: .Nobody.Corvale: not found\n");
+    EXPECT_NE(run.Out.find("\"complete\": false"), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("could not be read (no access)"), std::string::npos) << run.Out;
+
+    TCliRun path = Scan({"--tree", Data("rights-fs.json"), "FS1/SYS:GONE"});
+    EXPECT_EQ(path.Status, 1);
+    EXPECT_EQ(trovalen::U_CountOf(path.Err, "trovalen-scan: "), 1) << path.Err;
+    EXPECT_NE(path.Err.find("GONE: not found"), std::string::npos) << path.Err;
+
+    TCliRun whole = Scan({"--edir", ".Mara.Sales.Corvale"});
+    EXPECT_EQ(whole.Status, 0) << whole.Err;
+    EXPECT_EQ(whole.Err, "");
+}

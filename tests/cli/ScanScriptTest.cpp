@@ -8,6 +8,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <pty.h>
+#include <set>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -149,6 +150,8 @@ TEST_F(ScanScript, ExitStatusSaysWhetherEveryEntryWasAnalysed) {
         EXPECT_EQ(run.Status, c.Status) << c.Name << "\n" << run.Err;
         if (c.Status == kExitUsage)
             EXPECT_EQ(trovalen::U_CountOf(run.Err, "trovalen-scan: "), 1) << c.Name << run.Err;
+        else if (c.Status == kExitFailed)
+            EXPECT_EQ(trovalen::U_CountOf(run.Err, ": not found\n"), 1) << c.Name << run.Err;
         else
             EXPECT_EQ(run.Err, "") << c.Name;
     }
@@ -209,15 +212,36 @@ TEST_F(ScanScript, JsonListsTheSummarysTrusteesForEveryEntryOfTheSampleTree) {
         for (const auto& e : v.Entries)
             args.push_back(e);
         TCliRun text = Scan(args);
-        ASSERT_EQ(text.Status, kExitOk) << v.Name << text.Err;
         args.insert(args.begin(), {"--format", "json"});
         TCliRun doc = Scan(args);
-        ASSERT_EQ(doc.Status, kExitOk) << v.Name << doc.Err;
+        EXPECT_EQ(doc.Status, text.Status) << v.Name << doc.Err;
+        EXPECT_EQ(doc.Err, text.Err) << v.Name;
         documents.push_back(dir / "out" / (v.Name + ".json"));
         std::ofstream(documents.back()) << doc.Out;
 
         json result = json::parse(doc.Out);
         const json& entries = result.at("entries");
+        // The sample tree's own faults: an ACL and an effective-rights answer that cannot be
+        // read with the connection's identity. Every entry they touch is incomplete, is said on
+        // standard error, and makes the exit status 1; every other entry is whole.
+        std::set<std::string> incomplete;
+        for (const auto& e : entries)
+            if (!e.at("complete").get<bool>()) {
+                incomplete.insert(e.at(v.Edir ? "object" : "path").get<std::string>());
+                EXPECT_NE(text.Err.find(e.at(v.Edir ? "object" : "path").get<std::string>() +
+                                        ": incomplete: "),
+                          std::string::npos)
+                    << v.Name << text.Err;
+            }
+        EXPECT_EQ(text.Status, incomplete.empty() ? kExitOk : kExitFailed) << v.Name << text.Err;
+        EXPECT_EQ(trovalen::U_CountOf(text.Err, "trovalen-scan: "), incomplete.size()) << text.Err;
+        if (v.Edir && v.Name.find("CORVALE") != std::string::npos) {
+            EXPECT_EQ(incomplete, (std::set<std::string>{".Archive.Finance.Corvale",
+                                                         ".Ghost.Archive.Finance.Corvale",
+                                                         ".Quill.Finance.Corvale"}))
+                << v.Name;
+        }
+        EXPECT_EQ(result.at("complete").get<bool>(), incomplete.empty()) << v.Name;
         auto summary = TrusteeLinesPerEntry(text.Out, v.Edir ? "Object: " : "Path: ");
         ASSERT_EQ(entries.size(), v.Entries.size()) << v.Name;
         ASSERT_EQ(summary.size(), entries.size()) << v.Name;

@@ -41,6 +41,8 @@ public:
 
     NWCCODE ClientStartup() override;
     std::string ErrorText(NWCCODE code) override;
+    std::vector<std::string> TakeProblems() override;
+    std::string BrokenReason() const override { return FConn.Broken(); }
 
     NWCCODE NewContext(NWHandle& ctx) override;
     NWCCODE CopyContext(NWHandle ctx, NWHandle& copy) override;
@@ -210,6 +212,9 @@ private:
     bool FConnected = false;
     uint64_t FRejected = 0;
     std::string FLastError;
+    // What was rejected since the problems were last taken, each once, and how many more.
+    std::vector<std::string> FProblems;
+    uint64_t FProblemsLeftOut = 0;
 
     std::map<std::string, TEntry> FEntries; // by lower-case full name
     // Keys of the pending entries, by the key of their parent.

@@ -244,8 +244,26 @@ std::string TLdapClient::ErrorText(NWCCODE code) {
 }
 
 void TLdapClient::Reject(const std::string& error) {
+    // A tree full of one kind of bad value would otherwise make a list as long as the tree.
+    constexpr size_t kMaxProblems = 20;
     ++FRejected;
     FLastError = error;
+    if (std::find(FProblems.begin(), FProblems.end(), error) != FProblems.end())
+        return;
+    if (FProblems.size() < kMaxProblems)
+        FProblems.push_back(error);
+    else
+        ++FProblemsLeftOut;
+}
+
+std::vector<std::string> TLdapClient::TakeProblems() {
+    std::vector<std::string> out = std::move(FProblems);
+    FProblems.clear();
+    if (FProblemsLeftOut > 0)
+        out.push_back(U_Format("%llu more values or names could not be read",
+                               static_cast<unsigned long long>(FProblemsLeftOut)));
+    FProblemsLeftOut = 0;
+    return out;
 }
 
 // --- Handles and contexts -----------------------------------------------------------------------
@@ -498,6 +516,10 @@ bool TLdapClient::NoteDn(std::string_view dn, std::string& full) {
         if (rdns[i].Value.find('.') != std::string::npos)
             return false; // no typeless name can hold it
         names[i] = i + 1 < rdns.size() ? rdns[i].Value + "." + names[i + 1] : rdns[i].Value;
+        // A DN names one object whatever the case of its values: an object already known keeps
+        // its spelling, so that one object is one name wherever a value names it.
+        if (auto known = FEntries.find(U_LowerCase(names[i])); known != FEntries.end())
+            names[i] = known->second.Full;
     }
     full = names[0];
     // The objects the client does not know yet, below the top (the tops come with [Root]). A

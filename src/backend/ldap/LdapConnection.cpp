@@ -47,6 +47,18 @@ std::string SearchFailure(LDAP* ld, int code, const std::string& base) {
                : "search below \"" + base + "\" failed: " + Diagnostic(ld, code);
 }
 
+// Codes after which the connection cannot be trusted to answer again: the server went away, or
+// did not answer within the time limit (the answer may still come, out of step).
+bool IsLost(int code) {
+    return code == LDAP_SERVER_DOWN || code == LDAP_TIMEOUT || code == LDAP_CONNECT_ERROR;
+}
+
+// Codes by which a server says it stopped a search at one of its limits.
+bool IsLimit(int code) {
+    return code == LDAP_SIZELIMIT_EXCEEDED || code == LDAP_TIMELIMIT_EXCEEDED ||
+           code == LDAP_ADMINLIMIT_EXCEEDED;
+}
+
 bool IsLdaps(const std::string& uri) {
     constexpr std::string_view kScheme = "ldaps://";
     return U_SameText(std::string_view(uri).substr(0, kScheme.size()), kScheme);
@@ -71,14 +83,60 @@ void TLdapConnection::Close() {
     FLd = nullptr;
 }
 
+void TLdapConnection::NoteFailure(int code, const std::string& base) {
+    if (!FBroken.empty())
+        return;
+    if (IsLost(code))
+        FBroken = "the connection to " + FUri + " was lost (" + ldap_err2string(code) + ")";
+    else if (IsLimit(code))
+        FBroken = "the LDAP server " + FUri + " stopped a search below \"" + base +
+                  "\" at one of its limits: " + Diagnostic(Ld(FLd), code);
+}
+
 bool TLdapConnection::Open(const TLdapOptions& options, std::string& error) {
     Close();
+    FBroken.clear();
     FTimeout = options.TimeoutSeconds > 0 ? options.TimeoutSeconds : 10;
     FRequests = 0;
+    std::vector<std::string> uris;
+    for (size_t at = 0; at < options.Uri.size();) {
+        size_t end = options.Uri.find_first_of(" \t", at);
+        if (end == std::string::npos)
+            end = options.Uri.size();
+        if (end > at)
+            uris.push_back(options.Uri.substr(at, end - at));
+        at = end + 1;
+    }
+    if (uris.empty()) {
+        error = "no LDAP address given";
+        return false;
+    }
+    std::string failures;
+    for (const std::string& uri : uris) {
+        bool retry = false;
+        std::string one;
+        if (OpenOne(options, uri, one, retry)) {
+            FUri = uri;
+            return true;
+        }
+        if (!retry || uris.size() == 1) {
+            error = one;
+            return false;
+        }
+        failures += (failures.empty() ? "" : "; ") + one;
+    }
+    error = "no LDAP server answered: " + failures;
+    return false;
+}
+
+bool TLdapConnection::OpenOne(const TLdapOptions& options, const std::string& uri,
+                              std::string& error, bool& retry) {
+    Close();
+    retry = false;
     LDAP* ld = nullptr;
-    int rc = ldap_initialize(&ld, options.Uri.c_str());
+    int rc = ldap_initialize(&ld, uri.c_str());
     if (rc != LDAP_SUCCESS || ld == nullptr) {
-        error = "\"" + options.Uri + "\" is no LDAP address (ldap://, ldaps:// or ldapi://)";
+        error = "\"" + uri + "\" is no LDAP address (ldap://, ldaps:// or ldapi://)";
         return false;
     }
     FLd = ld;
@@ -92,8 +150,7 @@ bool TLdapConnection::Open(const TLdapOptions& options, std::string& error) {
         ldap_set_option(ld, LDAP_OPT_X_TLS_CACERTFILE, options.CaFile.c_str());
         int isNew = 0;
         if (ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &isNew) != LDAP_OPT_SUCCESS) {
-            error =
-                "TLS with " + options.Uri + " cannot be set up with the CA file " + options.CaFile;
+            error = "TLS with " + uri + " cannot be set up with the CA file " + options.CaFile;
             Close();
             return false;
         }
@@ -102,8 +159,9 @@ bool TLdapConnection::Open(const TLdapOptions& options, std::string& error) {
         ++FRequests;
         rc = ldap_start_tls_s(ld, nullptr, nullptr);
         if (rc != LDAP_SUCCESS) {
-            error = "TLS with " + options.Uri + " failed: " + Diagnostic(ld, rc);
+            error = "TLS with " + uri + " failed: " + Diagnostic(ld, rc);
             FLastCode = rc;
+            retry = IsLost(rc);
             Close();
             return false;
         }
@@ -120,15 +178,16 @@ bool TLdapConnection::Open(const TLdapOptions& options, std::string& error) {
     std::string why = Diagnostic(ld, rc);
     // A server reached over ldaps:// that breaks off the handshake leaves the TLS library's
     // reason as the diagnostic; one that cannot be reached leaves none.
-    if (rc == LDAP_SERVER_DOWN && IsLdaps(options.Uri) && why != ldap_err2string(rc))
-        error = "TLS with " + options.Uri + " failed: " + why;
-    else if (rc == LDAP_SERVER_DOWN || rc == LDAP_TIMEOUT || rc == LDAP_CONNECT_ERROR)
-        error = "cannot reach the LDAP server " + options.Uri + ": " + why;
-    else if (rc == LDAP_INVALID_CREDENTIALS)
-        error = "the LDAP server " + options.Uri + " refused the credentials of " +
+    if (rc == LDAP_SERVER_DOWN && IsLdaps(uri) && why != ldap_err2string(rc)) {
+        error = "TLS with " + uri + " failed: " + why;
+    } else if (IsLost(rc)) {
+        error = "cannot reach the LDAP server " + uri + ": " + why;
+        retry = true;
+    } else if (rc == LDAP_INVALID_CREDENTIALS)
+        error = "the LDAP server " + uri + " refused the credentials of " +
                 (options.BindDn.empty() ? std::string("an anonymous bind") : options.BindDn);
     else
-        error = "cannot bind to " + options.Uri + ": " + why;
+        error = "cannot bind to " + uri + ": " + why;
     Close();
     return false;
 }
@@ -136,8 +195,9 @@ bool TLdapConnection::Open(const TLdapOptions& options, std::string& error) {
 bool TLdapConnection::AnyEntry(const std::string& base, const std::string& filter, bool& found,
                                std::string& error) {
     found = false;
-    if (FLd == nullptr) {
-        error = "not connected to an LDAP server";
+    if (FLd == nullptr || !FBroken.empty()) {
+        error = FBroken.empty() ? "not connected to an LDAP server" : FBroken;
+        FLastCode = LDAP_SERVER_DOWN;
         return false;
     }
     LDAP* ld = Ld(FLd);
@@ -154,7 +214,9 @@ bool TLdapConnection::AnyEntry(const std::string& base, const std::string& filte
         rc = LDAP_SUCCESS;
     FLastCode = rc;
     if (rc != LDAP_SUCCESS) {
-        error = SearchFailure(ld, rc, base);
+        if (IsLost(rc))
+            NoteFailure(rc, base);
+        error = FBroken.empty() ? SearchFailure(ld, rc, base) : FBroken;
         return false;
     }
     found = res && ldap_count_entries(ld, res.get()) > 0;
@@ -164,8 +226,9 @@ bool TLdapConnection::AnyEntry(const std::string& base, const std::string& filte
 bool TLdapConnection::Search(const std::string& base, TLdapScope scope, const std::string& filter,
                              const std::vector<std::string>& attrs, std::vector<TLdapEntry>& out,
                              std::string& error) {
-    if (FLd == nullptr) {
-        error = "not connected to an LDAP server";
+    if (FLd == nullptr || !FBroken.empty()) {
+        error = FBroken.empty() ? "not connected to an LDAP server" : FBroken;
+        FLastCode = LDAP_SERVER_DOWN;
         return false;
     }
     LDAP* ld = Ld(FLd);
@@ -200,8 +263,15 @@ bool TLdapConnection::Search(const std::string& base, TLdapScope scope, const st
             0, paged ? serverControls : nullptr, nullptr, &tv, LDAP_NO_LIMIT, &raw);
         TMsgHolder res(raw);
         FLastCode = rc;
+        // A server that allows smaller pages than asked for refuses the first one; it is asked
+        // again with pages half as large, and the size it took is kept for later searches.
+        if (paged && rc == LDAP_ADMINLIMIT_EXCEEDED && cookieBytes.empty() && FPageSize > 1) {
+            FPageSize /= 2;
+            continue;
+        }
         if (rc != LDAP_SUCCESS) {
-            error = SearchFailure(ld, rc, base);
+            NoteFailure(rc, base);
+            error = FBroken.empty() ? SearchFailure(ld, rc, base) : FBroken;
             return false;
         }
         for (LDAPMessage* e = ldap_first_entry(ld, res.get()); e != nullptr;
@@ -235,7 +305,10 @@ bool TLdapConnection::Search(const std::string& base, TLdapScope scope, const st
         TControlsHolder returnedHolder(returned);
         if (rc != LDAP_SUCCESS || err != LDAP_SUCCESS) {
             FLastCode = rc != LDAP_SUCCESS ? rc : err;
-            error = "search below \"" + base + "\" failed: " + Diagnostic(ld, FLastCode);
+            NoteFailure(FLastCode, base);
+            error = FBroken.empty()
+                        ? "search below \"" + base + "\" failed: " + Diagnostic(ld, FLastCode)
+                        : FBroken;
             return false;
         }
         LDAPControl* response =

@@ -37,8 +37,10 @@ public:
     TLdapConnection(const TLdapConnection&) = delete;
     TLdapConnection& operator=(const TLdapConnection&) = delete;
 
-    // Connects and binds (anonymously without a bind DN). On failure error holds one message
-    // that says what went wrong: unreachable, refused credentials, TLS.
+    // Connects and binds (anonymously without a bind DN). Several addresses separated by blanks
+    // are tried in turn, each with its own time limit, until one answers; a server that answers
+    // and refuses the bind is the answer. On failure error holds one message that says what went
+    // wrong: unreachable, refused credentials, TLS.
     bool Open(const TLdapOptions& options, std::string& error);
     void Close();
     bool IsOpen() const { return FLd != nullptr; }
@@ -54,12 +56,24 @@ public:
                   std::string& error);
     // The LDAP result code of the last failed request (0 after success).
     int LastCode() const { return FLastCode; }
+    // Why the connection can no longer be used for a whole answer, empty while it can: the
+    // server went away or stopped answering within the time limit (then no further request is
+    // sent: each would wait the whole limit again), or a server limit cut a search short.
+    const std::string& Broken() const { return FBroken; }
     // Requests sent since the connection opened (every page counts).
     uint64_t Requests() const { return FRequests; }
     void SetPageSize(uint32_t size) { FPageSize = size == 0 ? 1 : size; }
 
 private:
+    // One address: connect and bind. retry tells whether the next address is worth a try.
+    bool OpenOne(const TLdapOptions& options, const std::string& uri, std::string& error,
+                 bool& retry);
+    // Notes a failed request's code: a lost connection or a server limit breaks the connection.
+    void NoteFailure(int code, const std::string& base);
+
     void* FLd = nullptr; // LDAP*
+    std::string FUri;    // the address that answered
+    std::string FBroken;
     int FTimeout = 10;
     int FLastCode = 0;
     uint64_t FRequests = 0;

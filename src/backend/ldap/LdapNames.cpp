@@ -253,21 +253,63 @@ std::string EscapeFilterValue(std::string_view value) {
 
 // --- ACL values ---------------------------------------------------------------------------------
 
+namespace {
+
+// The pseudo trustees and pseudo attributes an ACL value may name, as the program spells them.
+constexpr std::string_view kPseudoSubjects[] = {kPublic,  kRoot,       kThis,
+                                                "[Self]", "[Creator]", kInheritanceMask};
+constexpr std::string_view kPseudoAttributes[] = {kEntryRights, kAllAttributesRights};
+
+// The program's spelling of a bracketed name, compared ignoring case; empty when it is none of
+// the names given.
+template <size_t N>
+std::string_view PseudoName(std::string_view text, const std::string_view (&names)[N]) {
+    for (std::string_view name : names)
+        if (U_SameText(text, name))
+            return name;
+    return {};
+}
+
+// An attribute description as LDAP writes one: a name (a letter, then letters, digits and
+// hyphens) or a numeric OID, with options after ';'.
+bool IsAttributeDescription(std::string_view text) {
+    if (text.empty())
+        return false;
+    for (char c : text)
+        if (std::isalnum(static_cast<unsigned char>(c)) == 0 ||
+            static_cast<unsigned char>(c) >= 0x80)
+            if (c != '-' && c != '.' && c != ';')
+                return false;
+    return true;
+}
+
+} // namespace
+
 bool ParseAclValue(std::string_view text, TLdapAcl& acl, std::string& error) {
     acl = TLdapAcl{};
     auto fail = [&](const std::string& what) {
         error = "malformed ACL value \"" + Printable(text) + "\": " + what;
         return false;
     };
-    size_t first = text.find('#');
-    size_t second = first == std::string_view::npos ? first : text.find('#', first + 1);
-    size_t last = text.rfind('#');
-    if (second == std::string_view::npos || last <= second)
-        return fail("four fields separated by \"#\" expected");
-    std::string_view privileges = text.substr(0, first);
-    std::string_view scope = text.substr(first + 1, second - first - 1);
-    std::string_view subject = text.substr(second + 1, last - second - 1);
-    std::string_view prot = text.substr(last + 1);
+    // The fields end at every '#' that no backslash escapes (a DN escapes its own).
+    std::vector<std::string_view> fields;
+    size_t from = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\') {
+            ++i;
+        } else if (text[i] == '#') {
+            fields.push_back(text.substr(from, i - from));
+            from = i + 1;
+        }
+    }
+    fields.push_back(text.substr(from));
+    if (fields.size() != 4)
+        return fail("four fields separated by \"#\" expected, " + std::to_string(fields.size()) +
+                    " found");
+    const std::string_view privileges = fields[0];
+    const std::string_view scope = fields[1];
+    const std::string_view subject = fields[2];
+    const std::string_view prot = fields[3];
 
     if (privileges.empty() || privileges.size() > kMaxPrivilegesDigits)
         return fail("the privileges are no number");
@@ -286,8 +328,27 @@ bool ParseAclValue(std::string_view text, TLdapAcl& acl, std::string& error) {
         return fail("the subject is empty");
     if (prot.empty())
         return fail("the protected attribute is empty");
-    acl.Subject = std::string(subject);
-    acl.ProtectedAttr = std::string(prot);
+    if (subject.front() == '[') {
+        std::string_view name = PseudoName(subject, kPseudoSubjects);
+        if (name.empty())
+            return fail("the subject \"" + Printable(subject) +
+                        "\" is no trustee the directory knows");
+        acl.Subject = std::string(name);
+    } else if (subject.find('=') == std::string_view::npos) {
+        return fail("the subject \"" + Printable(subject) + "\" is no distinguished name");
+    } else {
+        acl.Subject = std::string(subject);
+    }
+    if (prot.front() == '[') {
+        std::string_view name = PseudoName(prot, kPseudoAttributes);
+        if (name.empty())
+            return fail("the protected attribute \"" + Printable(prot) + "\" is unknown");
+        acl.ProtectedAttr = std::string(name);
+    } else if (!IsAttributeDescription(prot)) {
+        return fail("the protected attribute \"" + Printable(prot) + "\" is no attribute name");
+    } else {
+        acl.ProtectedAttr = std::string(prot);
+    }
     return true;
 }
 

@@ -51,8 +51,11 @@ struct TLdapAcl {
     std::string ProtectedAttr; // `[Entry Rights]`, `[All Attributes Rights]` or an LDAP name
 };
 
-// Reads `privileges#scope#subject#protected`. The subject may itself hold `#` (a DN value may):
-// privileges and scope end at the first two `#`, the protected attribute follows the last one.
+// Reads `privileges#scope#subject#protected` strictly, as the directory compares it: exactly four
+// fields (a `#` escaped by a backslash, as a DN escapes its own, ends none), privileges a decimal
+// 32-bit number, scope `entry` or `subtree`, the subject a DN or a pseudo trustee, the protected
+// attribute an attribute name or a pseudo attribute. Pseudo names are taken ignoring case and
+// come back in the program's spelling (`[public]` -> `[Public]`). Anything else is refused whole.
 bool ParseAclValue(std::string_view text, TLdapAcl& acl, std::string& error);
 std::string FormatAclValue(const TLdapAcl& acl);
 
