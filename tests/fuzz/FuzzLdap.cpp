@@ -36,6 +36,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     TLdapAcl acl;
     if (ParseAclValue(whole, acl, error)) {
+        // Read strictly: four fields, pseudo names in the program's spelling, never a subject
+        // or attribute that holds an unescaped field separator.
+        int separators = 0;
+        for (size_t i = 0; i < whole.size(); ++i) {
+            if (whole[i] == '\\')
+                ++i;
+            else if (whole[i] == '#')
+                ++separators;
+        }
+        FUZZ_CHECK(separators == 3);
+        FUZZ_CHECK(acl.ProtectedAttr.find('#') == std::string::npos);
+        if (acl.Subject[0] == '[')
+            FUZZ_CHECK(acl.Subject == "[Public]" || acl.Subject == "[Root]" ||
+                       acl.Subject == "[This]" || acl.Subject == "[Self]" ||
+                       acl.Subject == "[Creator]" || acl.Subject == "[Inheritance Mask]");
+        if (acl.ProtectedAttr[0] == '[')
+            FUZZ_CHECK(acl.ProtectedAttr == "[Entry Rights]" ||
+                       acl.ProtectedAttr == "[All Attributes Rights]");
         TLdapAcl again;
         FUZZ_CHECK(ParseAclValue(FormatAclValue(acl), again, error));
         FUZZ_CHECK(again.Privileges == acl.Privileges && again.Subtree == acl.Subtree &&
