@@ -3,6 +3,7 @@
 #include "settings/Ini.h"
 #include "util/FileIO.h"
 #include "util/Platform.h"
+#include "util/SignalCleanup.h"
 
 #include <unistd.h>
 
@@ -15,6 +16,8 @@ TCache::TCache() {
         U_MessageBox(TMsgKind::Warning, "Unable to create the object cache: " + error);
         return;
     }
+    // Nobody else needs the file: a window ended by a signal removes it too.
+    U_RemoveOnSignal(FFileName);
     FIni = std::make_unique<TIniFile>(FFileName);
     // The cache is thrown away at the end of the run: no need to force it to the disk.
     FIni->SetDurable(false);
@@ -23,8 +26,10 @@ TCache::TCache() {
 
 TCache::~TCache() {
     FIni.reset();
-    if (!FFileName.empty())
+    if (!FFileName.empty()) {
         unlink(FFileName.c_str());
+        U_ForgetOnSignal(FFileName);
+    }
 }
 
 void TCache::WriteValue(const std::string& section, const std::string& key,

@@ -3,6 +3,10 @@
 #include "SettingsTestEnv.h"
 #include "util/Util.h"
 
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace trovalen;
 using namespace trovalen::test;
 
@@ -75,4 +79,38 @@ TEST_F(CacheTest, AnUnsafeTemporaryFolderIsNotUsed) {
     none.WriteValue("S", "k", "v");
     EXPECT_EQ(none.ReadValue("S", "k"), "");
     EXPECT_EQ(messages.size(), 1u);
+}
+
+TEST_F(CacheTest, AProgramEndedBySigtermOrSigintLeavesNoFileBehind) {
+    for (int sig : {SIGTERM, SIGINT}) {
+        int pipeFds[2];
+        ASSERT_EQ(pipe(pipeFds), 0);
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // The child holds a cache, says where its file is, and waits for the signal.
+            close(pipeFds[0]);
+            TCache cache;
+            cache.WriteValue("Attr - User", "Joe", "x");
+            std::string name = cache.FileName() + "\n";
+            if (write(pipeFds[1], name.data(), name.size()) < 0)
+                _exit(3);
+            for (;;)
+                pause();
+        }
+        close(pipeFds[1]);
+        std::string name;
+        char c;
+        while (read(pipeFds[0], &c, 1) == 1 && c != '\n')
+            name += c;
+        close(pipeFds[0]);
+        ASSERT_FALSE(name.empty());
+        EXPECT_EQ(access(name.c_str(), F_OK), 0) << "the file is there while the program runs";
+        kill(child, sig);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig)
+            << "the signal still ends the program";
+        EXPECT_NE(access(name.c_str(), F_OK), 0) << name << " left behind by signal " << sig;
+    }
 }
