@@ -1,8 +1,7 @@
 #include "directory/DSNames.h"
 
-#include "model/NameForm.h"
-
 #include "directory/DSContext.h"
+#include "model/NameForm.h"
 #include "util/Platform.h"
 #include "util/Util.h"
 
@@ -102,7 +101,7 @@ std::string U_DSCombineName(const std::string& base, const std::string& name) {
         return base;
     if (name == ".." || name == "[ .. ]") {
         std::string parent = U_TrimLeftChars(base, ".");
-        size_t dot = parent.find('.');
+        size_t dot = U_FindNameDot(parent);
         if (dot == std::string::npos)
             return "[Root]";
         return parent.substr(dot + 1);

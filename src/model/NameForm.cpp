@@ -27,11 +27,83 @@ TNameForm U_NameForm(const std::vector<std::string>& full,
     return form;
 }
 
+namespace {
+
+// Whether the name ends with a dot that no backslash escapes: a trailing dot climbs one level.
+bool EndsWithNameDot(std::string_view name) {
+    if (name.empty() || name.back() != '.')
+        return false;
+    size_t backslashes = 0;
+    for (size_t i = name.size() - 1; i > 0 && name[i - 1] == '\\'; --i)
+        ++backslashes;
+    return backslashes % 2 == 0;
+}
+
+// Whether the part ends in a backslash that escapes nothing.
+bool EndsWithLoneBackslash(std::string_view part) {
+    size_t backslashes = 0;
+    for (size_t i = part.size(); i > 0 && part[i - 1] == '\\'; --i)
+        ++backslashes;
+    return backslashes % 2 == 1;
+}
+
+} // namespace
+
+std::string U_EscapeNamePart(std::string_view value) {
+    std::string out;
+    out.reserve(value.size());
+    for (char c : value) {
+        if (c == '.' || c == '\\' || c == '=' || c == '+')
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+std::string U_UnescapeNamePart(std::string_view part) {
+    std::string out;
+    out.reserve(part.size());
+    for (size_t i = 0; i < part.size(); ++i) {
+        if (part[i] == '\\' && i + 1 < part.size())
+            ++i;
+        out += part[i];
+    }
+    return out;
+}
+
+size_t U_FindNameDot(std::string_view name, size_t from) {
+    for (size_t i = from; i < name.size(); ++i) {
+        if (name[i] == '\\')
+            ++i;
+        else if (name[i] == '.')
+            return i;
+    }
+    return std::string_view::npos;
+}
+
+bool U_SplitNameParts(std::string_view name, std::vector<std::string>& parts) {
+    parts.clear();
+    if (name.empty())
+        return false;
+    size_t start = 0;
+    while (true) {
+        size_t dot = U_FindNameDot(name, start);
+        std::string_view part =
+            name.substr(start, dot == std::string_view::npos ? dot : dot - start);
+        if (part.empty() || EndsWithLoneBackslash(part))
+            return false;
+        parts.emplace_back(part);
+        if (dot == std::string_view::npos)
+            return true;
+        start = dot + 1;
+    }
+}
+
 bool U_CompleteName(std::string_view name, std::string_view nameContext, bool canonical,
                     std::string& full) {
     auto valid = [](std::string_view n) {
-        return !n.empty() && n.front() != '.' && n.back() != '.' &&
-               n.find("..") == std::string_view::npos;
+        std::vector<std::string> parts;
+        return !n.empty() && n.front() != '.' && U_SplitNameParts(n, parts);
     };
     if (!name.empty() && name.front() == '.') {
         name.remove_prefix(1);
@@ -46,11 +118,11 @@ bool U_CompleteName(std::string_view name, std::string_view nameContext, bool ca
     if (nameContext == "[Root]")
         nameContext = {};
     // Each trailing dot climbs one container above the name context.
-    while (!name.empty() && name.back() == '.') {
+    while (EndsWithNameDot(name)) {
         name.remove_suffix(1);
         if (nameContext.empty())
             return false;
-        size_t dot = nameContext.find('.');
+        size_t dot = U_FindNameDot(nameContext);
         nameContext =
             dot == std::string_view::npos ? std::string_view() : nameContext.substr(dot + 1);
     }

@@ -36,4 +36,17 @@ bool U_CompleteName(std::string_view name, std::string_view nameContext, bool ca
 // The name written from its parts (already typed or typeless) and a form.
 std::string U_JoinNameForm(const std::vector<std::string>& parts, const TNameForm& form);
 
+// Dots separate the parts of a name. A part whose value holds a dot, a backslash, an equals sign
+// or a plus sign writes each of them with a backslash before it ("j\.smith"), so that every
+// value a directory holds has a name that reads back as the same object.
+std::string U_EscapeNamePart(std::string_view value);
+// The value of a part written by U_EscapeNamePart (a backslash keeps the character after it).
+std::string U_UnescapeNamePart(std::string_view part);
+// Where the first part of name at or after from ends: the first dot that no backslash escapes;
+// npos when there is none.
+size_t U_FindNameDot(std::string_view name, size_t from = 0);
+// The parts of a name, each as written (escapes kept); false for an empty name or part, or a
+// part that ends in a lone backslash.
+bool U_SplitNameParts(std::string_view name, std::vector<std::string>& parts);
+
 } // namespace trovalen

@@ -302,8 +302,32 @@ TEST_F(LdapScanCli, OddNamesAndAclValuesAreReadStrictlyOrSaid) {
     const std::string changes = File("odd.ldif", R"(dn: cn=j.smith,ou=Sales,o=Corvale
 changetype: add
 objectClass: inetOrgPerson
+objectClass: organizationalPerson
+objectClass: person
+objectClass: ndsLoginProperties
+objectClass: top
 cn: j.smith
-sn: Smith
+
+dn: cn=dot.and.more.dots,ou=Sales,o=Corvale
+changetype: add
+objectClass: inetOrgPerson
+objectClass: organizationalPerson
+objectClass: person
+objectClass: ndsLoginProperties
+objectClass: top
+cn: dot.and.more.dots
+securityEquals: cn=j.smith,ou=Sales,o=Corvale
+
+dn: cn=multi+sn=x9,ou=Sales,o=Corvale
+changetype: add
+objectClass: inetOrgPerson
+objectClass: organizationalPerson
+objectClass: person
+objectClass: ndsLoginProperties
+objectClass: top
+cn: multi
+sn: x9
+securityEquals: cn=j.smith,ou=Sales,o=Corvale
 
 dn: ou=Sales,o=Corvale
 changetype: modify
@@ -331,13 +355,21 @@ ACL: 4#weird#[Public]#[Entry Rights]
     EXPECT_EQ(run.Out.find("MARA"), std::string::npos) << run.Out;
     EXPECT_EQ(run.Out.find("#"), std::string::npos) << run.Out;
     EXPECT_EQ(run.Out.find("[ENTRY RIGHTS]"), std::string::npos) << run.Out;
+    // Names holding dots are trustees in their escaped form, directly and through security
+    // equivalence.
+    EXPECT_NE(run.Out.find("\t.j\\.smith.Sales.Corvale\t[Entry Rights]"), std::string::npos)
+        << run.Out;
+    EXPECT_NE(run.Out.find("\t.dot\\.and\\.more\\.dots.Sales.Corvale\t[Entry Rights]"),
+              std::string::npos)
+        << run.Out;
     // Every value refused is said, and so is the name the client cannot represent.
     EXPECT_EQ(trovalen::U_CountOf(run.Err, "trovalen-scan: .Sales.Corvale: incomplete: "), 1)
         << run.Err;
     for (const char* said :
          {"four fields separated by \"#\" expected", "the privileges are no 32-bit number",
-          "neither entry nor subtree", "j.smith"})
+          "neither entry nor subtree", "multi-valued"})
         EXPECT_NE(run.Err.find(said), std::string::npos) << said << "\n" << run.Err;
+    EXPECT_EQ(run.Err.find("j.smith"), std::string::npos) << run.Err;
 }
 
 // Reads what the program writes on its terminal until it shows text or ends; false after ten

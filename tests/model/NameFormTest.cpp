@@ -76,5 +76,35 @@ TEST(NameForm, CompleteWithoutTheCanonicalFlagAndUnderRoot) {
               "Admin.Corvale");
 }
 
+TEST(NameForm, ValuesWithDotsAndOtherSeparatorsGetAnEscapedPartThatReadsBack) {
+    struct TCase {
+        const char* Value;
+        const char* Part;
+    };
+    const TCase cases[] = {
+        {"j.smith", "j\\.smith"}, {"dot.and.more.dots", "dot\\.and\\.more\\.dots"},
+        {"a=b+c", "a\\=b\\+c"},   {"back\\slash", "back\\\\slash"},
+        {"ends.", "ends\\."},     {"plain", "plain"},
+    };
+    for (const TCase& c : cases) {
+        const std::string part = U_EscapeNamePart(c.Value);
+        EXPECT_EQ(part, c.Part);
+        EXPECT_EQ(U_UnescapeNamePart(part), c.Value);
+        // The part inside a name: one part, under a name context and climbing out of one.
+        const std::string full = part + ".Sales.Corvale";
+        std::vector<std::string> parts;
+        ASSERT_TRUE(U_SplitNameParts(full, parts)) << full;
+        ASSERT_EQ(parts.size(), 3u) << full;
+        EXPECT_EQ(parts[0], part);
+        EXPECT_EQ(ReadBack(part, "Sales.Corvale"), full);
+        EXPECT_EQ(ReadBack(part + ".Sales.", "Research.Corvale"), full);
+        EXPECT_EQ(ReadBack("Mara.", part + ".Corvale"), "Mara.Corvale") << "climbs one level";
+        EXPECT_EQ(U_FindNameDot(full), part.size());
+    }
+    std::vector<std::string> parts;
+    for (const char* refused : {"a\\", "a.b\\", "x..y", ""})
+        EXPECT_FALSE(U_SplitNameParts(refused, parts)) << refused;
+}
+
 } // namespace
 } // namespace trovalen

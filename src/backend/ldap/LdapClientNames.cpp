@@ -34,21 +34,7 @@ const std::vector<std::string>& SummaryAttrs() {
 }
 
 bool SplitName(std::string_view name, std::vector<std::string>& parts) {
-    parts.clear();
-    if (name.empty())
-        return false;
-    size_t start = 0;
-    while (true) {
-        size_t dot = name.find('.', start);
-        std::string_view part =
-            name.substr(start, dot == std::string_view::npos ? dot : dot - start);
-        if (part.empty())
-            return false;
-        parts.emplace_back(part);
-        if (dot == std::string_view::npos)
-            return true;
-        start = dot + 1;
-    }
+    return U_SplitNameParts(name, parts);
 }
 
 // Strips the type of each part of a typed name ("CN=Joe.OU=Sales" -> "Joe.Sales").
@@ -59,7 +45,7 @@ std::string Typeless(const std::string& name) {
     std::string out;
     size_t start = 0;
     while (start <= name.size()) {
-        size_t dot = name.find('.', start);
+        size_t dot = U_FindNameDot(name, start);
         std::string part = name.substr(start, dot == std::string::npos ? dot : dot - start);
         size_t eq = part.find('=');
         if (eq != std::string::npos && eq > 0 && eq <= 3)
@@ -430,11 +416,9 @@ bool TLdapClient::DnToFull(std::string_view dn, std::string& full) const {
         return false;
     full.clear();
     for (const TRdn& r : rdns) {
-        if (r.Value.find('.') != std::string::npos)
-            return false; // no typeless name can hold it
         if (!full.empty())
             full += '.';
-        full += r.Value;
+        full += U_EscapeNamePart(r.Value);
     }
     return true;
 }
@@ -513,9 +497,8 @@ bool TLdapClient::NoteDn(std::string_view dn, std::string& full) {
     // The full names of the DN and of each container above it, most specific first.
     std::vector<std::string> names(rdns.size());
     for (size_t i = rdns.size(); i-- > 0;) {
-        if (rdns[i].Value.find('.') != std::string::npos)
-            return false; // no typeless name can hold it
-        names[i] = i + 1 < rdns.size() ? rdns[i].Value + "." + names[i + 1] : rdns[i].Value;
+        const std::string part = U_EscapeNamePart(rdns[i].Value);
+        names[i] = i + 1 < rdns.size() ? part + "." + names[i + 1] : part;
         // A DN names one object whatever the case of its values: an object already known keeps
         // its spelling, so that one object is one name wherever a value names it.
         if (auto known = FEntries.find(U_LowerCase(names[i])); known != FEntries.end())
@@ -556,7 +539,7 @@ NWCCODE TLdapClient::LoadPending(const std::string& key) {
     }
     const std::string parentDn = FormatDn(std::vector<TRdn>(rdns.begin() + 1, rdns.end()));
     const std::string& full = wanted->second.Full;
-    const std::string parentKey = U_LowerCase(full.substr(full.find('.') + 1));
+    const std::string parentKey = U_LowerCase(full.substr(U_FindNameDot(full) + 1));
     // The wanted entry first, then its pending siblings while the batch has room.
     std::vector<std::string> batch{key};
     auto term = [](const TEntry& e) { return "(" + e.Type + "=" + EscapeFilterValue(e.Rdn) + ")"; };
@@ -621,11 +604,12 @@ TLdapClient::TEntry* TLdapClient::FindFull(const std::string& full) {
     if (TEntry* e = known())
         return e;
     // Otherwise below its parent: the name without its first part, or the top.
-    size_t dot = full.find('.');
+    size_t dot = U_FindNameDot(full);
     TEntry* parent =
         dot == std::string::npos ? &FEntries[U_LowerCase(kRoot)] : FindFull(full.substr(dot + 1));
     if (parent != nullptr && !parent->ChildrenKnown) {
-        if (parent->Full != kRoot && LookupChild(*parent, full.substr(0, dot)) == NW_OK) {
+        if (parent->Full != kRoot &&
+            LookupChild(*parent, U_UnescapeNamePart(full.substr(0, dot))) == NW_OK) {
             if (TEntry* e = known())
                 return e;
         }
@@ -670,8 +654,8 @@ std::string TLdapClient::RenderRdn(const TCtx& c, const TEntry& e) const {
     if (e.Full == kRoot)
         return kRoot;
     if (c.Flags & DCV_TYPELESS_NAMES)
-        return e.Rdn;
-    return U_UpperCase(e.Type) + "=" + e.Rdn;
+        return U_EscapeNamePart(e.Rdn);
+    return U_UpperCase(e.Type) + "=" + U_EscapeNamePart(e.Rdn);
 }
 
 std::string TLdapClient::Render(const TCtx& c, const std::string& full) {

@@ -1,5 +1,6 @@
 // Reads: object summaries and items, buffers, attribute values, streams and effective rights.
 #include "backend/ldap/LdapClient.h"
+#include "model/NameForm.h"
 
 #include <algorithm>
 
@@ -83,7 +84,7 @@ NWCCODE TLdapClient::ReadObjectItems(NWHandle ctx, const std::string& name, uint
     if (c->Dsi & DSI_PARENT_DN) {
         std::string parent;
         if (e->Full != "[Root]") {
-            size_t dot = e->Full.find('.');
+            size_t dot = U_FindNameDot(e->Full);
             parent = Render(*c, dot == std::string::npos ? std::string("[Root]")
                                                          : e->Full.substr(dot + 1));
         }
