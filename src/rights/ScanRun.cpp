@@ -205,9 +205,13 @@ void TScanRun::EdirEntry(const std::string& entry, TScanResult& result) {
     AddDebugLine(
         U_Format("TV: Check Object \"%s\" (%s)", entry.c_str(), FRequest.CurrentTree.c_str()));
     TNWClient* client = FRequest.Client;
-    if (notFound || client == nullptr)
+    if (notFound || client == nullptr) {
+        // The summary names the entry it could not analyse, as it does a start path.
+        AddResultLine(U_Format("Object: \"%s\" on tree \"%s\" (not found)", entry.c_str(),
+                               FRequest.CurrentTree.c_str()),
+                      LVL_HEADER);
         AddResultError(U_Format("Invalid Object (%s)", entry.c_str()), ERR_NOT_FOUND);
-    else
+    } else
         FAnalysis = U_AnalyseEffectiveTrustees(*client, FRequest.UserContext, entry, FFlags,
                                                kThreshold, &FLog, &FHost);
     result.LastStatus = entry;
