@@ -487,9 +487,7 @@ int ImportLdifCommand(const std::vector<std::string>& args) {
         std::cout << result.Json;
         return std::cout.flush().good() ? 0 : kUnreadable;
     }
-    TWriteOptions write;
-    write.PublicNewFile = true;
-    if (!U_WriteFileAtomic(out, result.Json, error, write)) {
+    if (!U_WriteFileAtomic(out, result.Json, error)) {
         std::cerr << "trovalen-tree: cannot write " << out << ": " << error << "\n";
         return kUnreadable;
     }

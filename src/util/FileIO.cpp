@@ -192,7 +192,7 @@ bool U_WriteFileAtomic(const std::string& fileName, std::string_view content, st
     bool ok = true;
     if (exists && fchmod(fd, st.st_mode & 07777) != 0)
         ok = false;
-    if (!exists && options.PublicNewFile && fchmod(fd, 0666 & ~CurrentUmask()) != 0)
+    if (!exists && !options.PrivateNewFile && fchmod(fd, 0666 & ~CurrentUmask()) != 0)
         ok = false;
     if (ok && !WriteAll(fd, content))
         ok = false;

@@ -11,14 +11,14 @@ struct TWriteOptions {
     bool CreateFolders = false;
     // Flush the new file to the disk before it replaces the old one.
     bool Durable = true;
-    // A new file is private to the user; with this set it gets 0666 less the process's umask,
-    // like any file the user saves.
-    bool PublicNewFile = false;
+    // A new file gets 0666 less the process's umask, like any file the user saves (a report, an
+    // export); with this set it is private to the user (0600), as settings are.
+    bool PrivateNewFile = false;
 };
 
 // Replaces the content of fileName in one step: the content goes to a new file beside it, which
 // is then renamed into place, so a reader (or a crash) never sees a half-written file. An existing
-// file keeps its permissions; a new one is private to the user (0600) unless asked otherwise. A
+// file keeps its permissions; a new one gets 0666 less the umask, or 0600 when asked. A
 // symbolic link is followed and its target replaced. A target that exists but is no regular file
 // (a device, a pipe) is written where it is, never replaced. Returns false with the reason in error
 // on failure, in which case the old file is untouched.
