@@ -200,6 +200,7 @@ void TIniFile::Save(std::vector<std::string> lines) {
     options.CreateFolders = true;
     options.Durable = FDurable;
     options.PrivateNewFile = true;
+    options.OwnRegularFileOnly = true;
     if (!U_WriteFileAtomic(FFileName, content, error, options))
         throw EIniError(WriteError());
     FLines = std::move(lines);
