@@ -74,6 +74,20 @@ const char* const kImportUsage =
     "closing lines, a \"# numEntries:\" count that does not match, a search that ended\n"
     "early; 2 for a usage error.\n";
 
+const char* const kExportUsage =
+    "usage: trovalen-tree export-ldif [--tree NAME] FILE [-o LDIF]\n"
+    "Writes the directory part of a tree file as a live directory shows it over LDAP.\n"
+    "\n"
+    "  --tree NAME  the tree to export; needed when the file holds more than one\n"
+    "  -o LDIF      write the entries to LDIF, and beside it LDIF.schema (a slapd schema),\n"
+    "               LDIF.rootdse (the tree's name and the ACL values of [Root]) and\n"
+    "               LDIF.suffixes (the DNs right below [Root]); without it the entries go\n"
+    "               to standard output and nothing else is written\n"
+    "  -h, --help   show this help\n"
+    "\n"
+    "Exit status: 0 when the files were written, 2 for a usage error, a tree file that\n"
+    "cannot be loaded or a failed write.\n";
+
 const char* const kCheckUsage =
     "usage: trovalen-tree check [--summary] FILE\n"
     "Loads the tree file exactly as the simulated client does and prints what it holds: the\n"
@@ -352,6 +366,10 @@ int ExportLdifCommand(const std::vector<std::string>& args) {
     std::string file, out, treeName;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (IsHelp(a)) {
+            std::cout << kExportUsage;
+            return 0;
+        }
         if (a == "-o" || a == "--tree") {
             if (i + 1 >= args.size())
                 return Usage(a + " needs a value");
