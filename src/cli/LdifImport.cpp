@@ -148,6 +148,8 @@ private:
                     error = "the schema: " + schemaReader.Error();
                     return false;
                 }
+                for (const std::string& g : schemaReader.Gaps())
+                    FOut.Losses.push_back("the schema: " + g);
                 if (FAttrDefs.empty() && FClassDefs.empty()) {
                     error = "the schema holds no attributeTypes or objectClasses definitions";
                     return false;
@@ -160,6 +162,10 @@ private:
             if (TakeSchema(record))
                 continue;
             if (record.Dn.empty() || record.Dn.find_first_not_of(' ') == std::string::npos) {
+                if (FHaveRootDse) {
+                    Repeated(record, FRootDse);
+                    continue;
+                }
                 FRootDse = std::move(record);
                 FHaveRootDse = true;
                 continue;
@@ -180,7 +186,19 @@ private:
             error = reader.Error();
             return false;
         }
+        for (std::string& g : reader.Gaps())
+            FOut.Losses.push_back(std::move(g));
         return true;
+    }
+
+    // An entry given a second time: the first is kept whole, the repeat is left out.
+    void Repeated(const TLdifRecord& repeat, const TLdifRecord& first) {
+        std::string what = repeat.Dn == first.Dn ? "is given a second time"
+                                                 : "names the same object as \"" + Shown(first.Dn) +
+                                                       "\" (names ignore case and type)";
+        FOut.Losses.push_back("line " + std::to_string(repeat.Line) + ": \"" + Shown(repeat.Dn) +
+                              "\" " + what + "; the entry of line " + std::to_string(first.Line) +
+                              " is kept, this one is left out");
     }
 
     // A subschema entry: its definitions are kept, it is no object.
@@ -319,8 +337,7 @@ private:
             }
             auto [it, fresh] = FByName.emplace(U_LowerCase(e.Full), static_cast<int32_t>(i));
             if (!fresh) {
-                Note(e.Dn, "names the same object as \"" + Shown(FEntries[it->second].Dn) +
-                               "\" (names ignore case and type); the entry is left out");
+                Repeated(e.Record, FEntries[it->second].Record);
                 e.Dropped = true;
             }
         }
@@ -621,9 +638,15 @@ private:
                 FEntries[e.Parent].Children.push_back(static_cast<int32_t>(i));
             }
         }
-        for (TEntry& e : FEntries)
-            if (e.Dropped)
-                FByName.erase(U_LowerCase(e.Full));
+        // A dropped entry's name goes, unless it is the name of another entry that stays (the
+        // first of two entries of one name).
+        for (size_t i = 0; i < FEntries.size(); ++i) {
+            if (!FEntries[i].Dropped)
+                continue;
+            auto it = FByName.find(U_LowerCase(FEntries[i].Full));
+            if (it != FByName.end() && it->second == static_cast<int32_t>(i))
+                FByName.erase(it);
+        }
     }
 
     // --- The tree's name ----------------------------------------------------------------------

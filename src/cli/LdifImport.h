@@ -26,10 +26,17 @@ struct TLdifImport {
     size_t AclValues = 0; // ACL values written
     // What was made up (missing containers, added schema) or left out, one line each.
     std::vector<std::string> Messages;
+    // Why the tree file holds less than the LDIF was written with, one line each with the line
+    // of the LDIF: an entry given a second time (the first is kept, with every value that names
+    // it), a text that ends inside a line or before the closing lines of its export, a count of
+    // entries that does not match, a search that ended early. The tree file is whole in itself,
+    // but it is no whole snapshot of the tree unless this is empty.
+    std::vector<std::string> Losses;
 };
 
 // Reads the LDIF and builds the tree file. Fails with one message (the line and what is wrong)
-// when the LDIF cannot be read, or when it holds no entry that a tree file can hold.
+// when the LDIF cannot be read, or when it holds no entry that a tree file can hold. Succeeds
+// with Losses when the tree file could be made but lacks part of the LDIF.
 bool ImportLdif(std::string_view ldif, const TLdifImportOptions& options, TLdifImport& out,
                 std::string& error);
 

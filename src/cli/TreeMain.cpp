@@ -9,8 +9,8 @@
 //   trovalen-tree import-ldif [--tree-name NAME] [--schema FILE] LDIF [-o FILE]
 //
 // Exit status 0 on success, 2 for a usage error or a file that cannot be loaded (one line on
-// standard error); import-ldif answers 1 when the LDIF cannot be read or the tree file cannot be
-// written.
+// standard error); import-ldif answers 1 when the LDIF cannot be read, the tree file cannot be
+// written, or the tree file lacks part of the LDIF.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -67,8 +67,26 @@ const char* const kImportUsage =
     "                    standard output; LDIF may be - for standard input\n"
     "  -h, --help        show this help\n"
     "\n"
-    "Exit status: 0 when the tree file was written, 1 when the LDIF cannot be read or the\n"
-    "file cannot be written, 2 for a usage error.\n";
+    "Exit status: 0 when the tree file was written with every entry of the LDIF; 1 when\n"
+    "the LDIF cannot be read (nothing is written), when the file cannot be written, or when\n"
+    "the tree file lacks part of the LDIF (it is written with what was read): an entry given\n"
+    "twice (the first is kept), a text that ends inside a line or before ldapsearch's\n"
+    "closing lines, a \"# numEntries:\" count that does not match, a search that ended\n"
+    "early; 2 for a usage error.\n";
+
+const char* const kExportUsage =
+    "usage: trovalen-tree export-ldif [--tree NAME] FILE [-o LDIF]\n"
+    "Writes the directory part of a tree file as a live directory shows it over LDAP.\n"
+    "\n"
+    "  --tree NAME  the tree to export; needed when the file holds more than one\n"
+    "  -o LDIF      write the entries to LDIF, and beside it LDIF.schema (a slapd schema),\n"
+    "               LDIF.rootdse (the tree's name and the ACL values of [Root]) and\n"
+    "               LDIF.suffixes (the DNs right below [Root]); without it the entries go\n"
+    "               to standard output and nothing else is written\n"
+    "  -h, --help   show this help\n"
+    "\n"
+    "Exit status: 0 when the files were written, 2 for a usage error, a tree file that\n"
+    "cannot be loaded or a failed write.\n";
 
 const char* const kCheckUsage =
     "usage: trovalen-tree check [--summary] FILE\n"
@@ -348,6 +366,10 @@ int ExportLdifCommand(const std::vector<std::string>& args) {
     std::string file, out, treeName;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (IsHelp(a)) {
+            std::cout << kExportUsage;
+            return 0;
+        }
         if (a == "-o" || a == "--tree") {
             if (i + 1 >= args.size())
                 return Usage(a + " needs a value");
@@ -481,19 +503,27 @@ int ImportLdifCommand(const std::vector<std::string>& args) {
                   << " does not load: " << error << "\n";
         return kUnreadable;
     }
+    // What the tree file lacks of the LDIF comes last, where it is seen.
+    for (const std::string& m : result.Losses)
+        std::cerr << file << ": " << m << "\n";
     std::cerr << "trovalen-tree: tree " << result.TreeName << ": " << result.Objects << " objects, "
               << result.AclValues << " ACL values\n";
+    // A tree file that lacks part of the LDIF is still written, for a look at what was read,
+    // but the exit status says it is no whole snapshot.
+    const int status = result.Losses.empty() ? 0 : kUnreadable;
+    if (status != 0)
+        std::cerr << "trovalen-tree: the tree file lacks part of " << file << " ("
+                  << result.Losses.size() << (result.Losses.size() == 1 ? " line" : " lines")
+                  << " above)\n";
     if (out.empty() || out == "-") {
         std::cout << result.Json;
-        return std::cout.flush().good() ? 0 : kUnreadable;
+        return std::cout.flush().good() ? status : kUnreadable;
     }
-    TWriteOptions write;
-    write.PublicNewFile = true;
-    if (!U_WriteFileAtomic(out, result.Json, error, write)) {
+    if (!U_WriteFileAtomic(out, result.Json, error)) {
         std::cerr << "trovalen-tree: cannot write " << out << ": " << error << "\n";
         return kUnreadable;
     }
-    return 0;
+    return status;
 }
 #endif
 

@@ -199,6 +199,8 @@ void TIniFile::Save(std::vector<std::string> lines) {
     TWriteOptions options;
     options.CreateFolders = true;
     options.Durable = FDurable;
+    options.PrivateNewFile = true;
+    options.OwnRegularFileOnly = true;
     if (!U_WriteFileAtomic(FFileName, content, error, options))
         throw EIniError(WriteError());
     FLines = std::move(lines);

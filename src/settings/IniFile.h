@@ -13,6 +13,9 @@
 // - Integers are written in decimal; reads accept decimal, "$" hex and "0x" hex, else the default.
 //   Booleans are written as "1" and "0"; ReadBool is true for any non-zero integer.
 // - There is no comment syntax: every "key=value" line inside a section is a value.
+// - A new file is private to the user (0600); a file that is replaced keeps its permissions. A file
+//   that is a symbolic link is written only through to a regular file the user owns, replaced in
+//   the target's folder so that the link stays a link; a link to anything else is refused.
 // A refused write throws EIniError("Unable to write to <file>") and leaves the file as it was.
 #pragma once
 

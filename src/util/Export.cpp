@@ -409,9 +409,7 @@ bool U_ExportGrid(const TGrid* grid, const std::string& targetName, const std::s
                        : kind == tkXML ? U_GridToXML(*grid)
                                        : U_GridTextAll(*grid, columnSeparator, rowSeparator);
     std::string error;
-    TWriteOptions options;
-    options.PublicNewFile = true;
-    if (!U_WriteFileAtomic(fileName, text, error, options))
+    if (!U_WriteFileAtomic(fileName, text, error))
         throw EExportError(U_Format("Unable to write to %s (%s)", fileName.c_str(), error.c_str()));
     return true;
 }

@@ -161,15 +161,29 @@ bool U_WriteFileAtomic(const std::string& fileName, std::string_view content, st
     std::string target = fileName;
     struct stat st {};
     bool exists = false;
-    if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    bool linked = lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    if (linked) {
         // Replace what the link points to, never the link itself.
         char resolved[PATH_MAX];
-        if (realpath(target.c_str(), resolved) != nullptr)
+        if (realpath(target.c_str(), resolved) != nullptr) {
             target = resolved;
+        } else if (options.OwnRegularFileOnly) {
+            error = "a symbolic link to nothing (" + ErrnoText(errno) + ")";
+            return false;
+        }
     }
     if (stat(target.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) {
-            error = ErrnoText(EISDIR);
+            error = linked ? "a symbolic link to a folder" : ErrnoText(EISDIR);
+            return false;
+        }
+        if (options.OwnRegularFileOnly && !S_ISREG(st.st_mode)) {
+            error = linked ? "a symbolic link to something other than a regular file"
+                           : "not a regular file";
+            return false;
+        }
+        if (options.OwnRegularFileOnly && linked && st.st_uid != geteuid()) {
+            error = "a symbolic link to a file of another user";
             return false;
         }
         if (!S_ISREG(st.st_mode))
@@ -192,7 +206,7 @@ bool U_WriteFileAtomic(const std::string& fileName, std::string_view content, st
     bool ok = true;
     if (exists && fchmod(fd, st.st_mode & 07777) != 0)
         ok = false;
-    if (!exists && options.PublicNewFile && fchmod(fd, 0666 & ~CurrentUmask()) != 0)
+    if (!exists && !options.PrivateNewFile && fchmod(fd, 0666 & ~CurrentUmask()) != 0)
         ok = false;
     if (ok && !WriteAll(fd, content))
         ok = false;

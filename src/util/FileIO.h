@@ -11,17 +11,22 @@ struct TWriteOptions {
     bool CreateFolders = false;
     // Flush the new file to the disk before it replaces the old one.
     bool Durable = true;
-    // A new file is private to the user; with this set it gets 0666 less the process's umask,
-    // like any file the user saves.
-    bool PublicNewFile = false;
+    // A new file gets 0666 less the process's umask, like any file the user saves (a report, an
+    // export); with this set it is private to the user (0600), as settings are.
+    bool PrivateNewFile = false;
+    // For a file the program keeps for itself (settings): it must be a regular file, and a
+    // symbolic link is followed only to a regular file the user owns. Anything else (a link to a
+    // folder, a device, nothing, or a file of someone else's; a pipe) is refused.
+    bool OwnRegularFileOnly = false;
 };
 
 // Replaces the content of fileName in one step: the content goes to a new file beside it, which
 // is then renamed into place, so a reader (or a crash) never sees a half-written file. An existing
-// file keeps its permissions; a new one is private to the user (0600) unless asked otherwise. A
-// symbolic link is followed and its target replaced. A target that exists but is no regular file
-// (a device, a pipe) is written where it is, never replaced. Returns false with the reason in error
-// on failure, in which case the old file is untouched.
+// file keeps its permissions; a new one gets 0666 less the umask, or 0600 when asked. A symbolic
+// link is followed and its target replaced in the target's folder, so the link stays a link. A
+// target that exists but is no regular file (a device, a pipe) is written where it is, never
+// replaced. Returns false with the reason in error on failure, in which case the old file is
+// untouched.
 bool U_WriteFileAtomic(const std::string& fileName, std::string_view content, std::string& error,
                        const TWriteOptions& options = {});
 

@@ -1,5 +1,6 @@
 // LDIF as anyone may have written it: the reader gives records or one message with a line, and
-// an import that succeeds always makes a tree file that loads.
+// names with their line what the text lacks; an import that succeeds always makes a tree file
+// that loads.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -23,6 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ++records;
     FUZZ_CHECK(records <= size);
     FUZZ_CHECK(reader.Error().empty() || reader.Error().rfind("line ", 0) == 0);
+    // Every gap names its line; a text that ends without a line end always has one.
+    for (const std::string& gap : reader.Gaps())
+        FUZZ_CHECK(gap.rfind("line ", 0) == 0);
+    std::string_view body = text.substr(text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0);
+    FUZZ_CHECK(!reader.Error().empty() || body.empty() || body.back() == '\n' ||
+               !reader.Gaps().empty());
 
     TLdifImport imported;
     std::string error;
@@ -30,6 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(!error.empty());
         return 0;
     }
+    for (const std::string& loss : imported.Losses)
+        FUZZ_CHECK(loss.rfind("line ", 0) == 0);
     auto world = sim::LoadTreeText(imported.Json, "fuzz.json", error);
     if (!world)
         std::fprintf(stderr, "%s\n%s\n", error.c_str(), imported.Json.c_str());

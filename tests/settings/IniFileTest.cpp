@@ -165,6 +165,44 @@ TEST_F(IniFileTest, WritesReplaceTheFileInOneStep) {
     EXPECT_EQ(ini.ReadString("S", "k", ""), "4");
 }
 
+// A settings file that is a link is written only through to a regular file of the user's own,
+// replaced beside it so that the link stays a link; any other link is refused and left as it was.
+TEST_F(IniFileTest, ALinkIsWrittenOnlyToARegularFileOfTheUsersOwn) {
+    fs::create_directories(root / "elsewhere");
+    std::string target = Path("elsewhere/real.ini");
+    Spit(target, "[S]\nk=old\n");
+    fs::create_symlink(target, Path("own.ini"));
+    TIniFile(Path("own.ini")).WriteString("S", "k", "new");
+    EXPECT_TRUE(fs::is_symlink(Path("own.ini")));
+    EXPECT_EQ(fs::read_symlink(Path("own.ini")), target);
+    EXPECT_EQ(Slurp(target), "[S]\nk=new\n");
+    EXPECT_EQ(HiddenFiles(root / "elsewhere"), 0);
+    EXPECT_EQ(HiddenFiles(root), 0) << "the new file is made beside the target, not the link";
+
+    std::string foreign = Path("elsewhere/foreign.ini");
+    Spit(foreign, "[S]\nk=theirs\n");
+    const bool canChown = geteuid() == 0 && chown(foreign.c_str(), 65534, 65534) == 0;
+    fs::create_directories(root / "folder");
+    std::vector<std::pair<std::string, std::string>> refused{
+        {"folder.ini", Path("folder")},
+        {"null.ini", "/dev/null"},
+        {"dangling.ini", Path("missing/nothing.ini")},
+    };
+    if (canChown)
+        refused.emplace_back("foreign.ini", foreign);
+    for (const auto& [name, to] : refused) {
+        fs::create_symlink(to, Path(name));
+        TIniFile ini(Path(name));
+        EXPECT_THROW(ini.WriteString("S", "k", "new"), EIniError) << name;
+        EXPECT_TRUE(fs::is_symlink(Path(name))) << name;
+        EXPECT_EQ(fs::read_symlink(Path(name)), to) << name;
+    }
+    EXPECT_FALSE(fs::exists(Path("missing/nothing.ini")));
+    EXPECT_TRUE(fs::is_empty(root / "folder"));
+    EXPECT_EQ(Slurp(foreign), "[S]\nk=theirs\n");
+    EXPECT_EQ(HiddenFiles(root), 0);
+}
+
 TEST_F(IniFileTest, AKilledWriterNeverLeavesAHalfWrittenFile) {
     std::string file = Path("a.ini");
     std::string big(200000, 'a'), other(200000, 'b');

@@ -87,3 +87,43 @@ TEST_F(FileIO, PipesAndDevicesAreWrittenInPlace) {
     EXPECT_TRUE(U_WriteFileAtomic(null.string(), "gone", error)) << error;
     EXPECT_TRUE(fs::is_character_file(null));
 }
+
+// A new file takes 0666 less the umask, as a shell's redirection would make it, unless it is
+// asked to be private; a file that is replaced keeps the mode it had, whatever the umask.
+TEST_F(FileIO, NewFilesTakeTheUmaskReplacedFilesKeepTheirMode) {
+    struct TCase {
+        mode_t Umask;
+        bool Private;
+        mode_t Mode;
+    } cases[] = {
+        {022, false, 0644}, {077, false, 0600}, {002, false, 0664},
+        {000, false, 0666}, {022, true, 0600},  {000, true, 0600},
+    };
+    mode_t saved = umask(022);
+    std::string error;
+    for (const TCase& c : cases) {
+        umask(c.Umask);
+        fs::path file = dir / "new.txt";
+        fs::remove(file);
+        TWriteOptions options;
+        options.PrivateNewFile = c.Private;
+        ASSERT_TRUE(U_WriteFileAtomic(file.string(), "x", error, options)) << error;
+        struct stat st {};
+        ASSERT_EQ(stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.Mode)
+            << "umask " << std::oct << c.Umask << (c.Private ? ", private" : "");
+    }
+    for (mode_t kept : {0640, 0604, 0600}) {
+        fs::path file = dir / "old.txt";
+        std::ofstream(file) << "old";
+        ASSERT_EQ(chmod(file.c_str(), kept), 0);
+        umask(kept == 0600 ? 0 : 077);
+        TWriteOptions options;
+        options.PrivateNewFile = kept == 0604;
+        ASSERT_TRUE(U_WriteFileAtomic(file.string(), "new", error, options)) << error;
+        struct stat st {};
+        ASSERT_EQ(stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, kept);
+    }
+    umask(saved);
+}

@@ -94,10 +94,16 @@ bool TLdifReader::Fail(size_t line, const std::string& what) {
     return false;
 }
 
+void TLdifReader::Gap(size_t line, const std::string& what) {
+    FGaps.push_back("line " + std::to_string(line) + ": " + what);
+}
+
 bool TLdifReader::NextLine(std::string& line, size_t& number, bool& blank) {
     auto physical = [&](std::string_view& out) {
         size_t end = FText.find('\n', FPos);
         size_t next = end == std::string_view::npos ? FText.size() : end + 1;
+        // Every line of LDIF ends with a line end; a text that stops without one was cut.
+        FLineCut = end == std::string_view::npos;
         if (end == std::string_view::npos)
             end = FText.size();
         out = FText.substr(FPos, end - FPos);
@@ -109,12 +115,12 @@ bool TLdifReader::NextLine(std::string& line, size_t& number, bool& blank) {
     while (FPos < FText.size()) {
         std::string_view p;
         physical(p);
-        if (p.empty()) {
+        if (p.empty() && !FLineCut) {
             blank = true;
             number = FLineNo;
             return true;
         }
-        if (p[0] == ' ')
+        if (!p.empty() && p[0] == ' ')
             return Fail(FLineNo, "a continued line (one that begins with a blank) follows no line");
         number = FLineNo;
         line.assign(p);
@@ -122,12 +128,55 @@ bool TLdifReader::NextLine(std::string& line, size_t& number, bool& blank) {
             physical(p);
             line.append(p.substr(1));
         }
-        if (line[0] == '#')
-            continue; // a comment, with its continued lines
+        if (!line.empty() && line[0] == '#') {
+            // A comment, with its continued lines.
+            if (FLineCut)
+                Gap(number, "the text ends inside a comment, without a line end; it may be cut");
+            else
+                TakeComment(line, number);
+            continue;
+        }
         blank = false;
         return true;
     }
     return false;
+}
+
+void TLdifReader::TakeComment(std::string_view comment, size_t number) {
+    constexpr std::string_view kExtended = "# extended LDIF";
+    constexpr std::string_view kCount = "# numEntries:";
+    constexpr size_t kMaxDigits = 15;
+    if (FEntries == 0 && !FClosed && comment == kExtended) {
+        FExtended = true;
+        return;
+    }
+    if (comment.substr(0, kCount.size()) != kCount)
+        return;
+    std::string_view digits = comment.substr(kCount.size());
+    while (!digits.empty() && digits.front() == ' ')
+        digits.remove_prefix(1);
+    if (digits.empty() || digits.size() > kMaxDigits ||
+        digits.find_first_not_of("0123456789") != std::string_view::npos) {
+        Gap(number, "\"" + Shown(comment) + "\" is no count of entries; the entries read " +
+                        "cannot be checked against it");
+        return;
+    }
+    FCountLine = number;
+    FCount = static_cast<size_t>(std::stoull(std::string(digits)));
+}
+
+void TLdifReader::Finish() {
+    if (FFinished)
+        return;
+    FFinished = true;
+    auto entries = [](size_t n) { return std::to_string(n) + (n == 1 ? " entry" : " entries"); };
+    if (FCountLine > 0 && FCount != FEntries)
+        Gap(FCountLine, "\"# numEntries: " + std::to_string(FCount) + "\" says the search sent " +
+                            entries(FCount) + "; the text holds " + entries(FEntries));
+    if (FExtended && !FClosed)
+        Gap(FLineNo, "the text ends here without the closing lines (\"# search result\", "
+                     "\"search:\", \"result:\") that ldapsearch writes after the last entry; it "
+                     "may be cut");
 }
 
 bool TLdifReader::Next(TLdifRecord& record) {
@@ -183,10 +232,21 @@ bool TLdifReader::Next(TLdifRecord& record) {
         // The first line of a record, past blank lines and the version line.
         TLdifValue first;
         while (true) {
-            if (!NextLine(line, number, blank))
+            if (!NextLine(line, number, blank)) {
+                if (FError.empty())
+                    Finish();
                 return false;
+            }
             if (blank)
                 continue;
+            if (FLineCut) {
+                // The last line, cut: whatever it begins is not read as if it were whole.
+                bool dn = line.size() >= 3 && U_SameText(line.substr(0, 3), "dn:");
+                FEntries += dn ? 1 : 0;
+                Gap(number, "the text ends inside this line, without a line end; \"" + Shown(line) +
+                                "\" is left out, as it may be cut short");
+                continue;
+            }
             bool base64 = false, url = false;
             if (!split(first, base64, url))
                 return false;
@@ -211,6 +271,7 @@ bool TLdifReader::Next(TLdifRecord& record) {
                              Shown(first.Value) + " is not followed");
         record.Dn = std::move(first.Value);
         record.Line = number;
+        FClosed = FClosed || trailer;
 
         // Its values, up to a blank line or the end.
         bool firstValue = true;
@@ -221,6 +282,12 @@ bool TLdifReader::Next(TLdifRecord& record) {
                 ended = true;
                 continue;
             }
+            if (FLineCut) {
+                Gap(number, "the text ends inside this line, without a line end; \"" + Shown(line) +
+                                "\" of \"" + Shown(record.Dn) +
+                                "\" is left out, as it may be cut short");
+                continue;
+            }
             if (skipping && !trailer)
                 continue; // a change record's lines need not read as values
             TLdifValue v;
@@ -229,8 +296,8 @@ bool TLdifReader::Next(TLdifRecord& record) {
                 return false;
             if (trailer && U_SameText(v.Attr, "result") && v.Value.rfind("0 ", 0) != 0 &&
                 v.Value != "0")
-                FNotes.push_back("line " + std::to_string(number) + ": the search ended with \"" +
-                                 Shown(v.Value) + "\"; the export may be incomplete");
+                Gap(number, "the search ended with \"" + Shown(v.Value) +
+                                "\"; the export may lack entries");
             if (skipping)
                 continue;
             if (firstValue && (U_SameText(v.Attr, "changetype") || U_SameText(v.Attr, "control"))) {
@@ -252,8 +319,10 @@ bool TLdifReader::Next(TLdifRecord& record) {
         }
         if (!FError.empty())
             return false;
-        if (!skipping)
+        if (!skipping) {
+            ++FEntries;
             return true;
+        }
         record = TLdifRecord{};
     }
 }

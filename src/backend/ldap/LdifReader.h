@@ -3,7 +3,10 @@
 // lines between records. Change records are skipped with a note; values named by a URL
 // (`attr:< file:...`) are refused, never fetched. Pure logic: the caller reads the file.
 //
-// The text is untrusted: every fault ends reading with one message that names the line.
+// The text is untrusted: every fault ends reading with one message that names the line. A text
+// that seems to lack part of what was written (it ends inside a line, before the closing lines
+// that ldapsearch's first lines promise, or with another count of entries than its
+// `# numEntries:` line) is read as far as it goes, and Gaps() says what is missing.
 #pragma once
 
 #include <cstddef>
@@ -42,18 +45,37 @@ public:
     const std::string& Error() const { return FError; }
     // Notes about what was skipped (change records), one line each, taken by the caller.
     std::vector<std::string>& Notes() { return FNotes; }
+    // What the text lacks of what was written, one line each with its line number: a value or
+    // record left out because the text ends inside its line (it may be cut short), a search that
+    // ended early, closing lines or entries that are missing. Complete once Next answered false
+    // without an error; taken by the caller.
+    std::vector<std::string>& Gaps() { return FGaps; }
 
 private:
-    // One logical line: the physical lines of a folded line joined.
+    // One logical line: the physical lines of a folded line joined. FLineCut tells whether the
+    // text ended inside it, without a line end.
     bool NextLine(std::string& line, size_t& number, bool& blank);
+    // ldapsearch's comments that say what the text should hold.
+    void TakeComment(std::string_view comment, size_t number);
+    // The checks of the whole text, once it is read.
+    void Finish();
+    void Gap(size_t line, const std::string& what);
     bool Fail(size_t line, const std::string& what);
 
     std::string_view FText;
     size_t FPos = 0;
     size_t FLineNo = 0;
     bool FFirst = true;
+    bool FLineCut = false;
     std::string FError;
     std::vector<std::string> FNotes;
+    std::vector<std::string> FGaps;
+    size_t FEntries = 0;    // content records, and records left out because they are cut
+    size_t FCountLine = 0;  // the line of `# numEntries: N`, 0 when there is none
+    size_t FCount = 0;      // its N
+    bool FExtended = false; // begins as ldapsearch's extended LDIF, which has closing lines
+    bool FClosed = false;   // the closing `search:` record was read
+    bool FFinished = false;
 };
 
 // Decodes base64 (RFC 4648, padding required where the length asks for it); false when the text

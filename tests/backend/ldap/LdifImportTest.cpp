@@ -317,6 +317,70 @@ TEST(LdifImport, ALiveExportLoadsWithWhatItNeedsAdded) {
     EXPECT_TRUE(HasMessage(r, "schema", "nsimHint"));
     EXPECT_TRUE(HasMessage(r, "schema", "corvaleBadge"));
     EXPECT_TRUE(HasMessage(r, "cn=Mara", "change record"));
+    EXPECT_TRUE(r.Losses.empty()) << r.Losses[0];
+}
+
+// An entry given twice: the first stays whole, with every value elsewhere that names it, and the
+// repeat is named with its line, whether it is spelled the same or only names the same object.
+TEST(LdifImport, AnEntryGivenTwiceKeepsTheFirstAndEveryValueThatNamesIt) {
+    for (const char* repeat : {"ou=Sales,o=Corvale", "OU=sales,O=corvale"}) {
+        std::string ldif = "dn: o=Corvale\nobjectClass: organization\n"
+                           "ACL: 1#subtree#ou=Sales,o=Corvale#[Entry Rights]\n\n"
+                           "dn: ou=Sales,o=Corvale\nobjectClass: organizationalUnit\n"
+                           "ACL: 2#entry#ou=Sales,o=Corvale#[Entry Rights]\n"
+                           "ACL: 4#subtree#[Public]#[Entry Rights]\n"
+                           "ACL: 8#subtree#cn=Mara,ou=Sales,o=Corvale#[Entry Rights]\n\n"
+                           "dn: cn=Mara,ou=Sales,o=Corvale\nobjectClass: inetOrgPerson\n"
+                           "securityEquals: ou=Sales,o=Corvale\n\n"
+                           "dn: " +
+                           std::string(repeat) +
+                           "\nobjectClass: organizationalUnit\n"
+                           "ACL: 16#entry#[Public]#[Entry Rights]\n\n"
+                           "dn: cn=Staff,o=Corvale\nobjectClass: groupOfNames\n"
+                           "member: cn=Mara,ou=Sales,o=Corvale\nmember: ou=Sales,o=Corvale\n";
+        TLdifImport r;
+        std::string error;
+        ASSERT_TRUE(ImportLdif(ldif, {}, r, error)) << error;
+        auto world = LoadTreeText(r.Json, "twice.json", error);
+        ASSERT_TRUE(world) << error << "\n" << r.Json;
+        const TSimTree& t = world->Trees[0];
+        const int32_t sales = t.Find("Sales.Corvale");
+        ASSERT_GE(sales, 0);
+        auto acl = [&](const char* name) {
+            std::multiset<std::string> out;
+            for (const TSimAcl& a : t.Objects[t.Find(name)].Acl)
+                out.insert(
+                    (a.Subject >= 0 ? t.Objects[a.Subject].FullName : std::to_string(a.Subject)) +
+                    " " + std::to_string(a.Privileges));
+            return out;
+        };
+        EXPECT_EQ(acl("Sales.Corvale"),
+                  (std::multiset<std::string>{"Sales.Corvale 66", "-1 4", "Mara.Sales.Corvale 8"}))
+            << repeat;
+        EXPECT_EQ(acl("Corvale"), std::multiset<std::string>{"Sales.Corvale 1"}) << repeat;
+        const TSimObject& mara = t.Objects[t.Find("Mara.Sales.Corvale")];
+        ASSERT_EQ(mara.SecurityEquals.size(), 1u) << repeat;
+        EXPECT_EQ(mara.SecurityEquals[0], sales);
+        const TSimAttr* members =
+            t.FindAttr(t.Find("Staff.Corvale"), world->Schema.FindAttr("Member"));
+        ASSERT_NE(members, nullptr);
+        EXPECT_EQ(members->Values.size(), 2u) << repeat;
+        EXPECT_EQ(r.AclValues, 4u) << repeat;
+        ASSERT_EQ(r.Losses.size(), 1u) << repeat;
+        EXPECT_NE(r.Losses[0].find("line 15: \"" + std::string(repeat) + "\""), std::string::npos)
+            << r.Losses[0];
+        EXPECT_NE(r.Losses[0].find("line 5 is kept"), std::string::npos) << r.Losses[0];
+    }
+    // A second root DSE is no second tree name.
+    TLdifImport r;
+    std::string error;
+    ASSERT_TRUE(ImportLdif("dn: o=A\nobjectClass: organization\n\ndn:\ndirectoryTreeName: ONE\n\n"
+                           "dn:\ndirectoryTreeName: TWO\n",
+                           {}, r, error))
+        << error;
+    EXPECT_EQ(r.TreeName, "ONE");
+    ASSERT_EQ(r.Losses.size(), 1u);
+    EXPECT_NE(r.Losses[0].find("line 7"), std::string::npos) << r.Losses[0];
 }
 
 TEST(LdifImport, TheTreeNameComesFromTheOptionThenTheRootDse) {
@@ -380,7 +444,8 @@ TEST(LdifImport, EntriesATreeFileCannotHoldAreNamed) {
     EXPECT_TRUE(HasMessage(r, "cn=[z],o=A", "left out"));
     EXPECT_TRUE(HasMessage(r, "cn=Joe,o=A", "Login Grace Limit"));
     EXPECT_TRUE(HasMessage(r, "cn=Joe,o=A", "Security Equals"));
-    EXPECT_TRUE(HasMessage(r, "CN=joe,O=a", "names the same object"));
+    ASSERT_EQ(r.Losses.size(), 1u);
+    EXPECT_NE(r.Losses[0].find("\"CN=joe,O=a\" names the same object"), std::string::npos);
     EXPECT_TRUE(HasMessage(r, "cn=Kid,cn=Joe,o=A", "holds no objects"));
     EXPECT_TRUE(HasMessage(r, "cn=Al,o=A", "taken as Unknown"));
     EXPECT_TRUE(HasMessage(r, "a=b=c", "malformed distinguished name"));
@@ -446,6 +511,43 @@ TEST_F(ImportLdifCli, ExitCodesAndOutput) {
     EXPECT_EQ(Run("import-ldif a.ldif b.ldif", &err), 2);
     EXPECT_EQ(Run("import-ldif a.ldif -o", &err), 2);
     EXPECT_EQ(Run("import-ldif --help"), 0);
+}
+
+// An LDIF that lacks part of what was written still makes a tree file of what was read, but the
+// exit status is 1 and standard error names the line of what is missing.
+TEST_F(ImportLdifCli, AnLdifThatLacksPartOfItsEntriesExitsOne) {
+    const std::string live = kLiveExport;
+    auto cutAt = [&](const std::string& at, size_t more = 0) {
+        return live.substr(0, live.find(at) + more);
+    };
+    auto replace = [&](const std::string& from, const std::string& to) {
+        std::string text = live;
+        return text.replace(text.find(from), from.size(), to);
+    };
+    struct TCase {
+        std::string Ldif;
+        std::string Message;
+    } cases[] = {
+        {replace("# numEntries: 5", "# numEntries: 6"),
+         "line 65: \"# numEntries: 6\" says the search sent 6 entries; the text holds 5"},
+        // Cut inside a name in base64 that still decodes.
+        {cutAt("Y249SsO2cmcsb3U9U2Fs", 20), "line 32: the text ends inside this line"},
+        {replace("dn: cn=Bench,", "dn: cn=Staff,o=Corvale\n\ndn: cn=Bench,"),
+         "line 52: \"cn=Staff,o=Corvale\" is given a second time; the entry of line 46 is kept"},
+    };
+    for (const TCase& c : cases) {
+        Write("part.ldif", c.Ldif);
+        std::filesystem::remove(Dir + "/part.json");
+        std::string err;
+        EXPECT_EQ(Run("import-ldif '" + Dir + "/part.ldif' -o '" + Dir + "/part.json'", &err), 1)
+            << err;
+        EXPECT_NE(err.find("part.ldif: " + c.Message), std::string::npos) << err;
+        EXPECT_NE(err.find("lacks part of"), std::string::npos) << err;
+        std::string loaded;
+        EXPECT_TRUE(LoadTreeFile(Dir + "/part.json", loaded)) << loaded;
+        // Nothing cut short is kept: no container made from a shortened name.
+        EXPECT_EQ(Slurp(Dir + "/part.json").find("\"Sal\""), std::string::npos);
+    }
 }
 
 TEST_F(ImportLdifCli, AScanOfTheImportedTreeNeedsNoConnection) {

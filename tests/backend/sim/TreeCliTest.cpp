@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <sys/wait.h>
 
@@ -165,5 +166,37 @@ TEST_F(TreeCli, GeneratedScenarioHasItsTrusteesAndMembers) {
         for (const char* name : {"        R00000  (User", "        R00019  (User"})
             EXPECT_FALSE(lineOf(name).empty()) << name;
         EXPECT_EQ(r.Out.find("M00030"), std::string::npos);
+    }
+}
+
+// The manual page names every command and option that the program's help texts name, so that
+// neither is added to without the other.
+TEST_F(TreeCli, TheManualPageNamesEveryCommandAndOption) {
+    std::string page = Slurp(std::string(TROVALEN_SOURCE_DIR) + "/dist/man/trovalen-tree.1");
+    ASSERT_FALSE(page.empty());
+    std::string help = Run("--help").Out;
+    for (const char* command : {"check", "generate", "export-ldif", "import-ldif"}) {
+        TRun r = Run(std::string(command) + " --help");
+        EXPECT_EQ(r.Status, 0) << command << ": " << r.Err;
+        help += r.Out;
+        EXPECT_NE(page.find(std::string(".B trovalen-tree ") + command), std::string::npos)
+            << command;
+    }
+    // Every "-x" or "--name" at the start of a word of the help texts.
+    std::set<std::string> options;
+    for (size_t at = help.find('-'); at != std::string::npos; at = help.find('-', at + 1)) {
+        if (at > 0 && help[at - 1] != ' ' && help[at - 1] != '[')
+            continue;
+        size_t end = help.find_first_not_of("-abcdefghijklmnopqrstuvwxyz", at);
+        std::string option = help.substr(at, end - at);
+        if (option.size() > 1 && option != "--")
+            options.insert(option);
+    }
+    EXPECT_GT(options.size(), 15u) << ::testing::PrintToString(options);
+    for (const std::string& option : options) {
+        std::string roff;
+        for (char c : option)
+            roff += c == '-' ? std::string("\\-") : std::string(1, c);
+        EXPECT_NE(page.find(roff), std::string::npos) << option << " is not in the manual page";
     }
 }
