@@ -144,3 +144,14 @@ TEST_F(ScanCli, EveryEntryNotWholeIsSaidOnStandardErrorAndExitsWithOne) {
     EXPECT_EQ(whole.Status, 0) << whole.Err;
     EXPECT_EQ(whole.Err, "");
 }
+
+TEST_F(ScanCli, AReportTakesTheUsualPermissions) {
+    const std::string out = (dir / "report.txt").string();
+    TCliRun run = RunCli(
+        TROVALEN_SCAN_EXE, {"--tree", Data("rights-fs.json"), "-o", out, "\\\\FS1\\SYS"}, dir,
+        "umask 022; TROVALEN_MOUNT=" + ShellQuoted((dir / "mnt").string()) + " TROVALEN_TREE=");
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(fs::status(out).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::others_read);
+}
