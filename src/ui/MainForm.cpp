@@ -561,7 +561,8 @@ void TMainForm::SetSelectionEnabled(bool enabled) {
 
 void TMainForm::BitBtnScanClick() {
     DoTheJob();
-    SetStatusText(1, std::string());
+    // A run that is not whole says so where the progress was shown.
+    SetStatusText(1, FScanOutcome);
 }
 
 void TMainForm::DoTheJob() {
@@ -608,6 +609,7 @@ void TMainForm::DoTheJob() {
             AppendToPanes(TStringList{line}.Items, {});
         }
     }
+    FScanOutcome = U_ScanOutcomeText(result);
     // The panes were filled entry by entry; they end up holding the run's result.
     if (FSummary.Count() != result.Summary.Count() || FDetails.Count() != result.Details.Count())
         SetPanes(result.Summary, result.Details);

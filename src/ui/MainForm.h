@@ -223,6 +223,7 @@ private:
     bool FListsChanged = false;
     bool FScanning = false;
     bool FCloseAfterScan = false;
+    std::string FScanOutcome; // what the status bar says of the last run when it is not whole
     bool FClosed = false;
     bool FShown = false;
     std::atomic<bool> FCancel = false;

@@ -62,7 +62,9 @@ TEST_F(ScanTest, ScanFillsThePanesAndLocksTheSelectionWhileItRuns) {
     EXPECT_TRUE(scan->isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(Child<QWidget>(*form, "TabSheetSelectPath")->isEnabled());
-    EXPECT_EQ(form->StatusText(1), "");
+    EXPECT_EQ(form->StatusText(1), "1 of 2 entries not analysed completely; \\\\FS1\\SYS\\NOPE: "
+                                   "not found (see the details)")
+        << "the path that is not found is said where the progress was";
 
     const TStringList& summary = form->SummaryLines();
     ASSERT_GT(summary.Count(), 5);
@@ -177,6 +179,19 @@ TEST_F(EdirTest, StartsAtTheRootOfThePrimaryTree) {
     form->BitBtnScanClick();
     EXPECT_TRUE(Contains(form->SummaryLines(), "Settings:  Scan type=eDirectory"));
     EXPECT_FALSE(Contains(form->SummaryLines(), "Scan Subdirs"));
+}
+
+TEST_F(EdirTest, ARunThatIsNotWholeSaysSoInTheStatusBar) {
+    auto form = Start(EdirConfig());
+    auto* list = Child<TCheckListBox>(*form, "CheckListBoxEdir");
+    list->SetEntries({{"[Root]", true}, {".Nobody.ACME", true}});
+    form->BitBtnScanClick();
+    EXPECT_EQ(form->StatusText(1),
+              "1 of 2 entries not analysed completely; .Nobody.ACME: not found (see the details)");
+    // A whole run leaves the status bar as it was before.
+    list->SetEntries({{"[Root]", true}});
+    form->BitBtnScanClick();
+    EXPECT_EQ(form->StatusText(1), "");
 }
 
 TEST_F(EdirTest, AnObjectThatCannotBeResolvedAddsNoEntry) {
