@@ -21,9 +21,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(!error.empty());
     else
         FUZZ_CHECK(!def.Name.empty());
+    // An LDAP syntax has an OID and no NAME.
+    if (ParseSchemaDefinition(whole, def, error, false))
+        FUZZ_CHECK(!def.Oid.empty());
+    else
+        FUZZ_CHECK(!error.empty());
     TLdapSchema schema;
-    schema.Load({std::string(whole)}, {std::string(whole)});
-    FUZZ_CHECK(schema.Skipped() <= 2);
+    schema.Load({std::string(whole)}, {std::string(whole)}, {std::string(whole)});
+    FUZZ_CHECK(schema.Skipped() <= 3);
 
     TValueMaps maps;
     maps.Dn = [](std::string_view dn, std::string& name) {

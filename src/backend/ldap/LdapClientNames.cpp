@@ -135,12 +135,14 @@ bool TLdapClient::Connect(std::string& error) {
     std::vector<TLdapEntry> schema;
     std::string schemaError;
     if (FConn.Search(subschema, TLdapScope::Base, "(objectClass=*)",
-                     {"attributeTypes", "objectClasses"}, schema, schemaError) &&
+                     {"attributeTypes", "objectClasses", "ldapSyntaxes"}, schema, schemaError) &&
         !schema.empty()) {
         const auto* attrs = schema[0].Find("attributeTypes");
         const auto* classes = schema[0].Find("objectClasses");
+        const auto* syntaxes = schema[0].Find("ldapSyntaxes");
         FSchema.Load(attrs ? *attrs : std::vector<std::string>{},
-                     classes ? *classes : std::vector<std::string>{});
+                     classes ? *classes : std::vector<std::string>{},
+                     syntaxes ? *syntaxes : std::vector<std::string>{});
     } else {
         FSchema.Load({}, {}); // the built-in names only
     }

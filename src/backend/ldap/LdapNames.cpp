@@ -65,6 +65,7 @@ constexpr std::array kAttrNames{
     TNamePair{"SA", "street"},
     TNamePair{"Surname", "sn"},
     TNamePair{"Object Class", "objectClass"},
+    TNamePair{"Inherited ACL", "inheritedACL"},
     TNamePair{"Description", "description"},
     TNamePair{"See Also", "seeAlso"},
     TNamePair{"Aliased Object Name", "aliasedObjectName"},

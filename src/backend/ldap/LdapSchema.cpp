@@ -107,7 +107,8 @@ bool Tokenize(std::string_view text, std::vector<TToken>& out, std::string& erro
 
 } // namespace
 
-bool ParseSchemaDefinition(std::string_view text, TSchemaDefinition& def, std::string& error) {
+bool ParseSchemaDefinition(std::string_view text, TSchemaDefinition& def, std::string& error,
+                           bool needName) {
     def = TSchemaDefinition{};
     if (text.size() > kMaxSchemaDefinitionBytes) {
         error = "a schema definition is longer than " + std::to_string(kMaxSchemaDefinitionBytes) +
@@ -119,6 +120,13 @@ bool ParseSchemaDefinition(std::string_view text, TSchemaDefinition& def, std::s
         error = "malformed schema definition: " + error;
         return false;
     }
+    // A numeric OID: digits and dots, a digit first.
+    if (!tokens.empty() && !tokens[0].Quoted && tokens[0].Words.size() == 1) {
+        const std::string& first = tokens[0].Words[0];
+        if (std::isdigit(static_cast<unsigned char>(first[0])) &&
+            first.find_first_not_of("0123456789.") == std::string::npos)
+            def.Oid = first;
+    }
     for (size_t k = 0; k + 1 < tokens.size(); ++k) {
         if (tokens[k].Quoted || tokens[k].Words.size() != 1)
             continue;
@@ -126,9 +134,12 @@ bool ParseSchemaDefinition(std::string_view text, TSchemaDefinition& def, std::s
         const std::vector<std::string>& value = tokens[k + 1].Words;
         if (value.empty())
             continue;
-        if (key == "NAME" && def.Name.empty())
+        if (key == "NAME" && def.Name.empty()) {
             def.Name = value[0];
-        else if (key == "SUP" && def.Sup.empty())
+            for (const std::string& name : value)
+                if (!name.empty())
+                    def.Names.push_back(name);
+        } else if (key == "SUP" && def.Sup.empty())
             def.Sup = value[0];
         else if (key == "SYNTAX")
             def.Syntax = value[0].substr(0, value[0].find('{'));
@@ -144,8 +155,12 @@ bool ParseSchemaDefinition(std::string_view text, TSchemaDefinition& def, std::s
                 def.NdsSyntax = n;
         }
     }
-    if (def.Name.empty()) {
+    if (def.Name.empty() && needName) {
         error = "malformed schema definition: no NAME";
+        return false;
+    }
+    if (def.Oid.empty() && !needName) {
+        error = "malformed schema definition: no OID";
         return false;
     }
     return true;
@@ -156,6 +171,16 @@ uint32_t SyntaxOfLdapOid(std::string_view oid) {
         std::string_view Suffix;
         uint32_t Syntax;
     };
+    // The directory's own syntaxes: the last arc is the syntax number.
+    static constexpr std::string_view kDirectoryArc = "2.16.840.1.113719.1.1.5.1.";
+    if (oid.substr(0, kDirectoryArc.size()) == kDirectoryArc) {
+        std::string_view digits = oid.substr(kDirectoryArc.size());
+        int32_t n = -1;
+        auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+        if (ec == std::errc{} && end == digits.data() + digits.size() && n >= 0 &&
+            n <= kMaxNdsSyntax)
+            return static_cast<uint32_t>(n);
+    }
     static constexpr std::string_view kPrefix = "1.3.6.1.4.1.1466.115.121.1.";
     static constexpr TOid kOids[] = {
         {"12", SYN_DIST_NAME},  {"27", SYN_INTEGER},      {"7", SYN_BOOLEAN},
@@ -171,18 +196,32 @@ uint32_t SyntaxOfLdapOid(std::string_view oid) {
 }
 
 void TLdapSchema::Load(const std::vector<std::string>& attributeTypes,
-                       const std::vector<std::string>& objectClasses) {
+                       const std::vector<std::string>& objectClasses,
+                       const std::vector<std::string>& ldapSyntaxes) {
     *this = TLdapSchema{};
     std::vector<TSchemaDefinition> attrDefs;
     std::map<std::string, size_t> byName;
     std::string error;
+    // The directory syntax of each LDAP syntax that states one.
+    std::map<std::string, uint32_t> syntaxByOid;
+    for (const std::string& text : ldapSyntaxes) {
+        TSchemaDefinition def;
+        if (syntaxByOid.size() >= kMaxSchemaDefinitions ||
+            !ParseSchemaDefinition(text, def, error, false)) {
+            ++FSkipped;
+            continue;
+        }
+        if (def.NdsSyntax >= 0)
+            syntaxByOid.emplace(def.Oid, static_cast<uint32_t>(def.NdsSyntax));
+    }
     for (const std::string& text : attributeTypes) {
         TSchemaDefinition def;
         if (attrDefs.size() >= kMaxSchemaDefinitions || !ParseSchemaDefinition(text, def, error)) {
             ++FSkipped;
             continue;
         }
-        byName.emplace(U_LowerCase(def.Name), attrDefs.size());
+        for (const std::string& name : def.Names)
+            byName.emplace(U_LowerCase(name), attrDefs.size());
         attrDefs.push_back(std::move(def));
     }
     for (const TSchemaDefinition& def : attrDefs) {
@@ -204,9 +243,15 @@ void TLdapSchema::Load(const std::vector<std::string>& attributeTypes,
                     break;
                 cur = &attrDefs[it->second];
             }
-            a.Syntax = SyntaxOfLdapOid(cur->Syntax);
+            auto stated = syntaxByOid.find(cur->Syntax);
+            a.Syntax = stated != syntaxByOid.end() ? stated->second : SyntaxOfLdapOid(cur->Syntax);
         }
-        FAttrByLdap.emplace(U_LowerCase(a.Ldap), FAttrs.size());
+        // The ACL values are what the analysis reads: whatever syntax a server gives them, they
+        // are read as ACL values.
+        if (U_SameText(a.Ldap, "ACL") || U_SameText(a.Ldap, "inheritedACL"))
+            a.Syntax = SYN_OBJECT_ACL;
+        for (const std::string& name : def.Names)
+            FAttrByLdap.emplace(U_LowerCase(name), FAttrs.size());
         FAttrByDir.emplace(U_LowerCase(a.Directory), FAttrs.size());
         FAttrs.push_back(std::move(a));
     }

@@ -17,16 +17,21 @@ constexpr size_t kMaxSchemaDefinitions = 100000;
 
 // One definition as the server writes it: `( OID NAME 'x' ... X-NDS_NAME 'y' )`.
 struct TSchemaDefinition {
-    std::string Name;          // the first NAME
-    std::string DirectoryName; // X-NDS_NAME, empty when none
-    std::string Syntax;        // SYNTAX (OID, without a length bound)
-    std::string Sup;           // the first SUP
-    int32_t NdsSyntax = -1;    // X-NDS_SYNTAX, -1 when none
-    bool NotContainer = false; // X-NDS_NOT_CONTAINER '1'
+    std::string Oid;                // the numeric OID the definition starts with
+    std::string Name;               // the first NAME
+    std::vector<std::string> Names; // every NAME (`NAME ( 'member' 'uniqueMember' )`)
+    std::string DirectoryName;      // X-NDS_NAME, empty when none
+    std::string Syntax;             // SYNTAX (OID, without a length bound)
+    std::string Sup;                // the first SUP
+    int32_t NdsSyntax = -1;         // X-NDS_SYNTAX, -1 when none
+    bool NotContainer = false;      // X-NDS_NOT_CONTAINER '1'
 };
 
-// Reads one definition; false (with one message) when it is no definition.
-bool ParseSchemaDefinition(std::string_view text, TSchemaDefinition& def, std::string& error);
+// Reads one definition; false (with one message) when it is no definition. An attribute type or
+// class needs a NAME; an LDAP syntax (`( OID X-NDS_SYNTAX 'N' )`) has none, so with needName
+// false a definition without one is read too.
+bool ParseSchemaDefinition(std::string_view text, TSchemaDefinition& def, std::string& error,
+                           bool needName = true);
 
 struct TSchemaAttr {
     std::string Ldap;
@@ -44,10 +49,15 @@ struct TSchemaClass {
 // server publishes no X-NDS_NAME.
 class TLdapSchema {
 public:
-    // Takes the values of attributeTypes and objectClasses; definitions that cannot be read are
-    // left out and counted.
+    // Takes the values of attributeTypes, objectClasses and ldapSyntaxes; definitions that cannot
+    // be read are left out and counted. An attribute's directory syntax comes from X-NDS_SYNTAX on
+    // its type, else from the X-NDS_SYNTAX of the LDAP syntax it names, else from that syntax's
+    // OID (the directory's own arc 2.16.840.1.113719.1.1.5.1.N, then the standard LDAP syntaxes).
+    // Every NAME of a type maps to it. ACL and inheritedACL are the directory's ACL values
+    // whatever the server says of them.
     void Load(const std::vector<std::string>& attributeTypes,
-              const std::vector<std::string>& objectClasses);
+              const std::vector<std::string>& objectClasses,
+              const std::vector<std::string>& ldapSyntaxes = {});
     size_t Skipped() const { return FSkipped; }
 
     // By LDAP name (case ignored); null when the server has no such attribute or class.
@@ -73,7 +83,9 @@ private:
     size_t FSkipped = 0;
 };
 
-// The directory syntax of an LDAP syntax OID where a server names no X-NDS_SYNTAX.
+// The directory syntax of an LDAP syntax OID where a server names no X-NDS_SYNTAX: the
+// directory's own arc 2.16.840.1.113719.1.1.5.1.N is syntax N; the standard syntaxes map to the
+// nearest directory syntax; anything else is a case-ignore string.
 uint32_t SyntaxOfLdapOid(std::string_view oid);
 
 } // namespace trovalen::ldap

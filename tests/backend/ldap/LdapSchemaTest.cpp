@@ -1,0 +1,82 @@
+// The subschema as a real directory server publishes it: the syntax of an attribute named only
+// through the server's ldapSyntaxes or its OID, several names for one attribute, and the ACL
+// attributes recognised whatever the server says of them.
+#include <gtest/gtest.h>
+
+#include "backend/ldap/LdapSchema.h"
+#include "model/NWClient.h"
+
+using namespace trovalen;
+using namespace trovalen::ldap;
+
+namespace {
+
+// Verbatim from the subschema of a directory server of the kind the program reads.
+const std::string kAcl = "( 2.16.840.1.113719.1.1.4.1.2 NAME 'ACL' SYNTAX "
+                         "2.16.840.1.113719.1.1.5.1.17 X-NDS_NONREMOVABLE '1' "
+                         "X-NDS_FILTERED_REQUIRED '1' )";
+const std::string kMember = "( 2.5.4.31 NAME ( 'member' 'uniqueMember' ) SYNTAX "
+                            "1.3.6.1.4.1.1466.115.121.1.12 X-NDS_NAME 'Member' )";
+const std::string kAclSyntax = "( 2.16.840.1.113719.1.1.5.1.17 X-NDS_SYNTAX '17' )";
+
+} // namespace
+
+TEST(LdapSchema, SyntaxesComeFromTheTypeTheServersSyntaxesOrTheOid) {
+    struct TCase {
+        const char* Name;
+        std::vector<std::string> Types, Syntaxes;
+        const char* Attr;
+        uint32_t Syntax;
+        const char* Directory;
+    };
+    const TCase cases[] = {
+        {"ACL through ldapSyntaxes", {kAcl}, {kAclSyntax}, "ACL", SYN_OBJECT_ACL, "ACL"},
+        {"ACL through its OID alone", {kAcl}, {}, "ACL", SYN_OBJECT_ACL, "ACL"},
+        {"a second name", {kMember}, {}, "uniqueMember", SYN_DIST_NAME, "Member"},
+        {"the first name", {kMember}, {}, "member", SYN_DIST_NAME, "Member"},
+        {"a syntax the server states for an OID of its own",
+         {"( 1.2.3.4 NAME 'badge' SYNTAX 1.2.3.9 )"},
+         {"( 1.2.3.9 DESC 'badge' X-NDS_SYNTAX '9' )"},
+         "badge",
+         SYN_OCTET_STRING,
+         "badge"},
+        {"the type's own X-NDS_SYNTAX wins",
+         {"( 1.2.3.5 NAME 'count' SYNTAX 2.16.840.1.113719.1.1.5.1.17 X-NDS_SYNTAX '8' )"},
+         {kAclSyntax},
+         "count",
+         SYN_INTEGER,
+         "count"},
+        {"a standard syntax",
+         {"( 1.2.3.6 NAME 'flag' SYNTAX 1.3.6.1.4.1.1466.115.121.1.7 )"},
+         {},
+         "flag",
+         SYN_BOOLEAN,
+         "flag"},
+        {"inheritedACL as a string",
+         {"( 2.16.840.1.113719.1.1.4.1.200 NAME 'inheritedACL' SYNTAX "
+          "1.3.6.1.4.1.1466.115.121.1.15 USAGE directoryOperation )"},
+         {},
+         "inheritedACL",
+         SYN_OBJECT_ACL,
+         "Inherited ACL"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TLdapSchema schema;
+        schema.Load(c.Types, {}, c.Syntaxes);
+        EXPECT_EQ(schema.Skipped(), 0u);
+        const TSchemaAttr* a = schema.AttrByLdap(c.Attr);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->Syntax, c.Syntax);
+        EXPECT_EQ(a->Directory, c.Directory);
+        EXPECT_EQ(schema.AttrByDirectory(c.Directory), a);
+    }
+}
+
+TEST(LdapSchema, SyntaxDefinitionsWithoutAnOidAreCountedAsSkipped) {
+    TLdapSchema schema;
+    schema.Load({kAcl}, {}, {"( X-NDS_SYNTAX '17' )", "nonsense", kAclSyntax});
+    EXPECT_EQ(schema.Skipped(), 2u);
+    ASSERT_NE(schema.AttrByLdap("ACL"), nullptr);
+    EXPECT_EQ(schema.AttrByLdap("ACL")->Syntax, SYN_OBJECT_ACL);
+}
