@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "backend/ldap/LdapNames.h"
+#include "backend/ldap/LdapSchema.h"
 #include "model/RightsModel.h"
 
 namespace trovalen {
@@ -106,6 +107,9 @@ public:
 private:
     std::set<std::string> FTaken;
 };
+
+// The directory's own LDAP syntaxes: syntax N is this arc followed by N.
+constexpr std::string_view kDirectorySyntaxArc = "2.16.840.1.113719.1.1.5.1.";
 
 // The LDAP syntax, matching rules and whether values travel as bytes, by directory syntax.
 struct TLdapSyntax {
@@ -249,7 +253,14 @@ private:
         s += "# The directory's attributes and classes with their own names (X-NDS_NAME).\n";
         s += "attributetype ( " + std::string(kAttrArc) + "0 NAME '" + std::string(kTreeNameAttr) +
              "' EQUALITY caseIgnoreMatch SYNTAX 1.3.6.1.4.1.1466.115.121.1.15 SINGLE-VALUE )\n";
+        // As a directory server publishes them: an attribute of a syntax that a standard LDAP
+        // syntax says exactly names that one; any other names the directory's own syntax OID,
+        // defined once as an LDAP syntax that states its number (X-NDS_SYNTAX) and that slapd
+        // handles as the standard syntax it substitutes (X-SUBST). The attribute types carry no
+        // syntax number of their own, and no X-NDS_NAME where the LDAP name is the directory's.
         std::vector<std::string> mayList;
+        std::string types;
+        std::set<uint32_t> ownSyntaxes;
         for (size_t i = 0; i < FW.Schema.Attrs.size(); ++i) {
             const TSimAttrDef& a = FW.Schema.Attrs[i];
             const std::string& name = FAttrNames[i];
@@ -259,11 +270,27 @@ private:
             if (kServerOwnUsed.count(LowerAscii(name)) != 0)
                 continue;
             TLdapSyntax syn = SyntaxFor(a.Syntax);
-            s += "attributetype ( " + std::string(kAttrArc) + std::to_string(i + 1) + " NAME '" +
-                 name + "' " + std::string(syn.Rules) + " SYNTAX " + std::string(syn.Oid) +
-                 " X-NDS_NAME " + Quoted(a.Name) + " X-NDS_SYNTAX '" + std::to_string(a.Syntax) +
-                 "' )\n";
+            std::string oid(syn.Oid);
+            std::string rules(syn.Rules);
+            if (SyntaxOfLdapOid(syn.Oid) != a.Syntax) {
+                // slapd checks matching rules against the syntax named, not the one it
+                // substitutes: these attributes are compared as present or not only.
+                oid = std::string(kDirectorySyntaxArc) + std::to_string(a.Syntax);
+                rules.clear();
+                ownSyntaxes.insert(a.Syntax);
+            }
+            types += "attributetype ( " + std::string(kAttrArc) + std::to_string(i + 1) +
+                     " NAME '" + name + "' " + (rules.empty() ? "" : rules + " ") + "SYNTAX " + oid;
+            if (a.Name != name || !BuiltInDirectoryAttrName(name).empty())
+                types += " X-NDS_NAME " + Quoted(a.Name);
+            types += " )\n";
         }
+        for (uint32_t syntax : ownSyntaxes)
+            s += "ldapsyntax ( " + std::string(kDirectorySyntaxArc) + std::to_string(syntax) +
+                 " DESC 'syntax " + std::to_string(syntax) + "' X-NDS_SYNTAX '" +
+                 std::to_string(syntax) + "' X-SUBST '" + std::string(SyntaxFor(syntax).Oid) +
+                 "' )\n";
+        s += types;
         std::string may;
         // Long definitions continue on lines that begin with a blank.
         for (size_t i = 0; i < mayList.size(); ++i)

@@ -277,21 +277,32 @@ bool TLdapConnection::Search(const std::string& base, TLdapScope scope, const st
         for (LDAPMessage* e = ldap_first_entry(ld, res.get()); e != nullptr;
              e = ldap_next_entry(ld, e)) {
             TLdapEntry entry;
-            if (char* dn = ldap_get_dn(ld, e)) {
-                entry.Dn = dn;
-                ldap_memfree(dn);
-            }
+            // Each attribute list of the entry is read where it stands in the answer, so that
+            // an attribute the server lists twice keeps the values of both lists (a look-up by
+            // name would find the first list twice).
             BerElement* ber = nullptr;
-            for (char* a = ldap_first_attribute(ld, e, &ber); a != nullptr;
-                 a = ldap_next_attribute(ld, e, ber)) {
+            berval dn{};
+            if (ldap_get_dn_ber(ld, e, &ber, &dn) == LDAP_SUCCESS && dn.bv_val != nullptr)
+                entry.Dn.assign(dn.bv_val, dn.bv_len);
+            berval attr{};
+            BerVarray vals = nullptr;
+            while (ber != nullptr &&
+                   ldap_get_attribute_ber(ld, e, ber, &attr, &vals) == LDAP_SUCCESS &&
+                   attr.bv_val != nullptr) {
                 std::vector<std::string> values;
-                if (berval** vals = ldap_get_values_len(ld, e, a)) {
-                    for (berval** v = vals; *v != nullptr; ++v)
-                        values.emplace_back((*v)->bv_val, (*v)->bv_len);
-                    ldap_value_free_len(vals);
-                }
-                entry.Attrs.emplace_back(a, std::move(values));
-                ldap_memfree(a);
+                for (BerVarray v = vals; v != nullptr && v->bv_val != nullptr; ++v)
+                    values.emplace_back(v->bv_val, v->bv_len);
+                ber_memfree(vals);
+                vals = nullptr;
+                std::string name(attr.bv_val, attr.bv_len);
+                auto same =
+                    std::find_if(entry.Attrs.begin(), entry.Attrs.end(),
+                                 [&](const auto& kept) { return U_SameText(kept.first, name); });
+                if (same == entry.Attrs.end())
+                    entry.Attrs.emplace_back(std::move(name), std::move(values));
+                else
+                    same->second.insert(same->second.end(), std::make_move_iterator(values.begin()),
+                                        std::make_move_iterator(values.end()));
             }
             if (ber != nullptr)
                 ber_free(ber, 0);

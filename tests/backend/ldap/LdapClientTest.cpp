@@ -1,5 +1,6 @@
 // The LDAP client against a private slapd loaded from the sample tree: every eDirectory scan
 // through it equals the scan through the simulated client.
+#include <fstream>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -124,17 +125,12 @@ TEST_F(LdapClientTest, ScansEqualTheSimulatedClientsOnEveryObject) {
 // control characters made visible, and the analysis of every other value goes on.
 TEST_F(LdapClientTest, MalformedAclValueIsShownRawAndTheAnalysisGoesOn) {
     ldaptest::TLdapServer server;
-    TROVALEN_START_LDAP(server, SampleTree(), "--tree " + std::string(kTree));
-    // The test prepares the server itself; the client never writes.
-    std::string cmd = "ldapmodify -x -H '" + server.Uri() + "' -D '" + server.AdminDn() + "' -w '" +
-                      server.Password() + "' >/dev/null 2>&1";
-    FILE* p = popen(cmd.c_str(), "w");
-    ASSERT_NE(p, nullptr);
-    std::fputs("dn: ou=Sales,o=Corvale\nchangetype: modify\nadd: ACL\n"
-               "ACL: 7#sideways#cn=Mara,ou=Sales,o=Corvale#[Entry Rights]\n"
-               "ACL:: MTYjc3VidHJlZQlAIyNbUHVibGljXQ==\n",
-               p);
-    ASSERT_EQ(pclose(p), 0) << "ldapmodify failed";
+    // The values are loaded with the tree; the client never writes.
+    const std::string extra = (server.Dir() / "extra.ldif").string();
+    std::ofstream(extra) << "dn: ou=Sales,o=Corvale\n"
+                            "ACL: 7#sideways#cn=Mara,ou=Sales,o=Corvale#[Entry Rights]\n"
+                            "ACL:: MTYjc3VidHJlZQlAIyNbUHVibGljXQ==\n";
+    TROVALEN_START_LDAP(server, SampleTree(), "--tree " + std::string(kTree) + " --add " + extra);
 
     auto ldap = Connect(server.Uri());
     TScanResult viaLdap = Scan(ldap.get(), ".Mara.Sales.Corvale", false, false);
