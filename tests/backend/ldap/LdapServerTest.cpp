@@ -191,3 +191,30 @@ TEST(LdapServer, BadConnectionsGetOneClearMessage) {
 }
 
 } // namespace
+
+// A server whose pages are smaller than the client asks for refuses the first page; the client
+// asks again with smaller pages and reads the whole tree, and keeps the size for later searches.
+TEST(LdapServer, APageSizeTheServerRefusesIsAskedAgainSmaller) {
+    TLdapServer server;
+    TROVALEN_START_LDAP(server, kSampleTree,
+                        "--tree CORVALE_TREE --pagelimit " + std::to_string(kSmallSizeLimit));
+    std::string error;
+    auto world = sim::LoadTreeFile(kSampleTree, error);
+    ASSERT_TRUE(world) << error;
+    const size_t objects = world->Trees[world->FindTree("CORVALE_TREE")].Objects.size() - 1;
+    TLdapConnection conn;
+    ASSERT_TRUE(conn.Open({server.Uri(), "", "", "", false, 10}, error)) << error;
+    for (int round = 0; round < 2; ++round) {
+        std::vector<TLdapEntry> entries;
+        const uint64_t before = conn.Requests();
+        ASSERT_TRUE(
+            conn.Search("", TLdapScope::Subtree, "(objectClass=*)", {"1.1"}, entries, error))
+            << error;
+        EXPECT_EQ(entries.size(), objects);
+        EXPECT_TRUE(conn.Broken().empty()) << conn.Broken();
+        if (round == 1) {
+            EXPECT_LE(conn.Requests() - before, objects / 2 + 1)
+                << "the second search starts with the size the server took";
+        }
+    }
+}
