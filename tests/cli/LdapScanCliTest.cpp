@@ -363,6 +363,29 @@ ACL: 4#weird#[Public]#[Entry Rights]
     EXPECT_EQ(run.Err.find("j.smith"), std::string::npos) << run.Err;
 }
 
+TEST_F(LdapScanCli, PartOfTheTreeOnAnotherServerStopsTheScan) {
+    // A referral to another server (a closed port on this machine: it is never contacted).
+    TSocket closed(false);
+    ASSERT_TRUE(closed.Ok());
+    const std::string extra = File("referral.ldif", "dn: ou=Remote,o=Corvale\n"
+                                                    "objectClass: referral\n"
+                                                    "objectClass: extensibleObject\n"
+                                                    "ou: Remote\n"
+                                                    "ref: " +
+                                                        closed.Uri() + "/ou=Remote,o=Corvale\n");
+    TLdapServer server;
+    TROVALEN_START_LDAP(server, SampleTree(),
+                        std::string("--tree ") + kTree + " --add " + ShellQuoted(extra));
+    const std::string report = File("report.txt", "kept\n");
+    TCliRun run = Scan({"--ldap", server.Uri(), "--edir", "-o", report, ".Sales.Corvale"});
+    EXPECT_EQ(run.Status, kExitUsage) << run.Err;
+    EXPECT_NE(run.Err.find("is held by " + closed.Uri() + "/ou=Remote,o=Corvale"),
+              std::string::npos)
+        << run.Err;
+    EXPECT_NE(run.Err.find("; it was not read"), std::string::npos) << run.Err;
+    EXPECT_EQ(trovalen::testing::ReadAll(report), "kept\n");
+}
+
 // Reads what the program writes on its terminal until it shows text or ends; false after ten
 // seconds without either.
 bool ReadTerminal(int master, std::string& seen, const std::string& until) {

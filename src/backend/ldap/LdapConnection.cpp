@@ -59,6 +59,21 @@ bool IsLimit(int code) {
            code == LDAP_ADMINLIMIT_EXCEEDED;
 }
 
+// The addresses that search references in an answer point to, joined for a message.
+std::string ReferenceUrls(LDAP* ld, LDAPMessage* res) {
+    std::string urls;
+    for (LDAPMessage* r = ldap_first_reference(ld, res); r != nullptr;
+         r = ldap_next_reference(ld, r)) {
+        char** refs = nullptr;
+        if (ldap_parse_reference(ld, r, &refs, nullptr, 0) != LDAP_SUCCESS)
+            continue;
+        for (char** u = refs; u != nullptr && *u != nullptr; ++u)
+            urls += (urls.empty() ? "" : ", ") + std::string(*u);
+        ber_memvfree(reinterpret_cast<void**>(refs));
+    }
+    return urls;
+}
+
 bool IsLdaps(const std::string& uri) {
     constexpr std::string_view kScheme = "ldaps://";
     return U_SameText(std::string_view(uri).substr(0, kScheme.size()), kScheme);
@@ -268,6 +283,27 @@ bool TLdapConnection::Search(const std::string& base, TLdapScope scope, const st
         if (paged && rc == LDAP_ADMINLIMIT_EXCEEDED && cookieBytes.empty() && FPageSize > 1) {
             FPageSize /= 2;
             continue;
+        }
+        // Part of the tree on another server: what it holds is not read here, and nothing may
+        // look complete without it.
+        std::string elsewhere = res ? ReferenceUrls(ld, res.get()) : std::string();
+        if (rc == LDAP_REFERRAL && elsewhere.empty()) {
+            char** refs = nullptr;
+            if (res && ldap_parse_result(ld, res.get(), nullptr, nullptr, nullptr, &refs, nullptr,
+                                         0) == LDAP_SUCCESS)
+                for (char** u = refs; u != nullptr && *u != nullptr; ++u)
+                    elsewhere += (elsewhere.empty() ? "" : ", ") + std::string(*u);
+            ber_memvfree(reinterpret_cast<void**>(refs));
+            if (elsewhere.empty())
+                elsewhere = "another server";
+        }
+        if (!elsewhere.empty()) {
+            FLastCode = LDAP_REFERRAL;
+            if (FBroken.empty())
+                FBroken = "part of the tree below \"" + base + "\" is held by " + elsewhere +
+                          "; it was not read";
+            error = FBroken;
+            return false;
         }
         if (rc != LDAP_SUCCESS) {
             NoteFailure(rc, base);
