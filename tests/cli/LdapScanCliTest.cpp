@@ -363,6 +363,19 @@ ACL: 4#weird#[Public]#[Entry Rights]
     EXPECT_EQ(run.Err.find("j.smith"), std::string::npos) << run.Err;
 }
 
+TEST_F(LdapScanCli, ABindThatNeedsProtectionSaysHowToGetIt) {
+    TLdapServer server;
+    TROVALEN_START_LDAP(server, SampleTree(),
+                        std::string("--tree ") + kTree + " --protected-binds");
+    const std::string password = File("password", server.Password() + "\n");
+    TCliRun run = Scan({"--ldap", server.Uri(), "--bind-dn", server.AdminDn(), "--password-file",
+                        password, "--edir", ".Sales.Corvale"});
+    EXPECT_EQ(run.Status, kExitUsage) << run.Err;
+    EXPECT_EQ(run.Err, "trovalen-scan: the LDAP server " + server.Uri() +
+                           " takes this bind only over a protected connection: use ldaps:// or "
+                           "--starttls\n");
+}
+
 TEST_F(LdapScanCli, PartOfTheTreeOnAnotherServerStopsTheScan) {
     // A referral to another server (a closed port on this machine: it is never contacted).
     TSocket closed(false);

@@ -198,11 +198,15 @@ bool TLdapConnection::OpenOne(const TLdapOptions& options, const std::string& ur
     } else if (IsLost(rc)) {
         error = "cannot reach the LDAP server " + uri + ": " + why;
         retry = true;
-    } else if (rc == LDAP_INVALID_CREDENTIALS)
+    } else if (rc == LDAP_CONFIDENTIALITY_REQUIRED) {
+        error = "the LDAP server " + uri +
+                " takes this bind only over a protected connection: use ldaps:// or --starttls";
+    } else if (rc == LDAP_INVALID_CREDENTIALS) {
         error = "the LDAP server " + uri + " refused the credentials of " +
                 (options.BindDn.empty() ? std::string("an anonymous bind") : options.BindDn);
-    else
+    } else {
         error = "cannot bind to " + uri + ": " + why;
+    }
     Close();
     return false;
 }
