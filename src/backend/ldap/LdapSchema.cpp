@@ -255,8 +255,8 @@ void TLdapSchema::Load(const std::vector<std::string>& attributeTypes,
         FAttrByDir.emplace(U_LowerCase(a.Directory), FAttrs.size());
         FAttrs.push_back(std::move(a));
     }
-    static constexpr std::string_view kContainerClasses[] = {"Organization", "Organizational Unit",
-                                                             "Country", "Locality", "Tree Root"};
+    static constexpr std::string_view kContainerClasses[] = {
+        "Organization", "Organizational Unit", "Country", "Locality", "Tree Root", "domain"};
     for (const std::string& text : objectClasses) {
         TSchemaDefinition def;
         if (FClasses.size() >= kMaxSchemaDefinitions || !ParseSchemaDefinition(text, def, error)) {
