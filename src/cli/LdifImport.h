@@ -17,6 +17,9 @@ struct TLdifImportOptions {
     // export writes it, or an LDIF whose entries carry attributeTypes and objectClasses. The
     // LDIF itself may hold such a subschema entry too.
     std::string SchemaText;
+    // The root DSE as export-ldif writes it beside the LDIF (FILE.rootdse): the tree's name and
+    // the ACL values of [Root]. Taken when the LDIF itself holds no root DSE entry.
+    std::string RootDseText;
 };
 
 struct TLdifImport {

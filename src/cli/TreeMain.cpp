@@ -489,6 +489,16 @@ int ImportLdifCommand(const std::vector<std::string>& args) {
         std::cerr << "trovalen-tree: " << error << "\n";
         return kUnreadable;
     }
+    // export-ldif writes the tree's name and the ACL of [Root] beside the LDIF: a round trip
+    // keeps them.
+    const std::string beside = file + ".rootdse";
+    std::error_code ec;
+    if (file != "-" && std::filesystem::exists(beside, ec)) {
+        if (!ReadBounded(beside, options.RootDseText, error)) {
+            std::cerr << "trovalen-tree: " << error << "\n";
+            return kUnreadable;
+        }
+    }
     TLdifImport result;
     bool imported = ImportLdif(ldif, options, result, error);
     for (const std::string& m : result.Messages)

@@ -550,6 +550,36 @@ TEST_F(ImportLdifCli, AnLdifThatLacksPartOfItsEntriesExitsOne) {
     }
 }
 
+// export-ldif then import-ldif of its files keeps the tree's name and the ACL of [Root], which
+// live in the root DSE written beside the LDIF; the LDIF's own root DSE wins over that file.
+TEST_F(ImportLdifCli, ARoundTripThroughTheExportsFilesKeepsTheTree) {
+    const std::string ldif = Dir + "/corvale.ldif";
+    ASSERT_EQ(Run("export-ldif --tree CORVALE_TREE '" + kSampleTree + "' -o '" + ldif + "'"), 0);
+    std::string err;
+    ASSERT_EQ(
+        Run("import-ldif --schema '" + ldif + ".schema' '" + ldif + "' -o '" + Dir + "/back.json'",
+            &err),
+        0)
+        << err;
+    std::string error;
+    auto back = LoadTreeFile(Dir + "/back.json", error);
+    ASSERT_TRUE(back) << error;
+    ASSERT_EQ(back->Trees.size(), 1u);
+    EXPECT_EQ(back->Trees[0].Name, "CORVALE_TREE");
+    auto world = LoadTreeFile(kSampleTree, error);
+    ASSERT_TRUE(world) << error;
+    const TSimTree& before = world->Trees[world->FindTree("CORVALE_TREE")];
+    EXPECT_EQ(back->Trees[0].Objects[0].Acl.size(), before.Objects[0].Acl.size())
+        << "the ACL of [Root]";
+
+    Write("own.ldif", "dn:\ndirectoryTreeName: OWN_TREE\n\n" + Slurp(ldif));
+    std::filesystem::copy_file(ldif + ".rootdse", Dir + "/own.ldif.rootdse");
+    ASSERT_EQ(Run("import-ldif '" + Dir + "/own.ldif' -o '" + Dir + "/own.json'", &err), 0) << err;
+    auto own = LoadTreeFile(Dir + "/own.json", error);
+    ASSERT_TRUE(own) << error;
+    EXPECT_EQ(own->Trees[0].Name, "OWN_TREE");
+}
+
 TEST_F(ImportLdifCli, AScanOfTheImportedTreeNeedsNoConnection) {
     Write("live.ldif", kLiveExport);
     ASSERT_EQ(Run("import-ldif '" + Dir + "/live.ldif' -o '" + Dir + "/tree.json'"), 0);
