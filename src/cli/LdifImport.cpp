@@ -137,28 +137,6 @@ private:
 
     // --- Reading ------------------------------------------------------------------------------
 
-    // The root DSE given beside the LDIF: one entry with the empty DN.
-    bool ReadRootDse(std::string& error) {
-        TLdifReader reader(FOpt.RootDseText);
-        TLdifRecord record;
-        while (reader.Next(record)) {
-            if (!record.Dn.empty() && record.Dn.find_first_not_of(' ') != std::string::npos) {
-                error = "the root DSE beside the LDIF holds an entry that is no root DSE (" +
-                        record.Dn.substr(0, 200) + ")";
-                return false;
-            }
-            FRootDse = std::move(record);
-            FHaveRootDse = true;
-        }
-        if (!reader.Error().empty()) {
-            error = "the root DSE beside the LDIF: " + reader.Error();
-            return false;
-        }
-        for (const std::string& g : reader.Gaps())
-            FOut.Losses.push_back("the root DSE beside the LDIF: " + g);
-        return true;
-    }
-
     bool Read(std::string_view ldif, std::string& error) {
         if (!FOpt.SchemaText.empty()) {
             if (!SlapdDefinitions(FOpt.SchemaText, FAttrDefs, FClassDefs)) {
@@ -178,7 +156,8 @@ private:
                 }
             }
         }
-        if (!FOpt.RootDseText.empty() && !ReadRootDse(error))
+        if (!FOpt.RootDseText.empty() &&
+            !RootDseBeside(FOpt.RootDseText, FRootDse, FHaveRootDse, FOut.Losses, error))
             return false;
         const bool rootDseBeside = FHaveRootDse;
         TLdifReader reader(ldif);

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "backend/ldap/LdifReader.h"
 #include "model/NWClient.h"
 
 namespace trovalen::ldifimport {
@@ -27,6 +28,11 @@ std::string_view ContainerClassOf(std::string_view rdnType);
 // on lines that begin with a blank; false when the text holds none.
 bool SlapdDefinitions(std::string_view text, std::vector<std::string>& attrs,
                       std::vector<std::string>& classes);
+
+// The root DSE written beside an LDIF (one entry with the empty DN): found tells whether it holds
+// one; what the text lacks goes to losses; false with the reason when it cannot be read.
+bool RootDseBeside(std::string_view text, ldap::TLdifRecord& rootDse, bool& found,
+                   std::vector<std::string>& losses, std::string& error);
 
 // A value of the syntax in the tree file's form, within the loader's bounds; false with the reason
 // when the tree file cannot hold it. Names in values are full typeless names without a dot.

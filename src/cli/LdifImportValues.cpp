@@ -104,6 +104,28 @@ bool SlapdDefinitions(std::string_view text, std::vector<std::string>& attrs,
     return any;
 }
 
+bool RootDseBeside(std::string_view text, ldap::TLdifRecord& rootDse, bool& found,
+                   std::vector<std::string>& losses, std::string& error) {
+    ldap::TLdifReader reader(text);
+    ldap::TLdifRecord record;
+    while (reader.Next(record)) {
+        if (!record.Dn.empty() && record.Dn.find_first_not_of(' ') != std::string::npos) {
+            error = "the root DSE beside the LDIF holds an entry that is no root DSE (" +
+                    record.Dn.substr(0, 200) + ")";
+            return false;
+        }
+        rootDse = std::move(record);
+        found = true;
+    }
+    if (!reader.Error().empty()) {
+        error = "the root DSE beside the LDIF: " + reader.Error();
+        return false;
+    }
+    for (const std::string& g : reader.Gaps())
+        losses.push_back("the root DSE beside the LDIF: " + g);
+    return true;
+}
+
 bool ValueJson(uint32_t syntax, const TAttrValue& value, json& out, std::string& why) {
     auto text = [&](const std::string& s, size_t max = kMaxTextBytes) {
         if (!U_IsValidUtf8(s)) {

@@ -360,6 +360,8 @@ int main(int argc, char** argv) {
     for (const auto& entry : result.Entries)
         if (std::string problem = U_EntryProblem(entry); !problem.empty())
             std::cerr << "trovalen-scan: " << entry.Name << ": " << problem << std::endl;
+    for (const auto& note : result.Notes)
+        std::cerr << "trovalen-scan: " << note << std::endl;
     if (result.RightsNotComputed)
         std::cerr << "trovalen-scan: " << kRightsNotComputedNote << std::endl;
 

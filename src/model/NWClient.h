@@ -312,6 +312,9 @@ public:
     // Why the client can no longer answer for the whole directory (its connection was lost, or a
     // server limit cut a read short); empty while it can. Once set it stays set: a reader stops.
     virtual std::string BrokenReason() const { return {}; }
+    // What the client says once of the directory it serves, whatever is read: a part it cannot
+    // read at all (over LDAP the ACL of [Root], where the server offers none), in words.
+    virtual std::vector<std::string> Notes() const { return {}; }
 
     // Contexts
     virtual NWCCODE NewContext(NWHandle& ctx) = 0;

@@ -123,6 +123,8 @@ std::string U_ScanResultToJson(const TScanResult& result) {
     if (!result.Broken.empty())
         doc["ended"] = result.Broken;
     json notes = json::array();
+    for (const auto& note : result.Notes)
+        notes.push_back(note);
     if (result.RightsNotComputed)
         notes.push_back(std::string(kRightsNotComputedNote));
     doc["notes"] = std::move(notes);

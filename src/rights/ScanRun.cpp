@@ -229,6 +229,8 @@ void TScanRun::Run(TScanResult& result) {
     result.Cancelled = false;
     result.Broken.clear();
     result.RightsNotComputed = false;
+    result.Notes =
+        FRequest.Client != nullptr ? FRequest.Client->Notes() : std::vector<std::string>();
     FSummaryReported = 0;
     FDetailsReported = 0;
     result.Entries.clear();
@@ -276,6 +278,9 @@ void TScanRun::Run(TScanResult& result) {
         AddResultLine("Settings:  Scan type=File system", LVL_DETAIL);
         AddResultLine("Settings:  Scan Subdirs=" + U_BoolStr(FRequest.ScanSubDirs), LVL_DETAIL);
     }
+    // Parts of the directory no scan can read are said before any result.
+    for (const auto& note : result.Notes)
+        AddResultLine("Note:      " + note, LVL_DETAIL);
     AddResultLine("", LVL_DETAIL);
     result.Details.Append(FLog);
     result.Summary.Append(FLog);

@@ -130,6 +130,8 @@ struct TScanResult {
     std::string Broken;
     // The directory computes no effective rights of its own (said once for the run).
     bool RightsNotComputed = false;
+    // What the client says once of the directory it serves (the header shows each too).
+    std::vector<std::string> Notes;
     TScanHeader Header;
     std::vector<TScanEntry> Entries; // one per scanned entry, in scan order
 };

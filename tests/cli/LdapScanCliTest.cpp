@@ -363,6 +363,28 @@ ACL: 4#weird#[Public]#[Entry Rights]
     EXPECT_EQ(run.Err.find("j.smith"), std::string::npos) << run.Err;
 }
 
+// A server that offers no ACL of [Root] (as a real directory server does not) leaves out what
+// [Root] grants: the scan says so once, in the report's header and on standard error.
+TEST_F(LdapScanCli, AnAclOfRootTheServerDoesNotOfferIsSaidOnce) {
+    const std::string tree = std::string(TROVALEN_TEST_DATA) + "/rights-edir.json";
+    TLdapServer server;
+    TROVALEN_START_LDAP(server, tree, "");
+    TCliRun run =
+        Scan({"--ldap", server.Uri(), "--edir", ".Printer1.SALES.ACME", ".Joe.SALES.ACME"});
+    EXPECT_EQ(run.Status, kExitOk) << run.Err;
+    const std::string note = "the ACL of [Root] cannot be read over LDAP from " + server.Uri() +
+                             ": rights granted there are missing unless the server computes "
+                             "effective rights";
+    EXPECT_EQ(trovalen::U_CountOf(run.Err, note), 1) << run.Err;
+    EXPECT_EQ(trovalen::U_CountOf(run.Out, "Note:      " + note + "\n"), 1) << run.Out;
+
+    // The sample tree's server offers it: no note.
+    TLdapServer sample;
+    TROVALEN_START_LDAP(sample, SampleTree(), std::string("--tree ") + kTree);
+    TCliRun whole = Scan({"--ldap", sample.Uri(), "--edir", ".Sales.Corvale"});
+    EXPECT_EQ(whole.Out.find("Note:"), std::string::npos);
+}
+
 TEST_F(LdapScanCli, ABindThatNeedsProtectionSaysHowToGetIt) {
     TLdapServer server;
     TROVALEN_START_LDAP(server, SampleTree(),

@@ -43,6 +43,7 @@ public:
     std::string ErrorText(NWCCODE code) override;
     std::vector<std::string> TakeProblems() override;
     std::string BrokenReason() const override { return FConn.Broken(); }
+    std::vector<std::string> Notes() const override;
 
     NWCCODE NewContext(NWHandle& ctx) override;
     NWCCODE CopyContext(NWHandle ctx, NWHandle& copy) override;
@@ -210,6 +211,7 @@ private:
     std::vector<std::string> FTops; // DNs of the objects right below [Root]
     std::string FUserFull;          // the bound object's full name; empty when anonymous
     bool FConnected = false;
+    bool FRootAcl = false; // the root DSE offers the ACL values of [Root]
     uint64_t FRejected = 0;
     std::string FLastError;
     // What was rejected since the problems were last taken, each once, and how many more.

@@ -84,7 +84,8 @@ bool TLdapClient::Connect(std::string& error) {
         return false;
     std::vector<TLdapEntry> found;
     if (!FConn.Search("", TLdapScope::Base, "(objectClass=*)",
-                      {"directoryTreeName", "namingContexts", "subschemaSubentry"}, found, error)) {
+                      {"directoryTreeName", "namingContexts", "subschemaSubentry", "ACL"}, found,
+                      error)) {
         error = "cannot read the root DSE of " + FOptions.Connection.Uri + ": " + error;
         return false;
     }
@@ -97,6 +98,8 @@ bool TLdapClient::Connect(std::string& error) {
             subschema = (*v)[0];
         if (const auto* v = found[0].Find("directoryTreeName"); v && !v->empty())
             FTreeName = (*v)[0];
+        const auto* rootAcl = found[0].Find("ACL");
+        FRootAcl = rootAcl != nullptr && !rootAcl->empty();
     }
     FTops = FOptions.Base.empty() ? contexts : std::vector<std::string>{FOptions.Base};
     bool rootContext = std::erase_if(FTops, [](const std::string& dn) { return dn.empty(); }) > 0;
@@ -210,6 +213,13 @@ bool TLdapClient::Connect(std::string& error) {
     FEntries[U_LowerCase(kRoot)] = std::move(root);
     FConnected = true;
     return true;
+}
+
+std::vector<std::string> TLdapClient::Notes() const {
+    if (!FConnected || FRootAcl)
+        return {};
+    return {"the ACL of [Root] cannot be read over LDAP from " + FOptions.Connection.Uri +
+            ": rights granted there are missing unless the server computes effective rights"};
 }
 
 NWCCODE TLdapClient::ClientStartup() {
