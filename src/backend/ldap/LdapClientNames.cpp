@@ -216,10 +216,21 @@ bool TLdapClient::Connect(std::string& error) {
 }
 
 std::vector<std::string> TLdapClient::Notes() const {
-    if (!FConnected || FRootAcl)
-        return {};
-    return {"the ACL of [Root] cannot be read over LDAP from " + FOptions.Connection.Uri +
-            ": rights granted there are missing unless the server computes effective rights"};
+    std::vector<std::string> notes;
+    if (!FConnected)
+        return notes;
+    // A server shows an anonymous reader only what it may see: ACL values hidden from it do not
+    // count in any result, and nothing else would say so.
+    if (FOptions.Connection.BindDn.empty())
+        notes.push_back("the tree was read anonymously from " + FOptions.Connection.Uri +
+                        ": ACL values hidden from an anonymous reader are missing; bind as a "
+                        "user who may read them for a whole result");
+    if (!FRootAcl)
+        notes.push_back("the ACL of [Root] cannot be read over LDAP from " +
+                        FOptions.Connection.Uri +
+                        ": rights granted there are missing unless the server computes effective "
+                        "rights");
+    return notes;
 }
 
 NWCCODE TLdapClient::ClientStartup() {

@@ -27,7 +27,7 @@ std::string SampleTree() {
 std::vector<std::string> Lines(const TStringList& pane) {
     std::vector<std::string> out;
     for (const auto& item : pane)
-        if (item.Text.rfind("Date:", 0) != 0)
+        if (item.Text.rfind("Date:", 0) != 0 && item.Text.rfind("Note:", 0) != 0)
             out.push_back(item.Text);
     return out;
 }
