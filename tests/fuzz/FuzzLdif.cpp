@@ -43,5 +43,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!world)
         std::fprintf(stderr, "%s\n%s\n", error.c_str(), imported.Json.c_str());
     FUZZ_CHECK(world != nullptr);
+
+    // The same text as the root DSE written beside an LDIF of one entry: refused with one
+    // message, or taken with the tree still loading.
+    TLdifImportOptions beside;
+    beside.RootDseText = std::string(text);
+    TLdifImport withRoot;
+    if (ImportLdif("dn: o=Fuzz\nobjectClass: organization\no: Fuzz\n", beside, withRoot, error)) {
+        FUZZ_CHECK(sim::LoadTreeText(withRoot.Json, "fuzz-root.json", error) != nullptr);
+    } else {
+        FUZZ_CHECK(!error.empty());
+    }
     return 0;
 }
