@@ -18,6 +18,11 @@
 
 namespace trovalen {
 
+// The directory's own extended operation that computes a trustee's effective rights on an object
+// for one attribute: request three BER OCTET STRINGs back to back (object DN, trustee DN,
+// attribute name), response a BER INTEGER (the rights bits).
+constexpr char kGetEffectivePrivilegesOid[] = "2.16.840.1.113719.1.27.100.33";
+
 struct TLdapClientOptions {
     ldap::TLdapOptions Connection;
     std::string Base;     // DN of the top of the tree; empty = the server's naming contexts
@@ -212,6 +217,8 @@ private:
     std::string FUserFull;          // the bound object's full name; empty when anonymous
     bool FConnected = false;
     bool FRootAcl = false; // the root DSE offers the ACL values of [Root]
+    bool FEffectivePrivileges =
+        false; // the server computes effective rights (getEffectivePrivileges)
     uint64_t FRejected = 0;
     std::string FLastError;
     // What was rejected since the problems were last taken, each once, and how many more.

@@ -84,8 +84,9 @@ bool TLdapClient::Connect(std::string& error) {
         return false;
     std::vector<TLdapEntry> found;
     if (!FConn.Search("", TLdapScope::Base, "(objectClass=*)",
-                      {"directoryTreeName", "namingContexts", "subschemaSubentry", "ACL"}, found,
-                      error)) {
+                      {"directoryTreeName", "namingContexts", "subschemaSubentry", "ACL",
+                       "supportedExtension"},
+                      found, error)) {
         error = "cannot read the root DSE of " + FOptions.Connection.Uri + ": " + error;
         return false;
     }
@@ -100,6 +101,10 @@ bool TLdapClient::Connect(std::string& error) {
             FTreeName = (*v)[0];
         const auto* rootAcl = found[0].Find("ACL");
         FRootAcl = rootAcl != nullptr && !rootAcl->empty();
+        FEffectivePrivileges = false;
+        if (const auto* v = found[0].Find("supportedExtension"))
+            FEffectivePrivileges =
+                std::find(v->begin(), v->end(), kGetEffectivePrivilegesOid) != v->end();
     }
     FTops = FOptions.Base.empty() ? contexts : std::vector<std::string>{FOptions.Base};
     bool rootContext = std::erase_if(FTops, [](const std::string& dn) { return dn.empty(); }) > 0;

@@ -3,6 +3,8 @@
 #include "model/NameForm.h"
 
 #include <algorithm>
+#include <lber.h>
+#include <ldap.h>
 
 #include "backend/ldap/LdapNames.h"
 #include "backend/ldap/LdapValues.h"
@@ -360,18 +362,82 @@ NWCCODE TLdapClient::CloseStream(NWHandle file) {
 // --- Rights -------------------------------------------------------------------------------------
 
 NWCCODE TLdapClient::EntryEffectiveRights(NWHandle ctx, const std::string& subject,
-                                          const std::string& object, const std::string&,
+                                          const std::string& object, const std::string& attr,
                                           uint32_t& rights) {
-    TCtx* c = nullptr;
-    TEntry* e = nullptr;
-    NWCCODE code = Ctx(ctx, c);
-    if (code != NW_OK || (code = Resolve(*c, object, e)) != NW_OK)
-        return code;
-    if (subject != "[Public]" && subject != "[Root]" && (code = Resolve(*c, subject, e)) != NW_OK)
-        return code;
-    // A standard LDAP server computes no eDirectory effective rights.
     rights = 0;
-    return ERR_RIGHTS_NOT_COMPUTED;
+    TCtx* c = nullptr;
+    TEntry* target = nullptr;
+    TEntry* trustee = nullptr;
+    NWCCODE code = Ctx(ctx, c);
+    if (code != NW_OK || (code = Resolve(*c, object, target)) != NW_OK)
+        return code;
+    const bool pseudo = subject == "[Public]" || subject == "[Root]";
+    if (!pseudo && (code = Resolve(*c, subject, trustee)) != NW_OK)
+        return code;
+    // A standard LDAP server computes no effective rights of the directory.
+    if (!FEffectivePrivileges)
+        return ERR_RIGHTS_NOT_COMPUTED;
+    // The server's names: DNs, the pseudo trustees and attributes as it writes them, LDAP
+    // attribute names.
+    std::string ldapAttr = attr;
+    if (attr.empty() || attr[0] != '[') {
+        ldapAttr = FSchema.LdapAttrName(attr);
+        if (ldapAttr.empty())
+            return ERR_NO_SUCH_ATTRIBUTE;
+    }
+    const std::string objectDn = target->Full == "[Root]" ? std::string("[Root]") : target->Dn;
+    const std::string trusteeDn = pseudo ? subject : trustee->Dn;
+    std::string request;
+    {
+        BerElement* ber = ber_alloc_t(LBER_USE_DER);
+        if (ber == nullptr)
+            return ERR_NO_CONNECTION;
+        berval* flat = nullptr;
+        if (ber_printf(ber, "ooo", objectDn.data(), static_cast<ber_len_t>(objectDn.size()),
+                       trusteeDn.data(), static_cast<ber_len_t>(trusteeDn.size()), ldapAttr.data(),
+                       static_cast<ber_len_t>(ldapAttr.size())) != -1 &&
+            ber_flatten(ber, &flat) == 0 && flat != nullptr)
+            request.assign(flat->bv_val, flat->bv_len);
+        ber_bvfree(flat);
+        ber_free(ber, 1);
+        if (request.empty())
+            return ERR_NO_CONNECTION;
+    }
+    int result = 0;
+    std::string response, error;
+    if (!FConn.ExtendedOperation(kGetEffectivePrivilegesOid, request, result, response, error)) {
+        FLastError = error;
+        return ERR_NO_CONNECTION;
+    }
+    switch (result) {
+    case LDAP_SUCCESS:
+        break;
+    case LDAP_NO_SUCH_OBJECT:
+        return ERR_NO_SUCH_ENTRY;
+    case LDAP_NO_SUCH_ATTRIBUTE:
+    case LDAP_UNDEFINED_TYPE:
+        return ERR_NO_SUCH_ATTRIBUTE;
+    case LDAP_INSUFFICIENT_ACCESS:
+        return ERR_NO_ACCESS;
+    default:
+        FLastError = "the server's effective rights: " + error;
+        return ERR_NO_CONNECTION;
+    }
+    // The answer: one BER INTEGER.
+    berval bv{};
+    bv.bv_val = response.data();
+    bv.bv_len = response.size();
+    BerElement* ber = ber_init(&bv);
+    ber_int_t value = 0;
+    const bool read = ber != nullptr && ber_scanf(ber, "i", &value) != LBER_ERROR;
+    if (ber != nullptr)
+        ber_free(ber, 1);
+    if (!read) {
+        FLastError = "the server's effective rights came in no form the client reads";
+        return ERR_NO_CONNECTION;
+    }
+    rights = static_cast<uint32_t>(value);
+    return NW_OK;
 }
 
 } // namespace trovalen

@@ -211,6 +211,42 @@ bool TLdapConnection::OpenOne(const TLdapOptions& options, const std::string& ur
     return false;
 }
 
+bool TLdapConnection::ExtendedOperation(const std::string& oid, const std::string& request,
+                                        int& code, std::string& response, std::string& error) {
+    response.clear();
+    code = LDAP_OTHER;
+    if (FLd == nullptr || !FBroken.empty()) {
+        error = FBroken.empty() ? "not connected to an LDAP server" : FBroken;
+        FLastCode = LDAP_SERVER_DOWN;
+        return false;
+    }
+    LDAP* ld = Ld(FLd);
+    berval data{};
+    data.bv_val = const_cast<char*>(request.data());
+    data.bv_len = request.size();
+    char* returnedOid = nullptr;
+    berval* returned = nullptr;
+    ++FRequests;
+    int rc = ldap_extended_operation_s(ld, oid.c_str(), &data, nullptr, nullptr, &returnedOid,
+                                       &returned);
+    if (returnedOid != nullptr)
+        ldap_memfree(returnedOid);
+    if (returned != nullptr) {
+        response.assign(returned->bv_val, returned->bv_len);
+        ber_bvfree(returned);
+    }
+    FLastCode = rc;
+    if (IsLost(rc)) {
+        NoteFailure(rc, "");
+        error = FBroken;
+        return false;
+    }
+    code = rc;
+    if (rc != LDAP_SUCCESS)
+        error = Diagnostic(ld, rc);
+    return true;
+}
+
 bool TLdapConnection::AnyEntry(const std::string& base, const std::string& filter, bool& found,
                                std::string& error) {
     found = false;

@@ -54,6 +54,10 @@ public:
     // so a large tree answers as fast as a small one when it holds a match.
     bool AnyEntry(const std::string& base, const std::string& filter, bool& found,
                   std::string& error);
+    // An extended operation: the request value as bytes; the server's result code in code and
+    // its response value in response. false (with error) only when no answer came.
+    bool ExtendedOperation(const std::string& oid, const std::string& request, int& code,
+                           std::string& response, std::string& error);
     // The LDAP result code of the last failed request (0 after success).
     int LastCode() const { return FLastCode; }
     // Why the connection can no longer be used for a whole answer, empty while it can: the

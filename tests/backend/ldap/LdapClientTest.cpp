@@ -12,7 +12,10 @@
 #include "LdapServer.h"
 #include "backend/ldap/LdapClient.h"
 #include "backend/sim/SimClient.h"
+#include "cli/LdifExport.h"
+#include "directory/DSContext.h"
 #include "rights/ScanSession.h"
+#include "util/Util.h"
 
 namespace trovalen {
 namespace {
@@ -126,6 +129,77 @@ TEST_F(LdapClientTest, ScansEqualTheSimulatedClientsOnEveryObject) {
         }
     }
 }
+
+#ifdef TROVALEN_EFFECTIVE_PLUGIN
+// A directory server that computes effective rights itself (getEffectivePrivileges): slapd with
+// a plugin that decodes the client's real request and answers from a table the test writes from
+// the full simulated directory's own answers. The scans through it then equal the scans through
+// that simulated directory line for line, the raise by the directory's answer and the
+// cross-check with it included.
+TEST_F(LdapClientTest, AServerThatComputesEffectiveRightsGivesTheFullSimulatedScans) {
+    auto world = std::make_shared<sim::TSimWorld>(FSim->World());
+    world->Failures.clear(); // the sample's own injected failures have no LDAP counterpart
+    auto full = std::make_shared<TSimClient>(world);
+    NWHandle primary = NO_PRIMARY_CONN;
+    ASSERT_EQ(InitNetWare(full.get(), primary), NW_OK);
+    NWHandle ctx = 0;
+    ASSERT_EQ(full->NewContext(ctx), NW_OK);
+    ASSERT_EQ(U_DSChangeCurrentTreeAndContext(full.get(), ctx, kTree, "[Root]"), NW_OK);
+    U_DSSetContextFlags(full.get(), ctx, '+', DCV_TYPELESS_NAMES);
+
+    // Every object, every trustee that could be asked about, every attribute an ACL names.
+    const sim::TSimTree& tree = world->Trees[world->FindTree(kTree)];
+    const TLdapSchemaNames ldapNames = LdapSchemaNames(world->Schema);
+    std::vector<std::pair<std::string, std::string>> attrs = {
+        {"[Entry Rights]", "[entry rights]"},
+        {"[All Attributes Rights]", "[all attributes rights]"}};
+    for (const auto& o : tree.Objects)
+        for (const auto& v : o.Acl)
+            if (v.Protected >= 0) {
+                const std::string& name = world->Schema.Attrs[v.Protected].Name;
+                if (std::none_of(attrs.begin(), attrs.end(),
+                                 [&](const auto& a) { return a.first == name; }))
+                    attrs.emplace_back(name, U_LowerCase(ldapNames.Attrs[v.Protected]));
+            }
+    std::vector<std::string> subjects = {"[Public]", "[Root]"};
+    for (const auto& o : tree.Objects)
+        if (!o.FullName.empty() && o.FullName != "[Root]")
+            subjects.push_back(o.FullName);
+    ldaptest::TLdapServer server;
+    const std::string table = (server.Dir() / "rights.tsv").string();
+    {
+        std::ofstream out(table);
+        for (const auto& o : tree.Objects) {
+            if (o.FullName.empty() || o.FullName == "[Root]")
+                continue;
+            for (const std::string& s : subjects)
+                for (const auto& [attr, ldapAttr] : attrs) {
+                    uint32_t rights = 0;
+                    const std::string subject = s[0] == '[' ? s : "." + s;
+                    if (full->EntryEffectiveRights(ctx, subject, "." + o.FullName, attr, rights) ==
+                        NW_OK)
+                        out << U_LowerCase(o.FullName) << '\t' << U_LowerCase(s) << '\t' << ldapAttr
+                            << '\t' << rights << '\n';
+                }
+        }
+    }
+    full->FreeContext(ctx);
+    TROVALEN_START_LDAP(server, SampleTree(),
+                        "--tree " + std::string(kTree) + " --plugin '" + TROVALEN_EFFECTIVE_PLUGIN +
+                            " trovalen_effective_init " + table + "'");
+    auto ldap = Connect(server.Uri());
+    for (const std::string& object : Objects()) {
+        SCOPED_TRACE(object);
+        TScanResult sim = Scan(full.get(), object, false, false);
+        TScanResult viaLdap = Scan(ldap.get(), object, false, false);
+        EXPECT_FALSE(viaLdap.RightsNotComputed);
+        EXPECT_TRUE(viaLdap.Entries.at(0).Incomplete.empty())
+            << ::testing::PrintToString(viaLdap.Entries.at(0).Incomplete);
+        EXPECT_EQ(Lines(viaLdap.Summary), Lines(sim.Summary));
+        EXPECT_EQ(Lines(viaLdap.Details), Lines(sim.Details));
+    }
+}
+#endif
 
 // A value of ACL that is not in its form (as a damaged tree may hold) is shown as it stood,
 // control characters made visible, and the analysis of every other value goes on.
