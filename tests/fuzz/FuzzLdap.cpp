@@ -9,6 +9,7 @@
 #include "FuzzCheck.h"
 
 #include "backend/ldap/LdapNames.h"
+#include "backend/ldap/LdapValues.h"
 
 using namespace trovalen::ldap;
 
@@ -64,6 +65,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FUZZ_CHECK(back.Subtree == acl.Subtree);
         }
     }
+
+    // The effective-rights answer a server sends: read or refused, never more; a request the
+    // client writes holds its three names, in order, whatever they hold.
+    uint32_t rights = 0;
+    ParseEffectivePrivileges(whole, rights);
+    const size_t third = whole.size() / 3;
+    const std::string request = EffectivePrivilegesRequest(
+        whole.substr(0, third), whole.substr(third, third), whole.substr(2 * third));
+    FUZZ_CHECK(!request.empty());
+    FUZZ_CHECK(request.find(whole.substr(2 * third)) != std::string::npos);
 
     std::string escaped = EscapeFilterValue(whole);
     for (char c : escaped)

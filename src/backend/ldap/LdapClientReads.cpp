@@ -3,7 +3,6 @@
 #include "model/NameForm.h"
 
 #include <algorithm>
-#include <lber.h>
 #include <ldap.h>
 
 #include "backend/ldap/LdapNames.h"
@@ -387,22 +386,9 @@ NWCCODE TLdapClient::EntryEffectiveRights(NWHandle ctx, const std::string& subje
     }
     const std::string objectDn = target->Full == "[Root]" ? std::string("[Root]") : target->Dn;
     const std::string trusteeDn = pseudo ? subject : trustee->Dn;
-    std::string request;
-    {
-        BerElement* ber = ber_alloc_t(LBER_USE_DER);
-        if (ber == nullptr)
-            return ERR_NO_CONNECTION;
-        berval* flat = nullptr;
-        if (ber_printf(ber, "ooo", objectDn.data(), static_cast<ber_len_t>(objectDn.size()),
-                       trusteeDn.data(), static_cast<ber_len_t>(trusteeDn.size()), ldapAttr.data(),
-                       static_cast<ber_len_t>(ldapAttr.size())) != -1 &&
-            ber_flatten(ber, &flat) == 0 && flat != nullptr)
-            request.assign(flat->bv_val, flat->bv_len);
-        ber_bvfree(flat);
-        ber_free(ber, 1);
-        if (request.empty())
-            return ERR_NO_CONNECTION;
-    }
+    const std::string request = EffectivePrivilegesRequest(objectDn, trusteeDn, ldapAttr);
+    if (request.empty())
+        return ERR_NO_CONNECTION;
     int result = 0;
     std::string response, error;
     if (!FConn.ExtendedOperation(kGetEffectivePrivilegesOid, request, result, response, error)) {
@@ -423,20 +409,10 @@ NWCCODE TLdapClient::EntryEffectiveRights(NWHandle ctx, const std::string& subje
         FLastError = "the server's effective rights: " + error;
         return ERR_NO_CONNECTION;
     }
-    // The answer: one BER INTEGER.
-    berval bv{};
-    bv.bv_val = response.data();
-    bv.bv_len = response.size();
-    BerElement* ber = ber_init(&bv);
-    ber_int_t value = 0;
-    const bool read = ber != nullptr && ber_scanf(ber, "i", &value) != LBER_ERROR;
-    if (ber != nullptr)
-        ber_free(ber, 1);
-    if (!read) {
+    if (!ParseEffectivePrivileges(response, rights)) {
         FLastError = "the server's effective rights came in no form the client reads";
         return ERR_NO_CONNECTION;
     }
-    rights = static_cast<uint32_t>(value);
     return NW_OK;
 }
 

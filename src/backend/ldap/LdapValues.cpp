@@ -2,12 +2,48 @@
 
 #include <charconv>
 #include <ctime>
+#include <lber.h>
 #include <vector>
 
 #include "backend/ldap/LdapNames.h"
 #include "model/RightsModel.h"
 
 namespace trovalen::ldap {
+
+std::string EffectivePrivilegesRequest(std::string_view object, std::string_view trustee,
+                                       std::string_view attribute) {
+    std::string out;
+    BerElement* ber = ber_alloc_t(LBER_USE_DER);
+    if (ber == nullptr)
+        return out;
+    berval* flat = nullptr;
+    if (ber_printf(ber, "ooo", object.data(), static_cast<ber_len_t>(object.size()), trustee.data(),
+                   static_cast<ber_len_t>(trustee.size()), attribute.data(),
+                   static_cast<ber_len_t>(attribute.size())) != -1 &&
+        ber_flatten(ber, &flat) == 0 && flat != nullptr)
+        out.assign(flat->bv_val, flat->bv_len);
+    ber_bvfree(flat);
+    ber_free(ber, 1);
+    return out;
+}
+
+bool ParseEffectivePrivileges(std::string_view value, uint32_t& rights) {
+    rights = 0;
+    berval bv{};
+    bv.bv_val = const_cast<char*>(value.data());
+    bv.bv_len = value.size();
+    BerElement* ber = ber_init(&bv);
+    if (ber == nullptr)
+        return false;
+    ber_int_t number = 0;
+    ber_len_t length = 0;
+    const bool read =
+        ber_peek_tag(ber, &length) == LBER_INTEGER && ber_scanf(ber, "i", &number) != LBER_ERROR;
+    ber_free(ber, 1);
+    if (read)
+        rights = static_cast<uint32_t>(number);
+    return read;
+}
 
 namespace {
 

@@ -30,4 +30,11 @@ bool ValueFromLdap(uint32_t syntax, std::string_view attrName, std::string_view 
 // A generalized time (`20240531174210Z`, fractions and offsets allowed) as seconds since 1970.
 bool ParseGeneralizedTime(std::string_view text, uint32_t& seconds);
 
+// The request value of the directory's effective-rights operation: three BER OCTET STRINGs one
+// after the other (object DN, trustee DN, attribute name); empty when it cannot be encoded.
+std::string EffectivePrivilegesRequest(std::string_view object, std::string_view trustee,
+                                       std::string_view attribute);
+// Its answer, one BER INTEGER: the rights bits. false when the value holds no integer.
+bool ParseEffectivePrivileges(std::string_view value, uint32_t& rights);
+
 } // namespace trovalen::ldap

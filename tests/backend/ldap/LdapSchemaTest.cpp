@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "backend/ldap/LdapSchema.h"
+#include "backend/ldap/LdapValues.h"
 #include "model/NWClient.h"
 
 using namespace trovalen;
@@ -79,4 +80,28 @@ TEST(LdapSchema, SyntaxDefinitionsWithoutAnOidAreCountedAsSkipped) {
     EXPECT_EQ(schema.Skipped(), 2u);
     ASSERT_NE(schema.AttrByLdap("ACL"), nullptr);
     EXPECT_EQ(schema.AttrByLdap("ACL")->Syntax, SYN_OBJECT_ACL);
+}
+
+TEST(LdapEffectivePrivileges, RequestIsThreeOctetStringsAndTheAnswerOneInteger) {
+    using namespace std::string_literals;
+    EXPECT_EQ(EffectivePrivilegesRequest("o=A", "cn=B", "[Entry Rights]"),
+              "\x04\x03o=A\x04\x04"
+              "cn=B\x04\x0e[Entry Rights]"s);
+    struct TCase {
+        std::string Value;
+        bool Read;
+        uint32_t Rights;
+    };
+    const TCase cases[] = {
+        {"\x02\x01\x05"s, true, 5},
+        {"\x02\x02\x01\x00"s, true, 256},
+        {"\x02\x01"s, false, 0},     // cut short
+        {"\x04\x01\x05"s, false, 0}, // a string, no integer
+        {""s, false, 0},
+    };
+    for (const TCase& c : cases) {
+        uint32_t rights = 99;
+        EXPECT_EQ(ParseEffectivePrivileges(c.Value, rights), c.Read) << c.Value.size();
+        EXPECT_EQ(rights, c.Rights);
+    }
 }
