@@ -102,9 +102,12 @@ protected:
 // details down to the one line that says so. Against the full simulated directory only the
 // steps that use the directory's own answer differ. Servers cap what one search returns: the
 // scans are the same with at most 5 entries for a search that does not page, and with pages of
-// at most 5 entries (a larger page asked for is refused).
+// at most 5 entries (a larger page asked for is refused). A server that holds the tree in
+// partitions names their roots, nested ones included, instead of the empty DN: the same again.
 TEST_F(LdapClientTest, ScansEqualTheSimulatedClientsOnEveryObject) {
-    for (const std::string limits : {"", " --sizelimit 5", " --pagelimit 5"}) {
+    for (const std::string limits :
+         {"", " --sizelimit 5", " --pagelimit 5",
+          " --partition 'ou=Sales,o=Corvale' --partition 'ou=Finance,o=Corvale'"}) {
         SCOPED_TRACE("server" + limits);
         ldaptest::TLdapServer server;
         TROVALEN_START_LDAP(server, SampleTree(), "--tree " + std::string(kTree) + limits);
@@ -125,11 +128,37 @@ TEST_F(LdapClientTest, ScansEqualTheSimulatedClientsOnEveryObject) {
                 EXPECT_TRUE(viaLdap.Broken.empty()) << viaLdap.Broken;
                 EXPECT_EQ(Lines(viaLdap.Summary), Lines(sim.Summary));
                 std::vector<std::string> a = Lines(viaLdap.Details), b = Lines(sim.Details);
+                // A server that holds partitions answers a search partition by partition: the
+                // details name the same equivalents, in the server's order.
+                if (limits.find("--partition") != std::string::npos) {
+                    std::sort(a.begin(), a.end());
+                    std::sort(b.begin(), b.end());
+                }
                 EXPECT_EQ(a, b);
                 EXPECT_EQ(std::count_if(a.begin(), a.end(), NotComputedLine), 1);
             }
         }
     }
+}
+
+// A server that holds partitions names each root as a naming context, a nested one too: the
+// top of the tree is still the one top container, and the walk down reaches every partition.
+TEST_F(LdapClientTest, NestedNamingContextsAreNoTopsOfTheirOwn) {
+    ldaptest::TLdapServer server;
+    TROVALEN_START_LDAP(server, SampleTree(),
+                        "--tree " + std::string(kTree) +
+                            " --partition 'ou=Sales,o=Corvale' --partition 'ou=Finance,o=Corvale'");
+    auto ldap = Connect(server.Uri());
+    TScanSession session(ldap.get());
+    ASSERT_EQ(session.ChooseTree(kTree), NW_OK);
+    std::string current;
+    TStringList containers, objects;
+    ASSERT_EQ(session.ListContainer(current, containers, objects), NW_OK);
+    EXPECT_EQ(containers.Strings(), std::vector<std::string>{"Corvale"});
+    ASSERT_EQ(session.OpenContainer("Corvale"), NW_OK);
+    ASSERT_EQ(session.ListContainer(current, containers, objects), NW_OK);
+    EXPECT_GE(containers.IndexOf("Sales"), 0) << containers.Text(",");
+    EXPECT_GE(containers.IndexOf("Finance"), 0) << containers.Text(",");
 }
 
 // The scenario trees of the tests hold names and values the sample does not (names with '&',
