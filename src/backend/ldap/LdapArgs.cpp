@@ -28,7 +28,9 @@ const char kLdapOptionsHelp[] =
     "  --base DN              the top of the tree (default: the naming contexts)\n"
     "  --tree-name NAME       the tree's name (default: the server's directoryTreeName,\n"
     "                         else the first naming context)\n"
-    "  --timeout SECONDS      limit for connecting and each request (default: 10)\n"
+    "  --timeout SECONDS      limit for connecting and each request (default: 10 for\n"
+    "                         connecting, 300 for a request, so that a large tree on a\n"
+    "                         slow server is read whole)\n"
     "There is no --password option: a command line is visible to every user of the\n"
     "machine. The password comes from --password-file, else $TROVALEN_LDAP_PASSWORD,\n"
     "else it is asked for on the terminal without echo.\n";
@@ -346,6 +348,7 @@ TArgTake TakeArg(const std::vector<std::string>& args, size_t& i, TLdapArgs& out
         out.TreeName = value;
     } else if (name == "--timeout") {
         ok = CheckTimeout(value, out.TimeoutSeconds, error);
+        out.TimeoutGiven = ok;
     }
     if (name != "--ldap" && name != "--tree-name" && out.FirstLdapOnly.empty())
         out.FirstLdapOnly = name;
@@ -414,6 +417,10 @@ bool ClientOptions(const TLdapArgs& args, const TPasswordSource& source, TLdapCl
     out.Connection.CaFile = args.CaFile;
     out.Connection.StartTls = args.StartTls;
     out.Connection.TimeoutSeconds = args.TimeoutSeconds;
+    // A limit given limits every request too; without one, searches of a large tree on a slow
+    // server get much longer than connecting does.
+    out.Connection.RequestTimeoutSeconds =
+        args.TimeoutGiven ? args.TimeoutSeconds : kLdapDefaultRequestTimeout;
     out.Base = args.Base;
     out.TreeName = args.TreeName;
     return ResolvePassword(args, source, out.Connection.Password, error);

@@ -33,6 +33,7 @@ struct TLdapArgs {
     std::string Base;                         // --base
     std::string TreeName;                     // --tree-name (a front end may use it without --ldap)
     int TimeoutSeconds = kLdapDefaultTimeout; // --timeout
+    bool TimeoutGiven = false;                // --timeout also limits each request
     // The first option given that means nothing without --ldap; empty when none was.
     std::string FirstLdapOnly;
 

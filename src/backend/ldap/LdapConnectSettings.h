@@ -24,6 +24,9 @@ struct TLdapFieldError {
 // The settings section that keeps the fields.
 constexpr char kLdapSettingsSection[] = "Directory Connection";
 constexpr int kLdapDefaultTimeout = 10;
+// The limit of one request once connected when none is given: a search of a large tree on a
+// slow server may take minutes.
+constexpr int kLdapDefaultRequestTimeout = 300;
 // The longest wait for a server that a person can ask for, in seconds.
 constexpr int kLdapMaxTimeout = 3600;
 // The longest tree name; the client cuts a longer one.

@@ -112,6 +112,7 @@ bool TLdapConnection::Open(const TLdapOptions& options, std::string& error) {
     Close();
     FBroken.clear();
     FTimeout = options.TimeoutSeconds > 0 ? options.TimeoutSeconds : 10;
+    FRequestTimeout = options.RequestTimeoutSeconds > 0 ? options.RequestTimeoutSeconds : FTimeout;
     FRequests = 0;
     std::vector<std::string> uris;
     for (size_t at = 0; at < options.Uri.size();) {
@@ -188,8 +189,12 @@ bool TLdapConnection::OpenOne(const TLdapOptions& options, const std::string& ur
     rc = ldap_sasl_bind_s(ld, options.BindDn.empty() ? nullptr : options.BindDn.c_str(),
                           LDAP_SASL_SIMPLE, &cred, nullptr, nullptr, nullptr);
     FLastCode = rc;
-    if (rc == LDAP_SUCCESS)
+    if (rc == LDAP_SUCCESS) {
+        // Once connected, a request may take as long as the request limit allows.
+        timeval requests{FRequestTimeout, 0};
+        ldap_set_option(ld, LDAP_OPT_TIMEOUT, &requests);
         return true;
+    }
     std::string why = Diagnostic(ld, rc);
     // A server reached over ldaps:// that breaks off the handshake leaves the TLS library's
     // reason as the diagnostic; one that cannot be reached leaves none.
@@ -258,7 +263,7 @@ bool TLdapConnection::AnyEntry(const std::string& base, const std::string& filte
     LDAP* ld = Ld(FLd);
     char noAttrs[] = "1.1";
     char* attrs[] = {noAttrs, nullptr};
-    timeval tv{FTimeout, 0};
+    timeval tv{FRequestTimeout, 0};
     LDAPMessage* raw = nullptr;
     ++FRequests;
     int rc = ldap_search_ext_s(ld, base.c_str(), LDAP_SCOPE_SUBTREE, filter.c_str(), attrs, 0,
@@ -310,7 +315,7 @@ bool TLdapConnection::Search(const std::string& base, TLdapScope scope, const st
         }
         TControlHolder pageHolder(pageControl);
         LDAPControl* serverControls[] = {pageControl, nullptr};
-        timeval tv{FTimeout, 0};
+        timeval tv{FRequestTimeout, 0};
         LDAPMessage* raw = nullptr;
         ++FRequests;
         int rc = ldap_search_ext_s(

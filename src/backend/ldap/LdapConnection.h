@@ -16,7 +16,10 @@ struct TLdapOptions {
     std::string Password; // never logged, never stored
     std::string CaFile;
     bool StartTls = false;
-    int TimeoutSeconds = 10; // connect and per-request limit
+    int TimeoutSeconds = 10; // connect and bind limit
+    // Limit of one search or other request once connected; 0: as TimeoutSeconds. A search of a
+    // large tree on a slow server takes longer than a connection may.
+    int RequestTimeoutSeconds = 0;
 };
 
 struct TLdapEntry {
@@ -78,7 +81,8 @@ private:
     void* FLd = nullptr; // LDAP*
     std::string FUri;    // the address that answered
     std::string FBroken;
-    int FTimeout = 10;
+    int FTimeout = 10;        // connecting and binding
+    int FRequestTimeout = 10; // each request once connected
     int FLastCode = 0;
     uint64_t FRequests = 0;
     uint32_t FPageSize = kDefaultPageSize;

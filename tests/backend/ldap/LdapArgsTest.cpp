@@ -158,11 +158,20 @@ TEST_F(LdapArgsTest, BothFormsFillTheClientOptions) {
         EXPECT_EQ(options.Connection.CaFile, ca);
         EXPECT_TRUE(options.Connection.StartTls);
         EXPECT_EQ(options.Connection.TimeoutSeconds, 7);
+        EXPECT_EQ(options.Connection.RequestTimeoutSeconds, 7) << "a limit given limits requests";
         EXPECT_EQ(options.Base, "ou=Sales,o=Corvale");
         EXPECT_EQ(options.TreeName, "CORVALE_TREE");
     }
     TLdapArgs defaults;
     EXPECT_EQ(defaults.TimeoutSeconds, kLdapDefaultTimeout);
+    // Without --timeout a request may take much longer than connecting: a large tree on a slow
+    // server is read whole.
+    defaults.Uri = "ldap://127.0.0.1:3890";
+    TLdapClientOptions options;
+    std::string error;
+    ASSERT_TRUE(ClientOptions(defaults, TPasswordSource{}, options, error)) << error;
+    EXPECT_EQ(options.Connection.TimeoutSeconds, kLdapDefaultTimeout);
+    EXPECT_EQ(options.Connection.RequestTimeoutSeconds, kLdapDefaultRequestTimeout);
 }
 
 TEST_F(LdapArgsTest, PasswordComesFromTheFileTheVariableOrTheTerminal) {
