@@ -93,6 +93,9 @@ protected:
         return out;
     }
 
+    // The top of the tree is Corvale alone, and Sales and Finance are found below it.
+    void ExpectOneTopAndEveryPartitionBelowIt(const std::string& uri);
+
     std::shared_ptr<TSimClient> FSim;
     std::shared_ptr<TSimClient> FSimNoRights; // computes no effective rights, as slapd
 };
@@ -148,7 +151,11 @@ TEST_F(LdapClientTest, NestedNamingContextsAreNoTopsOfTheirOwn) {
     TROVALEN_START_LDAP(server, SampleTree(),
                         "--tree " + std::string(kTree) +
                             " --partition 'ou=Sales,o=Corvale' --partition 'ou=Finance,o=Corvale'");
-    auto ldap = Connect(server.Uri());
+    ExpectOneTopAndEveryPartitionBelowIt(server.Uri());
+}
+
+void LdapClientTest::ExpectOneTopAndEveryPartitionBelowIt(const std::string& uri) {
+    auto ldap = Connect(uri);
     TScanSession session(ldap.get());
     ASSERT_EQ(session.ChooseTree(kTree), NW_OK);
     std::string current;

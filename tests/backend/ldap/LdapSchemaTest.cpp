@@ -105,3 +105,24 @@ TEST(LdapEffectivePrivileges, RequestIsThreeOctetStringsAndTheAnswerOneInteger) 
         EXPECT_EQ(rights, c.Rights);
     }
 }
+
+// Classes are containers where the server marks none as X-NDS_NOT_CONTAINER: the built-in list,
+// with domain, country and locality among them; a server's marks decide where it has them.
+TEST(LdapSchema, ContainerClassesWithAndWithoutTheServersMarks) {
+    TLdapSchema schema;
+    schema.Load({}, {"( 0.9.2342.19200300.100.4.13 NAME 'domain' SUP top STRUCTURAL )",
+                     "( 2.5.6.2 NAME 'country' SUP top STRUCTURAL )",
+                     "( 2.5.6.3 NAME 'locality' SUP top STRUCTURAL )",
+                     "( 2.5.6.6 NAME 'person' SUP top STRUCTURAL )",
+                     "( 1.2.3.7 NAME 'box' SUP top STRUCTURAL X-NDS_NAME 'Box' )",
+                     "( 1.2.3.8 NAME 'leaf' SUP top STRUCTURAL X-NDS_NAME 'Leaf' "
+                     "X-NDS_NOT_CONTAINER '1' )"});
+    for (const char* container : {"domain", "country", "locality", "box"}) {
+        ASSERT_NE(schema.ClassByLdap(container), nullptr) << container;
+        EXPECT_TRUE(schema.ClassByLdap(container)->Container) << container;
+    }
+    for (const char* leaf : {"person", "leaf"}) {
+        ASSERT_NE(schema.ClassByLdap(leaf), nullptr) << leaf;
+        EXPECT_FALSE(schema.ClassByLdap(leaf)->Container) << leaf;
+    }
+}
