@@ -29,22 +29,18 @@ TNameForm U_NameForm(const std::vector<std::string>& full,
 
 namespace {
 
-// Whether the name ends with a dot that no backslash escapes: a trailing dot climbs one level.
-bool EndsWithNameDot(std::string_view name) {
-    if (name.empty() || name.back() != '.')
-        return false;
-    size_t backslashes = 0;
-    for (size_t i = name.size() - 1; i > 0 && name[i - 1] == '\\'; --i)
-        ++backslashes;
-    return backslashes % 2 == 0;
+// How many backslashes end the text: an odd count escapes what follows, an even one does not.
+size_t TrailingBackslashes(std::string_view text) {
+    size_t n = 0;
+    while (n < text.size() && text[text.size() - 1 - n] == '\\')
+        ++n;
+    return n;
 }
 
-// Whether the part ends in a backslash that escapes nothing.
-bool EndsWithLoneBackslash(std::string_view part) {
-    size_t backslashes = 0;
-    for (size_t i = part.size(); i > 0 && part[i - 1] == '\\'; --i)
-        ++backslashes;
-    return backslashes % 2 == 1;
+// Whether the name ends with a dot that no backslash escapes: a trailing dot climbs one level.
+bool EndsWithNameDot(std::string_view name) {
+    return !name.empty() && name.back() == '.' &&
+           TrailingBackslashes(name.substr(0, name.size() - 1)) % 2 == 0;
 }
 
 } // namespace
@@ -90,7 +86,7 @@ bool U_SplitNameParts(std::string_view name, std::vector<std::string>& parts) {
         size_t dot = U_FindNameDot(name, start);
         std::string_view part =
             name.substr(start, dot == std::string_view::npos ? dot : dot - start);
-        if (part.empty() || EndsWithLoneBackslash(part))
+        if (part.empty() || TrailingBackslashes(part) % 2 == 1)
             return false;
         parts.emplace_back(part);
         if (dot == std::string_view::npos)

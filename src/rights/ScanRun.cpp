@@ -143,8 +143,6 @@ void TScanRun::ReportNewLines(const TScanResult& result) {
 }
 
 void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result) {
-    if (FRequest.Client != nullptr)
-        FRequest.Client->TakeProblems(); // what browsing met before belongs to no entry
     FAnalysis = {};
     FLog.Clear();
     AddResultLine(kSeparator, LVL_DETAIL);
@@ -190,8 +188,6 @@ void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result) {
 }
 
 void TScanRun::EdirEntry(const std::string& entry, TScanResult& result) {
-    if (FRequest.Client != nullptr)
-        FRequest.Client->TakeProblems(); // what browsing met before belongs to no entry
     FAnalysis = {};
     FLog.Clear();
     AddResultLine(kSeparator, LVL_DETAIL);
@@ -307,6 +303,9 @@ void TScanRun::Run(TScanResult& result) {
             break;
         }
         FHost.EntryStarted(result.EntriesDone, result.EntriesTotal, entry.Text);
+        // What the client met before (browsing, the entry before) belongs to no entry.
+        if (FRequest.Client != nullptr)
+            FRequest.Client->TakeProblems();
         // One entry failing must not end the run; it leaves one error line in both panes.
         std::string failure;
         const size_t recorded = result.Entries.size();

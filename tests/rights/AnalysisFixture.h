@@ -15,6 +15,7 @@
 #include "directory/DSNames.h"
 #include "directory/DSRead.h"
 #include "rights/EffectiveTrustees.h"
+#include "rights/ScanRun.h"
 #include "util/Platform.h"
 #include "util/StringList.h"
 #include "util/Util.h"
@@ -27,10 +28,32 @@ protected:
         ASSERT_NO_FATAL_FAILURE(Serve(std::string(TROVALEN_TEST_DATA) + "/" + treeFile));
         scratchFolder = mount.string() + "-scratch";
         std::filesystem::create_directories(scratchFolder);
-        std::string tree = U_GetPrimaryTree(client.get());
-        ASSERT_EQ(client->NewContext(ctx), 0);
-        ASSERT_EQ(U_DSChangeCurrentTreeAndContext(client.get(), ctx, tree, "[Root]"), 0);
+        OpenContext();
+    }
+
+    // A context at [Root] of the client's primary tree, with typeless names, as the scans use.
+    void OpenContext() {
+        EXPECT_EQ(client->NewContext(ctx), 0);
+        EXPECT_EQ(U_DSChangeCurrentTreeAndContext(client.get(), ctx, U_GetPrimaryTree(client.get()),
+                                                  "[Root]"),
+                  0);
         U_DSSetContextFlags(client.get(), ctx, '+', DCV_TYPELESS_NAMES);
+    }
+
+    // A scan request over the test's client, connection and context.
+    TScanRequest ScanRequest(bool edir, std::initializer_list<std::string> entries = {}) {
+        TScanRequest r;
+        r.VariantName = "Trovalen";
+        r.Client = client.get();
+        r.Edir = edir;
+        r.ConnHandle = primary;
+        r.ScanContext = ctx;
+        r.UserContext = ctx;
+        r.BrowseContext = ctx;
+        r.CurrentTree = U_GetPrimaryTree(client.get());
+        for (const auto& e : entries)
+            r.Entries.Add(e);
+        return r;
     }
 
     // Serves the same tree through a client class of the test's own (which counts or breaks
@@ -45,11 +68,7 @@ protected:
         client = served;
         primary = NO_PRIMARY_CONN;
         EXPECT_EQ(InitNetWare(client.get(), primary), 0);
-        EXPECT_EQ(served->NewContext(ctx), 0);
-        EXPECT_EQ(U_DSChangeCurrentTreeAndContext(client.get(), ctx, U_GetPrimaryTree(client.get()),
-                                                  "[Root]"),
-                  0);
-        U_DSSetContextFlags(client.get(), ctx, '+', DCV_TYPELESS_NAMES);
+        OpenContext();
         return served;
     }
 

@@ -71,14 +71,7 @@ protected:
 TEST_P(ResultTableScanTest, RowsAreTheSummaryLinesAndCarryTheTrusteesReasons) {
     ASSERT_NO_FATAL_FAILURE(Load("../../data/sample-tree.json"));
     const TTableCase& c = GetParam();
-    TScanRequest request;
-    request.VariantName = "Trovalen";
-    request.Client = client.get();
-    request.ConnHandle = primary;
-    request.ScanContext = ctx;
-    request.UserContext = ctx;
-    request.BrowseContext = ctx;
-    request.Edir = c.Edir;
+    TScanRequest request = ScanRequest(c.Edir);
     request.ResolveContainers = c.Resolve;
     request.FilterExcl = c.FilterExcl;
     for (const auto& e : c.Edir ? Objects() : Directories())

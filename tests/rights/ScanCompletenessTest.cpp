@@ -51,25 +51,7 @@ protected:
         const std::string path = scratchFolder + "/failing.json";
         std::ofstream(path) << tree.dump();
         ASSERT_NO_FATAL_FAILURE(Serve(path));
-        std::string name = U_GetPrimaryTree(client.get());
-        ASSERT_EQ(client->NewContext(ctx), 0);
-        ASSERT_EQ(U_DSChangeCurrentTreeAndContext(client.get(), ctx, name, "[Root]"), 0);
-        U_DSSetContextFlags(client.get(), ctx, '+', DCV_TYPELESS_NAMES);
-    }
-
-    TScanRequest Request(bool edir, std::initializer_list<std::string> entries) {
-        TScanRequest r;
-        r.VariantName = "Trovalen";
-        r.Client = client.get();
-        r.Edir = edir;
-        r.ConnHandle = primary;
-        r.ScanContext = ctx;
-        r.UserContext = ctx;
-        r.BrowseContext = ctx;
-        r.CurrentTree = U_GetPrimaryTree(client.get());
-        for (const auto& e : entries)
-            r.Entries.Add(e);
-        return r;
+        OpenContext();
     }
 
     TScanResult Run(const TScanRequest& request) {
@@ -170,7 +152,7 @@ TEST_F(ScanCompleteness, EveryFailedReadOfTheAnalysisMakesTheEntryIncomplete) {
         for (bool failing : {false, true}) {
             ASSERT_NO_FATAL_FAILURE(
                 LoadWithFailures(c.Tree, failing ? json::array({c.Failure}) : json::array()));
-            TScanRequest request = Request(c.Edir, {c.Entry});
+            TScanRequest request = ScanRequest(c.Edir, {c.Entry});
             request.ResolveContainers = c.Resolve;
             request.OnlyUsers = c.OnlyUsers;
             TScanResult result = Run(request);
@@ -199,11 +181,8 @@ TEST_F(ScanCompleteness, ValuesTheClientHandsOutAsNoAclAreCounted) {
     // The sample tree's .Archive.Finance.Corvale is a fault of the bundled tree itself: its ACL
     // cannot be read with the connection's identity.
     ASSERT_NO_FATAL_FAILURE(Serve());
-    std::string name = U_GetPrimaryTree(client.get());
-    ASSERT_EQ(client->NewContext(ctx), 0);
-    ASSERT_EQ(U_DSChangeCurrentTreeAndContext(client.get(), ctx, name, "[Root]"), 0);
-    U_DSSetContextFlags(client.get(), ctx, '+', DCV_TYPELESS_NAMES);
-    TScanResult result = Run(Request(true, {".Archive.Finance.Corvale", ".Nobody.Corvale"}));
+    OpenContext();
+    TScanResult result = Run(ScanRequest(true, {".Archive.Finance.Corvale", ".Nobody.Corvale"}));
     ASSERT_EQ(result.Entries.size(), 2u);
     EXPECT_EQ(U_EntryProblem(result.Entries[0]),
               "incomplete: the ACL of .Archive.Finance.Corvale could not be read (no access)");
@@ -216,15 +195,10 @@ TEST_F(ScanCompleteness, ABrokenClientEndsTheRunAndRecordsTheEntriesNotReached) 
     ASSERT_NO_FATAL_FAILURE(Load("rights-edir.json"));
     auto breaking = ServeWith<BreakingClient>("rights-edir.json");
     ASSERT_TRUE(breaking);
-    const auto entries = {".Printer1.SALES.ACME", ".Joe.SALES.ACME", ".Kim.SALES.ACME"};
-    TScanRequest request = Request(true, {});
-    for (const char* e : entries)
-        request.Entries.Add(e);
     // The first entry reads well; the break comes during the second.
     breaking->BreakAt = ".Joe.SALES.ACME";
-    request.Client = breaking.get();
-    request.UserContext = request.BrowseContext = request.ScanContext = ctx;
-    TScanResult result = Run(request);
+    TScanResult result =
+        Run(ScanRequest(true, {".Printer1.SALES.ACME", ".Joe.SALES.ACME", ".Kim.SALES.ACME"}));
     EXPECT_EQ(result.Broken, "the connection to the test server was lost");
     EXPECT_FALSE(U_ScanComplete(result));
     ASSERT_EQ(result.Entries.size(), 3u) << "every entry has a record";
@@ -240,7 +214,7 @@ TEST_F(ScanCompleteness, ABrokenClientEndsTheRunAndRecordsTheEntriesNotReached) 
 
 TEST_F(ScanCompleteness, ACancelledRunRecordsTheEntriesItDidNotScan) {
     ASSERT_NO_FATAL_FAILURE(Load("rights-edir.json"));
-    TScanRequest request = Request(true, {".Printer1.SALES.ACME", ".Joe.SALES.ACME"});
+    TScanRequest request = ScanRequest(true, {".Printer1.SALES.ACME", ".Joe.SALES.ACME"});
     std::atomic<bool> cancel = true;
     request.Cancel = &cancel;
     TScanResult result = Run(request);

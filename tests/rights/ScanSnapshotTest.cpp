@@ -67,14 +67,7 @@ protected:
 
     void ScanRuns(std::ostringstream& out, bool edir, const std::vector<std::string>& entries) {
         for (uint32_t flags : kFlagSets) {
-            TScanRequest request;
-            request.Edir = edir;
-            request.VariantName = "Trovalen";
-            request.Client = client.get();
-            request.ConnHandle = primary;
-            request.ScanContext = ctx;
-            request.UserContext = ctx;
-            request.BrowseContext = ctx;
+            TScanRequest request = ScanRequest(edir);
             request.ResolveContainers = (flags & ET_RESOLVE_CONTAINERS) != 0;
             request.OnlyUsers = (flags & ET_ONLY_USERS) != 0;
             for (const auto& e : entries)

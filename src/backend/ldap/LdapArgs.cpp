@@ -100,12 +100,9 @@ bool CheckUri(const std::string& uri, std::string& error) {
 
 // Whether every address of --ldap is ldap:// (StartTLS works on those only).
 bool EveryAddressIsPlainLdap(const std::string& uri) {
-    for (size_t start = 0; start < uri.size();) {
-        size_t end = std::min(uri.find(' ', start), uri.size());
-        if (end > start && !StartsWithNoCase(uri.substr(start, end - start), "ldap://"))
+    for (const std::string& one : LdapAddresses(uri))
+        if (!StartsWithNoCase(one, "ldap://"))
             return false;
-        start = end + 1;
-    }
     return true;
 }
 

@@ -109,30 +109,7 @@ bool TLdapClient::Connect(std::string& error) {
     FTops = FOptions.Base.empty() ? contexts : std::vector<std::string>{FOptions.Base};
     bool rootContext = std::erase_if(FTops, [](const std::string& dn) { return dn.empty(); }) > 0;
     // A context inside another is reached through the outer one: only the outermost are tops.
-    std::vector<std::vector<TRdn>> parsed(FTops.size());
-    for (size_t i = 0; i < FTops.size(); ++i) {
-        std::string ignored;
-        ParseDn(FTops[i], parsed[i], ignored);
-    }
-    auto inside = [](const std::vector<TRdn>& inner, const std::vector<TRdn>& outer) {
-        if (outer.empty() || inner.size() <= outer.size())
-            return false;
-        for (size_t k = 0; k < outer.size(); ++k) {
-            const TRdn& a = inner[inner.size() - outer.size() + k];
-            if (!U_SameText(a.Type, outer[k].Type) || !U_SameText(a.Value, outer[k].Value))
-                return false;
-        }
-        return true;
-    };
-    std::vector<std::string> outermost;
-    for (size_t i = 0; i < FTops.size(); ++i) {
-        bool nested = false;
-        for (size_t j = 0; j < FTops.size() && !nested; ++j)
-            nested = j != i && inside(parsed[i], parsed[j]);
-        if (!nested)
-            outermost.push_back(FTops[i]);
-    }
-    FTops = std::move(outermost);
+    FTops = OutermostDns(FTops);
     // A server that holds the whole tree names the empty DN: its tops are the entries right
     // below it, whatever other contexts it lists.
     if (rootContext && FOptions.Base.empty())

@@ -38,24 +38,6 @@ bool HasLdapScheme(std::string_view uri) {
     return false;
 }
 
-// The blank-separated addresses of the address field.
-std::vector<std::string> Addresses(const std::string& field) {
-    std::vector<std::string> out;
-    std::string current;
-    for (char c : field) {
-        if (c == ' ' || c == '\t') {
-            if (!current.empty())
-                out.push_back(current);
-            current.clear();
-        } else {
-            current += c;
-        }
-    }
-    if (!current.empty())
-        out.push_back(current);
-    return out;
-}
-
 // Writes the text so that it reads back exactly: in its quoted form when the file would
 // otherwise drop enclosing quotes.
 void WriteText(TIniFile& file, const char* key, const std::string& value) {
@@ -102,7 +84,7 @@ std::vector<TLdapFieldError> TLdapConnectSettings::Validate() const {
     if (uri.empty()) {
         bad(TLdapField::Uri, "Enter the server's address, for example ldap://server.example.com.");
     } else if (storable(TLdapField::Uri, "server address", uri)) {
-        for (const std::string& one : Addresses(uri)) {
+        for (const std::string& one : ldap::LdapAddresses(uri)) {
             if (!HasLdapScheme(one)) {
                 bad(TLdapField::Uri, "The server address \"" + one +
                                          "\" does not start with ldap://, ldaps:// or ldapi://.");

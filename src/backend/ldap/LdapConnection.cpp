@@ -98,6 +98,25 @@ void TLdapConnection::Close() {
     FLd = nullptr;
 }
 
+std::vector<std::string> LdapAddresses(std::string_view field) {
+    std::vector<std::string> out;
+    for (size_t at = 0; at < field.size();) {
+        size_t end = std::min(field.find_first_of(" \t", at), field.size());
+        if (end > at)
+            out.emplace_back(field.substr(at, end - at));
+        at = end + 1;
+    }
+    return out;
+}
+
+bool TLdapConnection::Usable(std::string& error) {
+    if (FLd != nullptr && FBroken.empty())
+        return true;
+    error = FBroken.empty() ? "not connected to an LDAP server" : FBroken;
+    FLastCode = LDAP_SERVER_DOWN;
+    return false;
+}
+
 void TLdapConnection::NoteFailure(int code, const std::string& base) {
     if (!FBroken.empty())
         return;
@@ -114,15 +133,7 @@ bool TLdapConnection::Open(const TLdapOptions& options, std::string& error) {
     FTimeout = options.TimeoutSeconds > 0 ? options.TimeoutSeconds : 10;
     FRequestTimeout = options.RequestTimeoutSeconds > 0 ? options.RequestTimeoutSeconds : FTimeout;
     FRequests = 0;
-    std::vector<std::string> uris;
-    for (size_t at = 0; at < options.Uri.size();) {
-        size_t end = options.Uri.find_first_of(" \t", at);
-        if (end == std::string::npos)
-            end = options.Uri.size();
-        if (end > at)
-            uris.push_back(options.Uri.substr(at, end - at));
-        at = end + 1;
-    }
+    const std::vector<std::string> uris = LdapAddresses(options.Uri);
     if (uris.empty()) {
         error = "no LDAP address given";
         return false;
@@ -220,11 +231,8 @@ bool TLdapConnection::ExtendedOperation(const std::string& oid, const std::strin
                                         int& code, std::string& response, std::string& error) {
     response.clear();
     code = LDAP_OTHER;
-    if (FLd == nullptr || !FBroken.empty()) {
-        error = FBroken.empty() ? "not connected to an LDAP server" : FBroken;
-        FLastCode = LDAP_SERVER_DOWN;
+    if (!Usable(error))
         return false;
-    }
     LDAP* ld = Ld(FLd);
     berval data{};
     data.bv_val = const_cast<char*>(request.data());
@@ -255,11 +263,8 @@ bool TLdapConnection::ExtendedOperation(const std::string& oid, const std::strin
 bool TLdapConnection::AnyEntry(const std::string& base, const std::string& filter, bool& found,
                                std::string& error) {
     found = false;
-    if (FLd == nullptr || !FBroken.empty()) {
-        error = FBroken.empty() ? "not connected to an LDAP server" : FBroken;
-        FLastCode = LDAP_SERVER_DOWN;
+    if (!Usable(error))
         return false;
-    }
     LDAP* ld = Ld(FLd);
     char noAttrs[] = "1.1";
     char* attrs[] = {noAttrs, nullptr};
@@ -286,11 +291,8 @@ bool TLdapConnection::AnyEntry(const std::string& base, const std::string& filte
 bool TLdapConnection::Search(const std::string& base, TLdapScope scope, const std::string& filter,
                              const std::vector<std::string>& attrs, std::vector<TLdapEntry>& out,
                              std::string& error) {
-    if (FLd == nullptr || !FBroken.empty()) {
-        error = FBroken.empty() ? "not connected to an LDAP server" : FBroken;
-        FLastCode = LDAP_SERVER_DOWN;
+    if (!Usable(error))
         return false;
-    }
     LDAP* ld = Ld(FLd);
     std::vector<char*> attrList;
     for (const std::string& a : attrs)

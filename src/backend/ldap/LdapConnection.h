@@ -31,6 +31,9 @@ struct TLdapEntry {
 
 enum class TLdapScope { Base, OneLevel, Subtree };
 
+// The addresses of an address field: several may be given, separated by blanks or tabs.
+std::vector<std::string> LdapAddresses(std::string_view field);
+
 constexpr uint32_t kDefaultPageSize = 500;
 
 class TLdapConnection {
@@ -77,6 +80,8 @@ private:
                  bool& retry);
     // Notes a failed request's code: a lost connection or a server limit breaks the connection.
     void NoteFailure(int code, const std::string& base);
+    // Whether a request may be sent; false with the reason (not connected, or broken) otherwise.
+    bool Usable(std::string& error);
 
     void* FLd = nullptr; // LDAP*
     std::string FUri;    // the address that answered

@@ -236,6 +236,34 @@ std::string FormatDn(const std::vector<TRdn>& rdns) {
     return out;
 }
 
+std::vector<std::string> OutermostDns(const std::vector<std::string>& dns) {
+    std::vector<std::vector<TRdn>> parsed(dns.size());
+    for (size_t i = 0; i < dns.size(); ++i) {
+        std::string ignored;
+        ParseDn(dns[i], parsed[i], ignored);
+    }
+    // Whether inner ends with every part of outer, and has more.
+    auto inside = [](const std::vector<TRdn>& inner, const std::vector<TRdn>& outer) {
+        if (outer.empty() || inner.size() <= outer.size())
+            return false;
+        for (size_t k = 0; k < outer.size(); ++k) {
+            const TRdn& a = inner[inner.size() - outer.size() + k];
+            if (!U_SameText(a.Type, outer[k].Type) || !U_SameText(a.Value, outer[k].Value))
+                return false;
+        }
+        return true;
+    };
+    std::vector<std::string> out;
+    for (size_t i = 0; i < dns.size(); ++i) {
+        bool nested = false;
+        for (size_t j = 0; j < dns.size() && !nested; ++j)
+            nested = j != i && inside(parsed[i], parsed[j]);
+        if (!nested)
+            out.push_back(dns[i]);
+    }
+    return out;
+}
+
 std::string EscapeFilterValue(std::string_view value) {
     std::string out;
     out.reserve(value.size());

@@ -32,6 +32,9 @@ std::string EscapeDnValue(std::string_view value);
 bool ParseDn(std::string_view dn, std::vector<TRdn>& rdns, std::string& error);
 // The DN of rdns, escaped.
 std::string FormatDn(const std::vector<TRdn>& rdns);
+// The DNs of the list that lie inside no other of it (types and values compared ignoring case),
+// in list order; a DN that cannot be read lies inside none.
+std::vector<std::string> OutermostDns(const std::vector<std::string>& dns);
 
 // Escapes a value for a search filter: `*`, `(`, `)`, `\` and NUL as `\2a` `\28` `\29` `\5c`
 // `\00`, so that no value can break out of its comparison or widen it.
