@@ -109,6 +109,9 @@ std::string U_ScanResultToJson(const TScanResult& result) {
     doc["variant"] = h.Variant;
     doc["version"] = h.ProgramVersion;
     doc["date"] = h.Date;
+    doc["time"] = h.Time;
+    if (!h.Source.empty())
+        doc["source"] = h.Source;
     doc["scanType"] = h.Edir ? "eDirectory" : "file-system";
     json settings;
     settings["resolveContainers"] = h.ResolveContainers;

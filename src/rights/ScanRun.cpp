@@ -1,6 +1,7 @@
 #include "rights/ScanRun.h"
 
 #include <algorithm>
+#include <ctime>
 #include <exception>
 
 #include "directory/DSContext.h"
@@ -12,6 +13,17 @@
 namespace trovalen {
 
 namespace {
+
+// The moment as ISO 8601 in UTC, which compares and sorts alike in every time zone.
+std::string NowIsoUtc() {
+    std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
 // The details pane shows every line up to the reasons.
 constexpr int kThreshold = LVL_DETAIL;
 constexpr char kSeparator[] = "_____________________";
@@ -255,6 +267,8 @@ void TScanRun::Run(TScanResult& result) {
     header.Variant = FRequest.VariantName;
     header.ProgramVersion = U_TrimBlank(kProgramVersion);
     header.Date = U_NowStamp();
+    header.Time = NowIsoUtc();
+    header.Source = FRequest.Source;
     header.Edir = FRequest.Edir;
     header.ResolveContainers = FRequest.ResolveContainers;
     header.ScanSubDirs = !FRequest.Edir && FRequest.ScanSubDirs;

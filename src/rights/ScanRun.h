@@ -30,6 +30,7 @@ struct TScanRequest {
     std::string FilterExcl;
     std::string FilterIncl;
     std::string VariantName;  // shown in the "Version:" header line
+    std::string Source;       // where the data comes from, in words (a tree file, a server)
     bool DebugMode = false;   // troubleshooting lines go to the host
     bool ShowDetails = false; // the details switch is checked
 
@@ -110,6 +111,8 @@ struct TScanHeader {
     std::string Variant;        // "Trovalen.file", "Trovalen.edir"
     std::string ProgramVersion; // kProgramVersion without its trailing blank
     std::string Date;           // as the "Date:" line shows it
+    std::string Time;           // the same moment, ISO 8601 in UTC
+    std::string Source;         // where the data came from (TScanRequest::Source)
     bool Edir = false;
     bool ResolveContainers = false;
     bool ScanSubDirs = false;
