@@ -134,18 +134,24 @@ std::string OptionsNote(const TSavedResult& before, const TSavedResult& after) {
     return line + "); a change of option is not a change of rights.";
 }
 
-// A result that is not whole compares only as far as it goes.
-void WholeNotes(const TSavedResult& result, const char* side, std::vector<std::string>& notes) {
+// A result that is not whole compares only as far as it goes; true when it is not.
+bool WholeNotes(const TSavedResult& result, const char* side, std::vector<std::string>& notes) {
+    size_t before = notes.size();
+    std::string the = std::string("The ") + side + " result";
     if (!result.Ended.empty())
-        notes.push_back(std::string("The ") + side +
-                        " result ended before its last entry: " + result.Ended);
+        notes.push_back(the + " ended before its last entry: " + result.Ended);
     else if (result.Cancelled)
-        notes.push_back(std::string("The ") + side + " result was stopped before its last entry.");
-    for (const auto& e : result.Entries)
+        notes.push_back(the + " was stopped before its last entry.");
+    for (const auto& e : result.Entries) {
         if (e.Status == "analysed" && !e.Complete)
-            notes.push_back(std::string("The ") + side + " result of " + e.Name + " is incomplete" +
+            notes.push_back(the + " of " + e.Name + " is incomplete" +
                             (e.Incomplete.empty() ? std::string() : ": " + e.Incomplete.front()) +
                             "; its changes may not be whole.");
+        else if (e.Status == "failed")
+            notes.push_back(the + " of " + e.Name + " failed" +
+                            (e.Errors.empty() ? std::string() : ": " + e.Errors.front()) + ".");
+    }
+    return notes.size() != before;
 }
 
 TSavedResult HeaderOnly(const TSavedResult& result) {
@@ -209,8 +215,9 @@ bool U_CompareResults(const TSavedResult& before, const TSavedResult& after,
     comparison.AfterHeader = HeaderOnly(after);
     if (std::string note = OptionsNote(before, after); !note.empty())
         comparison.Notes.push_back(note);
-    WholeNotes(before, "before", comparison.Notes);
-    WholeNotes(after, "after", comparison.Notes);
+    bool partBefore = WholeNotes(before, "before", comparison.Notes);
+    bool partAfter = WholeNotes(after, "after", comparison.Notes);
+    comparison.Partial = partBefore || partAfter;
 
     auto entryKey = [](const TSavedEntry& e) { return Folded(e.Name); };
     auto index = IndexBy(before.Entries, entryKey);
@@ -360,6 +367,7 @@ std::string U_ComparisonJson(const TComparison& comparison) {
     doc["after"] = side(comparison.AfterName, comparison.AfterHeader);
     doc["notes"] = comparison.Notes;
     doc["entriesCompared"] = comparison.EntriesCompared;
+    doc["partial"] = comparison.Partial;
     json changes = json::array();
     for (const auto& c : comparison.Changes) {
         json item;
@@ -393,6 +401,27 @@ std::string U_ComparisonJson(const TComparison& comparison) {
     }
     doc["changes"] = std::move(changes);
     return doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+std::string U_ComparisonFormatted(const TComparison& comparison, const std::string& format) {
+    if (format == "json")
+        return U_ComparisonJson(comparison);
+    if (format == "csv")
+        return U_GridText(U_ComparisonGrid(comparison), ",", "", true);
+    if (format == "html")
+        return U_GridToHTML(U_ComparisonGrid(comparison));
+    if (format == "xml")
+        return U_GridToXML(U_ComparisonGrid(comparison));
+    return U_ComparisonText(comparison);
+}
+
+TTextRows U_ComparisonRows(const TComparison& comparison) {
+    TGrid grid = U_ComparisonGrid(comparison);
+    TTextRows rows(static_cast<size_t>(grid.RowCount()));
+    for (int row = 0; row < grid.RowCount(); ++row)
+        for (int col = 0; col < grid.ColCount(); ++col)
+            rows[static_cast<size_t>(row)].push_back(grid.Cell(col, row));
+    return rows;
 }
 
 } // namespace trovalen

@@ -10,6 +10,7 @@
 
 #include "rights/ResultFile.h"
 #include "util/Export.h"
+#include "util/Spreadsheet.h"
 
 namespace trovalen {
 
@@ -56,6 +57,9 @@ struct TComparison {
     std::vector<std::string> Notes;
     std::vector<TRightsChange> Changes;
     int EntriesCompared = 0; // entries found in both results
+    // A result was not whole (stopped or ended early, an entry that failed or was read only in
+    // part): the changes may not be all there are. The notes say where.
+    bool Partial = false;
 };
 
 // Compares; false, with one line in error, when the results cannot be compared (one of a
@@ -75,6 +79,11 @@ std::string U_ComparisonText(const TComparison& comparison);
 TGrid U_ComparisonGrid(const TComparison& comparison);
 // The comparison for scripts; docs/scan-compare.schema.json describes it.
 std::string U_ComparisonJson(const TComparison& comparison);
+
+// The comparison in one of the report formats: "txt" (or empty), "csv", "html", "xml" or "json".
+std::string U_ComparisonFormatted(const TComparison& comparison, const std::string& format);
+// The grid's rows, heading first, for a spreadsheet.
+TTextRows U_ComparisonRows(const TComparison& comparison);
 
 // The layout version of the JSON comparison.
 constexpr int kCompareJsonFormat = 1;

@@ -93,6 +93,7 @@ TEST_F(ResultCompare, AResultComparedWithItselfHasNoChange) {
     ASSERT_TRUE(U_CompareResults(saved, saved, "a.json", "a.json", comparison, error)) << error;
     EXPECT_TRUE(comparison.Changes.empty());
     EXPECT_TRUE(comparison.Notes.empty());
+    EXPECT_FALSE(comparison.Partial);
     EXPECT_EQ(comparison.EntriesCompared, 4);
     EXPECT_NE(U_ComparisonText(comparison).find("\nNo changes in 4 entries.\n"), std::string::npos);
 }
@@ -184,6 +185,7 @@ TEST_F(ResultCompare, OtherListingOptionsAndPartialResultsAreSaidBeforeTheChange
     std::string error;
     ASSERT_TRUE(U_CompareResults(before, after, "q1.json", "q2.json", c, error));
     ASSERT_EQ(c.Notes.size(), 2u);
+    EXPECT_TRUE(c.Partial);
     EXPECT_EQ(c.Notes[0], "The results were made with different listing options (resolve "
                           "containers: off before, on after; exclude: \"\" before, \"Temp\" "
                           "after); a change of option is not a change of rights.");
