@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "backend/sim/SimClient.h"
@@ -15,6 +16,8 @@
 #include "directory/DSContext.h"
 #include "directory/DSNames.h"
 #include "model/NWClient.h"
+#include "rights/ResultCompare.h"
+#include "rights/ResultFile.h"
 #include "rights/ScanJson.h"
 #include "rights/ScanSession.h"
 #include "util/Export.h"
@@ -34,6 +37,8 @@ constexpr int kExitUsage = 2;
 const char kUsage[] =
     "Usage: trovalen-scan [options] ENTRY...\n"
     "       trovalen-scan --ldap URI [LDAP options] --edir [options] OBJECT...\n"
+    "       trovalen-scan --compare BEFORE.json [options] ENTRY...\n"
+    "       trovalen-scan --compare BEFORE.json AFTER.json [--format FORMAT] [-o FILE]\n"
     "Shows who holds which effective rights on each ENTRY, and why.\n"
     "ENTRY is a start path (\\\\SERVER\\VOLUME\\DIR or SERVER/VOLUME:DIR), or with --edir an\n"
     "object name (.Joe.SALES.ACME).\n"
@@ -56,6 +61,12 @@ const char kUsage[] =
     "                         trustee's reasons, whether or not --details is given\n"
     "  -o FILE                write to FILE instead of standard output; FILE is replaced\n"
     "                         only when the whole report was written\n"
+    "  --compare FILE         list what changed since a saved result (--format json):\n"
+    "                         trustees added and removed, rights changed, entries that\n"
+    "                         appeared or disappeared, with the reasons of the newer\n"
+    "                         result; scans the entries, or, given one more saved result\n"
+    "                         instead of entries, compares the two without a directory.\n"
+    "                         Formats: txt, csv, html, xml, xlsx, json\n"
     "  --debug                print the troubleshooting log to standard error\n"
     "  -h, --help             show this help\n"
     "  --version              show the version\n"
@@ -74,7 +85,14 @@ const char kUsageEnd[] =
     "  2  usage error, a tree file that cannot be loaded, a directory that cannot be\n"
     "     reached, an LDAP server that cannot be reached, refuses the bind, lacks the\n"
     "     base or publishes no ACL values, or a connection lost or a server limit that\n"
-    "     stopped the scan; then no report is written and -o FILE keeps its content\n";
+    "     stopped the scan; then no report is written and -o FILE keeps its content\n"
+    "\n"
+    "With --compare, as diff has it:\n"
+    "  0  no change\n"
+    "  1  changes\n"
+    "  2  trouble: a file that is not a result, results of two scan types or of a newer\n"
+    "     layout, a result that is not whole (the changes may not be all), or the\n"
+    "     reasons of exit status 2 above\n";
 
 std::string UsageText() {
 #ifdef TROVALEN_HAVE_LDAP
@@ -96,6 +114,7 @@ struct TOptions {
     std::string Format;
     std::string Output;
     bool Debug = false;
+    std::string Compare; // the saved result to compare with
     std::vector<std::string> Entries;
 #ifdef TROVALEN_HAVE_LDAP
     ldap::TLdapArgs Ldap;
@@ -199,6 +218,45 @@ std::string StartPath(TNWClient* client, const std::string& entry) {
     return U_PathToUNC(client, entry);
 }
 
+// Whether the operands name a second saved result rather than entries to scan: one operand, and
+// it is a file (no start path or object name is one).
+bool IsSavedResultOperand(const TOptions& opt) {
+    struct stat st {};
+    return opt.Entries.size() == 1 && stat(opt.Entries[0].c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Writes the comparison as --format and -o ask; the exit status is diff's.
+int WriteComparison(const TComparison& comparison, const TOptions& opt) {
+    for (const auto& note : comparison.Notes)
+        std::cerr << "trovalen-scan: " << note << std::endl;
+    std::string error;
+    bool written =
+        opt.Format == "xlsx" ? U_SaveXlsx(opt.Output, U_ComparisonRows(comparison), error)
+        : opt.Output.empty()
+            ? WriteStandardOutput(U_ComparisonFormatted(comparison, opt.Format), error)
+            : U_WriteFileAtomic(opt.Output, U_ComparisonFormatted(comparison, opt.Format), error);
+    if (!written) {
+        std::cerr << "trovalen-scan: cannot write "
+                  << (opt.Output.empty() ? "to standard output" : opt.Output) << ": " << error
+                  << std::endl;
+        return kExitUsage;
+    }
+    if (comparison.Partial)
+        return kExitUsage;
+    return comparison.Changes.empty() ? kExitOk : kExitFailed;
+}
+
+int Compare(const TSavedResult& before, const TSavedResult& after, const std::string& afterName,
+            const TOptions& opt) {
+    TComparison comparison;
+    std::string error;
+    if (!U_CompareResults(before, after, opt.Compare, afterName, comparison, error)) {
+        std::cerr << "trovalen-scan: " << error << std::endl;
+        return kExitUsage;
+    }
+    return WriteComparison(comparison, opt);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -259,6 +317,9 @@ int main(int argc, char** argv) {
                 return Usage("-o needs a file name");
         } else if (a == "--debug") {
             opt.Debug = true;
+        } else if (a == "--compare") {
+            if (!value(opt.Compare))
+                return Usage("--compare needs the file of a saved result (--format json)");
         } else if (a == "--") {
             opt.Entries.insert(opt.Entries.end(), args.begin() + static_cast<long>(i) + 1,
                                args.end());
@@ -286,6 +347,31 @@ int main(int argc, char** argv) {
         return Usage("--tree-name goes with --edir");
     if (opt.Format == "xlsx" && opt.Output.empty())
         return Usage("--format xlsx needs -o FILE");
+
+    // A saved result to compare with is read, and checked against the scan asked for, before
+    // anything is scanned.
+    TSavedResult before;
+    if (!opt.Compare.empty()) {
+        if (opt.Details)
+            return Usage("--details does not go with --compare: the changes carry their reasons");
+        std::string readError;
+        if (!U_ReadScanResultFile(opt.Compare, before, readError)) {
+            std::cerr << "trovalen-scan: " << readError << std::endl;
+            return kExitUsage;
+        }
+        if (IsSavedResultOperand(opt)) {
+            TSavedResult after;
+            if (!U_ReadScanResultFile(opt.Entries[0], after, readError)) {
+                std::cerr << "trovalen-scan: " << readError << std::endl;
+                return kExitUsage;
+            }
+            return Compare(before, after, opt.Entries[0], opt);
+        }
+        if (before.Edir != opt.Edir)
+            return Usage(opt.Compare + " holds " +
+                         (before.Edir ? "an eDirectory scan: give --edir to compare it"
+                                      : "a file-system scan: leave out --edir to compare it"));
+    }
 
     std::string treeFile = opt.TreeFile;
     if (treeFile.empty())
@@ -364,6 +450,16 @@ int main(int argc, char** argv) {
         std::cerr << "trovalen-scan: " << note << std::endl;
     if (result.RightsNotComputed)
         std::cerr << "trovalen-scan: " << kRightsNotComputedNote << std::endl;
+
+    if (!opt.Compare.empty()) {
+        TSavedResult after;
+        if (!U_ParseScanResult(U_ScanResultToJson(result), after, error)) {
+            std::cerr << "trovalen-scan: this scan's result cannot be compared: " << error
+                      << std::endl;
+            return kExitUsage;
+        }
+        return Compare(before, after, "this scan", opt);
+    }
 
     std::string text;
     if (opt.Format == "json") {
