@@ -55,6 +55,9 @@ struct TAnalysisResult {
     // The directory computes no effective rights of its own: the raise by the directory's
     // answer and the cross-check with it were skipped.
     bool RightsNotComputed = false;
+    // The analysis was stopped before its end: Trustees holds those listed until then, and
+    // Incomplete says so (kAnalysisCancelled).
+    bool Cancelled = false;
 };
 
 // The rights as the log and the summary show them: "[BC R I]".

@@ -12,6 +12,7 @@
 #include "directory/DSNames.h"
 #include "directory/DSRead.h"
 #include "model/RightsModel.h"
+#include "rights/CancelCheck.h"
 #include "rights/NameQueues.h"
 #include "rights/SecEquCache.h"
 #include "rights/TrusteeIndex.h"
@@ -87,17 +88,27 @@ public:
     // client may be null (the adapter over no installed client): every read then fails. Every
     // directory and file-server read of the analysis goes to this client.
     TAnalysis(TNWClient* client, NWHandle ctx, const std::string& target, int threshold,
-              TStatusPanel* statusBar, TStringList* log, uint32_t flags)
+              TStatusPanel* statusBar, TStringList* log, uint32_t flags,
+              const std::atomic<bool>* cancel = nullptr)
         : FClient(client), FContext(ctx), FTarget(target), FThreshold(threshold),
-          FStatus(statusBar), FLog(log), FFlags(flags), FEdir((flags & ET_EDIRECTORY) != 0) {}
+          FStatus(statusBar), FLog(log), FFlags(flags), FEdir((flags & ET_EDIRECTORY) != 0),
+          FCancel(cancel) {}
 
     TAnalysisResult Run() {
-        Start();
-        DirectoryPass();
-        if (!FEdir)
-            FileSystemPass();
-        IndirectTrustees();
-        FinalList();
+        bool cancelled = false;
+        try {
+            Start();
+            DirectoryPass();
+            if (!FEdir)
+                FileSystemPass();
+            IndirectTrustees();
+            FinalList();
+        } catch (const EAnalysisCancelled&) {
+            // Only the trustees whose lines the log holds stay: the rest were not finished.
+            cancelled = true;
+            FTrustees.resize(std::min(FTrustees.size(), FListed));
+            Incomplete(kAnalysisCancelled);
+        }
         End();
         for (const auto& [code, failed] : FRightsFailures)
             Incomplete(U_Format(
@@ -109,6 +120,7 @@ public:
         result.Edir = FEdir;
         result.Incomplete = std::move(FIncomplete);
         result.RightsNotComputed = FSaidNotComputed;
+        result.Cancelled = cancelled;
         result.Trustees.reserve(FTrustees.size());
         for (auto& t : FTrustees)
             result.Trustees.push_back(std::move(static_cast<TEffectiveTrustee&>(t)));
@@ -353,6 +365,7 @@ private:
             int unreadable = 0;
             std::string firstUnreadable;
             for (int i = 0; i < acls.Count();) {
+                FCancel();
                 if (U_IsACLText(acls[i])) {
                     ++i;
                     continue;
@@ -385,6 +398,7 @@ private:
             const TTrusteeSources source =
                 FEdir ? (level == 0 ? TS_ASSIGNED : TS_INHERITED) : TS_SERVER_SUPERVISOR;
             for (const auto& acl : acls) {
+                FCancel();
                 const std::string& text = acl.Text;
                 if (text.find(kInheritanceMask) != std::string::npos)
                     continue;
@@ -429,6 +443,7 @@ private:
             const uint32_t keep = irm.Privileges | DS_INHERIT_CTL;
             TACL probe;
             std::erase_if(FTrustees, [&](TEffectiveTrustee& t) {
+                FCancel();
                 probe.AttrName = t.Attribute;
                 if (!U_IRMCovers(irm, probe))
                     return false;
@@ -452,12 +467,14 @@ private:
             // The order of U_CompareDottedNames over the upper-case names, from keys made once.
             const TSortKeys keys = SubjectKeys(U_AppendDottedKey);
             SortTrustees([&](size_t a, size_t b) {
+                FCancel();
                 int c = U_CompareDottedKeys(keys[a], keys[b]);
                 return c != 0 ? c < 0 : FTrustees[a].Attribute < FTrustees[b].Attribute;
             });
             // Neighbours with the same subject and attribute, spelt alike, become the first.
             size_t kept = 0;
             for (size_t i = 0; i < FTrustees.size(); ++i) {
+                FCancel();
                 if (kept > 0 && FTrustees[i].Subject == FTrustees[kept - 1].Subject &&
                     FTrustees[i].Attribute == FTrustees[kept - 1].Attribute) {
                     FTrustees[kept - 1].Mask |= FTrustees[i].Mask;
@@ -477,12 +494,16 @@ private:
                 for (char c : subject)
                     out += U_UpCaseChar(c);
             });
-            SortTrustees([&](size_t a, size_t b) { return keys[a] < keys[b]; });
+            SortTrustees([&](size_t a, size_t b) {
+                FCancel();
+                return keys[a] < keys[b];
+            });
             // Every trustee with a subject spelt alike becomes the first of them. Those spelt
             // alike are neighbours in a run of names equal but for letter case.
             size_t kept = 0;
             size_t run = 0; // where the run of the kept ones starts
             for (size_t i = 0; i < FTrustees.size(); ++i) {
+                FCancel();
                 if (kept == 0 || !U_SameText(FTrustees[run].Subject, FTrustees[i].Subject))
                     run = kept;
                 size_t same = run;
@@ -502,10 +523,11 @@ private:
     }
 
     // A key of each trustee's subject, as appendKey(subject, keys) appends it.
-    template <class TAppendKey> TSortKeys SubjectKeys(TAppendKey appendKey) const {
+    template <class TAppendKey> TSortKeys SubjectKeys(TAppendKey appendKey) {
         TSortKeys keys;
         keys.Ends.reserve(FTrustees.size() + 1);
         for (const auto& t : FTrustees) {
+            FCancel();
             appendKey(t.Subject, keys.Bytes);
             keys.Ends.push_back(keys.Bytes.size());
         }
@@ -552,6 +574,7 @@ private:
         const uint32_t allAttrsNumber = FIndex.Attribute(kAllAttributesRights);
         const uint32_t entryNumber = FIndex.Attribute(kEntryRights);
         for (int i = static_cast<int>(FTrustees.size()) - 1; i >= 0; --i) {
+            FCancel();
             TWorkTrustee& t = FTrustees[i];
             if (t.Subject == kThis || t.Attribute == kEntryRights ||
                 t.Attribute == kInheritanceMask)
@@ -645,6 +668,7 @@ private:
 
             // Supervisor is never filtered by a directory's IRM.
             for (int i = static_cast<int>(FTrustees.size()) - 1; i >= 0; --i) {
+                FCancel();
                 TWorkTrustee& t = FTrustees[i];
                 if (t.Mask & FS_SUPERVISOR)
                     continue;
@@ -677,6 +701,7 @@ private:
                 byName.Push(FTrustees[i].Subject, i);
             std::vector<bool> replaced(FTrustees.size(), false);
             for (const auto& d : direct) {
+                FCancel();
                 const size_t first = byName.Pop(d.Text);
                 if (first != TNameQueues::kNoPosition)
                     replaced[first] = true;
@@ -712,6 +737,7 @@ private:
     void IndirectTrustees() {
         LogLine("", LVL_DETAIL);
         for (int i = static_cast<int>(FTrustees.size()) - 1; i >= 0; --i) {
+            FCancel();
             // A copy: the trustees found are appended to the list.
             const TEffectiveTrustee current = FTrustees[i];
             SecurityEquivalents(current);
@@ -757,6 +783,7 @@ private:
 
         UseSource(U_Format("for SecEqu to \"%s\"", trustee.c_str()));
         for (const auto& name : *found) {
+            FCancel();
             TEffectiveTrustee t = Through(current, U_DSDotName(name), TS_SECURITY_EQUIVALENT);
             LogEquivalentOnce(t.Subject, trustee);
             AddTrustee(std::move(t), current.Mask, current.Family);
@@ -777,6 +804,7 @@ private:
             return;
         UseSource(U_Format("for residence in \"%s\"", trustee.c_str()));
         for (const auto& item : scratch) {
+            FCancel();
             if (item.Text.empty())
                 continue;
             AddTrustee(Through(current, U_DSDotName(item.Text), TS_RESIDENT), current.Mask,
@@ -812,6 +840,7 @@ private:
 
     void OnlyUsers() {
         std::erase_if(FTrustees, [&](const TEffectiveTrustee& t) {
+            FCancel();
             if (U_IsSpecialName(t.Subject))
                 return false;
             if ((FFlags & ET_RESOLVE_CONTAINERS) && IsContainer(t.Subject))
@@ -831,6 +860,7 @@ private:
         std::string lastSubject, lastClass;
         bool known = false;
         for (auto& t : FTrustees) {
+            FCancel();
             // The trustees of one subject are neighbours: their class is read once.
             if (known && t.Subject == lastSubject) {
                 t.ClassName = lastClass;
@@ -858,6 +888,7 @@ private:
                 t.Reasons.push_back({pending.Mask, pending.Family, FSourceTexts[pending.Source]});
                 LogLine("     * " + U_ReasonText(t.Reasons.back()), LVL_DETAIL);
             }
+            ++FListed;
         }
     }
 
@@ -875,7 +906,8 @@ private:
     void End() {
         Status("");
         U_ProcessMessages();
-        FCache->EraseAll();
+        if (FCache)
+            FCache->EraseAll();
         U_ProcessMessages();
     }
 
@@ -915,14 +947,19 @@ private:
     std::unique_ptr<TSecEquCache> FCache;
     // The base classes of the trustees, read through one context copy and buffer.
     TDSItemReader FBaseClass{FClient, FContext, DSI_BASE_CLASS};
+    TCancelCheck FCancel;
+    size_t FListed = 0; // trustees whose lines the final list has written
 };
 
 } // namespace
 
+const char kAnalysisCancelled[] = "the scan was stopped while the entry was analysed";
+
 TAnalysisResult U_AnalyseEffectiveTrustees(TNWClient& client, NWHandle ctx,
                                            const std::string& target, uint32_t flags, int threshold,
-                                           TStringList* log, TStatusPanel* statusBar) {
-    return TAnalysis(&client, ctx, target, threshold, statusBar, log, flags).Run();
+                                           TStringList* log, TStatusPanel* statusBar,
+                                           const std::atomic<bool>* cancel) {
+    return TAnalysis(&client, ctx, target, threshold, statusBar, log, flags, cancel).Run();
 }
 
 void U_EffectiveTrustees(TNWClient* client, NWHandle ctx, const std::string& target, int threshold,

@@ -3,6 +3,7 @@
 // is written as a line of the analysis log, tagged with its detail level.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -46,13 +47,18 @@ public:
     virtual void SetStatusText(const std::string& text) = 0;
 };
 
+// What an analysis stopped before its end says of its result.
+extern const char kAnalysisCancelled[];
+
 // The analysis over the given client. target: eDirectory mode the object's full name;
 // file-system mode "server/volume:path". threshold: the highest detail level written to the
 // log. log and statusBar may be null. The records come in the order of the log's
-// "  Effective:" lines.
+// "  Effective:" lines. cancel (may be null) is looked at in every long loop (TCancelCheck);
+// once it is set the analysis ends with the trustees listed so far, marked Cancelled.
 TAnalysisResult U_AnalyseEffectiveTrustees(TNWClient& client, NWHandle ctx,
                                            const std::string& target, uint32_t flags, int threshold,
-                                           TStringList* log, TStatusPanel* statusBar);
+                                           TStringList* log, TStatusPanel* statusBar,
+                                           const std::atomic<bool>* cancel = nullptr);
 
 // The same analysis, its trustees as text: trustees receives one entry per record
 // (U_TrusteeListText, the mask as its value) in place of what it held.

@@ -1,7 +1,10 @@
 #include "rights/ResultTable.h"
 
+#include <algorithm>
+
 #include "rights/EffectiveTrustees.h"
 #include "rights/Report.h"
+#include "rights/ScanRun.h"
 #include "util/Util.h"
 
 namespace trovalen {
@@ -16,7 +19,17 @@ constexpr char kPathHeader[] = "Path: \"";
 constexpr char kObjectHeader[] = "Object: \"";
 constexpr char kTreeTail[] = "\" on tree \"";
 
-const char* const kTitles[rcColumnCount] = {"Entry", "Class", "Rights", "Trustee", "Attribute"};
+const char* const kTitles[rcColumnCount] = {"Entry",   "Class",     "Rights",
+                                            "Trustee", "Attribute", "Incomplete"};
+
+// The letters between a rights text's brackets, blanks kept.
+std::string_view Letters(std::string_view rights) {
+    if (!rights.empty() && rights.front() == '[')
+        rights.remove_prefix(1);
+    if (!rights.empty() && rights.back() == ']')
+        rights.remove_suffix(1);
+    return rights;
+}
 
 bool IsHeader(const std::string& text) {
     return U_StartsWith(text, kPathHeader) || U_StartsWith(text, kObjectHeader);
@@ -65,6 +78,8 @@ const std::string& TResultRow::Column(TResultColumn column) const {
         return Rights;
     case rcTrustee:
         return Trustee;
+    case rcIncomplete:
+        return Problem;
     case rcAttribute:
     case rcColumnCount:
         break;
@@ -76,13 +91,110 @@ const char* TResultTable::Title(TResultColumn column) {
     return column >= 0 && column < rcColumnCount ? kTitles[column] : "";
 }
 
-bool TResultTable::Matches(const TResultRow& row, const std::string& filter) {
+bool TResultTable::Matches(const TResultRow& row, const std::string& filter,
+                           const std::string& rightsLetters) {
+    const std::string_view held = Letters(row.Rights);
+    for (char letter : rightsLetters)
+        if (letter != ' ' && held.find(letter) == std::string_view::npos)
+            return false;
     if (filter.empty())
         return true;
     for (int c = 0; c < rcColumnCount; ++c)
         if (U_PosCI(filter, row.Column(static_cast<TResultColumn>(c))) > 0)
             return true;
     return false;
+}
+
+int TResultTable::CompareRights(const std::string& a, const std::string& b, bool edir) {
+    struct TStrength {
+        bool Supervisor = false;
+        int Count = 0;
+        std::string Absent; // per position: '0' a letter, '1' a blank
+    };
+    auto strength = [edir](std::string_view text) {
+        TStrength s;
+        for (char c : Letters(text)) {
+            const bool letter = c != ' ';
+            s.Absent += letter ? '0' : '1';
+            if (!letter || (edir && c == 'I'))
+                continue;
+            ++s.Count;
+            s.Supervisor = s.Supervisor || c == (edir ? 'A' : 'S');
+        }
+        return s;
+    };
+    const TStrength x = strength(a), y = strength(b);
+    if (x.Supervisor != y.Supervisor)
+        return x.Supervisor ? 1 : -1;
+    if (x.Count != y.Count)
+        return x.Count < y.Count ? -1 : 1;
+    // More of the earlier letters is stronger: their absence marks sort first.
+    const int c = y.Absent.compare(x.Absent);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+std::string TResultTable::RightsLetters(bool edir) {
+    return edir ? "BCDRWSAI" : "RWCEAFMS";
+}
+
+bool TResultTable::MarkEntries(std::span<const TScanEntry> entries) {
+    bool changed = false;
+    // The last entry marked may have become incomplete since (a connection lost after it).
+    const size_t from = FMarked > 0 ? FMarked - 1 : 0;
+    for (size_t k = from; k < entries.size(); ++k) {
+        const TScanEntry& entry = entries[k];
+        const std::string problem = U_EntryProblem(entry);
+        if (problem.empty())
+            continue;
+        auto rows = FRowsOfEntry.find(entry.Name);
+        if (rows != FRowsOfEntry.end() && !rows->second.empty()) {
+            for (int r : rows->second) {
+                TResultRow& row = FRows[static_cast<size_t>(r)];
+                if (row.Problem == problem)
+                    continue;
+                FIncompleteRows += row.Problem.empty() ? 1 : 0;
+                row.Problem = problem;
+                changed = true;
+            }
+            continue;
+        }
+        // An entry row, once: the last entry marked may come again.
+        if (auto made = FEntryRows.find(k); made != FEntryRows.end()) {
+            TResultRow& row = FRows[static_cast<size_t>(made->second)];
+            changed = changed || row.Problem != problem;
+            row.Problem = problem;
+            continue;
+        }
+        FEntryRows.emplace(k, Count());
+        TResultRow row;
+        row.Entry = entry.Name;
+        row.Problem = problem;
+        row.EntryOnly = true;
+        row.Line = FSummaryLines;
+        FRowHeader.push_back(-1);
+        FOccurrence.push_back(0);
+        FRows.push_back(std::move(row));
+        ++FIncompleteRows;
+        changed = true;
+    }
+    FMarked = std::max(FMarked, entries.size());
+    return changed;
+}
+
+TTextTable TResultTable::TextTable(const std::vector<int>& rows,
+                                   const std::vector<TResultColumn>& columns) const {
+    TTextTable table;
+    for (TResultColumn c : columns)
+        table.Header.emplace_back(Title(c));
+    table.Rows.reserve(rows.size());
+    for (int r : rows) {
+        if (r < 0 || r >= Count())
+            continue;
+        std::vector<std::string>& fields = table.Rows.emplace_back();
+        for (TResultColumn c : columns)
+            fields.push_back(FRows[static_cast<size_t>(r)].Column(c));
+    }
+    return table;
 }
 
 std::string TResultTable::Key(const std::string& header, const std::string& line) {
@@ -127,6 +239,7 @@ void TResultTable::AddSummaryLine(const std::string& text) {
         row.Trustee = Joined(f, 3, f.size());
     }
     row.Line = FSummaryLines;
+    FRowsOfEntry[row.Entry].push_back(Count());
     FRowHeader.push_back(static_cast<int>(FHeaders.size()) - 1);
     FOccurrence.push_back(FSeen[Key(FHeaders.empty() ? std::string() : FHeaders.back(), text)]++);
     FRows.push_back(std::move(row));
@@ -151,7 +264,7 @@ void TResultTable::AddDetailsLine(const std::string& text, uint32_t level) {
 }
 
 std::vector<std::string> TResultTable::Reasons(int index) const {
-    if (index < 0 || index >= Count())
+    if (index < 0 || index >= Count() || FRows[static_cast<size_t>(index)].EntryOnly)
         return {};
     int header = FRowHeader[index];
     auto found =

@@ -8,11 +8,22 @@
 #include <unordered_map>
 #include <vector>
 
+#include "rights/TableFile.h"
 #include "util/StringList.h"
 
 namespace trovalen {
 
-enum TResultColumn { rcEntry, rcClass, rcRights, rcTrustee, rcAttribute, rcColumnCount };
+enum TResultColumn {
+    rcEntry,
+    rcClass,
+    rcRights,
+    rcTrustee,
+    rcAttribute,
+    rcIncomplete, // why the row's entry is not whole; empty for a whole entry
+    rcColumnCount
+};
+
+struct TScanEntry;
 
 struct TResultRow {
     std::string Entry;     // the path or object the summary's header line names
@@ -20,7 +31,13 @@ struct TResultRow {
     std::string Rights;    // with brackets: "[BCDRAI]"
     std::string Trustee;   // ".Admin.ACME", "[Public]"
     std::string Attribute; // eDirectory: the protected attribute; file system: empty
-    int Line = 0;          // index of the summary line the row shows
+    // Why the entry is not whole (U_EntryProblem: "not found", "incomplete: ..."); empty when
+    // the entry was analysed completely or the scan run has not said yet.
+    std::string Problem;
+    // The row stands for an entry that has no trustee row: one not found, not scanned, failed or
+    // cancelled before any trustee was listed. Its trustee fields are empty.
+    bool EntryOnly = false;
+    int Line = 0; // index of the summary line the row shows (the header line for an entry row)
 
     // The text of a column.
     const std::string& Column(TResultColumn column) const;
@@ -45,9 +62,33 @@ public:
     // The summary line the row shows, rebuilt from its fields.
     std::string SummaryLine(int index) const;
 
-    // Whether the row holds the filter text in any column, ignoring letter case; an empty
-    // filter matches every row.
-    static bool Matches(const TResultRow& row, const std::string& filter);
+    // Marks the rows of every entry of the run that is not whole with the reason, and adds a
+    // row for such an entry that has no trustee row (at the end of the rows). Entries marked by
+    // an earlier call are not marked again, except the last of them, which the run may still
+    // find incomplete; so a host may call it after each LinesAdded with the run's entries so far.
+    // Returns whether a row changed or was added.
+    bool MarkEntries(std::span<const TScanEntry> entries);
+    // How many rows carry a problem.
+    int IncompleteRows() const { return FIncompleteRows; }
+
+    // Whether the row holds the filter text in any column, ignoring letter case, and every one
+    // of the rights letters in its rights; an empty filter and no letters match every row. A row
+    // without rights (an entry row) holds no letter.
+    static bool Matches(const TResultRow& row, const std::string& filter,
+                        const std::string& rightsLetters = std::string());
+    // The order of two rights texts by the rights they hold, weakest first: Supervisor (file
+    // system "S", eDirectory "A") last, then by the number of rights (the inheritance flag "I"
+    // does not count), then by which letters they hold, those of the earlier letters after.
+    // Negative, 0 or positive like strcmp.
+    static int CompareRights(const std::string& a, const std::string& b, bool edir);
+    // The letters the rights filter offers, in the order the rights texts show them: file
+    // system "RWCEAFMS", eDirectory "BCDRWSAI" (entry and attribute letters and I).
+    static std::string RightsLetters(bool edir);
+
+    // The given rows (table indices, in the given order) with the given columns, under their
+    // titles: what a view saves of the rows it shows.
+    TTextTable TextTable(const std::vector<int>& rows,
+                         const std::vector<TResultColumn>& columns) const;
     // The column titles.
     static const char* Title(TResultColumn column);
 
@@ -59,6 +100,10 @@ private:
 
     bool FEdir;
     std::vector<TResultRow> FRows;
+    std::unordered_map<std::string, std::vector<int>> FRowsOfEntry; // trustee rows by entry
+    size_t FMarked = 0;                                             // entries marked so far
+    std::unordered_map<size_t, int> FEntryRows;                     // entry index -> its entry row
+    int FIncompleteRows = 0;
     int FSummaryLines = 0;             // summary lines taken so far
     std::vector<std::string> FHeaders; // the header line of each entry the summary named
     std::string FSummaryEntry;         // the path or object the last of them names

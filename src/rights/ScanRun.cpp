@@ -48,6 +48,71 @@ std::string U_CancelledLine(int done, int total) {
     return U_Format("Scan cancelled by the user after %d of %d entries", done, total);
 }
 
+std::string U_EntryShortProblem(const TScanEntry& entry) {
+    switch (entry.Status) {
+    case TEntryStatus::NotFound:
+        return "not found";
+    case TEntryStatus::Cancelled:
+        return entry.Incomplete.empty() ? "not scanned" : "cancelled";
+    case TEntryStatus::Failed:
+        return "failed";
+    case TEntryStatus::Analysed:
+        break;
+    }
+    if (entry.Incomplete.empty())
+        return std::string();
+    std::string text = "incomplete: " + entry.Incomplete.front();
+    if (entry.Incomplete.size() > 1)
+        text += U_Format(" and %d more", static_cast<int>(entry.Incomplete.size()) - 1);
+    return text;
+}
+
+std::string U_ScanBannerText(const TScanResult& result) {
+    std::vector<std::string> lines;
+    if (!result.Broken.empty())
+        lines.push_back(U_Format("Scan ended after %d of %d entries: %s", result.EntriesDone,
+                                 result.EntriesTotal, result.Broken.c_str()));
+    const int incomplete = U_IncompleteEntries(result);
+    if (incomplete > 0) {
+        std::string line = U_Format("%d of %d entr%s incomplete: ", incomplete,
+                                    static_cast<int>(result.Entries.size()),
+                                    result.Entries.size() == 1 ? "y" : "ies");
+        int named = 0;
+        for (const auto& e : result.Entries) {
+            if (U_EntryComplete(e))
+                continue;
+            if (named == kBannerNames) {
+                line += U_Format(" and %d more", incomplete - named);
+                break;
+            }
+            line += (named > 0 ? ", " : "") + e.Name + " (" + U_EntryShortProblem(e) + ")";
+            ++named;
+        }
+        lines.push_back(line);
+    }
+    if (result.RightsNotComputed) {
+        std::string note = kRightsNotComputedNote;
+        note[0] = static_cast<char>(note[0] - 'a' + 'A');
+        lines.push_back(note);
+    }
+    std::string text;
+    for (const auto& l : lines)
+        text += (text.empty() ? "" : "\n") + l;
+    return text;
+}
+
+std::string U_ScanStatusLine(const TScanResult& result, double seconds) {
+    size_t trustees = 0;
+    for (const auto& e : result.Entries)
+        trustees += e.Trustees.size();
+    // Tenths of a second by hand: the C library would write the locale's decimal comma.
+    const long tenths = seconds > 0 ? static_cast<long>(seconds * 10 + 0.5) : 0;
+    const size_t entries = result.Entries.size();
+    return U_Format("Scanned %zu entr%s: %zu trustee%s, %d incomplete, in %ld.%ld seconds", entries,
+                    entries == 1 ? "y" : "ies", trustees, trustees == 1 ? "" : "s",
+                    U_IncompleteEntries(result), tenths / 10, tenths % 10);
+}
+
 bool U_EntryComplete(const TScanEntry& entry) {
     return entry.Status == TEntryStatus::Analysed && entry.Incomplete.empty();
 }
@@ -63,7 +128,8 @@ std::string U_EntryProblem(const TScanEntry& entry) {
     case TEntryStatus::NotFound:
         return "not found";
     case TEntryStatus::Cancelled:
-        return "not scanned: the run ended before it";
+        return entry.Incomplete.empty() ? "not scanned: the run ended before it"
+                                        : "cancelled: " + joined(entry.Incomplete);
     case TEntryStatus::Failed: {
         std::vector<std::string> why = entry.Errors;
         why.insert(why.end(), entry.Incomplete.begin(), entry.Incomplete.end());
@@ -129,6 +195,8 @@ void TScanRun::Output(TScanResult& result, TEntryStatus status) {
             entry.Errors.push_back(line.Text);
     }
     entry.Status = status == TEntryStatus::Analysed && !analysed ? TEntryStatus::Failed : status;
+    if (FAnalysis.Cancelled)
+        entry.Status = TEntryStatus::Cancelled;
     // The entry takes the records and the log's lines: neither is read again.
     for (auto& trustee : FAnalysis.Trustees)
         if (U_ReportListsTrustee(trustee, report))
@@ -192,7 +260,7 @@ void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result) {
                 U_AnalyseEffectiveTrustees(*client, context,
                                            U_Format("%s/%s:%s", path.Server.c_str(),
                                                     path.Volume.c_str(), path.DirPath.c_str()),
-                                           FFlags, kThreshold, &FLog, &FHost);
+                                           FFlags, kThreshold, &FLog, &FHost, FRequest.Cancel);
     }
     result.LastStatus = shortPath;
     Output(result, notFound ? TEntryStatus::NotFound : TEntryStatus::Analysed);
@@ -221,7 +289,7 @@ void TScanRun::EdirEntry(const std::string& entry, TScanResult& result) {
         AddResultError(U_Format("Invalid Object (%s)", entry.c_str()), ERR_NOT_FOUND);
     } else
         FAnalysis = U_AnalyseEffectiveTrustees(*client, FRequest.UserContext, entry, FFlags,
-                                               kThreshold, &FLog, &FHost);
+                                               kThreshold, &FLog, &FHost, FRequest.Cancel);
     result.LastStatus = entry;
     Output(result, notFound ? TEntryStatus::NotFound : TEntryStatus::Analysed);
     AddDebugLine("");
@@ -307,13 +375,7 @@ void TScanRun::Run(TScanResult& result) {
             break;
         }
         if (FRequest.Cancel != nullptr && FRequest.Cancel->load()) {
-            result.Cancelled = true;
-            std::string line = U_CancelledLine(result.EntriesDone, result.EntriesTotal);
-            result.Details.Add(line, LVL_RESULT_ERROR);
-            result.Summary.Add(line);
-            AddDebugLine(line);
-            ReportNewLines(result);
-            RecordNotScanned(entries, index, result);
+            StopRun(entries, index, result);
             break;
         }
         FHost.EntryStarted(result.EntriesDone, result.EntriesTotal, entry.Text);
@@ -342,6 +404,13 @@ void TScanRun::Run(TScanResult& result) {
             result.Summary.Add(failure);
             result.Summary.Add("");
             AddDebugLine(failure);
+        }
+        // An entry stopped while it was analysed ends the run; it is not counted as done.
+        if (result.Entries.size() > recorded &&
+            result.Entries.back().Status == TEntryStatus::Cancelled) {
+            ReportNewLines(result);
+            StopRun(entries, index + 1, result);
+            break;
         }
         ++result.EntriesDone;
         ReportNewLines(result);
@@ -374,6 +443,16 @@ bool TScanRun::CheckBroken(TScanResult& result) {
     AddDebugLine(line);
     ReportNewLines(result);
     return true;
+}
+
+void TScanRun::StopRun(const TStringList& entries, int index, TScanResult& result) {
+    result.Cancelled = true;
+    std::string line = U_CancelledLine(result.EntriesDone, result.EntriesTotal);
+    result.Details.Add(line, LVL_RESULT_ERROR);
+    result.Summary.Add(line);
+    AddDebugLine(line);
+    ReportNewLines(result);
+    RecordNotScanned(entries, index, result);
 }
 
 void TScanRun::RecordNotScanned(const TStringList& entries, int index, TScanResult& result) {

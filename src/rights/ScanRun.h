@@ -43,8 +43,9 @@ struct TScanRequest {
     bool AttrColumns = false;
     const TAttributeSettings* Attributes = nullptr;
     TCache* Cache = nullptr;
-    // Set by the front end to stop the run; the run looks at it before each entry, so the entry
-    // being analysed is finished and the panes stay whole. Null: the run cannot be stopped.
+    // Set by the front end to stop the run; the run looks at it before each entry and the
+    // analysis in each of its long loops. An entry stopped while it was analysed keeps what it
+    // had listed and is marked Cancelled. Null: the run cannot be stopped.
     const std::atomic<bool>* Cancel = nullptr;
 };
 
@@ -82,7 +83,8 @@ enum class TEntryStatus {
     Analysed,  // the analysis ran
     NotFound,  // the start path or the object does not exist
     Failed,    // the analysis could not start, or the entry's scan ended with an error
-    Cancelled, // the run was stopped, or ended by a broken client, before the entry
+    Cancelled, // the run was stopped, or ended by a broken client, before the entry or while it
+               // was analysed (Incomplete then says so, and the entry lists what it had found)
 };
 
 // One scanned entry as records: what was scanned, where, and the trustees its summary lists
@@ -154,6 +156,26 @@ extern const char kRightsNotComputedNote[];
 // The line both panes end with when the run was stopped before its last entry.
 std::string U_CancelledLine(int done, int total);
 
+// What is wrong with an entry in a few words, for lists of many: "not found", "not scanned",
+// "cancelled", "failed", or "incomplete: " with its first reason ("and n more" when there are
+// more); empty for a complete entry.
+std::string U_EntryShortProblem(const TScanEntry& entry);
+
+// The text above the panes that says a run is not whole, one line per matter; empty for a whole
+// run of a directory that computes effective rights:
+//   "Scan ended after 3 of 5 entries: <why>"            (a broken client or a server limit)
+//   "2 of 5 entries incomplete: <name> (<short problem>), <name> (<short problem>)"
+//        naming at most kBannerNames entries, then "and n more"
+//   "The directory computes no effective rights of its own: ..." (said once for the run)
+// The window adds a link to the list of entries ("(show)") itself.
+std::string U_ScanBannerText(const TScanResult& result);
+constexpr int kBannerNames = 3;
+
+// The status line that ends a run: "Scanned 5 entries: 120 trustees, 2 incomplete, in 3.4
+// seconds" (singular for one entry or trustee). Entries: every entry of the run, those it did
+// not reach included; trustees: the records the entries list.
+std::string U_ScanStatusLine(const TScanResult& result, double seconds);
+
 class TScanRun {
 public:
     TScanRun(const TScanRequest& request, TScanHost& host);
@@ -170,6 +192,9 @@ private:
     bool CheckBroken(TScanResult& result);
     // The entries from index on get a record that says the run ended before them.
     void RecordNotScanned(const TStringList& entries, int index, TScanResult& result);
+    // The run was stopped by the user before the entry at index: the closing line and the
+    // records of the entries from index on.
+    void StopRun(const TStringList& entries, int index, TScanResult& result);
     void FileSystemEntry(const std::string& entry, TScanResult& result);
     void EdirEntry(const std::string& entry, TScanResult& result);
     // Hands the lines added since the last call to the host.

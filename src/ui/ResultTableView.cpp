@@ -1,16 +1,37 @@
 #include "ui/ResultTableView.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QColor>
+#include <QDir>
+#include <QEvent>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSplitter>
+#include <QStandardPaths>
+#include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <numeric>
+
+#include "settings/Ini.h"
+#include "settings/IniFile.h"
 #include "ui/Widgets.h"
+#include "util/FileIO.h"
+#include "util/Platform.h"
+#include "util/Shell.h"
+#include "util/Util.h"
 
 namespace trovalen {
 
@@ -18,7 +39,62 @@ namespace {
 // The reasons pane starts this many lines high; the splitter lets the user change it.
 constexpr int kReasonsLines = 6;
 constexpr int kTableStretch = 4;
+// Column widths follow the contents of this many rows at most, so long results stay fast.
+constexpr int kSampleRows = 300;
+// No column is fitted narrower than this many characters; a keyboard step is this many.
+constexpr int kMinColumnChars = 6;
+constexpr int kStepChars = 4;
+// The colour of a row whose entry is not whole: a light amber that keeps dark text readable.
+const QColor kIncompleteBackground(255, 228, 160);
+
+// What a letter of the rights filter stands for.
+const char* LetterMeaning(char letter, bool edir) {
+    if (!edir) {
+        switch (letter) {
+        case 'R':
+            return "Read";
+        case 'W':
+            return "Write";
+        case 'C':
+            return "Create";
+        case 'E':
+            return "Erase";
+        case 'A':
+            return "Access Control";
+        case 'F':
+            return "File Scan";
+        case 'M':
+            return "Modify";
+        case 'S':
+            return "Supervisor";
+        default:
+            return "";
+        }
+    }
+    switch (letter) {
+    case 'B':
+        return "Browse (entry)";
+    case 'C':
+        return "Create (entry) or Compare (attribute)";
+    case 'D':
+        return "Delete (entry)";
+    case 'R':
+        return "Rename (entry) or Read (attribute)";
+    case 'W':
+        return "Write (attribute)";
+    case 'S':
+        return "Add or delete self (attribute)";
+    case 'A':
+        return "Supervisor (entry or attribute)";
+    case 'I':
+        return "Inheritable: the rights flow to objects below";
+    default:
+        return "";
+    }
+}
 } // namespace
+
+// --- The model over the table -------------------------------------------------------------------
 
 TResultTableModel::TResultTableModel(const TResultTable& table, QObject* parent)
     : QAbstractTableModel(parent), FTable(table) {}
@@ -32,10 +108,31 @@ int TResultTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TResultTableModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= FRows ||
-        index.row() >= FTable.Count() || index.column() >= rcColumnCount)
+    if (!index.isValid() || index.row() >= FRows || index.row() >= FTable.Count() ||
+        index.column() >= rcColumnCount)
         return {};
-    return Q(FTable.Row(index.row()).Column(static_cast<TResultColumn>(index.column())));
+    const TResultRow& row = FTable.Row(index.row());
+    const auto column = static_cast<TResultColumn>(index.column());
+    switch (role) {
+    case Qt::DisplayRole:
+        return Q(row.Column(column));
+    case Qt::ToolTipRole: {
+        std::string tip = row.Column(column);
+        if (!row.Problem.empty() && column != rcIncomplete)
+            tip += (tip.empty() ? "" : "\n") + std::string("Entry ") + row.Problem;
+        return tip.empty() ? QVariant() : QVariant(Q(tip));
+    }
+    case Qt::BackgroundRole:
+        return row.Problem.empty() ? QVariant() : QVariant(kIncompleteBackground);
+    case Qt::ForegroundRole:
+        return row.Problem.empty() ? QVariant() : QVariant(QColor(Qt::black));
+    case Qt::DecorationRole:
+        if (row.Problem.empty() || column != rcEntry)
+            return {};
+        return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    default:
+        return {};
+    }
 }
 
 QVariant TResultTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -61,6 +158,14 @@ void TResultTableModel::RowsAdded() {
     }
 }
 
+void TResultTableModel::RowsChanged() {
+    RowsAdded();
+    if (FRows > 0)
+        emit dataChanged(index(0, 0), index(FRows - 1, rcColumnCount - 1));
+}
+
+// --- Filter and order ---------------------------------------------------------------------------
+
 TResultFilterModel::TResultFilterModel(const TResultTable& table, QObject* parent)
     : QSortFilterProxyModel(parent), FTable(table) {
     setSortCaseSensitivity(Qt::CaseInsensitive);
@@ -71,11 +176,28 @@ void TResultFilterModel::SetFilterText(const std::string& text) {
     invalidateFilter();
 }
 
+void TResultFilterModel::SetRightsLetters(const std::string& letters) {
+    FLetters = letters;
+    invalidateFilter();
+}
+
 bool TResultFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {
     if (sourceParent.isValid() || sourceRow < 0 || sourceRow >= FTable.Count())
         return false;
-    return TResultTable::Matches(FTable.Row(sourceRow), FFilter);
+    return TResultTable::Matches(FTable.Row(sourceRow), FFilter, FLetters);
 }
+
+bool TResultFilterModel::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+    if (left.column() == rcRights && left.row() < FTable.Count() && right.row() < FTable.Count()) {
+        int c = TResultTable::CompareRights(FTable.Row(left.row()).Rights,
+                                            FTable.Row(right.row()).Rights, FTable.Edir());
+        // Equal rights keep the summary's order.
+        return c != 0 ? c < 0 : left.row() < right.row();
+    }
+    return QSortFilterProxyModel::lessThan(left, right);
+}
+
+// --- The view -----------------------------------------------------------------------------------
 
 TResultTableView::TResultTableView(const TResultTable& table, QWidget* parent)
     : QWidget(parent), FTable(table) {
@@ -94,6 +216,51 @@ TResultTableView::TResultTableView(const TResultTable& table, QWidget* parent)
     connect(FFilterEdit, &QLineEdit::textChanged, this,
             [this](const QString& text) { FProxy->SetFilterText(S(text)); });
 
+    FRightsPanel = new QWidget(this);
+    FRightsPanel->setObjectName("PanelRightsFilter");
+    FRightsLayout = new QHBoxLayout(FRightsPanel);
+    FRightsLayout->setContentsMargins(0, 0, 0, 0);
+    FRightsLayout->setSpacing(2);
+    auto* rightsLabel = new QLabel("Rights &must hold:", FRightsPanel);
+    rightsLabel->setObjectName("LabelRightsFilter");
+    rightsLabel->setToolTip("Show only trustees that hold every ticked right");
+    FRightsLayout->addWidget(rightsLabel);
+
+    FCount = new QLabel(this);
+    FCount->setObjectName("LabelTableCount");
+    FCount->setToolTip("Rows shown of all rows");
+
+    FActionSave = new QAction("Save sho&wn rows...", this);
+    FActionSave->setObjectName("ActionSaveShownRows");
+    FActionSave->setShortcut(QKeySequence("Ctrl+Shift+S"));
+    FActionSave->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    FActionSave->setToolTip("Save the rows the filters show, in the order shown (Ctrl+Shift+S)");
+    connect(FActionSave, &QAction::triggered, this, &TResultTableView::SaveShownRowsInteractive);
+    FSaveButton = new QPushButton(FActionSave->text(), this);
+    FSaveButton->setObjectName("ButtonSaveShownRows");
+    FSaveButton->setToolTip(FActionSave->toolTip());
+    connect(FSaveButton, &QPushButton::clicked, this, &TResultTableView::SaveShownRowsInteractive);
+
+    FActionWiden = new QAction("Wi&den column", this);
+    FActionWiden->setObjectName("ActionWidenColumn");
+    FActionWiden->setShortcut(QKeySequence("Ctrl+Shift+Right"));
+    FActionNarrow = new QAction("&Narrow column", this);
+    FActionNarrow->setObjectName("ActionNarrowColumn");
+    FActionNarrow->setShortcut(QKeySequence("Ctrl+Shift+Left"));
+    FActionFit = new QAction("&Fit columns", this);
+    FActionFit->setObjectName("ActionFitColumns");
+    FActionFit->setShortcut(QKeySequence("Ctrl+Shift+F"));
+    for (QAction* a : {FActionSave, FActionWiden, FActionNarrow, FActionFit}) {
+        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(a);
+    }
+    connect(FActionWiden, &QAction::triggered, this, [this] { ResizeCurrentColumn(1); });
+    connect(FActionNarrow, &QAction::triggered, this, [this] { ResizeCurrentColumn(-1); });
+    connect(FActionFit, &QAction::triggered, this, [this] {
+        FUserSized = false;
+        FitColumns();
+    });
+
     FView = new QTableView(this);
     FView->setObjectName("TableViewSummary");
     FView->setModel(FProxy);
@@ -104,13 +271,23 @@ TResultTableView::TResultTableView(const TResultTable& table, QWidget* parent)
     FView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     FView->setAlternatingRowColors(true);
     FView->setWordWrap(false);
+    FView->setTextElideMode(Qt::ElideMiddle);
     FView->verticalHeader()->setVisible(false);
     FView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    FView->horizontalHeader()->setStretchLastSection(true);
-    FView->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    QHeaderView* header = FView->horizontalHeader();
+    header->setStretchLastSection(true);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setResizeContentsPrecision(kSampleRows);
+    header->setMinimumSectionSize(FView->fontMetrics().averageCharWidth() * 3);
+    header->viewport()->installEventFilter(this);
+    FView->viewport()->installEventFilter(this);
     connect(FView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { ShowReasons(); });
     connect(FProxy, &QAbstractItemModel::modelReset, this, [this] { ShowReasons(); });
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(FProxy, signal, this, [this] { UpdateCount(); });
+    connect(FProxy, &QAbstractItemModel::modelReset, this, [this] { UpdateCount(); });
+    connect(FProxy, &QAbstractItemModel::layoutChanged, this, [this] { UpdateCount(); });
 
     FReasons = new QPlainTextEdit(this);
     FReasons->setObjectName("MemoReasons");
@@ -132,28 +309,213 @@ TResultTableView::TResultTableView(const TResultTable& table, QWidget* parent)
     filter->setContentsMargins(6, 2, 6, 2);
     filter->addWidget(label);
     filter->addWidget(FFilterEdit, 1);
+    filter->addSpacing(8);
+    filter->addWidget(FRightsPanel);
+    filter->addSpacing(8);
+    filter->addWidget(FCount);
+    filter->addWidget(FSaveButton);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addLayout(filter);
     layout->addWidget(splitter, 1);
+
+    BuildRightsFilter();
+    UpdateColumns();
+    UpdateCount();
+}
+
+void TResultTableView::BuildRightsFilter() {
+    for (QCheckBox* box : FRightsBoxes)
+        delete box;
+    FRightsBoxes.clear();
+    FRightsEdir = FTable.Edir();
+    for (char letter : TResultTable::RightsLetters(FRightsEdir)) {
+        auto* box = new QCheckBox(QString(QChar(letter)), FRightsPanel);
+        box->setObjectName(QString("CheckRights") + QChar(letter));
+        box->setToolTip(QString(LetterMeaning(letter, FRightsEdir)));
+        connect(box, &QCheckBox::toggled, this, [this] { RightsFilterChanged(); });
+        FRightsLayout->addWidget(box);
+        FRightsBoxes.push_back(box);
+    }
+    // The label's access key goes to the first letter.
+    if (auto* label = FRightsPanel->findChild<QLabel*>("LabelRightsFilter"))
+        label->setBuddy(FRightsBoxes.empty() ? nullptr : FRightsBoxes.front());
+    FProxy->SetRightsLetters(std::string());
+}
+
+void TResultTableView::RightsFilterChanged() {
+    std::string letters;
+    for (QCheckBox* box : FRightsBoxes)
+        if (box->isChecked())
+            letters += S(box->text());
+    FProxy->SetRightsLetters(letters);
+    UpdateCount();
+}
+
+QCheckBox* TResultTableView::RightsBox(char letter) const {
+    for (QCheckBox* box : FRightsBoxes)
+        if (box->text() == QString(QChar(letter)))
+            return box;
+    return nullptr;
+}
+
+void TResultTableView::UpdateColumns() {
+    // Directories have no attribute column; the reason column shows when a row has a reason.
+    FView->setColumnHidden(rcAttribute, !FTable.Edir());
+    FView->setColumnHidden(rcIncomplete, FTable.IncompleteRows() == 0);
 }
 
 void TResultTableView::Reset() {
     FModel->Reset();
-    // Directories have no attribute column.
-    FView->setColumnHidden(rcAttribute, !FTable.Edir());
+    if (FRightsEdir != FTable.Edir())
+        BuildRightsFilter();
+    UpdateColumns();
+    FUserSized = false;
+    FFittedRows = false;
+    FitColumns();
     ShowReasons();
+    UpdateCount();
 }
 
 void TResultTableView::RowsAdded() {
+    const int before = FModel->rowCount();
     FModel->RowsAdded();
+    // The widths follow the first rows and then each doubling, so a long scan is not slowed.
+    const int now = FModel->rowCount();
+    if (!FUserSized && now > before && (!FFittedRows || now >= 2 * before || now <= kSampleRows))
+        FitColumns();
+    UpdateCount();
+}
+
+void TResultTableView::EntriesMarked() {
+    const bool hidden = FView->isColumnHidden(rcIncomplete);
+    FModel->RowsChanged();
+    UpdateColumns();
+    if (hidden != FView->isColumnHidden(rcIncomplete) && !FUserSized)
+        FitColumns();
+    ShowReasons();
+    UpdateCount();
+}
+
+void TResultTableView::SetSettings(TIniFile* file, const std::string& section) {
+    FSettings = file;
+    FSettingsSection = section;
 }
 
 int TResultTableView::SourceRow(int viewRow) const {
     QModelIndex index = FProxy->index(viewRow, 0);
     return index.isValid() ? FProxy->mapToSource(index).row() : -1;
 }
+
+std::vector<int> TResultTableView::ShownRows() const {
+    std::vector<int> rows;
+    rows.reserve(static_cast<size_t>(FProxy->rowCount()));
+    for (int r = 0; r < FProxy->rowCount(); ++r)
+        rows.push_back(SourceRow(r));
+    return rows;
+}
+
+std::vector<TResultColumn> TResultTableView::ShownColumns() const {
+    std::vector<TResultColumn> columns;
+    const QHeaderView* header = FView->horizontalHeader();
+    for (int visual = 0; visual < header->count(); ++visual) {
+        int logical = header->logicalIndex(visual);
+        if (logical >= 0 && logical < rcColumnCount && !header->isSectionHidden(logical))
+            columns.push_back(static_cast<TResultColumn>(logical));
+    }
+    return columns;
+}
+
+std::string TResultTableView::CountText() const {
+    return U_Format("%d of %d", FProxy->rowCount(), FModel->rowCount());
+}
+
+void TResultTableView::UpdateCount() {
+    FCount->setText(Q(CountText()));
+    const bool any = FProxy->rowCount() > 0;
+    FActionSave->setEnabled(any);
+    FSaveButton->setEnabled(any);
+}
+
+void TResultTableView::AddActionsTo(QMenu& menu) const {
+    menu.addAction(FActionSave);
+    menu.addSeparator();
+    menu.addAction(FActionWiden);
+    menu.addAction(FActionNarrow);
+    menu.addAction(FActionFit);
+}
+
+// --- Column widths ------------------------------------------------------------------------------
+
+void TResultTableView::FitColumns() {
+    FFitting = true;
+    QHeaderView* header = FView->horizontalHeader();
+    const int minimum = FView->fontMetrics().averageCharWidth() * kMinColumnChars;
+    // Public in the base class; the table view's own answer samples kSampleRows rows.
+    const QAbstractItemView* view = FView;
+    std::vector<int> columns, wanted;
+    for (int c = 0; c < rcColumnCount; ++c) {
+        if (FView->isColumnHidden(c))
+            continue;
+        columns.push_back(c);
+        wanted.push_back(std::max(view->sizeHintForColumn(c), header->sectionSizeHint(c)));
+    }
+    // The widest columns give up room until the columns fit: every column gets at most the cap.
+    const int available = FView->viewport()->width();
+    const int total = std::accumulate(wanted.begin(), wanted.end(), 0);
+    int cap = *std::max_element(wanted.begin(), wanted.end());
+    if (total > available && available > 0) {
+        int low = minimum, high = cap;
+        while (low < high) {
+            const int mid = (low + high + 1) / 2;
+            int sum = 0;
+            for (int w : wanted)
+                sum += std::min(w, std::max(mid, minimum));
+            if (sum <= available)
+                low = mid;
+            else
+                high = mid - 1;
+        }
+        cap = low;
+    }
+    for (size_t i = 0; i < columns.size(); ++i)
+        header->resizeSection(columns[i], std::max(std::min(wanted[i], cap), minimum));
+    FFittedRows = FModel->rowCount() > 0;
+    FFitting = false;
+}
+
+void TResultTableView::ResizeCurrentColumn(int steps) {
+    QHeaderView* header = FView->horizontalHeader();
+    int column =
+        FView->currentIndex().isValid() ? FView->currentIndex().column() : header->logicalIndex(0);
+    if (column < 0)
+        return;
+    const int step = FView->fontMetrics().averageCharWidth() * kStepChars;
+    const int size =
+        std::max(header->minimumSectionSize(), header->sectionSize(column) + steps * step);
+    FUserSized = true;
+    header->resizeSection(column, size);
+}
+
+bool TResultTableView::eventFilter(QObject* watched, QEvent* event) {
+    QHeaderView* header = FView->horizontalHeader();
+    if (watched == header->viewport() && event->type() == QEvent::MouseButtonPress) {
+        FPressSizes.clear();
+        for (int c = 0; c < header->count(); ++c)
+            FPressSizes.push_back(header->sectionSize(c));
+    } else if (watched == header->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        // A column dragged to another width keeps it from then on.
+        for (int c = 0; c < header->count() && c < static_cast<int>(FPressSizes.size()); ++c)
+            FUserSized = FUserSized || header->sectionSize(c) != FPressSizes[c];
+    } else if (watched == FView->viewport() && event->type() == QEvent::Resize && !FUserSized &&
+               !FFitting) {
+        FitColumns();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// --- Reasons ------------------------------------------------------------------------------------
 
 void TResultTableView::ShowReasons() {
     QModelIndex current = FView->selectionModel()->currentIndex();
@@ -164,11 +526,104 @@ void TResultTableView::ShowReasons() {
     }
     const TResultRow& r = FTable.Row(row);
     QStringList lines;
-    lines << Q(r.Rights + " " + r.Trustee + (r.Attribute.empty() ? "" : " / " + r.Attribute) +
-               " on " + r.Entry);
-    for (const auto& reason : FTable.Reasons(row))
-        lines << Q("   * " + reason);
+    if (r.EntryOnly) {
+        lines << Q(r.Entry + ": " + r.Problem);
+    } else {
+        lines << Q(r.Rights + " " + r.Trustee + (r.Attribute.empty() ? "" : " / " + r.Attribute) +
+                   " on " + r.Entry);
+        for (const auto& reason : FTable.Reasons(row))
+            lines << Q("   * " + reason);
+        if (!r.Problem.empty())
+            lines << Q("The entry is not whole: " + r.Problem);
+    }
     FReasons->setPlainText(lines.join('\n'));
+}
+
+// --- Saving the rows shown ----------------------------------------------------------------------
+
+bool TResultTableView::SaveShownRows(const std::string& fileName, TTableFormat format,
+                                     std::string& error) const {
+    return U_SaveTable(fileName, FTable.TextTable(ShownRows(), ShownColumns()), format, error);
+}
+
+std::string TResultTableView::SaveFolder() const {
+    std::string folder = FSaveFolder;
+    if (FSettings != nullptr)
+        folder = U_IniReadText(*FSettings, FSettingsSection, kSaveFolderKey, folder);
+    if (!folder.empty() && QDir(Q(folder)).exists())
+        return folder;
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QDir(documents).exists())
+        return S(documents);
+    return S(QDir::homePath());
+}
+
+void TResultTableView::SaveShownRowsInteractive() {
+    if (FProxy->rowCount() == 0)
+        return;
+    const std::string proposed = "Trustees";
+    std::optional<TSaveChoice> choice;
+    if (SaveDialog) {
+        choice = SaveDialog(SaveFolder(), proposed);
+    } else {
+        QFileDialog dialog(this, "Save shown rows");
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        QStringList filters;
+        for (const auto& f : U_TableFormatFilters())
+            filters << Q(f);
+        dialog.setNameFilters(filters);
+        dialog.setDirectory(Q(SaveFolder()));
+        dialog.selectFile(Q(proposed));
+        dialog.setDefaultSuffix(U_TableFormatExtension(TTableFormat::Text));
+        connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
+            if (auto format = U_TableFormatOfFilter(S(f)))
+                dialog.setDefaultSuffix(U_TableFormatExtension(*format));
+        });
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+            TSaveChoice c;
+            c.FileName = S(dialog.selectedFiles().first());
+            c.Format =
+                U_TableFormatOfFilter(S(dialog.selectedNameFilter())).value_or(TTableFormat::Text);
+            choice = c;
+        }
+    }
+    if (!choice || choice->FileName.empty())
+        return;
+    // A name that ends in a known extension is written in that format, whatever the filter.
+    TTableFormat format = U_TableFormatOfFile(choice->FileName).value_or(choice->Format);
+    std::string error;
+    const int rows = FProxy->rowCount();
+    if (!SaveShownRows(choice->FileName, format, error)) {
+        const std::string text =
+            U_Format("Could not save to %s: %s", choice->FileName.c_str(), error.c_str());
+        U_MessageBox(TMsgKind::Error, text);
+        emit StatusText(Q(text));
+        return;
+    }
+    const std::string folder = U_DirName(choice->FileName);
+    FSaveFolder = folder;
+    if (FSettings != nullptr)
+        U_IniWriteStr(*FSettings, FSettingsSection, kSaveFolderKey, folder);
+    std::string status =
+        U_Format("Saved %d row%s to %s", rows, rows == 1 ? "" : "s", choice->FileName.c_str());
+    if (format == TTableFormat::Xlsx) {
+        const bool open =
+            OfferOpen
+                ? OfferOpen(choice->FileName)
+                : QMessageBox::question(
+                      this, "Save shown rows",
+                      Q(U_Format("Saved to %s.\nOpen it now?", choice->FileName.c_str())),
+                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+        if (open) {
+            TShellCommand command;
+            command.File = choice->FileName;
+            TShellResult result = U_ShellExecute(command);
+            // No program for spreadsheets is no fault of the file: it is saved all the same.
+            if (result.Code <= 32)
+                status += " (no program to open it was found)";
+        }
+    }
+    emit StatusText(Q(status));
 }
 
 } // namespace trovalen
