@@ -452,13 +452,12 @@ int main(int argc, char** argv) {
         std::cerr << "trovalen-scan: " << kRightsNotComputedNote << std::endl;
 
     if (!opt.Compare.empty()) {
-        TSavedResult after;
-        if (!U_ParseScanResult(U_ScanResultToJson(result), after, error)) {
-            std::cerr << "trovalen-scan: this scan's result cannot be compared: " << error
-                      << std::endl;
+        TComparison comparison;
+        if (!U_CompareWithScan(before, opt.Compare, result, comparison, error)) {
+            std::cerr << "trovalen-scan: " << error << std::endl;
             return kExitUsage;
         }
-        return Compare(before, after, "this scan", opt);
+        return WriteComparison(comparison, opt);
     }
 
     std::string text;

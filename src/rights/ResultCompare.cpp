@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "rights/ScanJson.h"
 #include "util/Util.h"
 
 namespace trovalen {
@@ -250,6 +251,63 @@ bool U_CompareResults(const TSavedResult& before, const TSavedResult& after,
         if (!matched[i])
             changes.push_back(EntryChange(TChangeKind::EntryDisappeared, before.Entries[i]));
     return true;
+}
+
+bool U_CompareWithScan(const TSavedResult& before, const std::string& beforeName,
+                       const TScanResult& scan, TComparison& comparison, std::string& error) {
+    // The scan goes through the document a saved result is, so both sides read alike.
+    TSavedResult after;
+    if (!U_ParseScanResult(U_ScanResultToJson(scan), after, error)) {
+        error = "this scan's result cannot be compared: " + error;
+        return false;
+    }
+    return U_CompareResults(before, after, beforeName, "this scan", comparison, error);
+}
+
+bool U_CompareFiles(const std::string& beforeFile, const std::string& afterFile,
+                    TComparison& comparison, std::string& error) {
+    TSavedResult before, after;
+    if (!U_ReadScanResultFile(beforeFile, before, error) ||
+        !U_ReadScanResultFile(afterFile, after, error))
+        return false;
+    return U_CompareResults(before, after, beforeFile, afterFile, comparison, error);
+}
+
+uint32_t U_ChangeFilterBit(TChangeKind kind) {
+    switch (kind) {
+    case TChangeKind::TrusteeAdded:
+        return cfAdded;
+    case TChangeKind::TrusteeRemoved:
+        return cfRemoved;
+    case TChangeKind::RightsChanged:
+        return cfChanged;
+    default:
+        break;
+    }
+    return cfEntries;
+}
+
+bool U_ChangeShown(const TRightsChange& change, uint32_t kinds, const std::string& text) {
+    if ((U_ChangeFilterBit(change.Kind) & kinds) == 0)
+        return false;
+    if (text.empty())
+        return true;
+    const std::string wanted = Folded(text);
+    for (const std::string* field :
+         {&change.Entry, &change.Trustee, &change.Class, &change.Attribute})
+        if (Folded(*field).find(wanted) != std::string::npos)
+            return true;
+    return false;
+}
+
+TComparison U_ComparisonOf(const TComparison& comparison, const std::vector<size_t>& changes) {
+    TComparison out = comparison;
+    out.Changes.clear();
+    out.Changes.reserve(changes.size());
+    for (size_t i : changes)
+        if (i < comparison.Changes.size())
+            out.Changes.push_back(comparison.Changes[i]);
+    return out;
 }
 
 int U_ChangedEntries(const TComparison& comparison) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "rights/ResultFile.h"
+#include "rights/ScanRun.h"
 #include "util/Export.h"
 #include "util/Spreadsheet.h"
 
@@ -67,6 +68,31 @@ struct TComparison {
 bool U_CompareResults(const TSavedResult& before, const TSavedResult& after,
                       const std::string& beforeName, const std::string& afterName,
                       TComparison& comparison, std::string& error);
+
+// The kinds a change filter can keep, as bits; the entry kinds (appeared, disappeared, status)
+// go together.
+enum TChangeFilter : uint32_t {
+    cfAdded = 1,
+    cfRemoved = 2,
+    cfChanged = 4,
+    cfEntries = 8,
+    cfAll = 15,
+};
+uint32_t U_ChangeFilterBit(TChangeKind kind);
+// Whether a change passes the filter: its kind is kept, and the text (when not empty) is found,
+// ignoring case, in its entry, trustee, class or attribute.
+bool U_ChangeShown(const TRightsChange& change, uint32_t kinds, const std::string& text);
+// The comparison with only the changes at the positions given, in that order (what a filtered
+// view shows and saves); its notes stay.
+TComparison U_ComparisonOf(const TComparison& comparison, const std::vector<size_t>& changes);
+
+// Compares a saved result with a scan of this run (named "this scan"); false, with one line in
+// error, when they are of two scan types.
+bool U_CompareWithScan(const TSavedResult& before, const std::string& beforeName,
+                       const TScanResult& scan, TComparison& comparison, std::string& error);
+// Reads two saved results and compares them.
+bool U_CompareFiles(const std::string& beforeFile, const std::string& afterFile,
+                    TComparison& comparison, std::string& error);
 
 // The entries with at least one change.
 int U_ChangedEntries(const TComparison& comparison);
