@@ -14,13 +14,14 @@
 
 #include "backend/sim/SimClient.h"
 #include "backend/sim/SimLoader.h"
-#include "cli/LdifExport.h"
-#include "cli/LdifImport.h"
+#include "convert/LdifExport.h"
+#include "convert/LdifImport.h"
 #include "rights/ScanSession.h"
 #include "util/Util.h"
 
 using namespace trovalen;
 using namespace trovalen::sim;
+using namespace trovalen::convert;
 
 namespace {
 
