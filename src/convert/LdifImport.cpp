@@ -8,11 +8,11 @@
 #include "backend/ldap/LdapNames.h"
 #include "backend/ldap/LdapSchema.h"
 #include "backend/ldap/LdapValues.h"
-#include "convert/LdifReader.h"
 #include "backend/sim/SimLoader.h"
 #include "backend/sim/SimModel.h"
 #include "convert/LdifExport.h"
 #include "convert/LdifImportInternal.h"
+#include "convert/LdifReader.h"
 #include "model/RightsModel.h"
 #include "util/Util.h"
 
