@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include "backend/sim/SimClient.h"
-#include "convert/TreeGenerate.h"
 #include "backend/sim/SimLoader.h"
+#include "convert/TreeGenerate.h"
 #include "directory/DSContext.h"
 #include "directory/DSNames.h"
 #include "rights/EffectiveTrustees.h"

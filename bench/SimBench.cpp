@@ -19,8 +19,8 @@
 #include <unistd.h>
 
 #include "backend/sim/SimClient.h"
-#include "convert/TreeGenerate.h"
 #include "backend/sim/SimLoader.h"
+#include "convert/TreeGenerate.h"
 #include "util/Util.h"
 
 using namespace trovalen;

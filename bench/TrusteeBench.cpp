@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "backend/sim/SimClient.h"
-#include "convert/TreeGenerate.h"
 #include "backend/sim/SimLoader.h"
+#include "convert/TreeGenerate.h"
 #include "directory/DSContext.h"
 #include "directory/DSFilter.h"
 #include "directory/DSNames.h"

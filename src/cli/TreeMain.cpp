@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "convert/TreeGenerate.h"
 #include "backend/sim/SimLoader.h"
+#include "convert/TreeGenerate.h"
 #ifdef TROVALEN_HAVE_LDAP
 #include "convert/LdifExport.h"
 #include "convert/LdifImport.h"

@@ -8,9 +8,9 @@
 
 #include "FuzzCheck.h"
 
-#include "convert/LdifReader.h"
 #include "backend/sim/SimLoader.h"
 #include "convert/LdifImport.h"
+#include "convert/LdifReader.h"
 
 using namespace trovalen;
 using namespace trovalen::convert;

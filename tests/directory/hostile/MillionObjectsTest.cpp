@@ -1,7 +1,7 @@
 // A tree file with a million objects either loads or is refused with one message that names the
 // file and the reason; it never takes the program down or exhausts memory without a word.
-#include "convert/TreeGenerate.h"
 #include "backend/sim/SimLoader.h"
+#include "convert/TreeGenerate.h"
 
 #include <chrono>
 #include <cstdio>
