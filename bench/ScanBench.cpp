@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include "backend/sim/SimClient.h"
-#include "backend/sim/SimGenerate.h"
 #include "backend/sim/SimLoader.h"
+#include "convert/TreeGenerate.h"
 #include "directory/DSContext.h"
 #include "directory/DSNames.h"
 #include "rights/EffectiveTrustees.h"
@@ -60,7 +60,7 @@ int main() {
     std::filesystem::create_directories(scratch + "/mnt");
     setenv("TROVALEN_MOUNT", (scratch + "/mnt").c_str(), 1);
 
-    sim::TGenerateOptions options;
+    convert::TGenerateOptions options;
     options.Users = 95000;
     options.Groups = 500;
     options.Depth = 4;
@@ -69,7 +69,7 @@ int main() {
     options.Trustees = 3;
     auto start = Clock::now();
     std::string error;
-    std::string json = sim::GenerateTreeJson(options);
+    std::string json = convert::GenerateTreeJson(options);
     auto world = sim::LoadTreeText(json, "generated", error);
     if (!world) {
         std::fprintf(stderr, "%s\n", error.c_str());

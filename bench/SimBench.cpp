@@ -19,8 +19,8 @@
 #include <unistd.h>
 
 #include "backend/sim/SimClient.h"
-#include "backend/sim/SimGenerate.h"
 #include "backend/sim/SimLoader.h"
+#include "convert/TreeGenerate.h"
 #include "util/Util.h"
 
 using namespace trovalen;
@@ -77,7 +77,7 @@ int LoadOnly(const char* file) {
 // Writes a generated tree of about `objects` objects and loads it in a child process.
 void LoadFigures(const char* self, const std::string& dir, const char* title, uint32_t objects,
                  uint32_t dirs) {
-    sim::TGenerateOptions o;
+    convert::TGenerateOptions o;
     o.Groups = 200;
     o.Depth = 3;
     o.Fanout = 6; // 6 + 36 + 216 units
@@ -86,7 +86,7 @@ void LoadFigures(const char* self, const std::string& dir, const char* title, ui
     o.Trustees = 3;
     std::string file = dir + "/load-" + std::to_string(objects) + ".json";
     {
-        std::string json = sim::GenerateTreeJson(o);
+        std::string json = convert::GenerateTreeJson(o);
         std::ofstream(file, std::ios::binary) << json;
     }
     std::printf("%s\n", title);
@@ -176,14 +176,14 @@ int main(int argc, char** argv) {
     }
 
     // 100,000 objects: the users plus the fixed objects, groups and units of the generator.
-    sim::TGenerateOptions o;
+    convert::TGenerateOptions o;
     o.Groups = 200;
     o.Depth = 3;
     o.Fanout = 6; // 6 + 36 + 216 units
     o.Users = 100000 - 5 - o.Groups - (6 + 36 + 216);
     o.Dirs = 10000;
     o.Trustees = 3;
-    std::string json = sim::GenerateTreeJson(o);
+    std::string json = convert::GenerateTreeJson(o);
 
     std::string dir =
         std::filesystem::temp_directory_path() / ("trovalen-bench-" + std::to_string(getpid()));

@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "backend/sim/SimClient.h"
-#include "backend/sim/SimGenerate.h"
 #include "backend/sim/SimLoader.h"
+#include "convert/TreeGenerate.h"
 #include "directory/DSContext.h"
 #include "directory/DSFilter.h"
 #include "directory/DSNames.h"
@@ -121,7 +121,7 @@ TScanFigure BareEnumeration(TSimClient& client, NWHandle ctx,
 }
 
 bool RunSize(uint32_t n, int repeat, TSizeFigures& figures) {
-    sim::TGenerateOptions options;
+    convert::TGenerateOptions options;
     options.Users = 0;
     options.Groups = 1;
     options.Depth = 0;
@@ -132,7 +132,7 @@ bool RunSize(uint32_t n, int repeat, TSizeFigures& figures) {
     options.AssignEach = true;
     auto start = Clock::now();
     std::string error;
-    auto world = sim::LoadTreeText(sim::GenerateTreeJson(options), "generated", error);
+    auto world = sim::LoadTreeText(convert::GenerateTreeJson(options), "generated", error);
     if (!world) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return false;

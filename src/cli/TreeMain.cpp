@@ -21,17 +21,18 @@
 #include <string>
 #include <vector>
 
-#include "backend/sim/SimGenerate.h"
 #include "backend/sim/SimLoader.h"
+#include "convert/TreeGenerate.h"
 #ifdef TROVALEN_HAVE_LDAP
-#include "cli/LdifExport.h"
-#include "cli/LdifImport.h"
+#include "convert/LdifExport.h"
+#include "convert/LdifImport.h"
 #include "util/FileIO.h"
 #endif
 #include "model/RightsModel.h"
 
 using namespace trovalen;
 using namespace trovalen::sim;
+using namespace trovalen::convert;
 
 namespace {
 

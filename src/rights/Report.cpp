@@ -170,36 +170,4 @@ TStringList BuildReport(const TStringList& log, const TAnalysisResult& analysis,
     return report;
 }
 
-void BuildReport(TStringList& log, const TReportSettings& settings) {
-    bool started = false, analysed = false;
-    Progress(log, started, analysed);
-    TStringList report;
-    if (started) {
-        for (const auto& line : log) {
-            switch (line.Value) {
-            case LVL_HEADER:
-            case LVL_RESULT_ERROR:
-                report.Add(line.Text);
-                break;
-            case LVL_START:
-                report.Add("");
-                break;
-            case LVL_EFFECTIVE:
-                // Only the trustee lines make summary lines; the check lines share their level
-                // but belong to the details.
-                if (U_StartsWith(line.Text, "  Effective: "))
-                    AddTrusteeLines(report, ParseEffectiveLine(line.Text), settings);
-                break;
-            default:
-                break;
-            }
-        }
-        if (!analysed)
-            report.Add("No trustees detected");
-    }
-    report.Add("");
-    report.Add("");
-    log = std::move(report);
-}
-
 } // namespace trovalen

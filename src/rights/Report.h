@@ -51,9 +51,4 @@ std::string U_SummaryTrusteeLine(const std::string& effectiveLine, bool edir);
 TStringList BuildReport(const TStringList& log, const TAnalysisResult& analysis,
                         const TReportSettings& settings);
 
-// The same summary read back from the text of the log's "  Effective:" lines; replaces the
-// log's lines by the summary's lines. For logs that come without records (tests of hand-written
-// logs); the scan run builds its summary from the records.
-void BuildReport(TStringList& log, const TReportSettings& settings);
-
 } // namespace trovalen

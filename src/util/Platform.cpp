@@ -1,12 +1,12 @@
 #include "util/Platform.h"
 
+#include "util/Iconv.h"
 #include "util/Util.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
-#include <iconv.h>
 #include <iostream>
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -262,8 +262,8 @@ std::string& OemName() {
 // Converts with iconv; a character the target cannot hold becomes "?" (or the transliteration
 // iconv offers), a byte that is not valid input becomes "?". Never cuts the text short.
 std::string Iconv(const std::string& from, const std::string& to, std::string_view in) {
-    iconv_t cd = iconv_open((to + "//TRANSLIT").c_str(), from.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    TIconv cd(to + "//TRANSLIT", from);
+    if (!cd.Ok())
         return std::string(in);
     std::string out;
     out.resize(in.size() * 4 + 16);
@@ -272,7 +272,7 @@ std::string Iconv(const std::string& from, const std::string& to, std::string_vi
     char* dst = out.data();
     size_t dstLeft = out.size();
     while (srcLeft > 0) {
-        size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        size_t r = iconv(cd.Get(), &src, &srcLeft, &dst, &dstLeft);
         if (r != static_cast<size_t>(-1))
             break;
         if (errno == E2BIG) {
@@ -293,10 +293,9 @@ std::string Iconv(const std::string& from, const std::string& to, std::string_vi
         --dstLeft;
         ++src;
         --srcLeft;
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        iconv(cd.Get(), nullptr, nullptr, nullptr, nullptr);
     }
     out.resize(static_cast<size_t>(dst - out.data()));
-    iconv_close(cd);
     return out;
 }
 
@@ -316,10 +315,8 @@ std::string_view CutUtf8(std::string_view s, size_t max) {
 } // namespace
 
 bool U_SetOemCodePage(const std::string& name) {
-    iconv_t cd = iconv_open("UTF-8", name.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    if (!TIconv::Knows("UTF-8", name))
         return false;
-    iconv_close(cd);
     std::lock_guard lock(oemMutex);
     OemName() = name;
     return true;

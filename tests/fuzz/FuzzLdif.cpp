@@ -8,17 +8,18 @@
 
 #include "FuzzCheck.h"
 
-#include "backend/ldap/LdifReader.h"
 #include "backend/sim/SimLoader.h"
-#include "cli/LdifImport.h"
+#include "convert/LdifImport.h"
+#include "convert/LdifReader.h"
 
 using namespace trovalen;
+using namespace trovalen::convert;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
 
-    ldap::TLdifReader reader(text);
-    ldap::TLdifRecord record;
+    convert::TLdifReader reader(text);
+    convert::TLdifRecord record;
     size_t records = 0;
     while (reader.Next(record))
         ++records;

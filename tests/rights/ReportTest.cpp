@@ -6,13 +6,30 @@
 using namespace trovalen;
 
 namespace {
+// A record of the analysis, its rights given as letters.
+TEffectiveTrustee Trustee(const std::string& subject, const std::string& attribute,
+                          TRightsType family, const std::string& letters,
+                          const std::string& className) {
+    TEffectiveTrustee t;
+    t.Subject = subject;
+    t.Attribute = attribute;
+    t.Family = family;
+    t.Mask = U_StrToRights(letters, family);
+    t.ClassName = className;
+    return t;
+}
+
+// The summary of the log's lines and the analysis' records.
 std::vector<std::string> Report(const std::vector<std::pair<std::string, uint32_t>>& lines,
+                                const std::vector<TEffectiveTrustee>& trustees = {},
                                 const TReportSettings& settings = {}) {
     TStringList log;
     for (const auto& [text, level] : lines)
         log.Add(text, level);
-    BuildReport(log, settings);
-    return log.Strings();
+    TAnalysisResult analysis;
+    analysis.Edir = settings.Edir;
+    analysis.Trustees = trustees;
+    return BuildReport(log, analysis, settings).Strings();
 }
 } // namespace
 
@@ -50,6 +67,8 @@ TEST(Report, SummaryLinesOfBothScanTypes) {
                        {"  Check 2:     Calc s: [BCDRA ] - Eff: [B     ]", 5},
                        {"  Effective: [ R   I] -> [n/a] [Public] / Title", 5},
                        {"     * [BCDRA ] for direct Trustee assignment on \".Acme\"", 31}},
+                      {Trustee(".Admin.Acme", "[Entry Rights]", rtEntry, "BCDRA", "User"),
+                       Trustee("[Public]", "Title", rtAttribute, "RI", "n/a")},
                       edir);
     EXPECT_EQ(out, (std::vector<std::string>{
                        "", "Object: \".Admin.Acme\" on tree \"T\"",
@@ -60,7 +79,9 @@ TEST(Report, SummaryLinesOfBothScanTypes) {
     auto fs = Report({{"Path: \"\\\\FS1\\SYS\"", 13},
                       {"Path: \"SYS:\" - IRM [RWCEAFMS]", 14},
                       {"  Effective: [RWCEAFMS] -> [User] Admin.Acme", 5},
-                      {"  Effective: [R    F  ] -> [] .Ghost.Acme", 5}});
+                      {"  Effective: [R    F  ] -> [] .Ghost.Acme", 5}},
+                     {Trustee("Admin.Acme", "", rtFileSystem, "RWCEAFMS", "User"),
+                      Trustee(".Ghost.Acme", "", rtFileSystem, "RF", "")});
     EXPECT_EQ(fs,
               (std::vector<std::string>{"Path: \"\\\\FS1\\SYS\"", "",
                                         "Effective Trustee:\tUser\t[RWCEAFMS]\t.Admin.Acme",
@@ -74,21 +95,25 @@ TEST(Report, NameFiltersIgnoreCase) {
         {"  Effective: [RWCEAFMS] -> [User] .Admin.Acme", 5},
         {"  Effective: [RWCEAFMS] -> [User] .ADM2.Acme", 5},
         {"  Effective: [R    F  ] -> [User] .Joe.Acme", 5}};
+    const std::vector<TEffectiveTrustee> trustees = {
+        Trustee(".Admin.Acme", "", rtFileSystem, "RWCEAFMS", "User"),
+        Trustee(".ADM2.Acme", "", rtFileSystem, "RWCEAFMS", "User"),
+        Trustee("Joe.Acme", "", rtFileSystem, "RF", "User")};
     TReportSettings exclude;
     exclude.FilterExcl = "adm";
-    auto out = Report(log, exclude);
+    auto out = Report(log, trustees, exclude);
     ASSERT_EQ(out.size(), 5u);
     EXPECT_EQ(out[2], "Effective Trustee:\tUser\t[R    F  ]\t.Joe.Acme");
 
     TReportSettings include;
     include.FilterIncl = "adm";
-    out = Report(log, include);
+    out = Report(log, trustees, include);
     ASSERT_EQ(out.size(), 6u);
     EXPECT_EQ(out[2], "Effective Trustee:\tUser\t[RWCEAFMS]\t.Admin.Acme");
     EXPECT_EQ(out[3], "Effective Trustee:\tUser\t[RWCEAFMS]\t.ADM2.Acme");
 
     TReportSettings dotted;
     dotted.FilterIncl = ".joe";
-    out = Report(log, dotted);
+    out = Report(log, trustees, dotted);
     ASSERT_EQ(out.size(), 5u) << "the filter sees the name in leading-dot form";
 }

@@ -4,7 +4,8 @@
 
 #include <cstdio>
 #include <ctime>
-#include <iconv.h>
+
+#include "util/Iconv.h"
 
 namespace trovalen::sim::load {
 
@@ -238,16 +239,15 @@ std::u16string Utf16(const std::string& s) {
 
 // UTF-8 to the code page, exactly: false when a character has no place in it.
 bool ToCodePage(const std::string& utf8, const std::string& codePage, std::string& out) {
-    iconv_t cd = iconv_open(codePage.c_str(), "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    TIconv cd(codePage, "UTF-8");
+    if (!cd.Ok())
         return false;
     out.assign(utf8.size() * 4 + 8, '\0');
     char* in = const_cast<char*>(utf8.data());
     size_t inLeft = utf8.size();
     char* o = out.data();
     size_t outLeft = out.size();
-    size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
-    iconv_close(cd);
+    size_t r = iconv(cd.Get(), &in, &inLeft, &o, &outLeft);
     if (r == static_cast<size_t>(-1) || inLeft != 0 || r != 0)
         return false;
     out.resize(out.size() - outLeft);

@@ -3,13 +3,13 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <iconv.h>
 #include <set>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "backend/sim/SimLoadInternal.h"
+#include "util/Iconv.h"
 
 namespace trovalen::sim {
 
@@ -210,10 +210,8 @@ void TLoader::Load(const json& root) {
              "format " + std::to_string(format) + " is not known (this program reads 1)");
     if (const json* cp = Opt(root, "oemCodePage")) {
         FWorld.OemCodePage = Str(*cp, "/oemCodePage", 64);
-        iconv_t cd = iconv_open("UTF-8", FWorld.OemCodePage.c_str());
-        if (cd == reinterpret_cast<iconv_t>(-1))
+        if (!TIconv::Knows("UTF-8", FWorld.OemCodePage))
             Fail("/oemCodePage", "the code page \"" + FWorld.OemCodePage + "\" is not known");
-        iconv_close(cd);
     }
     if (const json* c = Opt(root, "clientStartup"))
         FWorld.StartupCode = Code(*c, "/clientStartup");

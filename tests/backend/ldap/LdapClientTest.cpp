@@ -13,7 +13,7 @@
 #include "backend/ldap/LdapClient.h"
 #include "backend/sim/SimClient.h"
 #include "backend/sim/SimLoader.h"
-#include "cli/LdifExport.h"
+#include "convert/LdifExport.h"
 #include "directory/DSContext.h"
 #include "rights/ScanSession.h"
 #include "util/Util.h"
@@ -227,7 +227,7 @@ TEST_F(LdapClientTest, AServerThatComputesEffectiveRightsGivesTheFullSimulatedSc
 
     // Every object, every trustee that could be asked about, every attribute an ACL names.
     const sim::TSimTree& tree = world->Trees[world->FindTree(kTree)];
-    const TLdapSchemaNames ldapNames = LdapSchemaNames(world->Schema);
+    const convert::TLdapSchemaNames ldapNames = convert::LdapSchemaNames(world->Schema);
     std::vector<std::pair<std::string, std::string>> attrs = {
         {"[Entry Rights]", "[entry rights]"},
         {"[All Attributes Rights]", "[all attributes rights]"}};

@@ -11,7 +11,7 @@
 
 #include "LdapServer.h"
 #include "backend/ldap/LdapClient.h"
-#include "backend/sim/SimGenerate.h"
+#include "convert/TreeGenerate.h"
 
 namespace trovalen {
 namespace {
@@ -27,7 +27,7 @@ protected:
         if (!ldaptest::SlapdInstalled())
             return;
         FServer = new ldaptest::TLdapServer();
-        sim::TGenerateOptions o;
+        convert::TGenerateOptions o;
         o.Users = kUsers;
         o.Groups = 3;
         o.Depth = 0;
@@ -36,7 +36,7 @@ protected:
         o.Members = kMembers;
         o.AssignEach = true;
         FTreeFile = (FServer->Dir() / "tree.json").string();
-        std::ofstream(FTreeFile) << sim::GenerateTreeJson(o);
+        std::ofstream(FTreeFile) << convert::GenerateTreeJson(o);
         FStarted = FServer->Start(FTreeFile, "--tree GEN_TREE", FStartError);
     }
     static void TearDownTestSuite() {

@@ -9,7 +9,7 @@
 #include "backend/ldap/LdapConnection.h"
 #include "backend/ldap/LdapNames.h"
 #include "backend/sim/SimLoader.h"
-#include "cli/LdifExport.h"
+#include "convert/LdifExport.h"
 
 using namespace trovalen;
 using namespace trovalen::ldap;

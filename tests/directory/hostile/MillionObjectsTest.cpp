@@ -1,7 +1,7 @@
 // A tree file with a million objects either loads or is refused with one message that names the
 // file and the reason; it never takes the program down or exhausts memory without a word.
-#include "backend/sim/SimGenerate.h"
 #include "backend/sim/SimLoader.h"
+#include "convert/TreeGenerate.h"
 
 #include <chrono>
 #include <cstdio>
@@ -44,11 +44,11 @@ void ExpectLoadedOrRefused(const std::string& text, const std::string& name,
 }
 
 TEST(MillionObjects, GeneratedTreeLoadsOrIsRefusedWithAMessage) {
-    sim::TGenerateOptions options;
+    convert::TGenerateOptions options;
     options.Users = kObjects;
     options.Groups = 100;
     options.Dirs = 10;
-    std::string text = sim::GenerateTreeJson(options);
+    std::string text = convert::GenerateTreeJson(options);
     ExpectLoadedOrRefused(text, "generated.json", true);
 
     // The same as a file, as the programs open it.

@@ -1,4 +1,4 @@
-#include "cli/LdifExport.h"
+#include "convert/LdifExport.h"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +10,7 @@
 #include "backend/ldap/LdapSchema.h"
 #include "model/RightsModel.h"
 
-namespace trovalen {
+namespace trovalen::convert {
 
 using namespace trovalen::sim;
 using namespace trovalen::ldap;
@@ -537,4 +537,4 @@ bool ExportLdif(const TSimWorld& world, size_t tree, TLdifExport& out, std::stri
     return true;
 }
 
-} // namespace trovalen
+} // namespace trovalen::convert

@@ -8,10 +8,11 @@
 
 #include "backend/ldap/LdapNames.h"
 #include "backend/sim/SimLoader.h"
-#include "cli/LdifExport.h"
+#include "convert/LdifExport.h"
 #include "util/Util.h"
 
 using namespace trovalen;
+using namespace trovalen::convert;
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Attribute values of an LDIF entry in the tree file's JSON form, checked against the bounds the
 // tree-file loader sets, so that a written file always loads; names, and schema files.
-#include "cli/LdifImportInternal.h"
+#include "convert/LdifImportInternal.h"
 
 #include <algorithm>
 #include <type_traits>
@@ -9,7 +9,7 @@
 #include "backend/sim/SimLoader.h"
 #include "util/Util.h"
 
-namespace trovalen::ldifimport {
+namespace trovalen::convert::ldifimport {
 
 using namespace trovalen::sim;
 
@@ -104,10 +104,10 @@ bool SlapdDefinitions(std::string_view text, std::vector<std::string>& attrs,
     return any;
 }
 
-bool RootDseBeside(std::string_view text, ldap::TLdifRecord& rootDse, bool& found,
+bool RootDseBeside(std::string_view text, TLdifRecord& rootDse, bool& found,
                    std::vector<std::string>& losses, std::string& error) {
-    ldap::TLdifReader reader(text);
-    ldap::TLdifRecord record;
+    TLdifReader reader(text);
+    TLdifRecord record;
     while (reader.Next(record)) {
         if (!record.Dn.empty() && record.Dn.find_first_not_of(' ') != std::string::npos) {
             error = "the root DSE beside the LDIF holds an entry that is no root DSE (" +
@@ -256,4 +256,4 @@ bool StreamJson(const std::string& content, json& out, std::string& why) {
     return true;
 }
 
-} // namespace trovalen::ldifimport
+} // namespace trovalen::convert::ldifimport

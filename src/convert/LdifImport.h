@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace trovalen {
+namespace trovalen::convert {
 
 struct TLdifImportOptions {
     // The tree's name; empty: the root DSE's directoryTreeName, else the top container's name.
@@ -43,4 +43,4 @@ struct TLdifImport {
 bool ImportLdif(std::string_view ldif, const TLdifImportOptions& options, TLdifImport& out,
                 std::string& error);
 
-} // namespace trovalen
+} // namespace trovalen::convert

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-namespace trovalen::ldap {
+namespace trovalen::convert {
 
 // One value of a record.
 struct TLdifValue {
@@ -82,4 +82,4 @@ private:
 // holds anything else.
 bool DecodeBase64(std::string_view text, std::string& out);
 
-} // namespace trovalen::ldap
+} // namespace trovalen::convert

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-namespace trovalen::sim {
+namespace trovalen::convert {
 
 struct TGenerateOptions {
     uint32_t Users = 1000;
@@ -31,4 +31,4 @@ struct TGenerateOptions {
 // and one authenticated connection. The large-trustee scenario comes on top when asked for.
 std::string GenerateTreeJson(const TGenerateOptions& options);
 
-} // namespace trovalen::sim
+} // namespace trovalen::convert

@@ -8,7 +8,7 @@
 
 #include "backend/sim/SimModel.h"
 
-namespace trovalen {
+namespace trovalen::convert {
 
 struct TLdifExport {
     std::string Ldif;     // the entries, parents before children
@@ -29,4 +29,4 @@ TLdapSchemaNames LdapSchemaNames(const sim::TSimSchema& schema);
 // Exports tree `tree` of world. Fails (with a message) only when the tree does not exist.
 bool ExportLdif(const sim::TSimWorld& world, size_t tree, TLdifExport& out, std::string& error);
 
-} // namespace trovalen
+} // namespace trovalen::convert

@@ -14,13 +14,14 @@
 
 #include "backend/sim/SimClient.h"
 #include "backend/sim/SimLoader.h"
-#include "cli/LdifExport.h"
-#include "cli/LdifImport.h"
+#include "convert/LdifExport.h"
+#include "convert/LdifImport.h"
 #include "rights/ScanSession.h"
 #include "util/Util.h"
 
 using namespace trovalen;
 using namespace trovalen::sim;
+using namespace trovalen::convert;
 
 namespace {
 
@@ -322,6 +323,22 @@ TEST(LdifImport, ALiveExportLoadsWithWhatItNeedsAdded) {
 
 // An entry given twice: the first stays whole, with every value elsewhere that names it, and the
 // repeat is named with its line, whether it is spelled the same or only names the same object.
+// The tree file made from an export is pinned byte for byte: its layout, the order of its
+// objects and of their values, the schema it adds and the text of every value.
+TEST(LdifImport, TheSameLdifMakesTheSameTreeFile) {
+    auto read = [](const std::string& name) {
+        std::ifstream f(name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    };
+    const std::string ldif =
+        read(std::string(TROVALEN_SOURCE_DIR) + "/tests/fuzz/corpus/ldif/live-export.ldif");
+    ASSERT_FALSE(ldif.empty());
+    TLdifImport r;
+    std::string error;
+    ASSERT_TRUE(ImportLdif(ldif, {}, r, error)) << error;
+    EXPECT_EQ(r.Json, read(std::string(TROVALEN_TEST_DATA) + "/golden/import-live-export.json"));
+}
+
 TEST(LdifImport, AnEntryGivenTwiceKeepsTheFirstAndEveryValueThatNamesIt) {
     for (const char* repeat : {"ou=Sales,o=Corvale", "OU=sales,O=corvale"}) {
         std::string ldif = "dn: o=Corvale\nobjectClass: organization\n"

@@ -1,11 +1,11 @@
-#include "backend/ldap/LdifReader.h"
+#include "convert/LdifReader.h"
 
 #include <algorithm>
 #include <cctype>
 
 #include "util/Util.h"
 
-namespace trovalen::ldap {
+namespace trovalen::convert {
 
 namespace {
 
@@ -327,4 +327,4 @@ bool TLdifReader::Next(TLdifRecord& record) {
     }
 }
 
-} // namespace trovalen::ldap
+} // namespace trovalen::convert

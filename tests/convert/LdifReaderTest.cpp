@@ -2,9 +2,9 @@
 // and its trailer; and one message with the line for each malformed text.
 #include <gtest/gtest.h>
 
-#include "backend/ldap/LdifReader.h"
+#include "convert/LdifReader.h"
 
-using namespace trovalen::ldap;
+using namespace trovalen::convert;
 
 namespace {
 

@@ -1,18 +1,18 @@
 // Helpers the LDIF import shares between its files.
 #pragma once
 
-#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "backend/ldap/LdifReader.h"
+#include "convert/LdifReader.h"
+#include "convert/TreeFileWriter.h"
 #include "model/NWClient.h"
 
-namespace trovalen::ldifimport {
+namespace trovalen::convert::ldifimport {
 
-// Keys stay in the order written, so that each object reads name, class, then the rest.
-using json = nlohmann::ordered_json;
+// The values of the tree file, as its writer takes them.
+using json = TTreeJson;
 
 // UTF-8 without control characters other than a tab.
 bool IsText(std::string_view s);
@@ -31,7 +31,7 @@ bool SlapdDefinitions(std::string_view text, std::vector<std::string>& attrs,
 
 // The root DSE written beside an LDIF (one entry with the empty DN): found tells whether it holds
 // one; what the text lacks goes to losses; false with the reason when it cannot be read.
-bool RootDseBeside(std::string_view text, ldap::TLdifRecord& rootDse, bool& found,
+bool RootDseBeside(std::string_view text, TLdifRecord& rootDse, bool& found,
                    std::vector<std::string>& losses, std::string& error);
 
 // A value of the syntax in the tree file's form, within the loader's bounds; false with the reason
@@ -40,4 +40,4 @@ bool ValueJson(uint32_t syntax, const TAttrValue& value, json& out, std::string&
 // A stream attribute's content.
 bool StreamJson(const std::string& content, json& out, std::string& why);
 
-} // namespace trovalen::ldifimport
+} // namespace trovalen::convert::ldifimport

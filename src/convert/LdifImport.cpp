@@ -1,4 +1,4 @@
-#include "cli/LdifImport.h"
+#include "convert/LdifImport.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,18 +8,18 @@
 #include "backend/ldap/LdapNames.h"
 #include "backend/ldap/LdapSchema.h"
 #include "backend/ldap/LdapValues.h"
-#include "backend/ldap/LdifReader.h"
 #include "backend/sim/SimLoader.h"
 #include "backend/sim/SimModel.h"
-#include "cli/LdifExport.h"
-#include "cli/LdifImportInternal.h"
+#include "convert/LdifExport.h"
+#include "convert/LdifImportInternal.h"
+#include "convert/LdifReader.h"
 #include "model/RightsModel.h"
 #include "util/Util.h"
 
-namespace trovalen {
+namespace trovalen::convert {
 
 using namespace trovalen::ldap;
-using namespace trovalen::ldifimport;
+using namespace trovalen::convert::ldifimport;
 
 namespace {
 
@@ -923,14 +923,11 @@ private:
     // --- Writing ------------------------------------------------------------------------------
 
     void Write() {
-        std::string objects;
-        auto add = [&objects](const json& o) {
-            objects += objects.empty() ? "\n    " : ",\n    ";
-            objects += o.dump(-1, ' ', false, json::error_handler_t::replace);
-        };
+        TTreeFileWriter out(TTreeLayout::Compact);
+        out.Tree(FOut.TreeName);
         json root;
         if (RootJson(root))
-            add(root);
+            out.Object(root);
         // Parents before children, each level in the order of the LDIF.
         std::vector<int32_t> stack;
         for (size_t i = FEntries.size(); i-- > 0;)
@@ -940,27 +937,22 @@ private:
         while (!stack.empty()) {
             int32_t i = stack.back();
             stack.pop_back();
-            add(ObjectJson(FEntries[i]));
+            out.Object(ObjectJson(FEntries[i]));
             ++FOut.Objects;
             const std::vector<int32_t>& kids = FEntries[i].Children;
             std::vector<int32_t> sorted(kids.begin(), kids.end());
             std::sort(sorted.begin(), sorted.end(), std::greater<>());
             stack.insert(stack.end(), sorted.begin(), sorted.end());
         }
-        std::string& out = FOut.Json;
-        out = "{\n  \"format\": 1,\n";
         if (!FAddedAttrs.empty() || !FAddedClasses.empty()) {
             json schema = json::object();
             if (!FAddedAttrs.empty())
                 schema["attributes"] = FAddedAttrs;
             if (!FAddedClasses.empty())
                 schema["classes"] = FAddedClasses;
-            out += "  \"schema\": " + schema.dump(-1, ' ', false, json::error_handler_t::replace) +
-                   ",\n";
+            out.Schema(schema);
         }
-        out += "  \"trees\": [{\"name\": " + json(FOut.TreeName).dump() + ", \"objects\": [";
-        out += objects;
-        out += objects.empty() ? "]}]\n}\n" : "\n  ]}]\n}\n";
+        FOut.Json = out.Take();
     }
 };
 
@@ -978,4 +970,4 @@ bool ImportLdif(std::string_view ldif, const TLdifImportOptions& options, TLdifI
     return importer.Run(ldif, error);
 }
 
-} // namespace trovalen
+} // namespace trovalen::convert
