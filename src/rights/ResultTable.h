@@ -31,13 +31,13 @@ struct TResultRow {
     std::string Rights;    // with brackets: "[BCDRAI]"
     std::string Trustee;   // ".Admin.ACME", "[Public]"
     std::string Attribute; // eDirectory: the protected attribute; file system: empty
+    int Line = 0; // index of the summary line the row shows (the header line for an entry row)
     // Why the entry is not whole (U_EntryProblem: "not found", "incomplete: ..."); empty when
     // the entry was analysed completely or the scan run has not said yet.
     std::string Problem;
     // The row stands for an entry that has no trustee row: one not found, not scanned, failed or
     // cancelled before any trustee was listed. Its trustee fields are empty.
     bool EntryOnly = false;
-    int Line = 0; // index of the summary line the row shows (the header line for an entry row)
 
     // The text of a column.
     const std::string& Column(TResultColumn column) const;

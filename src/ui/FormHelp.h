@@ -26,6 +26,16 @@ public:
     // the line's first word that does not follow the end of a sentence.
     static bool LaidOutInColumns(const TStringList& lines);
 
+    // How to read a result: the pseudo-trustees [Public], [Root] and [This], the letters of both
+    // scan types, inherited rights masks (IRM), security equivalence (SecEqu) and the letter I,
+    // each with a short example as the panes show it.
+    static TStringList ResultGuide();
+
+    // Opens the owner's help window (made on first use, then the same one) with the program's
+    // help text (beside the program, or the installed one) followed by ResultGuide, shows it,
+    // raises it and gives it the focus. For F1 and a Help menu. Returns the window.
+    static TFormHelp* Open(QWidget* owner, const std::string& caption);
+
 private:
     QPlainTextEdit* FMemoHelp;
 };

@@ -195,7 +195,8 @@ TEST(ResultTableTest, ReasonsFollowTheirEntryAndOccurrenceWhateverPieceTheyCameI
 }
 
 TEST(ResultTableTest, FilterLooksAtEveryColumnIgnoringCase) {
-    TResultRow row{"\\\\FS1\\SYS", "Organizational Role", "[BCDRAI]", ".Boss.ACME", "CN", 0};
+    TResultRow row{"\\\\FS1\\SYS", "Organizational Role", "[BCDRAI]", ".Boss.ACME", "CN", 0, "",
+                   false};
     struct {
         const char* Filter;
         bool Matches;

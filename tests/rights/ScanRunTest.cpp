@@ -350,15 +350,16 @@ TEST_F(ScanRunTest, EachEntryReachesTheHostBeforeTheNextStarts) {
     }
 }
 
-TEST_F(ScanRunTest, CancelFinishesTheEntryAndLeavesOneLine) {
+TEST_F(ScanRunTest, CancelStopsTheEntryAndLeavesOneLine) {
     ASSERT_NO_FATAL_FAILURE(Load("rights-fs.json"));
     TScanRequest request =
         FsRequest({"\\\\FS1\\SYS\\APPS", "\\\\FS1\\SYS\\HOME", "\\\\FS1\\SYS\\APPS\\DATA"});
     struct Case {
         int stopAt;   // the entry whose start sets the flag (-1: set before the run)
-        int expected; // entries analysed
+        int expected; // entries analysed whole
     };
-    for (Case c : {Case{-1, 0}, Case{0, 1}, Case{1, 2}, Case{2, 3}}) {
+    // The entry whose start sets the flag is stopped inside its analysis: it is not done.
+    for (Case c : {Case{-1, 0}, Case{0, 0}, Case{1, 1}, Case{2, 2}}) {
         SCOPED_TRACE(c.stopAt);
         std::atomic<bool> cancel = c.stopAt < 0;
         request.Cancel = &cancel;
@@ -377,14 +378,36 @@ TEST_F(ScanRunTest, CancelFinishesTheEntryAndLeavesOneLine) {
         TScanResult whole = Run(shorter);
         std::vector<std::string> summary = WithoutDate(whole.Summary);
         std::vector<std::string> details = WithoutDate(whole.Details);
-        bool stops = c.expected < 3;
-        EXPECT_EQ(result.Cancelled, stops);
-        if (stops) {
-            summary.push_back(U_CancelledLine(c.expected, 3));
-            details.push_back(U_CancelledLine(c.expected, 3));
+        EXPECT_TRUE(result.Cancelled);
+        // The entries before, whole; then what the stopped entry had (its header at least);
+        // then the one closing line.
+        for (auto [lines, before] : {std::pair{WithoutDate(result.Summary), summary},
+                                     std::pair{WithoutDate(result.Details), details}}) {
+            ASSERT_GT(lines.size(), before.size());
+            EXPECT_TRUE(std::equal(before.begin(), before.end(), lines.begin()));
+            EXPECT_EQ(lines.back(), U_CancelledLine(c.expected, 3));
+            std::vector<std::string> rest(lines.begin() + before.size(), lines.end() - 1);
+            if (c.stopAt >= 0) {
+                EXPECT_EQ(std::count(rest.begin(), rest.end(),
+                                     "Path: \"" + request.Entries[c.stopAt] + "\""),
+                          1);
+            } else {
+                EXPECT_TRUE(rest.empty());
+            }
+            EXPECT_EQ(std::count_if(rest.begin(), rest.end(),
+                                    [](const std::string& l) {
+                                        return U_StartsWith(l, "Effective Trustee:");
+                                    }),
+                      0);
         }
-        EXPECT_EQ(WithoutDate(result.Summary), summary);
-        EXPECT_EQ(WithoutDate(result.Details), details);
+        ASSERT_EQ(result.Entries.size(), 3u);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(result.Entries[i].Status,
+                      i < c.expected ? TEntryStatus::Analysed : TEntryStatus::Cancelled);
+        if (c.stopAt >= 0) {
+            EXPECT_EQ(result.Entries[c.stopAt].Incomplete,
+                      std::vector<std::string>{kAnalysisCancelled});
+        }
         EXPECT_EQ(progress.Ends, 1);
     }
     EXPECT_EQ(U_CancelledLine(1, 3), "Scan cancelled by the user after 1 of 3 entries");
