@@ -70,6 +70,9 @@ bool TMainForm::ConnectLdap(const TLdapClientOptions& options) {
     }
     std::string tree = client->TreeName();
     UseClient(std::move(client));
+    SetSource(options.Connection.Uri + (options.Connection.BindDn.empty()
+                                            ? std::string(" (anonymous)")
+                                            : " as " + options.Connection.BindDn));
     SetStatusText(
         1, U_Format("Connected to %s (tree %s)", options.Connection.Uri.c_str(), tree.c_str()));
     return true;

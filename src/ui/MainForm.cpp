@@ -15,10 +15,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
+
 #include <QTabWidget>
 #include <QTextDocument>
 #include <QTextOption>
 #include <QUrl>
+#include <chrono>
 
 #include <algorithm>
 #include <exception>
@@ -147,6 +149,7 @@ TMainForm::TMainForm(const TStartConfig& config, TNWClient* client, QWidget* par
         return S(dialog.selectedFiles().first());
     };
     CreateControls();
+    SetSource(config.Source);
     FFormAbout = new TFormAbout(this);
     connect(FFormAbout, &TFormAbout::AddressClicked, this, &TMainForm::ShowHelpText);
     FormCreate();
@@ -304,8 +307,12 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::FormShow() {
+    // The first size fits the screen at any scale; a stored place is moved onto a screen there
+    // is now (the one it was on may be gone).
+    PlaceOnScreen(false);
     if (FSettingsFile)
         U_IniLoadGeometry(*FSettingsFile, kSettings, this);
+    PlaceOnScreen(true);
     FFormAbout->Fill(FVariantName, kProgramVersion, WebAddress());
 }
 
@@ -472,14 +479,7 @@ void TMainForm::StatusBarClick() {
 void TMainForm::ShowHelpText() {
     if (FFormAbout->isVisible())
         FFormAbout->accept();
-    if (!FFormHelp)
-        FFormHelp = new TFormHelp(this);
-    TStringList help;
-    U_LoadMemoFromAppTxt(help);
-    FFormHelp->Fill(FVariantName + " Help", help);
-    FFormHelp->show();
-    FFormHelp->raise();
-    FFormHelp->activateWindow();
+    FFormHelp = TFormHelp::Open(this, FVariantName + " Help");
 }
 
 void TMainForm::ActionAboutExecute() {
@@ -591,6 +591,7 @@ void TMainForm::DoTheJob() {
     // are until it ends, also when it ends with an exception.
     SetPanes(TStringList(), TStringList());
     TScanResult result;
+    const auto started = std::chrono::steady_clock::now();
     {
         FScanning = true;
         SetSelectionEnabled(false);
@@ -609,12 +610,14 @@ void TMainForm::DoTheJob() {
             AppendToPanes(TStringList{line}.Items, {});
         }
     }
-    FScanOutcome = U_ScanOutcomeText(result);
+    ShowRunOutcome(
+        result, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
     // The panes were filled entry by entry; they end up holding the run's result.
     if (FSummary.Count() != result.Summary.Count() || FDetails.Count() != result.Details.Count())
         SetPanes(result.Summary, result.Details);
     CheckBoxDebugClick();
     ActionSaveAsExecute();
+    FLastResult = std::move(result);
     if (FCloseAfterScan)
         close();
 }

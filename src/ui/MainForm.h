@@ -18,6 +18,7 @@
 #include "model/NWClient.h"
 #include "rights/Report.h"
 #include "rights/ResultTable.h"
+#include "rights/ScanRun.h"
 #include "rights/ScanSession.h"
 #include "settings/Cache.h"
 #include "settings/IniFile.h"
@@ -44,6 +45,7 @@ class TFolderTree;
 class TFormConnect;
 class TListBox;
 class TFormAbout;
+class TFormCompare;
 class TFormHelp;
 class TRadioGroup;
 class TResultTableView;
@@ -58,6 +60,8 @@ struct TStartConfig {
     std::string ClientError = {};
     // What the empty lists say before that reason: which directory could not be opened.
     std::string NoClientHint = "No tree file could be loaded";
+    // Where the client's data comes from, in words (title and status bar).
+    std::string Source = {};
 };
 
 constexpr char kWindowCaption[] = "Effective Rights Analysis";
@@ -124,6 +128,23 @@ public:
     TFormAbout* FormAbout() const { return FFormAbout; }
     // The help text's own window (created by the first ShowHelpText).
     TFormHelp* FormHelp() const { return FFormHelp; }
+    // Where the data the window shows comes from ("sample tree (simulated)", a tree file, an
+    // LDAP server and identity): in the title and the status bar.
+    const std::string& Source() const { return FSource; }
+    void SetSource(const std::string& source);
+    // The last run's result, and what the window says of it above the panes when it is not
+    // whole (empty otherwise).
+    const TScanResult& LastResult() const { return FLastResult; }
+    std::string BannerText() const;
+    // The changes since a saved result (File > "Compare with saved result..."): the saved
+    // result is compared with the last run, or, before any run, with a second saved result.
+    void ActionCompareExecute();
+    // Asks for a saved result to open; none when the user cancels. Tests replace it.
+    std::function<std::optional<std::string>(const std::string& title)> OpenResultDialog;
+    // The window of the last comparison (null before the first).
+    TFormCompare* FormCompare() const { return FFormCompare; }
+    // Lists every entry of the last run that is not whole, with its reason.
+    void ShowIncompleteEntries();
 
     // --- Operations the controls trigger ------------------------------------------------------
     void LabelSelectedUpd();
@@ -188,6 +209,13 @@ private:
     QWidget* CreateActionPage();
     QWidget* CreateDebugPage();
     void CreateMenus();
+    void CreateHelpMenu();
+    QWidget* CreateScanBanner(QWidget* parent);
+    // After a run: the banner, the marks of the table's rows, the closing status line.
+    void ShowRunOutcome(const TScanResult& result, double seconds);
+    // Puts the window on the screens there are now, as restored or at its first size.
+    void PlaceOnScreen(bool restored);
+    void UpdateCaption();
     void CreateConnectAction(QMenu* menu);
     QPlainTextEdit* CreateResultPane(const char* name);
     void ShowPaneMenu(QPlainTextEdit* pane, const QPoint& pos);
@@ -223,7 +251,9 @@ private:
     bool FListsChanged = false;
     bool FScanning = false;
     bool FCloseAfterScan = false;
-    std::string FScanOutcome; // what the status bar says of the last run when it is not whole
+    std::string FScanOutcome; // what the status bar says when the last run ended
+    std::string FSource;
+    TScanResult FLastResult;
     bool FClosed = false;
     bool FShown = false;
     std::atomic<bool> FCancel = false;
@@ -274,6 +304,7 @@ private:
     QCheckBox* FCheckBoxTableView = nullptr;
     TResultTableView* FTableView = nullptr;
     QLabel* FLabelActiveFilters = nullptr;
+    QLabel* FLabelScanBanner = nullptr;
     QPlainTextEdit* FMemoStandard = nullptr;
     QPlainTextEdit* FMemoDebug = nullptr;
     QPlainTextEdit* FCurrentMemo = nullptr;
@@ -303,12 +334,16 @@ private:
     QAction* FActionAbout = nullptr;
     QAction* FMenuExit = nullptr;
     QAction* FActionConnect = nullptr;
+    QAction* FActionCompare = nullptr;
+    QAction* FActionHelp = nullptr;
     // Status bar
     QLabel* FStatusPanel0 = nullptr;
     QLabel* FStatusPanel1 = nullptr;
+    QLabel* FStatusSource = nullptr;
 
     TFormAbout* FFormAbout = nullptr;
     TFormHelp* FFormHelp = nullptr;
+    TFormCompare* FFormCompare = nullptr;
 };
 
 } // namespace trovalen

@@ -75,6 +75,11 @@ void TMainForm::CreateControls() {
     FStatusPanel1->setMinimumWidth(50);
     bar->addWidget(FStatusPanel0, 0);
     bar->addWidget(FStatusPanel1, 1);
+    // Where the data comes from, always in sight at the right.
+    FStatusSource = new QLabel(bar);
+    FStatusSource->setObjectName("StatusSource");
+    FStatusSource->setVisible(false);
+    bar->addPermanentWidget(FStatusSource, 0);
     bar->setCursor(Qt::PointingHandCursor);
     for (QWidget* w : {static_cast<QWidget*>(bar), static_cast<QWidget*>(FStatusPanel0),
                        static_cast<QWidget*>(FStatusPanel1)})
@@ -404,6 +409,7 @@ QWidget* TMainForm::CreateActionPage() {
     layout->setSpacing(0);
     layout->addLayout(top);
     layout->addWidget(FLabelActiveFilters);
+    layout->addWidget(CreateScanBanner(page));
     layout->addWidget(FMemoStandard, 1);
     layout->addWidget(FMemoDebug, 1);
     // The summary as a table, shown in the summary pane's place when switched on; the save
@@ -462,6 +468,11 @@ void TMainForm::CreateMenus() {
 #ifdef TROVALEN_HAVE_LDAP
     CreateConnectAction(file);
 #endif
+    FActionCompare = file->addAction("Co&mpare with saved result...");
+    FActionCompare->setObjectName("ActionCompare");
+    FActionCompare->setStatusTip(
+        "List what changed since a saved JSON result: trustees added, removed and changed");
+    connect(FActionCompare, &QAction::triggered, this, [this] { ActionCompareExecute(); });
     file->addMenu(FMenuSave);
     file->addSeparator();
     FMenuExit = file->addAction("E&xit");
@@ -493,6 +504,7 @@ void TMainForm::CreateMenus() {
     proxyEdit->setObjectName("MenuSettingsEditProxy");
     proxyEdit->setEnabled(false);
 
+    CreateHelpMenu();
     FActionAbout = menuBar()->addAction("A&bout ...");
     FActionAbout->setObjectName("ActionAbout");
     connect(FActionAbout, &QAction::triggered, this, [this] { ActionAboutExecute(); });

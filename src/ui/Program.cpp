@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,16 +78,30 @@ int ParseProgramArgs(const std::vector<std::string>& given, const TStartConfig& 
     return 0;
 }
 
+// Where a simulated client's data comes from, as MakeSimClient chooses it.
+std::string SimSource(const std::string& treeFile) {
+    std::string file = treeFile;
+    if (file.empty())
+        if (const char* env = std::getenv("TROVALEN_TREE"); env && *env)
+            file = env;
+    return file.empty() ? std::string("sample tree (simulated)") : file + " (tree file)";
+}
+
 std::shared_ptr<TNWClient> OpenDirectory(const TProgramArgs& args, TStartConfig& start) {
     std::string error;
     std::shared_ptr<TNWClient> client;
 #ifdef TROVALEN_HAVE_LDAP
     if (args.Ldap.Ldap()) {
         client = ldap::ConnectClient(args.Ldap, ldap::TPasswordSource::System(), error);
+        start.Source = args.Ldap.Uri + (args.Ldap.BindDn.empty() ? std::string(" (anonymous)")
+                                                                 : " as " + args.Ldap.BindDn);
         start.NoClientHint = "No directory could be opened over LDAP";
     } else
 #endif
+    {
         client = MakeSimClient(args.TreeFile, error);
+        start.Source = SimSource(args.TreeFile);
+    }
     if (!client)
         start.ClientError = error;
     return client;
