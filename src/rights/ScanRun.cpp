@@ -101,6 +101,14 @@ std::string U_ScanBannerText(const TScanResult& result) {
     return text;
 }
 
+std::vector<std::string> U_IncompleteEntryLines(const TScanResult& result) {
+    std::vector<std::string> lines;
+    for (const auto& e : result.Entries)
+        if (!U_EntryComplete(e))
+            lines.push_back(e.Name + ": " + U_EntryProblem(e));
+    return lines;
+}
+
 std::string U_ScanStatusLine(const TScanResult& result, double seconds) {
     size_t trustees = 0;
     for (const auto& e : result.Entries)

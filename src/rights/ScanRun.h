@@ -169,6 +169,9 @@ std::string U_EntryShortProblem(const TScanEntry& entry);
 //   "The directory computes no effective rights of its own: ..." (said once for the run)
 // The window adds a link to the list of entries ("(show)") itself.
 std::string U_ScanBannerText(const TScanResult& result);
+// What the banner's link shows: one line per entry that is not whole, "<name>: <problem>"
+// (U_EntryProblem, every reason).
+std::vector<std::string> U_IncompleteEntryLines(const TScanResult& result);
 constexpr int kBannerNames = 3;
 
 // The status line that ends a run: "Scanned 5 entries: 120 trustees, 2 incomplete, in 3.4

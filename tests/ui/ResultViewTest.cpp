@@ -29,6 +29,7 @@
 #include "settings/IniFile.h"
 #include "ui/FormHelp.h"
 #include "ui/ResultTableView.h"
+#include "ui/ScanBanner.h"
 #include "ui/Widgets.h"
 #include "ui/WindowPlacement.h"
 #include "util/Platform.h"
@@ -293,6 +294,41 @@ TEST_F(ResultViewTest, SavesTheRowsShownInTheOrderShownInEveryFormat) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(U_StartsWith(messages[0], "Could not save to " + dir + "/no/such/folder/x.csv"));
     EXPECT_EQ(again.SaveFolder(), dir + "/out-xlsx");
+}
+
+TEST_F(ResultViewTest, TheBannerNamesWhatIsMissingAndListsItOnRequest) {
+    TScanResult result;
+    result.Entries.resize(3);
+    result.Entries[0].Name = ".Archive.Finance.Corvale";
+    result.Entries[0].Status = TEntryStatus::Analysed;
+    result.Entries[0].Incomplete = {
+        "the ACL of .Archive.Finance.Corvale could not be read (no access)"};
+    result.Entries[1].Name = ".Admin.Corvale";
+    result.Entries[1].Status = TEntryStatus::Analysed;
+    result.Entries[2].Name = ".Nobody.Corvale";
+    result.Entries[2].Status = TEntryStatus::NotFound;
+    QWidget window;
+    auto* banner = new TScanBanner(&window);
+    window.show();
+    EXPECT_FALSE(banner->isVisible());
+    banner->SetResult(result);
+    EXPECT_TRUE(banner->isVisible());
+    EXPECT_EQ(banner->Text(), U_ScanBannerText(result));
+    EXPECT_TRUE(U_StartsWith(banner->Text(),
+                             "2 of 3 entries incomplete: .Archive.Finance.Corvale (incomplete: "));
+    EXPECT_NE(S(banner->Label()->text()).find(">(show)</a>"), std::string::npos);
+    QSignalSpy asked(banner, &TScanBanner::ShowRequested);
+    emit banner->Label()->linkActivated("show");
+    EXPECT_EQ(asked.count(), 1);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0],
+              ".Archive.Finance.Corvale: incomplete: the ACL of .Archive.Finance.Corvale could not "
+              "be read (no access)\n.Nobody.Corvale: not found");
+    // A whole run hides it.
+    result.Entries.resize(2);
+    result.Entries[0].Incomplete.clear();
+    banner->SetResult(result);
+    EXPECT_FALSE(banner->isVisible());
 }
 
 TEST(WindowPlacement, SavedPositionsComeBackOntoTheNearestScreen) {
