@@ -127,7 +127,10 @@ NWCCODE U_PathToNWPath(TNWClient* client, const std::string& path, TNWPath& nwPa
     std::string volume;
     std::string dirPath;
     NWHandle conn = NO_CONNECTION;
-    NWCCODE code = client->ParsePath(path, server, conn, volume, dirPath);
+    TNWFileServer* fs = client->FileServer();
+    if (fs == nullptr)
+        return ERR_NO_FILE_SERVER;
+    NWCCODE code = fs->ParsePath(path, server, conn, volume, dirPath);
     if (code != NW_OK)
         return code;
     nwPath.ConnHandle = conn;
@@ -164,14 +167,16 @@ NWCCODE U_NWListDirEntries(TNWClient* client, const std::string& path, uint32_t 
 
     uint8_t searchDir = 0;
     uint16_t dirNumber = 0;
-    code = client->StartDirSearch(dir.ConnHandle, 0, volPath, searchDir, dirNumber);
+    // A path parsed means a file-server part to ask.
+    TNWFileServer* fs = client->FileServer();
+    code = fs->StartDirSearch(dir.ConnHandle, 0, volPath, searchDir, dirNumber);
     uint16_t sequence = 0xFFFF;
     // One pass can never hold more entries than there are sequence numbers; this also ends the
     // walk when a client keeps answering the same entry.
     for (uint32_t taken = 0; code == NW_OK && taken <= 0xFFFF; ++taken) {
         TDirEntry entry;
-        code = client->NextDirEntry(dir.ConnHandle, searchDir, dirNumber, sequence, attrMask,
-                                    pattern, entry);
+        code = fs->NextDirEntry(dir.ConnHandle, searchDir, dirNumber, sequence, attrMask, pattern,
+                                entry);
         if (code != NW_OK)
             break;
         U_ProcessMessages();

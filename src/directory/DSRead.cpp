@@ -503,7 +503,8 @@ NWCCODE U_GetObjectNameByID(TNWClient* client, NWHandle conn, uint32_t id, std::
     if (code != NW_OK) {
         std::string n;
         uint16_t type = 0;
-        code = client->BinderyObjectName(conn, id, n, type);
+        TNWFileServer* fs = client->FileServer();
+        code = fs != nullptr ? fs->BinderyObjectName(conn, id, n, type) : ERR_NO_FILE_SERVER;
         name = code == NW_OK ? n : std::string();
     }
     return code & 0xFFFF;
@@ -563,11 +564,14 @@ NWCCODE U_NWGetTrustees(TNWClient* client, NWHandle ctx, NWHandle conn, const st
                         TStringList& list) {
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
+    TNWFileServer* fs = client->FileServer();
+    if (fs == nullptr)
+        return ERR_NO_FILE_SERVER;
     uint32_t iteration = 0;
     NWCCODE code = NW_OK;
     while (code == NW_OK) {
         std::vector<TTrusteeEntry> entries;
-        code = client->PathTrustees(conn, 0, volPath, iteration, entries);
+        code = fs->PathTrustees(conn, 0, volPath, iteration, entries);
         if (code != NW_OK)
             break;
         size_t n = std::min<size_t>(entries.size(), kTrusteesPerCall);
@@ -592,7 +596,8 @@ NWCCODE U_NWGetDirEntryInfo(TNWClient* client, const std::string& path, TDirEntr
     if (code != NW_OK)
         return code;
     TDirEntryInfo out;
-    code = client->DirEntryInfo(nw.ConnHandle, 0, nw.Volume + ":" + nw.DirPath, out);
+    // A path parsed means a file-server part to ask.
+    code = client->FileServer()->DirEntryInfo(nw.ConnHandle, 0, nw.Volume + ":" + nw.DirPath, out);
     if (code == NW_OK)
         info = out;
     return code;
@@ -603,8 +608,11 @@ NWCCODE U_NWGetVolumeDN(TNWClient* client, NWHandle ctx, NWHandle conn, uint32_t
     name.clear();
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
+    TNWFileServer* fs = client->FileServer();
+    if (fs == nullptr)
+        return ERR_NO_FILE_SERVER;
     TVolumeInfo info;
-    NWCCODE code = client->VolumeInfo(conn, volumeNumber, info);
+    NWCCODE code = fs->VolumeInfo(conn, volumeNumber, info);
     if (code != NW_OK)
         return code;
     return U_DSMapIDToName(client, ctx, conn, info.VolumeObjectID, name);

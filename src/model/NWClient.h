@@ -52,6 +52,8 @@ constexpr NWCCODE ERR_NO_MORE_TRUSTEES = 0x899C;
 constexpr NWCCODE ERR_NO_MORE_ENTRIES = 0x89FF;
 constexpr NWCCODE ERR_VOLUME_NOT_FOUND = 0x8998;
 constexpr NWCCODE ERR_NO_SUCH_OBJECT = 0x89FC;
+// What a file-server operation answers on a client without a file-server part.
+constexpr NWCCODE ERR_NO_FILE_SERVER = ERR_NO_CONNECTION;
 
 constexpr NWHandle NO_CONNECTION = 999;
 
@@ -294,11 +296,43 @@ struct TDirEntry {
     uint32_t Attributes = 0;
 };
 
+// The file-server part of a client: paths, volumes, directory entries and the trustees of files
+// and directories. A client that reaches no file server has none (TNWClient::FileServer).
+class TNWFileServer {
+public:
+    virtual ~TNWFileServer() = default;
+
+    // Splits a UNC path, a path under the mount root or SERVER/VOLUME:PATH.
+    virtual NWCCODE ParsePath(const std::string& path, std::string& server, NWHandle& conn,
+                              std::string& volume, std::string& dirPath) = 0;
+    virtual NWCCODE VolumeNumber(NWHandle conn, const std::string& volume, uint32_t& number) = 0;
+    virtual NWCCODE VolumeInfo(NWHandle conn, uint32_t number, TVolumeInfo& info) = 0;
+    virtual NWCCODE BinderyObjectName(NWHandle conn, uint32_t id, std::string& name,
+                                      uint16_t& type) = 0;
+    // At most 20 entries per call; iteration starts at 0. Ends with ERR_NO_MORE_TRUSTEES.
+    virtual NWCCODE PathTrustees(NWHandle conn, uint8_t dirHandle, const std::string& volPath,
+                                 uint32_t& iteration, std::vector<TTrusteeEntry>& entries) = 0;
+    virtual NWCCODE DirEntryInfo(NWHandle conn, uint8_t dirHandle, const std::string& volPath,
+                                 TDirEntryInfo& info) = 0;
+    virtual NWCCODE StartDirSearch(NWHandle conn, uint8_t dirHandle, const std::string& volPath,
+                                   uint8_t& searchDir, uint16_t& dirNumber) = 0;
+    // sequence starts at 0xFFFF; the entry's own sequence comes back in entry.Sequence.
+    virtual NWCCODE NextDirEntry(NWHandle conn, uint8_t searchDir, uint16_t dirNumber,
+                                 uint16_t sequence, uint32_t attrMask, const std::string& pattern,
+                                 TDirEntry& entry) = 0;
+};
+
 // --- The client ---------------------------------------------------------------------------------
 
+// The directory part of a client, with its connections; the file servers it reaches, if any,
+// through FileServer().
 class TNWClient {
 public:
     virtual ~TNWClient() = default;
+
+    // The client's file servers; null when it reaches none (a directory read over LDAP has no
+    // file server behind it).
+    virtual TNWFileServer* FileServer() { return nullptr; }
 
     // Start-up and error texts
     virtual NWCCODE ClientStartup() = 0;
@@ -408,26 +442,6 @@ public:
     virtual NWCCODE ConnInfo(NWHandle conn, uint32_t item, std::string& text) = 0;
     // Items 3 (connection reference), 6 (logged-in object ID), 8 (non-zero = directory names).
     virtual NWCCODE ConnInfo(NWHandle conn, uint32_t item, uint32_t& value) = 0;
-
-    // File system
-    // Splits a UNC path, a path under the mount root or SERVER/VOLUME:PATH.
-    virtual NWCCODE ParsePath(const std::string& path, std::string& server, NWHandle& conn,
-                              std::string& volume, std::string& dirPath) = 0;
-    virtual NWCCODE VolumeNumber(NWHandle conn, const std::string& volume, uint32_t& number) = 0;
-    virtual NWCCODE VolumeInfo(NWHandle conn, uint32_t number, TVolumeInfo& info) = 0;
-    virtual NWCCODE BinderyObjectName(NWHandle conn, uint32_t id, std::string& name,
-                                      uint16_t& type) = 0;
-    // At most 20 entries per call; iteration starts at 0. Ends with ERR_NO_MORE_TRUSTEES.
-    virtual NWCCODE PathTrustees(NWHandle conn, uint8_t dirHandle, const std::string& volPath,
-                                 uint32_t& iteration, std::vector<TTrusteeEntry>& entries) = 0;
-    virtual NWCCODE DirEntryInfo(NWHandle conn, uint8_t dirHandle, const std::string& volPath,
-                                 TDirEntryInfo& info) = 0;
-    virtual NWCCODE StartDirSearch(NWHandle conn, uint8_t dirHandle, const std::string& volPath,
-                                   uint8_t& searchDir, uint16_t& dirNumber) = 0;
-    // sequence starts at 0xFFFF; the entry's own sequence comes back in entry.Sequence.
-    virtual NWCCODE NextDirEntry(NWHandle conn, uint8_t searchDir, uint16_t dirNumber,
-                                 uint16_t sequence, uint32_t attrMask, const std::string& pattern,
-                                 TDirEntry& entry) = 0;
 };
 
 } // namespace trovalen

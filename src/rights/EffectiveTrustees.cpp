@@ -311,8 +311,9 @@ private:
             ReadFailed(code, U_Format("the path %s", FTarget.c_str()));
             uint32_t volumeNumber = 0;
             std::string volumeDN, serverDN;
-            if (FClient != nullptr &&
-                FClient->VolumeNumber(FPath.ConnHandle, FPath.Volume, volumeNumber) == 0)
+            if (FClient != nullptr && FClient->FileServer() != nullptr &&
+                FClient->FileServer()->VolumeNumber(FPath.ConnHandle, FPath.Volume, volumeNumber) ==
+                    0)
                 U_NWGetVolumeDN(FClient, FContext, FPath.ConnHandle, volumeNumber, volumeDN);
             NWCCODE serverCode = U_DSGetServerDN(FClient, FPath.ConnHandle, FContext, serverDN);
             LogLine(U_Format("Tree/Volume/Server: %s / %s / %s",
@@ -635,7 +636,8 @@ private:
                 std::string volPath =
                     U_Format("%s:%s", level.Volume.c_str(), level.DirPath.c_str());
                 TDirEntryInfo info;
-                NWCCODE code = FClient->DirEntryInfo(level.ConnHandle, 0, volPath, info);
+                NWCCODE code =
+                    FClient->FileServer()->DirEntryInfo(level.ConnHandle, 0, volPath, info);
                 if (code == 0)
                     levels.push_back(
                         {volPath, level.DirPath.empty() ? kVolumeRootIrm : info.RightsMask});

@@ -72,6 +72,12 @@ std::string TScanSession::ConnUserName() const {
     return U_GetConnUserName(FClient, FServerChosen ? FConnection.Handle : PrimaryConn());
 }
 
+std::string TScanSession::MissingFileServers() const {
+    if (FClient == nullptr || FClient->FileServer() != nullptr)
+        return std::string();
+    return "this directory has no file servers: folders and their trustees cannot be scanned";
+}
+
 NWCCODE TScanSession::ResolveFolder(const std::string& path) {
     FVolumeName.clear();
     FDirPath.clear();

@@ -62,6 +62,10 @@ public:
     NWHandle PrimaryConn() const { return FPrimaryConn.Held ? FPrimaryConn.Handle : NO_CONNECTION; }
 
     // --- File system ----------------------------------------------------------------------
+    // What it means that the client has no file-server part (a directory read over LDAP), in
+    // words; empty while it has one. Without one, servers list none and no folder resolves
+    // (ERR_NO_FILE_SERVER).
+    std::string MissingFileServers() const;
     // Opens the scan context (once) and lists the servers: names with connection references.
     NWCCODE ListServers(TStringList& servers);
     // Closes the connection opened before and opens the server's. The server counts as

@@ -168,6 +168,7 @@ TEST_F(ScanSessionTest, ServersConnectionsAndFolders) {
     {
         TScanSession session(Counting.get());
         ASSERT_TRUE(session.Started());
+        EXPECT_EQ(session.MissingFileServers(), "") << "a tree file has its file servers";
         EXPECT_NE(session.PrimaryConn(), NO_CONNECTION);
         EXPECT_EQ(session.ConnHandle(), session.PrimaryConn()) << "no server chosen yet";
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "backend/common/ClientBase.h"
 #include "backend/ldap/LdapConnection.h"
 #include "backend/ldap/LdapSchema.h"
 #include "model/NWClient.h"
@@ -29,7 +30,7 @@ struct TLdapClientOptions {
     std::string TreeName; // empty = the root DSE's directoryTreeName, else the first context
 };
 
-class TLdapClient : public TNWClient {
+class TLdapClient : public backend::TClientBase {
 public:
     explicit TLdapClient(TLdapClientOptions options);
     ~TLdapClient() override;
@@ -50,14 +51,6 @@ public:
     std::string BrokenReason() const override { return FConn.Broken(); }
     std::vector<std::string> Notes() const override;
 
-    NWCCODE NewContext(NWHandle& ctx) override;
-    NWCCODE CopyContext(NWHandle ctx, NWHandle& copy) override;
-    NWCCODE FreeContext(NWHandle ctx) override;
-    NWCCODE GetContextValue(NWHandle ctx, uint32_t key, uint32_t& value) override;
-    NWCCODE GetContextValue(NWHandle ctx, uint32_t key, std::string& value) override;
-    NWCCODE SetContextValue(NWHandle ctx, uint32_t key, uint32_t value) override;
-    NWCCODE SetContextValue(NWHandle ctx, uint32_t key, const std::string& value) override;
-
     NWCCODE CurrentUserDN(NWHandle ctx, std::string& name) override;
     NWCCODE AbbreviateName(NWHandle ctx, const std::string& name, std::string& out) override;
     NWCCODE MapIDToName(NWHandle ctx, NWHandle conn, uint32_t id, std::string& name) override;
@@ -65,50 +58,8 @@ public:
 
     NWCCODE ReadObjectSummary(NWHandle ctx, const std::string& name, std::string& dn,
                               TObjectSummary& summary) override;
-    NWCCODE ReadObjectItems(NWHandle ctx, const std::string& name, uint32_t size,
-                            NWHandle buf) override;
-    NWCCODE ObjectItem(NWHandle ctx, NWHandle buf, uint32_t size, uint32_t item,
-                       TObjectItem& out) override;
 
-    NWCCODE AllocBuf(uint32_t size, NWHandle& buf) override;
-    NWCCODE InitBuf(NWHandle ctx, uint32_t operation, NWHandle buf) override;
-    NWCCODE FreeBuf(NWHandle buf) override;
-
-    NWCCODE PutAttrName(NWHandle ctx, NWHandle buf, const std::string& attr) override;
-    NWCCODE ReadAttributes(NWHandle ctx, const std::string& object, uint32_t infoType,
-                           bool allAttrs, NWHandle request, int32_t& iteration,
-                           NWHandle result) override;
-    NWCCODE AttrCount(NWHandle ctx, NWHandle buf, uint32_t& count) override;
-    NWCCODE NextAttr(NWHandle ctx, NWHandle buf, std::string& name, uint32_t& valueCount,
-                     uint32_t& syntax) override;
-    NWCCODE AttrValueSize(NWHandle ctx, NWHandle buf, uint32_t syntax, uint32_t& size) override;
-    NWCCODE NextAttrValue(NWHandle ctx, NWHandle buf, uint32_t syntax, TAttrValue& value) override;
-    NWCCODE OpenAttrStream(NWHandle ctx, const std::string& object, const std::string& attr,
-                           uint32_t flags, NWHandle& file) override;
-    NWCCODE ReadStream(NWHandle file, uint32_t max, std::string& data) override;
-    NWCCODE CloseStream(NWHandle file) override;
-
-    NWCCODE ListSubordinates(NWHandle ctx, const std::string& container, int32_t& iteration,
-                             NWHandle result) override;
-    NWCCODE ListContainers(NWHandle ctx, const std::string& container, int32_t& iteration,
-                           NWHandle result) override;
-    NWCCODE ObjectCount(NWHandle ctx, NWHandle buf, uint32_t& count) override;
-    NWCCODE NextObject(NWHandle ctx, NWHandle buf, std::string& name, uint32_t& attrCount,
-                       TObjectSummary& summary) override;
-    NWCCODE ReadClassDefs(NWHandle ctx, uint32_t infoType, bool allClasses, NWHandle request,
-                          int32_t& iteration, NWHandle result) override;
-    NWCCODE ClassDefCount(NWHandle ctx, NWHandle buf, uint32_t& count) override;
-    NWCCODE NextClassDef(NWHandle ctx, NWHandle buf, TClassDef& def) override;
-
-    NWCCODE NewFilter(NWHandle ctx, NWHandle& filter) override;
-    NWCCODE AddFilterToken(NWHandle filter, uint32_t token, const TAttrValue* value,
-                           uint32_t syntax) override;
     NWCCODE AttrSyntax(NWHandle ctx, const std::string& attr, uint32_t& syntax) override;
-    NWCCODE PutFilter(NWHandle ctx, NWHandle buf, NWHandle filter) override;
-    NWCCODE FreeFilter(NWHandle filter) override;
-    NWCCODE SearchObjects(NWHandle ctx, const std::string& base, int scope, NWHandle filterBuf,
-                          bool namesOnly, int32_t& iteration, uint32_t maxPerCall, uint32_t& count,
-                          NWHandle result) override;
 
     NWCCODE EntryEffectiveRights(NWHandle ctx, const std::string& subject,
                                  const std::string& object, const std::string& attr,
@@ -122,29 +73,28 @@ public:
     NWCCODE ConnInfo(NWHandle conn, uint32_t item, std::string& text) override;
     NWCCODE ConnInfo(NWHandle conn, uint32_t item, uint32_t& value) override;
 
-    NWCCODE ParsePath(const std::string& path, std::string& server, NWHandle& conn,
-                      std::string& volume, std::string& dirPath) override;
-    NWCCODE VolumeNumber(NWHandle conn, const std::string& volume, uint32_t& number) override;
-    NWCCODE VolumeInfo(NWHandle conn, uint32_t number, TVolumeInfo& info) override;
-    NWCCODE BinderyObjectName(NWHandle conn, uint32_t id, std::string& name,
-                              uint16_t& type) override;
-    NWCCODE PathTrustees(NWHandle conn, uint8_t dirHandle, const std::string& volPath,
-                         uint32_t& iteration, std::vector<TTrusteeEntry>& entries) override;
-    NWCCODE DirEntryInfo(NWHandle conn, uint8_t dirHandle, const std::string& volPath,
-                         TDirEntryInfo& info) override;
-    NWCCODE StartDirSearch(NWHandle conn, uint8_t dirHandle, const std::string& volPath,
-                           uint8_t& searchDir, uint16_t& dirNumber) override;
-    NWCCODE NextDirEntry(NWHandle conn, uint8_t searchDir, uint16_t dirNumber, uint16_t sequence,
-                         uint32_t attrMask, const std::string& pattern, TDirEntry& entry) override;
+protected:
+    // What the shared mechanics ask of the directory behind the connection.
+    int32_t DefaultTree() override;
+    std::string TreeName(int32_t tree) const override;
+    NWCCODE FindTree(const std::string& name, int32_t& tree) override;
+    NWCCODE ItemValues(const TCtx& c, const std::string& name, backend::TItemValues& out) override;
+    NWCCODE StartRead(const TCtx& c, const std::string& object, uint32_t infoType, bool allAttrs,
+                      NWHandle request, TIter& it) override;
+    NWCCODE StartList(const TCtx& c, const std::string& container, bool containersOnly,
+                      TIter& it) override;
+    NWCCODE StartClasses(const TCtx& c, bool allClasses, NWHandle request, TIter& it) override;
+    NWCCODE StartSearch(const TCtx& c, const std::string& base, int scope, const TBuf& filterBuf,
+                        TIter& it) override;
+    backend::TBatchLimits Limits(backend::TBatchOp op, const TBuf& out,
+                                 uint32_t maxPerCall) const override;
+    NWCCODE CompileFilter(const TCtx& c, std::vector<TFilterToken>& tokens,
+                          std::unique_ptr<backend::TBufFilter>& out) override;
+    NWCCODE StreamData(const TCtx& c, const std::string& object, const std::string& attr,
+                       uint32_t flags, TStream& s) override;
+    uint32_t ValueSize(const TAttrValue& v) const override;
 
 private:
-    struct TCtx {
-        uint32_t Flags = DCV_DEREF_ALIASES | 0x02 | DCV_CANONICALIZE_NAMES;
-        uint32_t Confidence = 0;
-        std::string NameContext = "[Root]"; // typeless, without a leading dot
-        bool HasTree = false;
-        uint32_t Dsi = DSI_MODIFICATION_TIME | DSI_BASE_CLASS;
-    };
     // One object as the client knows it, by its full typeless name.
     struct TEntry {
         std::string Dn;
@@ -161,51 +111,6 @@ private:
         bool Pending = false;
         bool ChildrenKnown = false;
         std::vector<std::string> Children; // keys of the children, in listing order
-    };
-    struct TAttrOut {
-        std::string Name;
-        uint32_t Syntax = 0;
-        std::vector<TAttrValue> Values;
-    };
-    struct TObjOut {
-        std::string Name;
-        TObjectSummary Summary;
-    };
-    struct TFilterToken {
-        uint32_t Token = 0;
-        uint32_t Syntax = 0;
-        bool HasValue = false;
-        TAttrValue Value;
-    };
-    struct TFilter {
-        std::vector<TFilterToken> Tokens;
-    };
-    struct TBuf {
-        uint32_t Size = 0;
-        uint32_t Operation = 0;
-        std::vector<std::string> Names;
-        std::vector<TAttrOut> Attrs;
-        size_t AttrPos = 0;
-        size_t ValuePos = 0;
-        bool InAttr = false;
-        std::vector<TObjOut> Objects;
-        size_t ObjPos = 0;
-        std::vector<TClassDef> Classes;
-        size_t ClassPos = 0;
-        std::vector<std::pair<uint32_t, TObjectItem>> Items;
-        bool HasFilter = false;
-        std::string Filter; // LDAP filter
-    };
-    // A running list or search: its objects (names rendered) and the next to hand out.
-    struct TIter {
-        int Kind = 0;
-        std::vector<TObjOut> Objects;
-        std::vector<TClassDef> Classes;
-        size_t Pos = 0;
-    };
-    struct TStream {
-        std::string Data;
-        size_t Pos = 0;
     };
 
     TLdapClientOptions FOptions;
@@ -228,28 +133,8 @@ private:
     std::map<std::string, TEntry> FEntries; // by lower-case full name
     // Keys of the pending entries, by the key of their parent.
     std::map<std::string, std::set<std::string>> FPending;
-    std::map<NWHandle, TCtx> FContexts;
-    std::map<NWHandle, TBuf> FBufs;
-    std::map<NWHandle, TFilter> FFilters;
-    std::map<NWHandle, TIter> FIters;
-    std::map<NWHandle, TStream> FStreams;
-    std::set<NWHandle> FConns;
-    NWHandle FNextHandle = 1;
 
-    // Handles and contexts (LdapClientNames.cpp)
-    NWHandle NewHandle();
-    NWCCODE Ctx(NWHandle ctx, TCtx*& c);
-    NWCCODE Buf(NWHandle ctx, NWHandle buf, TBuf*& b);
-    // How many items of one kind (objects, attributes, classes) a filled buffer holds.
-    template <class TItems>
-    NWCCODE Count(NWHandle ctx, NWHandle buf, uint32_t& count, TItems TBuf::*items) {
-        TBuf* b = nullptr;
-        NWCCODE code = Buf(ctx, buf, b);
-        if (code == NW_OK)
-            count = static_cast<uint32_t>((b->*items).size());
-        return code;
-    }
-    NWCCODE FullName(const TCtx& c, const std::string& name, std::string& full) const;
+    // Names (LdapClientNames.cpp)
     // The object under a name taken against the context; loads what it needs from the server.
     NWCCODE Resolve(const TCtx& c, const std::string& name, TEntry*& entry);
     TEntry* FindFull(const std::string& full);
@@ -278,11 +163,7 @@ private:
     NWCCODE ReadValues(const TCtx& c, const TEntry& e, const std::vector<std::string>& dirNames,
                        bool all, uint32_t infoType, std::vector<TAttrOut>& out);
 
-    // Lists and searches (LdapClientLists.cpp)
-    NWCCODE Batch(int kind, int32_t& iteration, uint32_t maxItems,
-                  const std::function<NWCCODE(TIter&)>& start, TBuf& out);
-    NWCCODE List(NWHandle ctx, const std::string& container, bool containersOnly,
-                 int32_t& iteration, NWHandle result);
+    // Searches (LdapClientLists.cpp)
     NWCCODE BuildFilter(const TCtx& c, const std::vector<TFilterToken>& tokens,
                         std::string& filter);
 };

@@ -1,6 +1,8 @@
-// Connections and the file system: one connection, to the LDAP server, whose tree is the one the
-// root DSE names. No file server is reached over LDAP.
+// Connections: one connection, to the LDAP server, whose tree is the one the root DSE names. No
+// file server is reached over LDAP: the client has no file-server part.
 #include "backend/ldap/LdapClient.h"
+
+#include <memory>
 
 namespace trovalen {
 
@@ -8,7 +10,6 @@ namespace {
 
 constexpr uint32_t kConnRef = 1;
 constexpr size_t kTreeNameChars = 32;
-constexpr size_t kMaxLiveConns = 65536;
 
 std::string PaddedTree(const std::string& name) {
     std::string out = name;
@@ -37,15 +38,15 @@ NWCCODE TLdapClient::PrimaryConnRef(uint32_t& ref) {
 NWCCODE TLdapClient::OpenConnByRef(uint32_t ref, uint32_t, uint32_t, NWHandle& conn) {
     if (!FConnected || ref != kConnRef)
         return ERR_INVALID_CONNECTION;
-    if (FConns.size() >= kMaxLiveConns)
+    if (FConns.Full())
         return ERR_NO_CONNECTION;
     conn = NewHandle();
-    FConns.insert(conn);
+    FConns.Add(conn, std::make_unique<int32_t>(0));
     return NW_OK;
 }
 
 NWCCODE TLdapClient::CloseConn(NWHandle conn) {
-    return FConns.erase(conn) ? NW_OK : ERR_INVALID_CONNECTION;
+    return FConns.Free(conn);
 }
 
 NWCCODE TLdapClient::ConnRefInfo(uint32_t ref, uint32_t item, std::string& text) {
@@ -63,13 +64,13 @@ NWCCODE TLdapClient::ConnRefInfo(uint32_t ref, uint32_t item, std::string& text)
 }
 
 NWCCODE TLdapClient::ConnInfo(NWHandle conn, uint32_t item, std::string& text) {
-    if (!FConns.count(conn))
+    if (!FConns.Has(conn))
         return ERR_INVALID_CONNECTION;
     return ConnRefInfo(kConnRef, item, text);
 }
 
 NWCCODE TLdapClient::ConnInfo(NWHandle conn, uint32_t item, uint32_t& value) {
-    if (!FConns.count(conn))
+    if (!FConns.Has(conn))
         return ERR_INVALID_CONNECTION;
     switch (item) {
     case NWCC_INFO_CONN_REF:
@@ -84,43 +85,6 @@ NWCCODE TLdapClient::ConnInfo(NWHandle conn, uint32_t item, uint32_t& value) {
     default:
         return ERR_BAD_VERB;
     }
-}
-
-// --- File system: no file server is connected ---------------------------------------------------
-
-NWCCODE TLdapClient::ParsePath(const std::string&, std::string&, NWHandle&, std::string&,
-                               std::string&) {
-    return ERR_NO_CONNECTION;
-}
-
-NWCCODE TLdapClient::VolumeNumber(NWHandle, const std::string&, uint32_t&) {
-    return ERR_NO_CONNECTION;
-}
-
-NWCCODE TLdapClient::VolumeInfo(NWHandle, uint32_t, TVolumeInfo&) {
-    return ERR_NO_CONNECTION;
-}
-
-NWCCODE TLdapClient::BinderyObjectName(NWHandle, uint32_t, std::string&, uint16_t&) {
-    return ERR_NO_CONNECTION;
-}
-
-NWCCODE TLdapClient::PathTrustees(NWHandle, uint8_t, const std::string&, uint32_t&,
-                                  std::vector<TTrusteeEntry>&) {
-    return ERR_NO_CONNECTION;
-}
-
-NWCCODE TLdapClient::DirEntryInfo(NWHandle, uint8_t, const std::string&, TDirEntryInfo&) {
-    return ERR_NO_CONNECTION;
-}
-
-NWCCODE TLdapClient::StartDirSearch(NWHandle, uint8_t, const std::string&, uint8_t&, uint16_t&) {
-    return ERR_NO_CONNECTION;
-}
-
-NWCCODE TLdapClient::NextDirEntry(NWHandle, uint8_t, uint16_t, uint16_t, uint32_t,
-                                  const std::string&, TDirEntry&) {
-    return ERR_NO_CONNECTION;
 }
 
 } // namespace trovalen

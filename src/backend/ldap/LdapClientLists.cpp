@@ -1,5 +1,5 @@
-// Lists, searches and class definitions: each answered by paged LDAP searches, then handed out
-// in batches under iteration handles.
+// Lists, searches and class definitions: each answered by paged LDAP searches; the shared
+// mechanics hand the results out in batches under iteration handles.
 #include "backend/ldap/LdapClient.h"
 
 #include <algorithm>
@@ -17,13 +17,7 @@ namespace {
 
 constexpr uint32_t kListBatch = 50;
 constexpr uint32_t kSearchBatch = 50;
-constexpr size_t kMaxFilterTokens = 100000;
-constexpr size_t kMaxLiveHandles = 65536;
-constexpr size_t kMaxLiveIterations = 4096;
 constexpr int kMaxFilterDepth = 200;
-constexpr int kKindList = 1;
-constexpr int kKindSearch = 2;
-constexpr int kKindClasses = 3;
 // A filter that matches nothing (an attribute or name the tree does not have).
 constexpr char kNothing[] = "(!(objectClass=*))";
 
@@ -55,185 +49,69 @@ std::string Wildcard(std::string_view value) {
 
 // --- Batches ------------------------------------------------------------------------------------
 
-NWCCODE TLdapClient::Batch(int kind, int32_t& iteration, uint32_t maxItems,
-                           const std::function<NWCCODE(TIter&)>& start, TBuf& out) {
-    NWHandle handle = iteration;
-    if (iteration == -1) {
-        TIter it;
-        it.Kind = kind;
-        if (NWCCODE code = start(it); code != NW_OK)
-            return code;
-        if (FIters.size() >= kMaxLiveIterations)
-            FIters.erase(FIters.begin()); // the oldest abandoned iteration
-        handle = NewHandle();
-        FIters[handle] = std::move(it);
+backend::TBatchLimits TLdapClient::Limits(backend::TBatchOp op, const TBuf&,
+                                          uint32_t maxPerCall) const {
+    switch (op) {
+    case backend::TBatchOp::ReadAttributes:
+        // Every attribute goes out in one batch: the values are held by the client, not by the
+        // caller's buffer.
+        return {};
+    case backend::TBatchOp::SearchObjects:
+        return {maxPerCall == 0 ? kSearchBatch : std::min(maxPerCall, kSearchBatch)};
+    default:
+        return {kListBatch};
     }
-    auto found = FIters.find(handle);
-    if (found == FIters.end() || found->second.Kind != kind) {
-        iteration = -1;
-        return ERR_INVALID_HANDLE;
-    }
-    TIter& it = found->second;
-    if (kind == kKindClasses) {
-        size_t n = std::min<size_t>(maxItems, it.Classes.size() - it.Pos);
-        out.Classes.assign(it.Classes.begin() + it.Pos, it.Classes.begin() + it.Pos + n);
-        out.ClassPos = 0;
-        it.Pos += n;
-    } else {
-        size_t n = std::min<size_t>(maxItems, it.Objects.size() - it.Pos);
-        out.Objects.assign(it.Objects.begin() + it.Pos, it.Objects.begin() + it.Pos + n);
-        out.ObjPos = 0;
-        it.Pos += n;
-    }
-    size_t total = kind == kKindClasses ? it.Classes.size() : it.Objects.size();
-    if (it.Pos < total) {
-        iteration = handle;
-    } else {
-        FIters.erase(found);
-        iteration = -1;
-    }
-    return NW_OK;
 }
 
 // --- Lists --------------------------------------------------------------------------------------
 
-NWCCODE TLdapClient::List(NWHandle ctx, const std::string& container, bool containersOnly,
-                          int32_t& iteration, NWHandle result) {
-    TCtx* c = nullptr;
-    TBuf* out = nullptr;
-    NWCCODE code = Buf(ctx, result, out);
-    if (code != NW_OK || (code = Ctx(ctx, c)) != NW_OK)
+NWCCODE TLdapClient::StartList(const TCtx& c, const std::string& container, bool containersOnly,
+                               TIter& it) {
+    TEntry* e = nullptr;
+    NWCCODE code = Resolve(c, container, e);
+    if (code == NW_OK)
+        e = Deref(c, e);
+    if (code != NW_OK || (code = LoadChildren(*e)) != NW_OK)
         return code;
-    auto start = [&](TIter& it) {
-        TEntry* e = nullptr;
-        NWCCODE rc = Resolve(*c, container, e);
-        if (rc == NW_OK)
-            e = Deref(*c, e);
-        if (rc != NW_OK || (rc = LoadChildren(*e)) != NW_OK)
-            return rc;
-        for (const std::string& key : e->Children) {
-            auto child = FEntries.find(key);
-            if (child == FEntries.end() || (containersOnly && !child->second.Container))
-                continue;
-            it.Objects.push_back({RenderRdn(*c, child->second), Summary(child->second)});
-        }
-        return NW_OK;
-    };
-    return Batch(kKindList, iteration, kListBatch, start, *out);
-}
-
-NWCCODE TLdapClient::ListSubordinates(NWHandle ctx, const std::string& container,
-                                      int32_t& iteration, NWHandle result) {
-    return List(ctx, container, false, iteration, result);
-}
-
-NWCCODE TLdapClient::ListContainers(NWHandle ctx, const std::string& container, int32_t& iteration,
-                                    NWHandle result) {
-    return List(ctx, container, true, iteration, result);
-}
-
-NWCCODE TLdapClient::ObjectCount(NWHandle ctx, NWHandle buf, uint32_t& count) {
-    return Count(ctx, buf, count, &TBuf::Objects);
-}
-
-NWCCODE TLdapClient::NextObject(NWHandle ctx, NWHandle buf, std::string& name, uint32_t& attrCount,
-                                TObjectSummary& summary) {
-    TBuf* b = nullptr;
-    if (NWCCODE code = Buf(ctx, buf, b); code != NW_OK)
-        return code;
-    if (b->ObjPos >= b->Objects.size())
-        return ERR_BUFFER_EMPTY;
-    const TObjOut& o = b->Objects[b->ObjPos++];
-    name = o.Name;
-    summary = o.Summary;
-    attrCount = 0;
+    for (const std::string& key : e->Children) {
+        auto child = FEntries.find(key);
+        if (child == FEntries.end() || (containersOnly && !child->second.Container))
+            continue;
+        it.Objects.push_back({RenderRdn(c, child->second), Summary(child->second)});
+    }
     return NW_OK;
 }
 
 // --- Class definitions --------------------------------------------------------------------------
 
-NWCCODE TLdapClient::ReadClassDefs(NWHandle ctx, uint32_t, bool allClasses, NWHandle request,
-                                   int32_t& iteration, NWHandle result) {
-    TBuf* out = nullptr;
-    if (NWCCODE code = Buf(ctx, result, out); code != NW_OK)
-        return code;
+NWCCODE TLdapClient::StartClasses(const TCtx&, bool allClasses, NWHandle request, TIter& it) {
     constexpr uint32_t kContainerClass = 0x01;
     constexpr uint32_t kEffectiveClass = 0x02;
     auto def = [&](const TSchemaClass& c) {
         return TClassDef{c.Directory, (c.Container ? kContainerClass : 0) | kEffectiveClass};
     };
-    auto start = [&](TIter& it) {
-        if (allClasses) {
-            for (const TSchemaClass& c : FSchema.Classes())
-                it.Classes.push_back(def(c));
-            return NW_OK;
-        }
-        auto req = FBufs.find(request);
-        if (req == FBufs.end())
-            return ERR_INVALID_HANDLE;
-        for (const std::string& n : req->second.Names) {
-            const TSchemaClass* c = FSchema.ClassByDirectory(n);
-            if (c == nullptr)
-                return ERR_NO_SUCH_CLASS;
-            it.Classes.push_back(def(*c));
-        }
+    if (allClasses) {
+        for (const TSchemaClass& c : FSchema.Classes())
+            it.Classes.push_back(def(c));
         return NW_OK;
-    };
-    return Batch(kKindClasses, iteration, kListBatch, start, *out);
-}
-
-NWCCODE TLdapClient::ClassDefCount(NWHandle ctx, NWHandle buf, uint32_t& count) {
-    return Count(ctx, buf, count, &TBuf::Classes);
-}
-
-NWCCODE TLdapClient::NextClassDef(NWHandle ctx, NWHandle buf, TClassDef& def) {
-    TBuf* b = nullptr;
-    if (NWCCODE code = Buf(ctx, buf, b); code != NW_OK)
+    }
+    const std::vector<std::string>* names = nullptr;
+    if (NWCCODE code = RequestNames(request, names); code != NW_OK)
         return code;
-    if (b->ClassPos >= b->Classes.size())
-        return ERR_BUFFER_EMPTY;
-    def = b->Classes[b->ClassPos++];
+    for (const std::string& n : *names) {
+        const TSchemaClass* c = FSchema.ClassByDirectory(n);
+        if (c == nullptr)
+            return ERR_NO_SUCH_CLASS;
+        it.Classes.push_back(def(*c));
+    }
     return NW_OK;
 }
 
 // --- Filters ------------------------------------------------------------------------------------
 
-NWCCODE TLdapClient::NewFilter(NWHandle ctx, NWHandle& filter) {
-    TCtx* c = nullptr;
-    if (NWCCODE code = Ctx(ctx, c); code != NW_OK)
-        return code;
-    if (FFilters.size() >= kMaxLiveHandles)
-        return ERR_BUFFER_FULL;
-    filter = NewHandle();
-    FFilters[filter] = TFilter{};
-    return NW_OK;
-}
-
-NWCCODE TLdapClient::AddFilterToken(NWHandle filter, uint32_t token, const TAttrValue* value,
-                                    uint32_t syntax) {
-    auto it = FFilters.find(filter);
-    if (it == FFilters.end())
-        return ERR_INVALID_HANDLE;
-    bool known = token <= FTOK_APPROX || (token >= FTOK_ANAME && token <= FTOK_BASECLS);
-    bool needsValue = token == FTOK_AVAL || token == FTOK_ANAME;
-    if (!known || (needsValue && value == nullptr))
-        return ERR_INVALID_FILTER;
-    if (it->second.Tokens.size() >= kMaxFilterTokens)
-        return ERR_BUFFER_FULL;
-    TFilterToken t;
-    t.Token = token;
-    t.Syntax = syntax;
-    if (needsValue) {
-        t.HasValue = true;
-        t.Value = *value;
-    }
-    it->second.Tokens.push_back(std::move(t));
-    return NW_OK;
-}
-
 NWCCODE TLdapClient::AttrSyntax(NWHandle ctx, const std::string& attr, uint32_t& syntax) {
     TCtx* c = nullptr;
-    if (NWCCODE code = Ctx(ctx, c); code != NW_OK)
+    if (NWCCODE code = Context(ctx, c); code != NW_OK)
         return code;
     const TSchemaAttr* a = FSchema.AttrByDirectory(attr);
     if (a == nullptr)
@@ -413,90 +291,70 @@ NWCCODE TLdapClient::BuildFilter(const TCtx& c, const std::vector<TFilterToken>&
     return NW_OK;
 }
 
-NWCCODE TLdapClient::PutFilter(NWHandle ctx, NWHandle buf, NWHandle filter) {
-    // The filter is used up whether or not it can be put.
-    auto it = FFilters.find(filter);
-    if (it == FFilters.end())
-        return ERR_INVALID_HANDLE;
-    TFilter f = std::move(it->second);
-    FFilters.erase(it);
-    TCtx* c = nullptr;
-    TBuf* b = nullptr;
-    NWCCODE code = Buf(ctx, buf, b);
-    if (code != NW_OK || (code = Ctx(ctx, c)) != NW_OK)
-        return code;
-    std::string text;
-    if ((code = BuildFilter(*c, f.Tokens, text)) != NW_OK)
-        return code;
-    b->HasFilter = true;
-    b->Filter = std::move(text);
-    return NW_OK;
-}
+namespace {
 
-NWCCODE TLdapClient::FreeFilter(NWHandle filter) {
-    return FFilters.erase(filter) ? NW_OK : ERR_INVALID_HANDLE;
+// A filter put into a buffer: the LDAP filter it searches with.
+struct TLdapFilter : backend::TBufFilter {
+    std::string Text;
+};
+
+} // namespace
+
+NWCCODE TLdapClient::CompileFilter(const TCtx& c, std::vector<TFilterToken>& tokens,
+                                   std::unique_ptr<backend::TBufFilter>& out) {
+    auto f = std::make_unique<TLdapFilter>();
+    if (NWCCODE code = BuildFilter(c, tokens, f->Text); code != NW_OK)
+        return code;
+    out = std::move(f);
+    return NW_OK;
 }
 
 // --- Search -------------------------------------------------------------------------------------
 
-NWCCODE TLdapClient::SearchObjects(NWHandle ctx, const std::string& base, int scope,
-                                   NWHandle filterBuf, bool, int32_t& iteration,
-                                   uint32_t maxPerCall, uint32_t& count, NWHandle result) {
-    TCtx* c = nullptr;
-    TBuf* out = nullptr;
-    TBuf* fb = nullptr;
-    NWCCODE code = Buf(ctx, result, out);
-    if (code != NW_OK || (code = Buf(ctx, filterBuf, fb)) != NW_OK || (code = Ctx(ctx, c)) != NW_OK)
-        return code;
-    auto start = [&](TIter& it) {
-        if (!fb->HasFilter)
-            return ERR_INVALID_FILTER;
-        if (scope < DS_SEARCH_ENTRY || scope > DS_SEARCH_SUBTREE)
-            return ERR_BAD_VERB;
-        TEntry* b = nullptr;
-        NWCCODE rc = Resolve(*c, base, b);
-        if (rc != NW_OK)
-            return rc;
-        static const std::vector<std::string> kAttrs{"objectClass", "structuralObjectClass",
-                                                     "createTimestamp", "modifyTimestamp",
-                                                     "aliasedObjectName"};
-        // Below [Root] the tops are searched one by one; [Root] itself matches no filter here.
-        std::vector<std::pair<std::string, TLdapScope>> bases;
-        if (b->Full == "[Root]") {
-            if (scope == DS_SEARCH_ENTRY)
-                return NW_OK;
-            for (const std::string& top : FTops)
-                bases.emplace_back(top, scope == DS_SEARCH_SUBTREE ? TLdapScope::Subtree
-                                                                   : TLdapScope::Base);
-        } else {
-            bases.emplace_back(b->Dn, scope == DS_SEARCH_ENTRY          ? TLdapScope::Base
-                                      : scope == DS_SEARCH_SUBORDINATES ? TLdapScope::OneLevel
-                                                                        : TLdapScope::Subtree);
+NWCCODE TLdapClient::StartSearch(const TCtx& c, const std::string& base, int scope,
+                                 const TBuf& filterBuf, TIter& it) {
+    const std::string& filter = static_cast<const TLdapFilter&>(*filterBuf.Filter).Text;
+    if (scope < DS_SEARCH_ENTRY || scope > DS_SEARCH_SUBTREE)
+        return ERR_BAD_VERB;
+    TEntry* b = nullptr;
+    NWCCODE rc = Resolve(c, base, b);
+    if (rc != NW_OK)
+        return rc;
+    static const std::vector<std::string> kAttrs{"objectClass", "structuralObjectClass",
+                                                 "createTimestamp", "modifyTimestamp",
+                                                 "aliasedObjectName"};
+    // Below [Root] the tops are searched one by one; [Root] itself matches no filter here.
+    std::vector<std::pair<std::string, TLdapScope>> bases;
+    if (b->Full == "[Root]") {
+        if (scope == DS_SEARCH_ENTRY)
+            return NW_OK;
+        for (const std::string& top : FTops)
+            bases.emplace_back(top,
+                               scope == DS_SEARCH_SUBTREE ? TLdapScope::Subtree : TLdapScope::Base);
+    } else {
+        bases.emplace_back(b->Dn, scope == DS_SEARCH_ENTRY          ? TLdapScope::Base
+                                  : scope == DS_SEARCH_SUBORDINATES ? TLdapScope::OneLevel
+                                                                    : TLdapScope::Subtree);
+    }
+    std::vector<std::string> names;
+    for (const auto& [dn, s] : bases) {
+        std::vector<TLdapEntry> found;
+        std::string error;
+        if (!FConn.Search(dn, s, filter, kAttrs, found, error)) {
+            FLastError = error;
+            return FConn.LastCode() == ERR_NO_SUCH_OBJECT_LDAP ? ERR_NO_SUCH_ENTRY
+                                                               : ERR_NO_CONNECTION;
         }
-        std::vector<std::string> names;
-        for (const auto& [dn, s] : bases) {
-            std::vector<TLdapEntry> found;
-            std::string error;
-            if (!FConn.Search(dn, s, fb->Filter, kAttrs, found, error)) {
-                FLastError = error;
-                return FConn.LastCode() == ERR_NO_SUCH_OBJECT_LDAP ? ERR_NO_SUCH_ENTRY
-                                                                   : ERR_NO_CONNECTION;
-            }
-            for (const TLdapEntry& f : found)
-                if (TEntry* e = Remember(f))
-                    names.push_back(e->Full);
-        }
-        for (const std::string& full : names) {
-            auto e = FEntries.find(U_LowerCase(full));
-            if (e != FEntries.end())
-                it.Objects.push_back({Render(*c, full), Summary(e->second)});
-        }
-        return NW_OK;
-    };
-    uint32_t batch = maxPerCall == 0 ? kSearchBatch : std::min(maxPerCall, kSearchBatch);
-    code = Batch(kKindSearch, iteration, batch, start, *out);
-    count = code == NW_OK ? static_cast<uint32_t>(out->Objects.size()) : 0;
-    return code;
+        for (const TLdapEntry& f : found)
+            if (TEntry* e = Remember(f))
+                names.push_back(e->Full);
+    }
+    for (const std::string& full : names) {
+        auto e = FEntries.find(U_LowerCase(full));
+        if (e != FEntries.end())
+            it.Objects.push_back({Render(c, full), Summary(e->second)});
+    }
+    return NW_OK;
 }
 
 } // namespace trovalen

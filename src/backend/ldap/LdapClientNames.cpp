@@ -16,9 +16,7 @@ using namespace ldap;
 
 namespace {
 
-constexpr size_t kMaxNameBytes = 1024;
 constexpr size_t kTreeNameChars = 32;
-constexpr size_t kMaxLiveHandles = 65536;
 constexpr char kRoot[] = "[Root]";
 // Pending entries read in one request: at most one page of answers, and a filter well below
 // what servers accept from a client.
@@ -35,28 +33,6 @@ const std::vector<std::string>& SummaryAttrs() {
 
 bool SplitName(std::string_view name, std::vector<std::string>& parts) {
     return U_SplitNameParts(name, parts);
-}
-
-// Strips the type of each part of a typed name ("CN=Joe.OU=Sales" -> "Joe.Sales").
-std::string Typeless(const std::string& name) {
-    if (name.find('=') == std::string::npos)
-        return name;
-    std::vector<std::string> parts;
-    std::string out;
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t dot = U_FindNameDot(name, start);
-        std::string part = name.substr(start, dot == std::string::npos ? dot : dot - start);
-        size_t eq = part.find('=');
-        if (eq != std::string::npos && eq > 0 && eq <= 3)
-            part = part.substr(eq + 1);
-        out += part;
-        if (dot == std::string::npos)
-            break;
-        out += '.';
-        start = dot + 1;
-    }
-    return out;
 }
 
 // The host of an LDAP address, as the server's name.
@@ -286,162 +262,29 @@ std::vector<std::string> TLdapClient::TakeProblems() {
     return out;
 }
 
-// --- Handles and contexts -----------------------------------------------------------------------
+// --- Contexts -----------------------------------------------------------------------------------
 
-NWHandle TLdapClient::NewHandle() {
-    for (;;) {
-        NWHandle h = FNextHandle;
-        FNextHandle = FNextHandle >= 0x7FFFFFF0 ? 1 : FNextHandle + 1;
-        if (h == NO_CONNECTION || h == 0xFFFF)
-            continue;
-        if (FContexts.count(h) || FBufs.count(h) || FFilters.count(h) || FIters.count(h) ||
-            FStreams.count(h) || FConns.count(h))
-            continue;
-        return h;
-    }
+int32_t TLdapClient::DefaultTree() {
+    return FConnected ? 0 : -1;
 }
 
-NWCCODE TLdapClient::Ctx(NWHandle ctx, TCtx*& c) {
-    auto it = FContexts.find(ctx);
-    c = it == FContexts.end() ? nullptr : &it->second;
-    return c ? NW_OK : ERR_INVALID_HANDLE;
+std::string TLdapClient::TreeName(int32_t) const {
+    return FTreeName;
 }
 
-NWCCODE TLdapClient::Buf(NWHandle ctx, NWHandle buf, TBuf*& b) {
-    TCtx* c = nullptr;
-    if (NWCCODE code = Ctx(ctx, c); code != NW_OK)
-        return code;
-    auto it = FBufs.find(buf);
-    b = it == FBufs.end() ? nullptr : &it->second;
-    return b ? NW_OK : ERR_INVALID_HANDLE;
-}
-
-NWCCODE TLdapClient::NewContext(NWHandle& ctx) {
-    if (FContexts.size() >= kMaxLiveHandles)
-        return ERR_CONTEXT_CREATION;
-    TCtx c;
-    c.HasTree = FConnected;
-    ctx = NewHandle();
-    FContexts[ctx] = c;
+NWCCODE TLdapClient::FindTree(const std::string& value, int32_t& tree) {
+    // Trees come back padded with "_" from the connection calls; either spelling is taken.
+    std::string name = U_LowerCase(value.substr(0, kTreeNameChars));
+    std::string own = U_LowerCase(FTreeName);
+    while (!name.empty() && name.back() == '_' && name != own)
+        name.pop_back();
+    if (!FConnected || name != own)
+        return ERR_NO_CONNECTION;
+    tree = 0;
     return NW_OK;
-}
-
-NWCCODE TLdapClient::CopyContext(NWHandle ctx, NWHandle& copy) {
-    TCtx* c = nullptr;
-    if (NWCCODE code = Ctx(ctx, c); code != NW_OK)
-        return code;
-    if (FContexts.size() >= kMaxLiveHandles)
-        return ERR_CONTEXT_CREATION;
-    TCtx value = *c;
-    copy = NewHandle();
-    FContexts[copy] = value;
-    return NW_OK;
-}
-
-NWCCODE TLdapClient::FreeContext(NWHandle ctx) {
-    return FContexts.erase(ctx) ? NW_OK : ERR_INVALID_HANDLE;
-}
-
-NWCCODE TLdapClient::GetContextValue(NWHandle ctx, uint32_t key, uint32_t& value) {
-    TCtx* c = nullptr;
-    if (NWCCODE code = Ctx(ctx, c); code != NW_OK)
-        return code;
-    switch (key) {
-    case DCK_FLAGS:
-        value = c->Flags;
-        return NW_OK;
-    case DCK_CONFIDENCE:
-        value = c->Confidence;
-        return NW_OK;
-    case DCK_DSI_FLAGS:
-        value = c->Dsi;
-        return NW_OK;
-    default:
-        return ERR_BAD_VERB;
-    }
-}
-
-NWCCODE TLdapClient::GetContextValue(NWHandle ctx, uint32_t key, std::string& value) {
-    TCtx* c = nullptr;
-    if (NWCCODE code = Ctx(ctx, c); code != NW_OK)
-        return code;
-    switch (key) {
-    case DCK_NAME_CONTEXT:
-        value = c->NameContext;
-        return NW_OK;
-    case DCK_TREE_NAME:
-        value = c->HasTree ? FTreeName : std::string();
-        return NW_OK;
-    default:
-        return ERR_BAD_VERB;
-    }
-}
-
-NWCCODE TLdapClient::SetContextValue(NWHandle ctx, uint32_t key, uint32_t value) {
-    TCtx* c = nullptr;
-    if (NWCCODE code = Ctx(ctx, c); code != NW_OK)
-        return code;
-    switch (key) {
-    case DCK_FLAGS:
-        c->Flags = value;
-        return NW_OK;
-    case DCK_CONFIDENCE:
-        c->Confidence = value;
-        return NW_OK;
-    case DCK_DSI_FLAGS:
-        c->Dsi = value;
-        return NW_OK;
-    default:
-        return ERR_BAD_VERB;
-    }
-}
-
-NWCCODE TLdapClient::SetContextValue(NWHandle ctx, uint32_t key, const std::string& value) {
-    TCtx* c = nullptr;
-    if (NWCCODE code = Ctx(ctx, c); code != NW_OK)
-        return code;
-    if (key == DCK_TREE_NAME) {
-        // Trees come back padded with "_" from the connection calls; either spelling is taken.
-        std::string name = U_LowerCase(value.substr(0, kTreeNameChars));
-        std::string tree = U_LowerCase(FTreeName);
-        while (!name.empty() && name.back() == '_' && name != tree)
-            name.pop_back();
-        if (!FConnected || name != tree)
-            return ERR_NO_CONNECTION;
-        c->HasTree = true;
-        return NW_OK;
-    }
-    if (key == DCK_NAME_CONTEXT) {
-        std::string name = Typeless(value);
-        if (!name.empty() && name[0] == '.')
-            name.erase(0, 1);
-        if (name.empty() || name == kRoot) {
-            c->NameContext = kRoot;
-            return NW_OK;
-        }
-        std::vector<std::string> parts;
-        if (!SplitName(name, parts) || name.size() > kMaxNameBytes)
-            return ERR_INVALID_OBJECT_NAME;
-        c->NameContext = name;
-        return NW_OK;
-    }
-    return ERR_BAD_VERB;
 }
 
 // --- Names --------------------------------------------------------------------------------------
-
-NWCCODE TLdapClient::FullName(const TCtx& c, const std::string& raw, std::string& full) const {
-    if (raw.empty() || raw.size() > kMaxNameBytes)
-        return ERR_INVALID_OBJECT_NAME;
-    if (raw == kRoot || raw == ".[Root]") {
-        full = kRoot;
-        return NW_OK;
-    }
-    return U_CompleteName(Typeless(raw), c.NameContext, (c.Flags & DCV_CANONICALIZE_NAMES) != 0,
-                          full)
-               ? NW_OK
-               : ERR_INVALID_OBJECT_NAME;
-}
 
 bool TLdapClient::DnToFull(std::string_view dn, std::string& full) const {
     std::vector<TRdn> rdns;
@@ -662,7 +505,7 @@ TLdapClient::TEntry* TLdapClient::FindFull(const std::string& full) {
 }
 
 NWCCODE TLdapClient::Resolve(const TCtx& c, const std::string& name, TEntry*& entry) {
-    if (!c.HasTree || !FConnected)
+    if (c.Tree < 0 || !FConnected)
         return ERR_NO_CONNECTION;
     std::string full;
     if (NWCCODE code = FullName(c, name, full); code != NW_OK)
@@ -732,9 +575,9 @@ TObjectSummary TLdapClient::Summary(const TEntry& e) const {
 
 NWCCODE TLdapClient::CurrentUserDN(NWHandle ctx, std::string& name) {
     TCtx* c = nullptr;
-    if (NWCCODE code = Ctx(ctx, c); code != NW_OK)
+    if (NWCCODE code = Context(ctx, c); code != NW_OK)
         return code;
-    if (FUserFull.empty() || !c->HasTree)
+    if (FUserFull.empty() || c->Tree < 0)
         return ERR_NOT_AUTHENTICATED;
     name = Render(*c, FUserFull);
     return NW_OK;
@@ -742,7 +585,7 @@ NWCCODE TLdapClient::CurrentUserDN(NWHandle ctx, std::string& name) {
 
 NWCCODE TLdapClient::AbbreviateName(NWHandle ctx, const std::string& name, std::string& out) {
     TCtx* c = nullptr;
-    NWCCODE code = Ctx(ctx, c);
+    NWCCODE code = Context(ctx, c);
     std::string full;
     if (code != NW_OK || (code = FullName(*c, name, full)) != NW_OK)
         return code;
@@ -765,17 +608,17 @@ NWCCODE TLdapClient::AbbreviateName(NWHandle ctx, const std::string& name, std::
 
 NWCCODE TLdapClient::MapIDToName(NWHandle ctx, NWHandle conn, uint32_t, std::string&) {
     TCtx* c = nullptr;
-    if (NWCCODE code = Ctx(ctx, c); code != NW_OK)
+    if (NWCCODE code = Context(ctx, c); code != NW_OK)
         return code;
     // Object IDs are a file server's: LDAP names none.
-    return FConns.count(conn) ? ERR_NO_SUCH_ENTRY : ERR_INVALID_CONNECTION;
+    return FConns.Has(conn) ? ERR_NO_SUCH_ENTRY : ERR_INVALID_CONNECTION;
 }
 
 NWCCODE TLdapClient::ServerDN(NWHandle ctx, NWHandle conn, std::string&) {
     TCtx* c = nullptr;
-    if (NWCCODE code = Ctx(ctx, c); code != NW_OK)
+    if (NWCCODE code = Context(ctx, c); code != NW_OK)
         return code;
-    return FConns.count(conn) ? ERR_NO_SUCH_ENTRY : ERR_INVALID_CONNECTION;
+    return FConns.Has(conn) ? ERR_NO_SUCH_ENTRY : ERR_INVALID_CONNECTION;
 }
 
 } // namespace trovalen

@@ -15,12 +15,6 @@ using namespace ldap;
 
 namespace {
 
-constexpr uint32_t kMaxBufBytes = 65536;
-constexpr size_t kMaxLiveHandles = 65536;
-constexpr size_t kMaxRequestNames = 1024;
-constexpr size_t kMaxRequestNameBytes = 1024;
-constexpr uint32_t kStreamReadOnly = 1;
-
 // A value as it stood, with control characters written as \xNN so that it stays one line.
 std::string Visible(std::string_view raw) {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -47,7 +41,7 @@ NWCCODE TLdapClient::ReadObjectSummary(NWHandle ctx, const std::string& name, st
                                        TObjectSummary& summary) {
     TCtx* c = nullptr;
     TEntry* e = nullptr;
-    NWCCODE code = Ctx(ctx, c);
+    NWCCODE code = Context(ctx, c);
     if (code != NW_OK || (code = Resolve(*c, name, e)) != NW_OK)
         return code;
     // With the context's dereference flag, every operation on an alias works on its object.
@@ -57,99 +51,27 @@ NWCCODE TLdapClient::ReadObjectSummary(NWHandle ctx, const std::string& name, st
     return NW_OK;
 }
 
-NWCCODE TLdapClient::ReadObjectItems(NWHandle ctx, const std::string& name, uint32_t size,
-                                     NWHandle buf) {
-    TCtx* c = nullptr;
-    TBuf* b = nullptr;
+NWCCODE TLdapClient::ItemValues(const TCtx& c, const std::string& name, backend::TItemValues& out) {
     TEntry* e = nullptr;
-    NWCCODE code = Buf(ctx, buf, b);
-    if (code != NW_OK || (code = Ctx(ctx, c)) != NW_OK || (code = Resolve(*c, name, e)) != NW_OK)
+    if (NWCCODE code = Resolve(c, name, e); code != NW_OK)
         return code;
-    e = Deref(*c, e);
-    b->Items.clear();
-    uint32_t used = 0;
-    auto add = [&](uint32_t item, uint32_t number, const std::string& text) {
-        b->Items.push_back({item, TObjectItem{number, text}});
-        used += 8 + static_cast<uint32_t>(text.size()) * 2;
-    };
-    if (c->Dsi & DSI_MODIFICATION_TIME)
-        add(DSI_MODIFICATION_TIME, e->Modified, {});
-    if (c->Dsi & DSI_CREATION_TIME)
-        add(DSI_CREATION_TIME, e->Created, {});
-    if (c->Dsi & DSI_BASE_CLASS)
-        add(DSI_BASE_CLASS, 0, e->Class);
-    if (c->Dsi & DSI_RDN)
-        add(DSI_RDN, 0, RenderRdn(*c, *e));
-    if (c->Dsi & DSI_DN)
-        add(DSI_DN, 0, Render(*c, e->Full));
-    if (c->Dsi & DSI_PARENT_DN) {
-        std::string parent;
-        if (e->Full != "[Root]") {
-            size_t dot = U_FindNameDot(e->Full);
-            parent = Render(*c, dot == std::string::npos ? std::string("[Root]")
-                                                         : e->Full.substr(dot + 1));
-        }
-        add(DSI_PARENT_DN, 0, parent);
-    }
-    if (used > size || used > b->Size) {
-        b->Items.clear();
-        return ERR_BUFFER_FULL;
+    e = Deref(c, e);
+    out.Modified = e->Modified;
+    out.Created = e->Created;
+    out.ClassName = e->Class;
+    if (c.Dsi & DSI_RDN)
+        out.Rdn = RenderRdn(c, *e);
+    if (c.Dsi & DSI_DN)
+        out.Dn = Render(c, e->Full);
+    if ((c.Dsi & DSI_PARENT_DN) && e->Full != "[Root]") {
+        size_t dot = U_FindNameDot(e->Full);
+        out.ParentDn =
+            Render(c, dot == std::string::npos ? std::string("[Root]") : e->Full.substr(dot + 1));
     }
     return NW_OK;
-}
-
-NWCCODE TLdapClient::ObjectItem(NWHandle ctx, NWHandle buf, uint32_t size, uint32_t item,
-                                TObjectItem& out) {
-    TBuf* b = nullptr;
-    if (NWCCODE code = Buf(ctx, buf, b); code != NW_OK)
-        return code;
-    for (const auto& [key, value] : b->Items) {
-        if (key != item)
-            continue;
-        if (value.Text.size() + 1 > size)
-            return ERR_BUFFER_FULL;
-        out = value;
-        return NW_OK;
-    }
-    return ERR_NO_SUCH_VALUE;
-}
-
-// --- Buffers ------------------------------------------------------------------------------------
-
-NWCCODE TLdapClient::AllocBuf(uint32_t size, NWHandle& buf) {
-    if (size == 0 || size > kMaxBufBytes || FBufs.size() >= kMaxLiveHandles)
-        return ERR_BUFFER_FULL;
-    buf = NewHandle();
-    FBufs[buf].Size = size;
-    return NW_OK;
-}
-
-NWCCODE TLdapClient::InitBuf(NWHandle ctx, uint32_t operation, NWHandle buf) {
-    TBuf* b = nullptr;
-    if (NWCCODE code = Buf(ctx, buf, b); code != NW_OK)
-        return code;
-    uint32_t size = b->Size;
-    *b = TBuf{};
-    b->Size = size;
-    b->Operation = operation;
-    return NW_OK;
-}
-
-NWCCODE TLdapClient::FreeBuf(NWHandle buf) {
-    return FBufs.erase(buf) ? NW_OK : ERR_INVALID_HANDLE;
 }
 
 // --- Attributes ---------------------------------------------------------------------------------
-
-NWCCODE TLdapClient::PutAttrName(NWHandle ctx, NWHandle buf, const std::string& attr) {
-    TBuf* b = nullptr;
-    if (NWCCODE code = Buf(ctx, buf, b); code != NW_OK)
-        return code;
-    if (b->Names.size() >= kMaxRequestNames || attr.size() > kMaxRequestNameBytes)
-        return ERR_BUFFER_FULL;
-    b->Names.push_back(attr);
-    return NW_OK;
-}
 
 NWCCODE TLdapClient::ReadValues(const TCtx& c, const TEntry& e,
                                 const std::vector<std::string>& dirNames, bool all,
@@ -234,93 +156,38 @@ NWCCODE TLdapClient::ReadValues(const TCtx& c, const TEntry& e,
     return out.empty() ? ERR_NO_SUCH_ATTRIBUTE : NW_OK;
 }
 
-NWCCODE TLdapClient::ReadAttributes(NWHandle ctx, const std::string& object, uint32_t infoType,
-                                    bool allAttrs, NWHandle request, int32_t& iteration,
-                                    NWHandle result) {
-    TCtx* c = nullptr;
-    TBuf* out = nullptr;
+NWCCODE TLdapClient::StartRead(const TCtx& c, const std::string& object, uint32_t infoType,
+                               bool allAttrs, NWHandle request, TIter& it) {
     TEntry* e = nullptr;
-    NWCCODE code = Buf(ctx, result, out);
-    if (code != NW_OK || (code = Ctx(ctx, c)) != NW_OK)
+    if (NWCCODE code = Resolve(c, object, e); code != NW_OK)
         return code;
-    // Every attribute goes out in one batch: the values are held by the client, not by the
-    // caller's buffer.
-    if (iteration != -1) {
-        iteration = -1;
-        return ERR_INVALID_HANDLE;
-    }
-    if ((code = Resolve(*c, object, e)) != NW_OK)
-        return code;
-    e = Deref(*c, e);
+    e = Deref(c, e);
     std::vector<std::string> names;
     if (!allAttrs) {
-        auto it = FBufs.find(request);
-        if (it == FBufs.end())
-            return ERR_INVALID_HANDLE;
-        names = it->second.Names;
+        const std::vector<std::string>* asked = nullptr;
+        if (NWCCODE code = RequestNames(request, asked); code != NW_OK)
+            return code;
+        names = *asked;
     }
-    std::vector<TAttrOut> attrs;
-    if ((code = ReadValues(*c, *e, names, allAttrs, infoType, attrs)) != NW_OK)
-        return code;
-    out->Attrs = std::move(attrs);
-    out->AttrPos = out->ValuePos = 0;
-    out->InAttr = false;
-    return NW_OK;
+    return ReadValues(c, *e, names, allAttrs, infoType, it.Attrs);
 }
 
-NWCCODE TLdapClient::AttrCount(NWHandle ctx, NWHandle buf, uint32_t& count) {
-    return Count(ctx, buf, count, &TBuf::Attrs);
-}
-
-NWCCODE TLdapClient::NextAttr(NWHandle ctx, NWHandle buf, std::string& name, uint32_t& valueCount,
-                              uint32_t& syntax) {
-    TBuf* b = nullptr;
-    if (NWCCODE code = Buf(ctx, buf, b); code != NW_OK)
-        return code;
-    if (b->AttrPos >= b->Attrs.size())
-        return ERR_BUFFER_EMPTY;
-    const TAttrOut& a = b->Attrs[b->AttrPos++];
-    b->ValuePos = 0;
-    b->InAttr = true;
-    name = a.Name;
-    valueCount = static_cast<uint32_t>(a.Values.size());
-    syntax = a.Syntax;
-    return NW_OK;
-}
-
-NWCCODE TLdapClient::AttrValueSize(NWHandle ctx, NWHandle buf, uint32_t, uint32_t& size) {
-    TBuf* b = nullptr;
-    if (NWCCODE code = Buf(ctx, buf, b); code != NW_OK)
-        return code;
-    if (!b->InAttr || b->ValuePos >= b->Attrs[b->AttrPos - 1].Values.size())
-        return ERR_BUFFER_EMPTY;
+uint32_t TLdapClient::ValueSize(const TAttrValue&) const {
+    // The values are held by the client, not laid into the caller's buffer.
     constexpr uint32_t kValueBytes = 8;
-    size = kValueBytes;
-    return NW_OK;
-}
-
-NWCCODE TLdapClient::NextAttrValue(NWHandle ctx, NWHandle buf, uint32_t, TAttrValue& value) {
-    TBuf* b = nullptr;
-    if (NWCCODE code = Buf(ctx, buf, b); code != NW_OK)
-        return code;
-    if (!b->InAttr || b->ValuePos >= b->Attrs[b->AttrPos - 1].Values.size())
-        return ERR_BUFFER_EMPTY;
-    value = b->Attrs[b->AttrPos - 1].Values[b->ValuePos++];
-    return NW_OK;
+    return kValueBytes;
 }
 
 // --- Streams ------------------------------------------------------------------------------------
 
-NWCCODE TLdapClient::OpenAttrStream(NWHandle ctx, const std::string& object,
-                                    const std::string& attr, uint32_t flags, NWHandle& file) {
-    TCtx* c = nullptr;
+NWCCODE TLdapClient::StreamData(const TCtx& c, const std::string& object, const std::string& attr,
+                                uint32_t flags, TStream& s) {
     TEntry* e = nullptr;
-    NWCCODE code = Ctx(ctx, c);
-    if (code != NW_OK || (code = Resolve(*c, object, e)) != NW_OK)
+    if (NWCCODE code = Resolve(c, object, e); code != NW_OK)
         return code;
-    e = Deref(*c, e);
+    e = Deref(c, e);
     // Streams open for reading only: nothing can be changed through this client.
-    if (flags != kStreamReadOnly)
+    if (flags != backend::kStreamReadOnly)
         return ERR_NO_ACCESS;
     const TSchemaAttr* def = FSchema.AttrByDirectory(attr);
     if (def == nullptr)
@@ -336,26 +203,8 @@ NWCCODE TLdapClient::OpenAttrStream(NWHandle ctx, const std::string& object,
     const std::vector<std::string>* v = found.empty() ? nullptr : found[0].Find(def->Ldap);
     if (v == nullptr || v->empty())
         return ERR_NO_SUCH_ATTRIBUTE;
-    if (FStreams.size() >= kMaxLiveHandles)
-        return ERR_NO_ACCESS;
-    file = NewHandle();
-    FStreams[file] = TStream{(*v)[0], 0};
+    s.Data = (*v)[0];
     return NW_OK;
-}
-
-NWCCODE TLdapClient::ReadStream(NWHandle file, uint32_t max, std::string& data) {
-    auto it = FStreams.find(file);
-    if (it == FStreams.end())
-        return ERR_INVALID_HANDLE;
-    TStream& s = it->second;
-    size_t n = std::min<size_t>(max, s.Data.size() - s.Pos);
-    data.assign(s.Data, s.Pos, n);
-    s.Pos += n;
-    return NW_OK;
-}
-
-NWCCODE TLdapClient::CloseStream(NWHandle file) {
-    return FStreams.erase(file) ? NW_OK : ERR_INVALID_HANDLE;
 }
 
 // --- Rights -------------------------------------------------------------------------------------
@@ -367,7 +216,7 @@ NWCCODE TLdapClient::EntryEffectiveRights(NWHandle ctx, const std::string& subje
     TCtx* c = nullptr;
     TEntry* target = nullptr;
     TEntry* trustee = nullptr;
-    NWCCODE code = Ctx(ctx, c);
+    NWCCODE code = Context(ctx, c);
     if (code != NW_OK || (code = Resolve(*c, object, target)) != NW_OK)
         return code;
     const bool pseudo = subject == "[Public]" || subject == "[Root]";

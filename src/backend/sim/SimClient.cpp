@@ -4,6 +4,8 @@
 #include "backend/sim/SimInternal.h"
 #include "util/Util.h"
 
+#include <iterator>
+
 namespace trovalen {
 
 using namespace sim;
@@ -14,19 +16,6 @@ TSimClient::TSimClient(std::shared_ptr<const TSimWorld> world) : FWorld(std::mov
 }
 
 TSimClient::~TSimClient() = default;
-
-NWHandle TSimClient::NewHandle() {
-    for (;;) {
-        NWHandle h = FNextHandle;
-        FNextHandle = FNextHandle >= 0x7FFFFFF0 ? 1 : FNextHandle + 1;
-        if (h == NO_CONNECTION || h == 0xFFFF)
-            continue;
-        if (FContexts.Has(h) || FBufs.Has(h) || FFilters.Has(h) || FIters.Has(h) ||
-            FStreams.Has(h) || FConns.Has(h))
-            continue;
-        return h;
-    }
-}
 
 bool TSimClient::Injected(TSimOp op, const TSel& sel, NWCCODE& code) const {
     for (const TSimFailure& f : FWorld->Failures) {
@@ -57,16 +46,33 @@ bool TSimClient::Injected(TSimOp op, const TSel& sel, NWCCODE& code) const {
     return false;
 }
 
-bool TSimClient::InjectedAgain(const TIter& it, NWCCODE& code) const {
-    TSel sel{it.Tree, it.SelObject};
-    if (it.SelAttrs.empty())
-        return Injected(it.Op, sel, code);
-    for (const std::string& attr : it.SelAttrs) {
+bool TSimClient::PlantedAgain(const TIter& it, NWCCODE& code) {
+    static constexpr TSimOp kOps[] = {TSimOp::ReadAttributes, TSimOp::ListSubordinates,
+                                      TSimOp::ListContainers, TSimOp::ReadClassDefs,
+                                      TSimOp::SearchObjects};
+    TSimOp op = kOps[static_cast<size_t>(it.Op)];
+    TSel sel{it.Tree, it.Object};
+    if (it.Names.empty())
+        return Injected(op, sel, code);
+    for (const std::string& attr : it.Names) {
         sel.Attr = &attr;
-        if (Injected(it.Op, sel, code))
+        if (Injected(op, sel, code))
             return true;
     }
     return false;
+}
+
+bool TSimClient::Planted(backend::TStep step, const backend::TStepOn& on, NWCCODE& code) {
+    using backend::TStep;
+    static constexpr TSimOp kOps[] = {
+        TSimOp::NewContext, TSimOp::CopyContext,   TSimOp::GetContextValue, TSimOp::SetContextValue,
+        TSimOp::AllocBuf,   TSimOp::InitBuf,       TSimOp::ObjectCount,     TSimOp::NextObject,
+        TSimOp::NextAttr,   TSimOp::NextAttrValue, TSimOp::ReadStream,      TSimOp::AddFilterToken,
+        TSimOp::PutFilter};
+    static_assert(std::size(kOps) == static_cast<size_t>(TStep::PutFilter) + 1);
+    TSel sel{on.Tree, on.Object};
+    sel.Attr = on.Attr;
+    return Injected(kOps[static_cast<size_t>(step)], sel, code);
 }
 
 bool TSimClient::Injected(TSimOp op, NWCCODE& code) const {

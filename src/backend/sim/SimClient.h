@@ -9,20 +9,13 @@
 #include <string_view>
 #include <vector>
 
-#include "backend/sim/SimHandles.h"
+#include "backend/common/ClientBase.h"
 #include "backend/sim/SimModel.h"
 #include "model/NWClient.h"
 
 namespace trovalen {
 
-namespace sim {
-struct TBuf;
-struct TFilter;
-struct TIter;
-struct TStream;
-} // namespace sim
-
-class TSimClient : public TNWClient {
+class TSimClient : public backend::TClientBase, public TNWFileServer {
 public:
     explicit TSimClient(std::shared_ptr<const sim::TSimWorld> world);
     ~TSimClient() override;
@@ -39,14 +32,6 @@ public:
     NWCCODE ClientStartup() override;
     std::string ErrorText(NWCCODE code) override;
 
-    NWCCODE NewContext(NWHandle& ctx) override;
-    NWCCODE CopyContext(NWHandle ctx, NWHandle& copy) override;
-    NWCCODE FreeContext(NWHandle ctx) override;
-    NWCCODE GetContextValue(NWHandle ctx, uint32_t key, uint32_t& value) override;
-    NWCCODE GetContextValue(NWHandle ctx, uint32_t key, std::string& value) override;
-    NWCCODE SetContextValue(NWHandle ctx, uint32_t key, uint32_t value) override;
-    NWCCODE SetContextValue(NWHandle ctx, uint32_t key, const std::string& value) override;
-
     NWCCODE CurrentUserDN(NWHandle ctx, std::string& name) override;
     NWCCODE AbbreviateName(NWHandle ctx, const std::string& name, std::string& out) override;
     NWCCODE MapIDToName(NWHandle ctx, NWHandle conn, uint32_t id, std::string& name) override;
@@ -54,50 +39,8 @@ public:
 
     NWCCODE ReadObjectSummary(NWHandle ctx, const std::string& name, std::string& dn,
                               TObjectSummary& summary) override;
-    NWCCODE ReadObjectItems(NWHandle ctx, const std::string& name, uint32_t size,
-                            NWHandle buf) override;
-    NWCCODE ObjectItem(NWHandle ctx, NWHandle buf, uint32_t size, uint32_t item,
-                       TObjectItem& out) override;
 
-    NWCCODE AllocBuf(uint32_t size, NWHandle& buf) override;
-    NWCCODE InitBuf(NWHandle ctx, uint32_t operation, NWHandle buf) override;
-    NWCCODE FreeBuf(NWHandle buf) override;
-
-    NWCCODE PutAttrName(NWHandle ctx, NWHandle buf, const std::string& attr) override;
-    NWCCODE ReadAttributes(NWHandle ctx, const std::string& object, uint32_t infoType,
-                           bool allAttrs, NWHandle request, int32_t& iteration,
-                           NWHandle result) override;
-    NWCCODE AttrCount(NWHandle ctx, NWHandle buf, uint32_t& count) override;
-    NWCCODE NextAttr(NWHandle ctx, NWHandle buf, std::string& name, uint32_t& valueCount,
-                     uint32_t& syntax) override;
-    NWCCODE AttrValueSize(NWHandle ctx, NWHandle buf, uint32_t syntax, uint32_t& size) override;
-    NWCCODE NextAttrValue(NWHandle ctx, NWHandle buf, uint32_t syntax, TAttrValue& value) override;
-    NWCCODE OpenAttrStream(NWHandle ctx, const std::string& object, const std::string& attr,
-                           uint32_t flags, NWHandle& file) override;
-    NWCCODE ReadStream(NWHandle file, uint32_t max, std::string& data) override;
-    NWCCODE CloseStream(NWHandle file) override;
-
-    NWCCODE ListSubordinates(NWHandle ctx, const std::string& container, int32_t& iteration,
-                             NWHandle result) override;
-    NWCCODE ListContainers(NWHandle ctx, const std::string& container, int32_t& iteration,
-                           NWHandle result) override;
-    NWCCODE ObjectCount(NWHandle ctx, NWHandle buf, uint32_t& count) override;
-    NWCCODE NextObject(NWHandle ctx, NWHandle buf, std::string& name, uint32_t& attrCount,
-                       TObjectSummary& summary) override;
-    NWCCODE ReadClassDefs(NWHandle ctx, uint32_t infoType, bool allClasses, NWHandle request,
-                          int32_t& iteration, NWHandle result) override;
-    NWCCODE ClassDefCount(NWHandle ctx, NWHandle buf, uint32_t& count) override;
-    NWCCODE NextClassDef(NWHandle ctx, NWHandle buf, TClassDef& def) override;
-
-    NWCCODE NewFilter(NWHandle ctx, NWHandle& filter) override;
-    NWCCODE AddFilterToken(NWHandle filter, uint32_t token, const TAttrValue* value,
-                           uint32_t syntax) override;
     NWCCODE AttrSyntax(NWHandle ctx, const std::string& attr, uint32_t& syntax) override;
-    NWCCODE PutFilter(NWHandle ctx, NWHandle buf, NWHandle filter) override;
-    NWCCODE FreeFilter(NWHandle filter) override;
-    NWCCODE SearchObjects(NWHandle ctx, const std::string& base, int scope, NWHandle filterBuf,
-                          bool namesOnly, int32_t& iteration, uint32_t maxPerCall, uint32_t& count,
-                          NWHandle result) override;
 
     NWCCODE EntryEffectiveRights(NWHandle ctx, const std::string& subject,
                                  const std::string& object, const std::string& attr,
@@ -111,6 +54,8 @@ public:
     NWCCODE ConnInfo(NWHandle conn, uint32_t item, std::string& text) override;
     NWCCODE ConnInfo(NWHandle conn, uint32_t item, uint32_t& value) override;
 
+    // The file servers of the tree file.
+    TNWFileServer* FileServer() override { return this; }
     NWCCODE ParsePath(const std::string& path, std::string& server, NWHandle& conn,
                       std::string& volume, std::string& dirPath) override;
     NWCCODE VolumeNumber(NWHandle conn, const std::string& volume, uint32_t& number) override;
@@ -126,14 +71,30 @@ public:
     NWCCODE NextDirEntry(NWHandle conn, uint8_t searchDir, uint16_t dirNumber, uint16_t sequence,
                          uint32_t attrMask, const std::string& pattern, TDirEntry& entry) override;
 
+protected:
+    // What the shared mechanics ask of the simulated directory.
+    bool Planted(backend::TStep step, const backend::TStepOn& on, NWCCODE& code) override;
+    bool PlantedAgain(const TIter& it, NWCCODE& code) override;
+    int32_t DefaultTree() override;
+    std::string TreeName(int32_t tree) const override;
+    NWCCODE FindTree(const std::string& name, int32_t& tree) override;
+    NWCCODE ItemValues(const TCtx& c, const std::string& name, backend::TItemValues& out) override;
+    NWCCODE StartRead(const TCtx& c, const std::string& object, uint32_t infoType, bool allAttrs,
+                      NWHandle request, TIter& it) override;
+    NWCCODE StartList(const TCtx& c, const std::string& container, bool containersOnly,
+                      TIter& it) override;
+    NWCCODE StartClasses(const TCtx& c, bool allClasses, NWHandle request, TIter& it) override;
+    NWCCODE StartSearch(const TCtx& c, const std::string& base, int scope, const TBuf& filterBuf,
+                        TIter& it) override;
+    backend::TBatchLimits Limits(backend::TBatchOp op, const TBuf& out,
+                                 uint32_t maxPerCall) const override;
+    TObjOut RefOut(const TCtx& c, const TIter& it, int32_t ref, bool fullName) const override;
+    NWCCODE CompileFilter(const TCtx& c, std::vector<TFilterToken>& tokens,
+                          std::unique_ptr<backend::TBufFilter>& out) override;
+    NWCCODE StreamData(const TCtx& c, const std::string& object, const std::string& attr,
+                       uint32_t flags, TStream& s) override;
+
 private:
-    struct TCtx {
-        uint32_t Flags = DCV_DEREF_ALIASES | 0x02 | DCV_CANONICALIZE_NAMES;
-        uint32_t Confidence = 0;
-        std::string NameContext = "[Root]"; // typeless, without a leading dot
-        int32_t Tree = -1;
-        uint32_t Dsi = DSI_MODIFICATION_TIME | DSI_BASE_CLASS;
-    };
     // What an injected failure is matched against.
     struct TSel {
         TSel() = default;
@@ -165,27 +126,13 @@ private:
     std::string FMountError;
     bool FStarted = false;
 
-    sim::THandles<TCtx> FContexts;
-    sim::THandles<sim::TBuf> FBufs;
-    sim::THandles<sim::TFilter> FFilters;
-    sim::THandles<sim::TIter> FIters;
-    sim::THandles<sim::TStream> FStreams;
-    sim::THandles<int32_t> FConns{ERR_INVALID_CONNECTION}; // handle -> connection index
     std::vector<NWHandle> FPathConns; // per connection: the handle ParsePath hands out
-    NWHandle FNextHandle = 1;
 
     // Life (SimClient.cpp)
-    NWHandle NewHandle();
     bool Injected(sim::TSimOp op, const TSel& sel, NWCCODE& code) const;
     bool Injected(sim::TSimOp op, NWCCODE& code) const;
-    // A later call of an iteration: the selectors its first call had.
-    bool InjectedAgain(const sim::TIter& it, NWCCODE& code) const;
 
     // Contexts and names (SimClientNames.cpp)
-    // The opening of the context operations that answer an injected failure of op before they
-    // look at the context.
-    NWCCODE ContextCall(sim::TSimOp op, NWHandle ctx, TCtx*& c);
-    NWCCODE FullName(const TCtx& c, const std::string& name, std::string& full) const;
     NWCCODE Resolve(const TCtx& c, const std::string& name, int32_t& object) const;
     std::string Render(const TCtx& c, int32_t tree, int32_t object) const;
     // The name as the context writes it, with or without the canonical flag's partial names.
@@ -199,26 +146,6 @@ private:
     TObjectSummary Summary(int32_t tree, int32_t object) const;
     int32_t Deref(const TCtx& c, int32_t object) const;
     TAttrValue RenderValue(const TCtx& c, int32_t tree, const TAttrValue& v) const;
-
-    // Reads (SimClientReads.cpp)
-    // A buffer handed in with its context: both must be open.
-    NWCCODE BufIn(NWHandle ctx, NWHandle buf, sim::TBuf*& b);
-    // How many items of one kind a result buffer holds.
-    NWCCODE ItemCount(NWHandle ctx, NWHandle buf, uint32_t& count,
-                      size_t (*items)(const sim::TBuf& b));
-    // The buffer whose current attribute has a value left to hand out; ERR_BUFFER_EMPTY if none.
-    NWCCODE NextValue(NWHandle ctx, NWHandle buf, sim::TBuf*& b);
-
-    // Batches (SimClientLists.cpp)
-    using TStart = std::function<NWCCODE(sim::TIter& it)>;
-    using TFill = std::function<NWCCODE(sim::TIter& it, bool& more)>;
-    NWCCODE Batch(sim::TSimOp op, int32_t& iteration, const TStart& start, const TFill& fill);
-    NWCCODE List(sim::TSimOp op, NWHandle ctx, const std::string& container, bool containersOnly,
-                 int32_t& iteration, NWHandle result);
-    // The next objects of a list or search into out: names in full (searches) or as RDNs
-    // (lists), at most maxObjects of them.
-    void FillObjects(const TCtx& c, sim::TIter& it, uint32_t maxObjects, bool fullNames,
-                     sim::TBuf& out) const;
 
     // Connections (SimClientConns.cpp)
     // The connection open under conn; ERR_INVALID_CONNECTION when none is.

@@ -79,7 +79,7 @@ NWCCODE TSimClient::OpenConnByRef(uint32_t ref, uint32_t, uint32_t, NWHandle& co
         NWCCODE code;
         if (Injected(TSimOp::OpenConnByRef, ConnSel(FWorld->Conns[i]), code))
             return code;
-        if (FConns.Size() >= kMaxLiveHandles)
+        if (FConns.Full())
             return ERR_NO_CONNECTION;
         conn = NewHandle();
         FConns.Add(conn, std::make_unique<int32_t>(static_cast<int32_t>(i)));

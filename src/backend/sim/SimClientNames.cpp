@@ -37,176 +37,37 @@ const char* TypePrefix(const TSimWorld& w, int32_t cls) {
     return *naming ? naming : "CN";
 }
 
-// Strips the type of each part of a typed name ("CN=Joe.OU=Sales" -> "Joe.Sales").
-std::string Typeless(const std::string& name) {
-    if (name.find('=') == std::string::npos)
-        return name;
-    std::string out;
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t dot = name.find('.', start);
-        std::string part =
-            name.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
-        size_t eq = part.find('=');
-        if (eq != std::string::npos && eq > 0 && eq <= 3)
-            part = part.substr(eq + 1);
-        out += part;
-        if (dot == std::string::npos)
-            break;
-        out += '.';
-        start = dot + 1;
-    }
-    return out;
-}
-
 } // namespace
 
 // --- Contexts -----------------------------------------------------------------------------------
 
-NWCCODE TSimClient::ContextCall(TSimOp op, NWHandle ctx, TCtx*& c) {
-    NWCCODE code;
-    if (Injected(op, code))
-        return code;
-    return FContexts.Lookup(ctx, c);
-}
-
-NWCCODE TSimClient::NewContext(NWHandle& ctx) {
-    NWCCODE code;
-    if (Injected(TSimOp::NewContext, code))
-        return code;
-    if (FContexts.Size() >= kMaxLiveHandles)
-        return ERR_CONTEXT_CREATION;
-    TCtx c;
+int32_t TSimClient::DefaultTree() {
+    int32_t tree = -1;
     for (const TSimConn& conn : FWorld->Conns)
         if (conn.Primary)
-            c.Tree = conn.Tree;
+            tree = conn.Tree;
     // Without a primary connection a context starts in the first tree; a file without any
     // connection has a default tree only when it holds just one, as none of several is more
     // the workstation's than another.
-    if (c.Tree < 0 && !FWorld->Trees.empty() &&
-        (!FWorld->Conns.empty() || FWorld->Trees.size() == 1))
-        c.Tree = 0;
-    ctx = NewHandle();
-    FContexts.Add(ctx, std::make_unique<TCtx>(c));
-    return NW_OK;
+    if (tree < 0 && !FWorld->Trees.empty() && (!FWorld->Conns.empty() || FWorld->Trees.size() == 1))
+        tree = 0;
+    return tree;
 }
 
-NWCCODE TSimClient::CopyContext(NWHandle ctx, NWHandle& copy) {
-    TCtx* c = nullptr;
-    if (NWCCODE code = ContextCall(TSimOp::CopyContext, ctx, c); code != NW_OK)
-        return code;
-    if (FContexts.Size() >= kMaxLiveHandles)
-        return ERR_CONTEXT_CREATION;
-    auto value = std::make_unique<TCtx>(*c);
-    copy = NewHandle();
-    FContexts.Add(copy, std::move(value));
-    return NW_OK;
+std::string TSimClient::TreeName(int32_t tree) const {
+    return FWorld->Trees[tree].Name;
 }
 
-NWCCODE TSimClient::FreeContext(NWHandle ctx) {
-    return FContexts.Free(ctx);
-}
-
-NWCCODE TSimClient::GetContextValue(NWHandle ctx, uint32_t key, uint32_t& value) {
-    TCtx* c = nullptr;
-    if (NWCCODE code = ContextCall(TSimOp::GetContextValue, ctx, c); code != NW_OK)
-        return code;
-    switch (key) {
-    case DCK_FLAGS:
-        value = c->Flags;
-        return NW_OK;
-    case DCK_CONFIDENCE:
-        value = c->Confidence;
-        return NW_OK;
-    case DCK_DSI_FLAGS:
-        value = c->Dsi;
-        return NW_OK;
-    default:
-        return ERR_BAD_VERB;
-    }
-}
-
-NWCCODE TSimClient::GetContextValue(NWHandle ctx, uint32_t key, std::string& value) {
-    TCtx* c = nullptr;
-    if (NWCCODE code = ContextCall(TSimOp::GetContextValue, ctx, c); code != NW_OK)
-        return code;
-    switch (key) {
-    case DCK_NAME_CONTEXT:
-        value = c->NameContext;
-        return NW_OK;
-    case DCK_TREE_NAME:
-        value = c->Tree >= 0 ? FWorld->Trees[c->Tree].Name : std::string();
-        return NW_OK;
-    default:
-        return ERR_BAD_VERB;
-    }
-}
-
-NWCCODE TSimClient::SetContextValue(NWHandle ctx, uint32_t key, uint32_t value) {
-    TCtx* c = nullptr;
-    if (NWCCODE code = ContextCall(TSimOp::SetContextValue, ctx, c); code != NW_OK)
-        return code;
-    switch (key) {
-    case DCK_FLAGS:
-        c->Flags = value;
-        return NW_OK;
-    case DCK_CONFIDENCE:
-        c->Confidence = value;
-        return NW_OK;
-    case DCK_DSI_FLAGS:
-        c->Dsi = value;
-        return NW_OK;
-    default:
-        return ERR_BAD_VERB;
-    }
-}
-
-NWCCODE TSimClient::SetContextValue(NWHandle ctx, uint32_t key, const std::string& value) {
-    TCtx* c = nullptr;
-    if (NWCCODE code = ContextCall(TSimOp::SetContextValue, ctx, c); code != NW_OK)
-        return code;
-    if (key == DCK_TREE_NAME) {
-        // Trees come back padded with "_" from the connection calls; either spelling is taken.
-        std::string name = value.substr(0, 32);
-        while (!name.empty() && name.back() == '_' && FWorld->FindTree(name) < 0)
-            name.pop_back();
-        int32_t tree = FWorld->FindTree(name);
-        if (tree < 0)
-            return ERR_NO_CONNECTION;
-        c->Tree = tree;
-        return NW_OK;
-    }
-    if (key == DCK_NAME_CONTEXT) {
-        std::string name = Typeless(value);
-        if (!name.empty() && name[0] == '.')
-            name.erase(0, 1);
-        if (name.empty() || name == "[Root]") {
-            c->NameContext = "[Root]";
-            return NW_OK;
-        }
-        std::vector<std::string> parts;
-        if (!SplitName(name, parts) || name.size() > 1024)
-            return ERR_INVALID_OBJECT_NAME;
-        c->NameContext = name;
-        return NW_OK;
-    }
-    return ERR_BAD_VERB;
+NWCCODE TSimClient::FindTree(const std::string& value, int32_t& tree) {
+    // Trees come back padded with "_" from the connection calls; either spelling is taken.
+    std::string name = value.substr(0, 32);
+    while (!name.empty() && name.back() == '_' && FWorld->FindTree(name) < 0)
+        name.pop_back();
+    tree = FWorld->FindTree(name);
+    return tree < 0 ? ERR_NO_CONNECTION : NW_OK;
 }
 
 // --- Names --------------------------------------------------------------------------------------
-
-NWCCODE TSimClient::FullName(const TCtx& c, const std::string& raw, std::string& full) const {
-    if (raw.empty() || raw.size() > 1024)
-        return ERR_INVALID_OBJECT_NAME;
-    if (raw == "[Root]" || raw == ".[Root]") {
-        full = "[Root]";
-        return NW_OK;
-    }
-    return U_CompleteName(Typeless(raw), c.NameContext, (c.Flags & DCV_CANONICALIZE_NAMES) != 0,
-                          full)
-               ? NW_OK
-               : ERR_INVALID_OBJECT_NAME;
-}
 
 NWCCODE TSimClient::Resolve(const TCtx& c, const std::string& name, int32_t& object) const {
     if (c.Tree < 0)
@@ -301,7 +162,7 @@ TObjectSummary TSimClient::Summary(int32_t tree, int32_t object) const {
 
 NWCCODE TSimClient::CurrentUserDN(NWHandle ctx, std::string& name) {
     TCtx* c = nullptr;
-    NWCCODE code = FContexts.Lookup(ctx, c);
+    NWCCODE code = Context(ctx, c);
     if (code != NW_OK || Injected(TSimOp::CurrentUserDN, TSel{c->Tree}, code))
         return code;
     const TSimConn* found = nullptr;
@@ -317,7 +178,7 @@ NWCCODE TSimClient::CurrentUserDN(NWHandle ctx, std::string& name) {
 
 NWCCODE TSimClient::AbbreviateName(NWHandle ctx, const std::string& name, std::string& out) {
     TCtx* c = nullptr;
-    NWCCODE code = FContexts.Lookup(ctx, c);
+    NWCCODE code = Context(ctx, c);
     if (code != NW_OK || Injected(TSimOp::AbbreviateName, TSel{c->Tree}, code))
         return code;
     std::string full;
@@ -341,7 +202,7 @@ NWCCODE TSimClient::AbbreviateName(NWHandle ctx, const std::string& name, std::s
 NWCCODE TSimClient::MapIDToName(NWHandle ctx, NWHandle conn, uint32_t id, std::string& name) {
     TCtx* c = nullptr;
     const TSimConn* sc = nullptr;
-    NWCCODE code = FContexts.Lookup(ctx, c);
+    NWCCODE code = Context(ctx, c);
     if (code != NW_OK || (code = Conn(conn, sc)) != NW_OK)
         return code;
     const int32_t tree = sc->Tree;
@@ -363,7 +224,7 @@ NWCCODE TSimClient::MapIDToName(NWHandle ctx, NWHandle conn, uint32_t id, std::s
 NWCCODE TSimClient::ServerDN(NWHandle ctx, NWHandle conn, std::string& name) {
     TCtx* c = nullptr;
     const TSimConn* sc = nullptr;
-    NWCCODE code = FContexts.Lookup(ctx, c);
+    NWCCODE code = Context(ctx, c);
     if (code != NW_OK || (code = Conn(conn, sc)) != NW_OK)
         return code;
     const TSimServer& srv = FWorld->Servers[sc->Server];

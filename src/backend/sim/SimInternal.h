@@ -1,4 +1,4 @@
-// Buffers, filters, iterations and streams of the simulated client.
+// Filters, wildcards and values of the simulated client.
 #pragma once
 
 #include <cstdint>
@@ -8,20 +8,10 @@
 #include <string_view>
 #include <vector>
 
+#include "backend/common/ClientRecords.h"
 #include "backend/sim/SimModel.h"
 
 namespace trovalen::sim {
-
-struct TAttrOut {
-    std::string Name;
-    uint32_t Syntax = 0;
-    std::vector<TAttrValue> Values;
-};
-
-struct TObjOut {
-    std::string Name;
-    TObjectSummary Summary;
-};
 
 struct TFilterNode {
     enum TKind { And, Or, Not, Compare, Present, Rdn, BaseClass } Kind = Compare;
@@ -32,107 +22,14 @@ struct TFilterNode {
     std::string Text; // RDN or class name
 };
 
-struct TFilterToken {
-    uint32_t Token = 0;
-    uint32_t Syntax = 0;
-    bool HasValue = false;
-    TAttrValue Value;
-};
+using backend::NextBatch;
+using backend::TFilterToken;
 
-struct TFilter {
-    std::vector<TFilterToken> Tokens;
-};
-
-struct TBuf {
-    uint32_t Size = 0;
-    uint32_t Operation = 0;
-    // Request: attribute or class names.
-    std::vector<std::string> Names;
-    // Result of a read: attributes with their values, and the read position.
-    std::vector<TAttrOut> Attrs;
-    size_t AttrPos = 0;  // next attribute for NextAttr
-    size_t ValuePos = 0; // next value of the current attribute
-    bool InAttr = false; // NextAttr has been called for Attrs[AttrPos - 1]
-    // Result of a list or search.
-    std::vector<TObjOut> Objects;
-    size_t ObjPos = 0;
-    // Result of a class read.
-    std::vector<TClassDef> Classes;
-    size_t ClassPos = 0;
-    // Object information items.
-    std::vector<std::pair<uint32_t, TObjectItem>> Items;
-    // A search filter put into the buffer.
-    bool HasFilter = false;
-    int32_t FilterTree = -1;
-    TFilterNode Filter;
-};
-
-// A running list, search or read, continued by its iteration handle.
-struct TIter {
-    TSimOp Op = TSimOp::ReadAttributes;
+// A search filter put into a buffer: parsed, for the tree of the context it was put with.
+struct TSimFilter : backend::TBufFilter {
     int32_t Tree = -1;
-    // What the first call worked on, so that every later call of the iteration meets the same
-    // injected failures: its object and the attributes asked for.
-    int32_t SelObject = -1;
-    std::vector<std::string> SelAttrs;
-    std::vector<int32_t> Objects; // lists and searches
-    std::vector<TAttrOut> Attrs;  // reads (already rendered)
-    std::vector<TClassDef> Classes;
-    size_t Pos = 0;      // next object, attribute or class
-    size_t ValuePos = 0; // next value of Attrs[Pos]
+    TFilterNode Root;
 };
-
-struct TStream {
-    std::string Data;
-    size_t Pos = 0;
-    int32_t Tree = -1;
-    int32_t Object = -1;
-    std::string Attr;
-};
-
-// --- Bounds -------------------------------------------------------------------------------------
-
-// What one client holds open at most, so that a caller that never frees cannot exhaust it.
-constexpr size_t kMaxLiveHandles = 65536;     // contexts, buffers, filters, streams, connections
-constexpr size_t kMaxLiveIterations = 4096;   // beyond it the oldest abandoned one is dropped
-constexpr size_t kMaxRequestNames = 1024;     // attribute or class names in one request buffer
-constexpr size_t kMaxRequestNameBytes = 1024; // one of those names
-constexpr uint32_t kMaxBufBytes = 65536;      // one buffer
-
-// --- Batches ------------------------------------------------------------------------------------
-
-// What a result buffer's own header takes.
-constexpr uint32_t kBufHeaderBytes = 4;
-
-// Bytes a name takes in a result buffer (UTF-16 with its terminator, after its length).
-inline uint32_t NameBytes(const std::string& s) {
-    return static_cast<uint32_t>(4 + 2 * (s.size() + 1));
-}
-
-// The bounds of one batch: items per call, and the bytes of the buffer it goes into.
-struct TBatchLimits {
-    uint32_t Items = UINT32_MAX;
-    uint32_t Bytes = UINT32_MAX;
-};
-
-// Hands out the next batch of a result that make(i) builds item by item: from pos on, at most
-// limits.Items items, as long as their bytes(item) fit limits.Bytes after the buffer's header;
-// the first item of a batch always goes in, however large. Advances pos past what went out.
-template <class T, class TMake, class TBytes>
-void NextBatch(size_t& pos, size_t total, const TBatchLimits& limits, std::vector<T>& out,
-               TMake make, TBytes bytes) {
-    out.clear();
-    uint32_t used = kBufHeaderBytes;
-    while (pos < total && out.size() < limits.Items) {
-        T item = make(pos);
-        uint32_t n = bytes(item);
-        if (used + n > limits.Bytes && !out.empty())
-            break;
-        used += n;
-        out.push_back(std::move(item));
-        ++pos;
-    }
-}
 
 // --- Wildcards ----------------------------------------------------------------------------------
 

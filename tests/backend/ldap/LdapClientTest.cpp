@@ -15,6 +15,7 @@
 #include "backend/sim/SimLoader.h"
 #include "convert/LdifExport.h"
 #include "directory/DSContext.h"
+#include "directory/DSNames.h"
 #include "rights/ScanSession.h"
 #include "util/Util.h"
 
@@ -348,9 +349,18 @@ TEST_F(LdapClientTest, NamesSummariesAndEffectiveRights) {
     EXPECT_EQ(ldap->EntryEffectiveRights(ctx, "Admin", ".Corvale", "[Entry Rights]", rights),
               ERR_RIGHTS_NOT_COMPUTED);
     EXPECT_EQ(ldap->ErrorText(ERR_RIGHTS_NOT_COMPUTED), kRightsNotComputedText);
-    std::string server0;
-    EXPECT_EQ(ldap->ParsePath("\\\\FS1\\SYS\\X", server0, ctx, server0, server0),
-              ERR_NO_CONNECTION);
+    // No file server is reached over LDAP: the client has no file-server part, and a path is
+    // answered as one on a server that is not connected.
+    EXPECT_EQ(ldap->FileServer(), nullptr);
+    TNWPath path;
+    EXPECT_EQ(U_PathToNWPath(ldap.get(), "\\\\FS1\\SYS\\X", path), ERR_NO_CONNECTION);
+    {
+        TScanSession session(ldap.get());
+        EXPECT_EQ(session.MissingFileServers(),
+                  "this directory has no file servers: folders and their trustees cannot be "
+                  "scanned");
+        EXPECT_EQ(session.ResolveFolder("\\\\FS1\\SYS\\X"), ERR_NO_CONNECTION);
+    }
     EXPECT_EQ(ldap->FreeContext(ctx), NW_OK);
 }
 

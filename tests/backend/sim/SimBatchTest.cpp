@@ -43,7 +43,7 @@ std::string BigTree(int users, int subs, int trustees, const std::string& extra 
 NWHandle PathConn(TNWClient& c) {
     std::string server, volume, dir;
     NWHandle conn = 0;
-    EXPECT_EQ(c.ParsePath("FS/SYS:CROWD", server, conn, volume, dir), 0);
+    EXPECT_EQ(c.FileServer()->ParsePath("FS/SYS:CROWD", server, conn, volume, dir), 0);
     return conn;
 }
 

@@ -1,6 +1,6 @@
 // A small in-memory stand-in for the NetWare client: connections, contexts, parsed paths,
 // directory entries, streams and error texts, each filled in by the test that needs it. Every
-// operation that a test does not set up answers ERR_BAD_VERB.
+// operation that a test does not set up answers ERR_BAD_VERB (the stub base).
 #pragma once
 
 #include <functional>
@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "model/NWClient.h"
+#include "common/StubClient.h"
 
 namespace trovalen::testing {
 
-class FakeClient : public TNWClient {
+class FakeClient : public TStubClient {
 public:
     struct Conn {
         std::string Tree; // as the client reports it, padding included
@@ -106,7 +106,6 @@ public:
         return NW_OK;
     }
 
-    NWCCODE CurrentUserDN(NWHandle, std::string&) override { return Bad(); }
     NWCCODE AbbreviateName(NWHandle, const std::string& name, std::string& out) override {
         auto it = Abbreviations.find(name);
         if (it == Abbreviations.end())
@@ -114,35 +113,7 @@ public:
         out = it->second;
         return NW_OK;
     }
-    NWCCODE MapIDToName(NWHandle, NWHandle, uint32_t, std::string&) override { return Bad(); }
-    NWCCODE ServerDN(NWHandle, NWHandle, std::string&) override { return Bad(); }
 
-    NWCCODE ReadObjectSummary(NWHandle, const std::string&, std::string&,
-                              TObjectSummary&) override {
-        return Bad();
-    }
-    NWCCODE ReadObjectItems(NWHandle, const std::string&, uint32_t, NWHandle) override {
-        return Bad();
-    }
-    NWCCODE ObjectItem(NWHandle, NWHandle, uint32_t, uint32_t, TObjectItem&) override {
-        return Bad();
-    }
-
-    NWCCODE AllocBuf(uint32_t, NWHandle&) override { return Bad(); }
-    NWCCODE InitBuf(NWHandle, uint32_t, NWHandle) override { return Bad(); }
-    NWCCODE FreeBuf(NWHandle) override { return Bad(); }
-
-    NWCCODE PutAttrName(NWHandle, NWHandle, const std::string&) override { return Bad(); }
-    NWCCODE ReadAttributes(NWHandle, const std::string&, uint32_t, bool, NWHandle, int32_t&,
-                           NWHandle) override {
-        return Bad();
-    }
-    NWCCODE AttrCount(NWHandle, NWHandle, uint32_t&) override { return Bad(); }
-    NWCCODE NextAttr(NWHandle, NWHandle, std::string&, uint32_t&, uint32_t&) override {
-        return Bad();
-    }
-    NWCCODE AttrValueSize(NWHandle, NWHandle, uint32_t, uint32_t&) override { return Bad(); }
-    NWCCODE NextAttrValue(NWHandle, NWHandle, uint32_t, TAttrValue&) override { return Bad(); }
     NWCCODE OpenAttrStream(NWHandle, const std::string&, const std::string& attr, uint32_t,
                            NWHandle& file) override {
         auto it = Streams.find(attr);
@@ -166,39 +137,6 @@ public:
             return ERR_INVALID_HANDLE;
         --OpenStreams;
         return NW_OK;
-    }
-
-    NWCCODE ListSubordinates(NWHandle, const std::string&, int32_t&, NWHandle) override {
-        return Bad();
-    }
-    NWCCODE ListContainers(NWHandle, const std::string&, int32_t&, NWHandle) override {
-        return Bad();
-    }
-    NWCCODE ObjectCount(NWHandle, NWHandle, uint32_t&) override { return Bad(); }
-    NWCCODE NextObject(NWHandle, NWHandle, std::string&, uint32_t&, TObjectSummary&) override {
-        return Bad();
-    }
-    NWCCODE ReadClassDefs(NWHandle, uint32_t, bool, NWHandle, int32_t&, NWHandle) override {
-        return Bad();
-    }
-    NWCCODE ClassDefCount(NWHandle, NWHandle, uint32_t&) override { return Bad(); }
-    NWCCODE NextClassDef(NWHandle, NWHandle, TClassDef&) override { return Bad(); }
-
-    NWCCODE NewFilter(NWHandle, NWHandle&) override { return Bad(); }
-    NWCCODE AddFilterToken(NWHandle, uint32_t, const TAttrValue*, uint32_t) override {
-        return Bad();
-    }
-    NWCCODE AttrSyntax(NWHandle, const std::string&, uint32_t&) override { return Bad(); }
-    NWCCODE PutFilter(NWHandle, NWHandle, NWHandle) override { return Bad(); }
-    NWCCODE FreeFilter(NWHandle) override { return Bad(); }
-    NWCCODE SearchObjects(NWHandle, const std::string&, int, NWHandle, bool, int32_t&, uint32_t,
-                          uint32_t&, NWHandle) override {
-        return Bad();
-    }
-
-    NWCCODE EntryEffectiveRights(NWHandle, const std::string&, const std::string&,
-                                 const std::string&, uint32_t&) override {
-        return Bad();
     }
 
     NWCCODE EnumConnRefs(uint32_t& iterator, uint32_t& ref) override {
@@ -259,18 +197,6 @@ public:
         volume = it->second.Volume;
         dirPath = it->second.DirPath;
         return NW_OK;
-    }
-    NWCCODE VolumeNumber(NWHandle, const std::string&, uint32_t&) override { return Bad(); }
-    NWCCODE VolumeInfo(NWHandle, uint32_t, TVolumeInfo&) override { return Bad(); }
-    NWCCODE BinderyObjectName(NWHandle, uint32_t, std::string&, uint16_t&) override {
-        return Bad();
-    }
-    NWCCODE PathTrustees(NWHandle, uint8_t, const std::string&, uint32_t&,
-                         std::vector<TTrusteeEntry>&) override {
-        return Bad();
-    }
-    NWCCODE DirEntryInfo(NWHandle, uint8_t, const std::string&, TDirEntryInfo&) override {
-        return Bad();
     }
     NWCCODE StartDirSearch(NWHandle, uint8_t, const std::string& volPath, uint8_t& searchDir,
                            uint16_t& dirNumber) override {

@@ -1,7 +1,7 @@
 // A test double of the client interface that records what the directory layer asks of it: every
 // call by name, every filter token with its value, the buffers, filters and context copies that are
 // still held. Searches answer from scripted batches; contexts keep their keys in a map. Every
-// operation not scripted answers ERR_BAD_VERB.
+// operation not scripted is recorded and answers ERR_BAD_VERB (the stub base).
 #pragma once
 
 #include <map>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "model/NWClient.h"
+#include "common/StubClient.h"
 #include "util/Util.h"
 
 namespace trovalen::testing {
@@ -21,7 +21,7 @@ struct TRecordedToken {
     TAttrValue Value;
 };
 
-class TRecordingClient : public TNWClient {
+class TRecordingClient : public TStubClient {
 public:
     // --- what was asked -----------------------------------------------------------------------
     std::vector<std::string> Calls;
@@ -76,7 +76,6 @@ public:
 
     // --- start-up and error texts --------------------------------------------------------------
     NWCCODE ClientStartup() override { return Rec("ClientStartup", NW_OK); }
-    std::string ErrorText(NWCCODE) override { return "Unknown error"; }
 
     // --- contexts -----------------------------------------------------------------------------
     std::map<NWHandle, std::map<uint32_t, uint32_t>> CtxNumbers;
@@ -116,26 +115,6 @@ public:
         return Rec("SetContextValue", NW_OK);
     }
 
-    // --- names and objects ----------------------------------------------------------------------
-    NWCCODE CurrentUserDN(NWHandle, std::string&) override { return Rec("CurrentUserDN"); }
-    NWCCODE AbbreviateName(NWHandle, const std::string&, std::string&) override {
-        return Rec("AbbreviateName");
-    }
-    NWCCODE MapIDToName(NWHandle, NWHandle, uint32_t, std::string&) override {
-        return Rec("MapIDToName");
-    }
-    NWCCODE ServerDN(NWHandle, NWHandle, std::string&) override { return Rec("ServerDN"); }
-    NWCCODE ReadObjectSummary(NWHandle, const std::string&, std::string&,
-                              TObjectSummary&) override {
-        return Rec("ReadObjectSummary");
-    }
-    NWCCODE ReadObjectItems(NWHandle, const std::string&, uint32_t, NWHandle) override {
-        return Rec("ReadObjectItems");
-    }
-    NWCCODE ObjectItem(NWHandle, NWHandle, uint32_t, uint32_t, TObjectItem&) override {
-        return Rec("ObjectItem");
-    }
-
     // --- buffers --------------------------------------------------------------------------------
     NWCCODE AllocBuf(uint32_t, NWHandle& buf) override {
         buf = NextHandle++;
@@ -148,38 +127,7 @@ public:
         return Rec("FreeBuf", NW_OK);
     }
 
-    // --- attributes -----------------------------------------------------------------------------
-    NWCCODE PutAttrName(NWHandle, NWHandle, const std::string&) override {
-        return Rec("PutAttrName");
-    }
-    NWCCODE ReadAttributes(NWHandle, const std::string&, uint32_t, bool, NWHandle, int32_t&,
-                           NWHandle) override {
-        return Rec("ReadAttributes");
-    }
-    NWCCODE AttrCount(NWHandle, NWHandle, uint32_t&) override { return Rec("AttrCount"); }
-    NWCCODE NextAttr(NWHandle, NWHandle, std::string&, uint32_t&, uint32_t&) override {
-        return Rec("NextAttr");
-    }
-    NWCCODE AttrValueSize(NWHandle, NWHandle, uint32_t, uint32_t&) override {
-        return Rec("AttrValueSize");
-    }
-    NWCCODE NextAttrValue(NWHandle, NWHandle, uint32_t, TAttrValue&) override {
-        return Rec("NextAttrValue");
-    }
-    NWCCODE OpenAttrStream(NWHandle, const std::string&, const std::string&, uint32_t,
-                           NWHandle&) override {
-        return Rec("OpenAttrStream");
-    }
-    NWCCODE ReadStream(NWHandle, uint32_t, std::string&) override { return Rec("ReadStream"); }
-    NWCCODE CloseStream(NWHandle) override { return Rec("CloseStream"); }
-
     // --- lists ----------------------------------------------------------------------------------
-    NWCCODE ListSubordinates(NWHandle, const std::string&, int32_t&, NWHandle) override {
-        return Rec("ListSubordinates");
-    }
-    NWCCODE ListContainers(NWHandle, const std::string&, int32_t&, NWHandle) override {
-        return Rec("ListContainers");
-    }
     NWCCODE ObjectCount(NWHandle, NWHandle, uint32_t& count) override {
         count = static_cast<uint32_t>(Current.size());
         Taken = 0;
@@ -197,11 +145,6 @@ public:
         }
         return Rec("NextObject", NW_OK);
     }
-    NWCCODE ReadClassDefs(NWHandle, uint32_t, bool, NWHandle, int32_t&, NWHandle) override {
-        return Rec("ReadClassDefs");
-    }
-    NWCCODE ClassDefCount(NWHandle, NWHandle, uint32_t&) override { return Rec("ClassDefCount"); }
-    NWCCODE NextClassDef(NWHandle, NWHandle, TClassDef&) override { return Rec("NextClassDef"); }
 
     // --- search ---------------------------------------------------------------------------------
     NWCCODE NewFilter(NWHandle, NWHandle& filter) override {
@@ -256,47 +199,8 @@ public:
         return Rec("SearchObjects", NW_OK);
     }
 
-    // --- rights, connections, file system -------------------------------------------------------
-    NWCCODE EntryEffectiveRights(NWHandle, const std::string&, const std::string&,
-                                 const std::string&, uint32_t&) override {
-        return Rec("EntryEffectiveRights");
-    }
-    NWCCODE EnumConnRefs(uint32_t&, uint32_t&) override { return Rec("EnumConnRefs"); }
-    NWCCODE PrimaryConnRef(uint32_t&) override { return Rec("PrimaryConnRef"); }
-    NWCCODE OpenConnByRef(uint32_t, uint32_t, uint32_t, NWHandle&) override {
-        return Rec("OpenConnByRef");
-    }
-    NWCCODE CloseConn(NWHandle) override { return Rec("CloseConn"); }
-    NWCCODE ConnRefInfo(uint32_t, uint32_t, std::string&) override { return Rec("ConnRefInfo"); }
-    NWCCODE ConnInfo(NWHandle, uint32_t, std::string&) override { return Rec("ConnInfo"); }
-    NWCCODE ConnInfo(NWHandle, uint32_t, uint32_t&) override { return Rec("ConnInfo"); }
-    NWCCODE ParsePath(const std::string&, std::string&, NWHandle&, std::string&,
-                      std::string&) override {
-        return Rec("ParsePath");
-    }
-    NWCCODE VolumeNumber(NWHandle, const std::string&, uint32_t&) override {
-        return Rec("VolumeNumber");
-    }
-    NWCCODE VolumeInfo(NWHandle, uint32_t, TVolumeInfo&) override { return Rec("VolumeInfo"); }
-    NWCCODE BinderyObjectName(NWHandle, uint32_t, std::string&, uint16_t&) override {
-        return Rec("BinderyObjectName");
-    }
-    NWCCODE PathTrustees(NWHandle, uint8_t, const std::string&, uint32_t&,
-                         std::vector<TTrusteeEntry>&) override {
-        return Rec("PathTrustees");
-    }
-    NWCCODE DirEntryInfo(NWHandle, uint8_t, const std::string&, TDirEntryInfo&) override {
-        return Rec("DirEntryInfo");
-    }
-    NWCCODE StartDirSearch(NWHandle, uint8_t, const std::string&, uint8_t&, uint16_t&) override {
-        return Rec("StartDirSearch");
-    }
-    NWCCODE NextDirEntry(NWHandle, uint8_t, uint16_t, uint16_t, uint32_t, const std::string&,
-                         TDirEntry&) override {
-        return Rec("NextDirEntry");
-    }
-
 protected:
+    NWCCODE Unsupported(const char* operation) override { return Rec(operation); }
     NWCCODE Rec(const std::string& name, NWCCODE code = ERR_BAD_VERB) {
         Calls.push_back(name);
         return code;

@@ -1,5 +1,5 @@
-// What the simulated client hands out handles for (contexts, buffers, filters, iterations,
-// streams, connections), and the one way an operation finds the object behind a handle.
+// What a client hands out handles for (contexts, buffers, filters, iterations, streams,
+// connections), and the one way an operation finds the object behind a handle.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +9,13 @@
 
 #include "model/NWClient.h"
 
-namespace trovalen::sim {
+namespace trovalen::backend {
+
+// What one client holds open at most of each kind, so that a caller that never frees cannot
+// exhaust it.
+constexpr size_t kMaxLiveHandles = 65536;
+// Iterations beyond it drop the oldest abandoned one.
+constexpr size_t kMaxLiveIterations = 4096;
 
 // The objects of one kind that are open, by handle. T may be incomplete where the table is
 // declared; it is complete wherever the table is used.
@@ -26,6 +32,8 @@ public:
     }
     bool Has(NWHandle h) const { return FOpen.count(h) != 0; }
     size_t Size() const { return FOpen.size(); }
+    // Whether the table holds as many as one client may keep open.
+    bool Full() const { return FOpen.size() >= kMaxLiveHandles; }
     void Add(NWHandle h, std::unique_ptr<T> object) { FOpen[h] = std::move(object); }
     // Closes h: NW_OK, or the table's code when h was not open.
     NWCCODE Free(NWHandle h) { return FOpen.erase(h) != 0 ? NW_OK : FMissing; }
@@ -60,4 +68,4 @@ NWCCODE Lookup(const THandles<T>& table, NWHandle h, T*& out, TRest&&... rest) {
         return code != NW_OK ? code : Lookup(std::forward<TRest>(rest)...);
 }
 
-} // namespace trovalen::sim
+} // namespace trovalen::backend
