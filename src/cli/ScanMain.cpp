@@ -9,16 +9,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "backend/sim/SimClient.h"
-#ifdef TROVALEN_HAVE_LDAP
-#include "backend/ldap/LdapArgs.h"
-#endif
+#include "backend/Backends.h"
 #include "directory/DSContext.h"
 #include "directory/DSNames.h"
 #include "model/NWClient.h"
 #include "rights/ResultCompare.h"
 #include "rights/ResultFile.h"
 #include "rights/ScanJson.h"
+#include "rights/ScanOptions.h"
 #include "rights/ScanSession.h"
 #include "util/Export.h"
 #include "util/FileIO.h"
@@ -43,9 +41,9 @@ const char kUsage[] =
     "ENTRY is a start path (\\\\SERVER\\VOLUME\\DIR or SERVER/VOLUME:DIR), or with --edir an\n"
     "object name (.Joe.SALES.ACME).\n"
     "\n"
-    "Options:\n"
-    "  --tree FILE            tree file to serve (default: $TROVALEN_TREE, else the bundled\n"
-    "                         sample tree)\n"
+    "Options:\n";
+
+const char kUsageOptions[] =
     "  --edir                 eDirectory scan type: the entries are object names\n"
     "  --tree-name NAME       the tree to scan in (eDirectory; default: the primary\n"
     "                         connection's tree, or a file's only tree when it has no\n"
@@ -95,15 +93,19 @@ const char kUsageEnd[] =
     "     reasons of exit status 2 above\n";
 
 std::string UsageText() {
-#ifdef TROVALEN_HAVE_LDAP
-    return std::string(kUsage) + ldap::kLdapOptionsHelp + kUsageEnd;
-#else
-    return std::string(kUsage) + kUsageEnd;
-#endif
+    return std::string(kUsage) + kTreeOptionHelpScan + kUsageOptions + U_LiveDirectoryHelp() +
+           kUsageEnd;
+}
+
+// The messages of the directory options name --edir as the way to the eDirectory scan type.
+TDirectoryFrontEnd ScanFrontEnd() {
+    TDirectoryFrontEnd frontEnd;
+    frontEnd.EdirHow = "--edir";
+    return frontEnd;
 }
 
 struct TOptions {
-    std::string TreeFile;
+    TDirectoryArgs Directory; // --tree FILE, --ldap URI and its options
     bool Edir = false;
     std::string TreeName;
     bool ResolveContainers = false;
@@ -116,9 +118,6 @@ struct TOptions {
     bool Debug = false;
     std::string Compare; // the saved result to compare with
     std::vector<std::string> Entries;
-#ifdef TROVALEN_HAVE_LDAP
-    ldap::TLdapArgs Ldap;
-#endif
 };
 
 int Usage(const std::string& message) {
@@ -272,21 +271,17 @@ int main(int argc, char** argv) {
             out = args[++i];
             return true;
         };
-#ifdef TROVALEN_HAVE_LDAP
-        std::string ldapError;
-        ldap::TArgTake take = ldap::TakeArg(args, i, opt.Ldap, ldapError);
-        if (take == ldap::TArgTake::Error)
-            return Usage(ldapError);
-        if (take == ldap::TArgTake::Taken)
+        std::string directoryError;
+        TDirectoryArgTake take =
+            U_TakeDirectoryArg(args, i, ScanFrontEnd(), opt.Directory, directoryError);
+        if (take == TDirectoryArgTake::Error)
+            return Usage(directoryError);
+        if (take == TDirectoryArgTake::Taken)
             continue;
-#endif
         if (a == "-h" || a == "--help") {
             return Print(UsageText());
         } else if (a == "--version") {
             return Print(std::string("trovalen-scan ") + TROVALEN_VERSION + "\n");
-        } else if (a == "--tree") {
-            if (!value(opt.TreeFile))
-                return Usage("--tree needs a file name");
         } else if (a == "--edir") {
             opt.Edir = true;
         } else if (a == "--tree-name") {
@@ -330,17 +325,11 @@ int main(int argc, char** argv) {
             opt.Entries.push_back(a);
         }
     }
-#ifdef TROVALEN_HAVE_LDAP
-    opt.TreeName = opt.Ldap.TreeName;
-    std::string ldapError;
-    if (!ldap::CheckArgs(opt.Ldap, ldapError))
-        return Usage(ldapError);
-    if (opt.Ldap.Ldap() && !opt.TreeFile.empty())
-        return Usage("--ldap and --tree name two directories: give one of them");
-    if (opt.Ldap.Ldap() && !opt.Edir)
-        return Usage("--ldap goes with --edir: a file-system scan needs a file server, which "
-                     "LDAP does not reach");
-#endif
+    // With a live-directory back end built in, --tree-name is one of its options.
+    if (std::string name = opt.Directory.TreeName(); !name.empty())
+        opt.TreeName = name;
+    if (std::string error; !U_CheckDirectoryArgs(opt.Directory, ScanFrontEnd(), opt.Edir, error))
+        return Usage(error);
     if (opt.Entries.empty())
         return Usage("no entry to scan");
     if (!opt.TreeName.empty() && !opt.Edir)
@@ -373,25 +362,11 @@ int main(int argc, char** argv) {
                                       : "a file-system scan: leave out --edir to compare it"));
     }
 
-    std::string treeFile = opt.TreeFile;
-    if (treeFile.empty())
-        if (const char* env = std::getenv("TROVALEN_TREE"); env && *env)
-            treeFile = env;
     std::string error;
-    std::shared_ptr<TNWClient> client;
-    std::string ldapTree; // the tree the LDAP client serves, when it is one
-#ifdef TROVALEN_HAVE_LDAP
-    if (opt.Ldap.Ldap()) {
-        std::shared_ptr<TLdapClient> ldapClient =
-            ldap::ConnectClient(opt.Ldap, ldap::TPasswordSource::System(), error);
-        if (ldapClient)
-            ldapTree = ldapClient->TreeName();
-        client = ldapClient;
-    } else
-#endif
-        client = MakeSimClient(treeFile, error);
+    TOpenedDirectory directory = U_OpenDirectory(opt.Directory);
+    std::shared_ptr<TNWClient> client = directory.Client;
     if (!client) {
-        std::cerr << "trovalen-scan: " << error << std::endl;
+        std::cerr << "trovalen-scan: " << directory.Error << std::endl;
         return kExitUsage;
     }
     // The session holds the contexts; every return below releases them.
@@ -401,30 +376,32 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
-    TScanRequest request;
-    request.Edir = opt.Edir;
-    request.ResolveContainers = opt.ResolveContainers;
-    request.OnlyUsers = opt.OnlyUsers;
-    request.ScanSubDirs = opt.SubDirs;
-    request.FilterExcl = opt.Exclude;
-    request.FilterIncl = opt.Include;
-    request.VariantName = opt.Edir ? "Trovalen.edir" : "Trovalen.file";
-    request.DebugMode = opt.Debug;
+    TScanOptions scan;
+    scan.Edir = opt.Edir;
+    scan.ResolveContainers = opt.ResolveContainers;
+    scan.OnlyUsers = opt.OnlyUsers;
+    scan.ScanSubDirs = opt.SubDirs;
+    scan.FilterExcl = opt.Exclude;
+    scan.FilterIncl = opt.Include;
+    scan.VariantName = opt.Edir ? "Trovalen.edir" : "Trovalen.file";
+    scan.DebugMode = opt.Debug;
+    scan.Source = directory.Source;
     if (opt.Edir) {
-        std::string tree = !ldapTree.empty()      ? ldapTree
-                           : opt.TreeName.empty() ? session.PrimaryTree()
-                                                  : opt.TreeName;
-        NWCCODE code = session.ChooseTree(tree);
-        if (code != NW_OK) {
-            std::cerr << "trovalen-scan: cannot use the tree '" << tree
-                      << "': " << U_NWErrorText(client.get(), code) << std::endl;
-            return kExitUsage;
-        }
-        for (const auto& e : opt.Entries)
-            request.Entries.Add(e);
+        // A live directory serves one tree; a tree file's is the one named, else the primary
+        // connection's.
+        scan.Tree = !directory.TreeName.empty() ? directory.TreeName
+                    : opt.TreeName.empty()      ? session.PrimaryTree()
+                                                : opt.TreeName;
+        scan.Entries = opt.Entries;
     } else {
         for (const auto& e : opt.Entries)
-            request.Entries.Add(StartPath(client.get(), e));
+            scan.Entries.push_back(StartPath(client.get(), e));
+    }
+    TScanRequest request;
+    if (NWCCODE code = U_ScanRequest(scan, session, request); code != NW_OK) {
+        std::cerr << "trovalen-scan: cannot use the tree '" << scan.Tree
+                  << "': " << U_NWErrorText(client.get(), code) << std::endl;
+        return kExitUsage;
     }
 
     TScanResult result;

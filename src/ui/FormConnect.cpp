@@ -183,7 +183,7 @@ QWidget* TFormConnect::Editor(TLdapField field) const {
 }
 
 void TFormConnect::accept() {
-    std::vector<TLdapFieldError> errors = Fields().Validate();
+    std::vector<TLdapFieldError> errors = U_CheckConnectFields(Fields());
     ShowErrors(errors);
     if (errors.empty()) {
         QDialog::accept();

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "backend/ldap/LdapConnectSettings.h"
+#include "backend/LiveConnect.h"
 #include "ui/FormConnect.h"
 #include "ui/MainForm.h"
 #include "ui/Widgets.h"
@@ -32,7 +32,7 @@ void TMainForm::ActionConnectExecute() {
     if (FScanning)
         return;
     TLdapConnectSettings fields;
-    fields.Load(*FSettingsFile);
+    U_LoadConnectFields(fields, *FSettingsFile);
     TFormConnect dialog(this);
     dialog.SetFields(fields);
     if (!ConnectDialog || !ConnectDialog(dialog))
@@ -40,25 +40,24 @@ void TMainForm::ActionConnectExecute() {
     fields = dialog.Fields();
     // What the dialog accepted is kept even when the server cannot be reached, so that the
     // next try starts from it.
-    fields.Save(*FSettingsFile);
+    U_SaveConnectFields(fields, *FSettingsFile);
     // What the person asked for next is the directory's objects.
-    if (ConnectLdap(fields.Options()))
+    if (ConnectLdap(U_ConnectOptions(fields)))
         FPageControl->setCurrentWidget(FTabSheetSelectEdir);
 }
 
 bool TMainForm::ConnectLdap(const TLdapClientOptions& options) {
     if (FScanning)
         return false;
-    std::string error;
-    std::shared_ptr<TLdapClient> client;
+    TOpenedDirectory opened;
     {
         TBusyCursor busy;
         SetStatusText(1, "Connecting to " + options.Connection.Uri);
-        client = ConnectLdapClient(options, error);
+        opened = U_ConnectLiveDirectory(options);
     }
-    if (!client) {
+    if (!opened.Client) {
         SetStatusText(1, std::string());
-        std::string text = "Unable to connect to the directory: " + error;
+        std::string text = "Unable to connect to the directory: " + opened.Error;
         AddLogLine(text);
         U_MessageBox(TMsgKind::Error, text);
         // A window that has no client yet says why in its empty lists.
@@ -68,13 +67,10 @@ bool TMainForm::ConnectLdap(const TLdapClientOptions& options) {
         }
         return false;
     }
-    std::string tree = client->TreeName();
-    UseClient(std::move(client));
-    SetSource(options.Connection.Uri + (options.Connection.BindDn.empty()
-                                            ? std::string(" (anonymous)")
-                                            : " as " + options.Connection.BindDn));
-    SetStatusText(
-        1, U_Format("Connected to %s (tree %s)", options.Connection.Uri.c_str(), tree.c_str()));
+    UseClient(std::move(opened.Client));
+    SetSource(opened.Source);
+    SetStatusText(1, U_Format("Connected to %s (tree %s)", options.Connection.Uri.c_str(),
+                              opened.TreeName.c_str()));
     return true;
 }
 

@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "rights/ScanOptions.h"
 #include "settings/Ini.h"
 #include "ui/ControlState.h"
 #include "ui/FolderTree.h"
@@ -568,19 +569,23 @@ void TMainForm::BitBtnScanClick() {
 void TMainForm::DoTheJob() {
     if (FScanning)
         return;
-    TScanRequest request;
-    request.Edir = FScanEdir;
+    TScanOptions options;
+    options.Edir = FScanEdir;
     TCheckListBox* list = FScanEdir ? FCheckListBoxEdir : FCheckListBoxPaths;
     for (const auto& text : list->CheckedTexts())
-        request.Entries.Add(text);
-    request.ResolveContainers = FCheckBoxSettingsResolveContainers->isChecked();
-    request.OnlyUsers = FMenuSettingsShowOnlyUsers->isChecked();
-    request.ScanSubDirs = FCheckBoxSettingsScanSubDirs->isChecked();
-    request.FilterExcl = S(FEditFilterExcl->text());
-    request.FilterIncl = S(FEditFilterIncl->text());
-    request.VariantName = FVariantName;
-    request.DebugMode = FDebugMode;
-    request.ShowDetails = FActionSettingsShowDetails->isChecked();
+        options.Entries.push_back(text);
+    options.ResolveContainers = FCheckBoxSettingsResolveContainers->isChecked();
+    options.OnlyUsers = FMenuSettingsShowOnlyUsers->isChecked();
+    options.ScanSubDirs = FCheckBoxSettingsScanSubDirs->isChecked();
+    options.FilterExcl = S(FEditFilterExcl->text());
+    options.FilterIncl = S(FEditFilterIncl->text());
+    options.VariantName = FVariantName;
+    options.DebugMode = FDebugMode;
+    options.ShowDetails = FActionSettingsShowDetails->isChecked();
+    options.Source = FSource;
+    // The tree is the one chosen on the page, so the options name none.
+    TScanRequest request;
+    U_ScanRequest(options, *FSession, request);
     request.AttrColumns = FAttrColumns;
     request.Attributes = FAttrColumns ? &FAttributes : nullptr;
     request.Cache = FCache.get();

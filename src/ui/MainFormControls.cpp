@@ -24,6 +24,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "backend/Backends.h"
 #include "ui/FolderTree.h"
 #include "ui/ResultTableView.h"
 #include "ui/Widgets.h"
@@ -465,9 +466,8 @@ void TMainForm::CreateMenus() {
     connect(FActionSaveAsClipboard, &QAction::triggered, this,
             [this] { ActionSaveToClipboardClick(); });
     connect(FActionSaveAsExcel, &QAction::triggered, this, [this] { ActionSaveToExcelClick(); });
-#ifdef TROVALEN_HAVE_LDAP
-    CreateConnectAction(file);
-#endif
+    if (U_HaveLiveDirectory())
+        CreateConnectAction(file);
     FActionCompare = file->addAction("Co&mpare with saved result...");
     FActionCompare->setObjectName("ActionCompare");
     FActionCompare->setStatusTip(

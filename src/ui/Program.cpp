@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "backend/sim/SimClient.h"
 #include "directory/DSContext.h"
 #include "ui/QtHooks.h"
 #include "ui/Widgets.h"
@@ -21,90 +20,56 @@ namespace {
 const char kUsage[] = "Usage: %s [--tree FILE] [DEBUG]\n"
                       "Shows who holds which effective rights on NetWare directories and\n"
                       "eDirectory objects, and why.\n"
-                      "\n"
-                      "  --tree FILE   tree file to serve (default: $TROVALEN_TREE, else the\n"
-                      "                bundled sample tree)\n"
-                      "  DEBUG         also show the Troubleshooting page (/debug and --debug\n"
-                      "                work as well)\n"
-                      "  -h, --help    show this help\n"
                       "\n";
+const char kUsageEnd[] = "  DEBUG         also show the Troubleshooting page (/debug and --debug\n"
+                         "                work as well)\n"
+                         "  -h, --help    show this help\n"
+                         "\n";
+
+// The window reads --tree=FILE too, and --tree-name only names a live tree.
+TDirectoryFrontEnd WindowFrontEnd() {
+    TDirectoryFrontEnd frontEnd;
+    frontEnd.EdirHow = "trovalen-edir";
+    frontEnd.TreeNameNeedsLive = true;
+    frontEnd.TreeWithEquals = true;
+    return frontEnd;
+}
 
 } // namespace
 
 int ParseProgramArgs(const std::vector<std::string>& given, const TStartConfig& config,
                      TProgramArgs& out, std::string& error) {
     out = TProgramArgs{};
+    const TDirectoryFrontEnd frontEnd = WindowFrontEnd();
     for (size_t i = 0; i < given.size(); ++i) {
-        const std::string& a = given[i];
-#ifdef TROVALEN_HAVE_LDAP
-        ldap::TArgTake take = ldap::TakeArg(given, i, out.Ldap, error);
-        if (take == ldap::TArgTake::Error)
+        TDirectoryArgTake take = U_TakeDirectoryArg(given, i, frontEnd, out.Directory, error);
+        if (take == TDirectoryArgTake::Error)
             return 2;
-        if (take == ldap::TArgTake::Taken)
+        if (take == TDirectoryArgTake::Taken)
             continue;
-#endif
+        const std::string& a = given[i];
         if (a == "-h" || a == "--help") {
             out.Help = true;
             return 0;
-        } else if (a == "--tree") {
-            if (i + 1 >= given.size()) {
-                error = "--tree needs a file name";
-                return 2;
-            }
-            out.TreeFile = given[++i];
-        } else if (a.rfind("--tree=", 0) == 0) {
-            out.TreeFile = a.substr(7);
         } else if (a == "--debug") {
             out.Parameters.push_back("DEBUG");
         } else {
             out.Parameters.push_back(a);
         }
     }
-#ifdef TROVALEN_HAVE_LDAP
-    if (!ldap::CheckArgs(out.Ldap, error))
+    if (!U_CheckDirectoryArgs(out.Directory, frontEnd, config.ScanEdir, error))
         return 2;
-    if (!out.Ldap.TreeName.empty() && !out.Ldap.Ldap())
-        error = "--tree-name goes with --ldap URI";
-    else if (out.Ldap.Ldap() && !out.TreeFile.empty())
-        error = "--ldap and --tree name two directories: give one of them";
-    else if (out.Ldap.Ldap() && !config.ScanEdir)
-        error = "--ldap goes with trovalen-edir: a file-system scan needs a file server, which "
-                "LDAP does not reach";
-    if (!error.empty())
-        return 2;
-#else
-    (void)config;
-#endif
     return 0;
 }
 
-// Where a simulated client's data comes from, as MakeSimClient chooses it.
-std::string SimSource(const std::string& treeFile) {
-    std::string file = treeFile;
-    if (file.empty())
-        if (const char* env = std::getenv("TROVALEN_TREE"); env && *env)
-            file = env;
-    return file.empty() ? std::string("sample tree (simulated)") : file + " (tree file)";
-}
-
 std::shared_ptr<TNWClient> OpenDirectory(const TProgramArgs& args, TStartConfig& start) {
-    std::string error;
-    std::shared_ptr<TNWClient> client;
-#ifdef TROVALEN_HAVE_LDAP
-    if (args.Ldap.Ldap()) {
-        client = ldap::ConnectClient(args.Ldap, ldap::TPasswordSource::System(), error);
-        start.Source = args.Ldap.Uri + (args.Ldap.BindDn.empty() ? std::string(" (anonymous)")
-                                                                 : " as " + args.Ldap.BindDn);
-        start.NoClientHint = "No directory could be opened over LDAP";
-    } else
-#endif
-    {
-        client = MakeSimClient(args.TreeFile, error);
-        start.Source = SimSource(args.TreeFile);
-    }
-    if (!client)
-        start.ClientError = error;
-    return client;
+    TOpenedDirectory opened = U_OpenDirectory(args.Directory);
+    if (!opened.NoClientHint.empty())
+        start.NoClientHint = opened.NoClientHint;
+    start.Source = opened.Source;
+    if (!opened.Client)
+        start.ClientError = opened.Error;
+    return opened.Client;
 }
 
 int RunProgram(int argc, char** argv, const TStartConfig& config) {
@@ -127,12 +92,12 @@ int RunProgram(int argc, char** argv, const TStartConfig& config) {
     }
     if (args.Help) {
         std::printf(kUsage, program.c_str());
-#ifdef TROVALEN_HAVE_LDAP
+        std::fputs(kTreeOptionHelpWindow, stdout);
+        std::fputs(kUsageEnd, stdout);
         // Only the eDirectory window reads a live tree.
-        if (config.ScanEdir)
+        if (config.ScanEdir && U_HaveLiveDirectory())
             std::printf("Or: %s --ldap URI [LDAP options] [DEBUG]\n\n%s", program.c_str(),
-                        ldap::kLdapOptionsHelp);
-#endif
+                        U_LiveDirectoryHelp().c_str());
         return 0;
     }
     U_SetCommandLine(args.Parameters);

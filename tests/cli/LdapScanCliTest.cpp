@@ -184,6 +184,13 @@ TEST_F(LdapScanCli, ScansALiveTreeAsItsTreeFile) {
                   anonymous ? 1 : 0);
         EXPECT_EQ(TrusteesByObject(live.Out), expected) << live.Out;
     }
+    // The result says where its data came from: the server and the identity bound.
+    TCliRun json = Scan({"--ldap", server.Uri(), "--edir", "--bind-dn", server.AdminDn(),
+                         "--password-file", passwordFile, "--format", "json", kObjects[0]});
+    EXPECT_EQ(json.Status, kExitOk) << json.Err;
+    EXPECT_NE(json.Out.find("\"" + server.Uri() + " as " + server.AdminDn() + "\""),
+              std::string::npos)
+        << json.Out.substr(0, 400);
 }
 
 TEST_F(LdapScanCli, BadConnectionsExitWithTwoAndOneMessage) {

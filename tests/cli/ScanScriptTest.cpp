@@ -287,6 +287,8 @@ TEST_F(ScanScript, JsonOfEntriesThatWereNotAnalysed) {
     TCliRun run =
         Scan({"--tree", Data("rights-edir.json"), "--edir", "--format", "json", ".Nobody.ACME"});
     EXPECT_EQ(run.Status, kExitFailed);
+    // The result says where its data came from: the tree file named.
+    EXPECT_EQ(json::parse(run.Out).at("source"), Data("rights-edir.json"));
     json e = json::parse(run.Out).at("entries").at(0);
     EXPECT_EQ(e.at("object"), ".Nobody.ACME");
     EXPECT_EQ(e.at("status"), "not-found");

@@ -14,6 +14,7 @@
 #include "directory/DSContext.h"
 #include "directory/DSHandles.h"
 #include "rights/EffectiveTrustees.h"
+#include "rights/ScanOptions.h"
 #include "rights/ScanSession.h"
 #include "util/Platform.h"
 #include "util/Util.h"
@@ -419,6 +420,57 @@ TEST_F(ScanSessionTest, ATreeThatCannotBeUsedLeavesNothingOpen) {
         EXPECT_NE(session.ChooseTree("NO_SUCH_TREE"), NW_OK);
         EXPECT_EQ(Counting->Contexts.size(), 2u);
         // The early return of a front end: the session goes out of scope here.
+    }
+    ExpectNothingLeftOpen();
+}
+
+// Both front ends ask for a scan through the scan options: every field reaches the request, the
+// tree they name is chosen first, and a tree that cannot be used leaves the request untouched.
+TEST_F(ScanSessionTest, ScanOptionsBecomeTheRequest) {
+    ASSERT_NO_FATAL_FAILURE(ServeText(kTwoTrees));
+    {
+        TScanSession session(Counting.get());
+        TScanOptions options;
+        options.Edir = true;
+        options.Entries = {".Bob.O2", ".O2"};
+        options.ResolveContainers = true;
+        options.OnlyUsers = true;
+        options.ScanSubDirs = true;
+        options.FilterExcl = "adm";
+        options.FilterIncl = "b";
+        options.VariantName = "Trovalen.edir";
+        options.DebugMode = true;
+        options.ShowDetails = true;
+        options.Source = "tree.json";
+        options.Tree = "NO_SUCH_TREE";
+        TScanRequest request;
+        request.VariantName = "untouched";
+        EXPECT_NE(U_ScanRequest(options, session, request), NW_OK);
+        EXPECT_EQ(request.VariantName, "untouched");
+        EXPECT_TRUE(request.Entries.Empty());
+
+        options.Tree = "OTHER_TREE";
+        ASSERT_EQ(U_ScanRequest(options, session, request), NW_OK);
+        EXPECT_EQ(session.CurrentTree(), "OTHER_TREE");
+        EXPECT_TRUE(request.Edir);
+        EXPECT_EQ(Texts(request.Entries), options.Entries);
+        EXPECT_TRUE(request.ResolveContainers && request.OnlyUsers && request.ScanSubDirs);
+        EXPECT_EQ(request.FilterExcl, "adm");
+        EXPECT_EQ(request.FilterIncl, "b");
+        EXPECT_EQ(request.VariantName, "Trovalen.edir");
+        EXPECT_TRUE(request.DebugMode && request.ShowDetails);
+        EXPECT_EQ(request.Source, "tree.json");
+
+        // Without a tree named, the session's current one stays (the window chose it).
+        options.Tree.clear();
+        options.Entries = {".ACME"};
+        ASSERT_EQ(U_ScanRequest(options, session, request), NW_OK);
+        EXPECT_EQ(session.CurrentTree(), "OTHER_TREE");
+        EXPECT_EQ(Texts(request.Entries), options.Entries);
+        TRecordingHost host;
+        TScanResult result;
+        session.Scan(request, host, result);
+        EXPECT_EQ(result.Header.Source, "tree.json");
     }
     ExpectNothingLeftOpen();
 }

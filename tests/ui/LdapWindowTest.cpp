@@ -49,8 +49,12 @@ TEST(ProgramArgs, LdapOptionsGoWithTheEdirWindowOnly) {
     ASSERT_EQ(
         ParseProgramArgs({"--ldap", "ldap://h", "--base=o=Corvale", "--debug"}, edir, args, error),
         0);
-    EXPECT_EQ(args.Ldap.Uri, "ldap://h");
-    EXPECT_EQ(args.Ldap.Base, "o=Corvale");
+    EXPECT_TRUE(args.Directory.Live());
+    EXPECT_EQ(args.Directory.TreeFile, "");
+    EXPECT_EQ(args.Parameters, std::vector<std::string>{"DEBUG"});
+    ASSERT_EQ(ParseProgramArgs({"--tree=x.json", "DEBUG"}, files, args, error), 0);
+    EXPECT_FALSE(args.Directory.Live());
+    EXPECT_EQ(args.Directory.TreeFile, "x.json");
     EXPECT_EQ(args.Parameters, std::vector<std::string>{"DEBUG"});
 }
 
