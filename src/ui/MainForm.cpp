@@ -227,6 +227,7 @@ void TMainForm::FormCreate() {
                       FActionSettingsShowDetails, FMenuSettingsShowOnlyUsers, FActionAbout,
                       FMenuExit});
     U_IniLoadControls(*FSettingsFile, kSettings, FPanelSettingsConfig);
+    FTableView->SetSettings(FSettingsFile.get(), kSettings);
     U_IniLoadControls(*FSettingsFile, kSettings, FPanelSettingsResult);
     ActiveFiltersUpd();
     // The details switch cannot stay on while the details pane is empty.
@@ -441,6 +442,8 @@ void TMainForm::ShowPaneMenu(QPlainTextEdit* pane, const QPoint& pos) {
 
 void TMainForm::ShowTableMenu(const QPoint& pos) {
     QMenu menu(this);
+    FTableView->AddActionsTo(menu);
+    menu.addSeparator();
     menu.addMenu(FMenuSave);
     menu.exec(FTableView->View()->viewport()->mapToGlobal(pos));
 }

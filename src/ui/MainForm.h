@@ -49,6 +49,7 @@ class TFormCompare;
 class TFormHelp;
 class TRadioGroup;
 class TResultTableView;
+class TScanBanner;
 
 // The values that the program's start sets to choose the variant.
 struct TStartConfig {
@@ -143,8 +144,8 @@ public:
     std::function<std::optional<std::string>(const std::string& title)> OpenResultDialog;
     // The window of the last comparison (null before the first).
     TFormCompare* FormCompare() const { return FFormCompare; }
-    // Lists every entry of the last run that is not whole, with its reason.
-    void ShowIncompleteEntries();
+    // The banner above the panes that says what the last run left out.
+    TScanBanner* ScanBanner() const { return FScanBanner; }
 
     // --- Operations the controls trigger ------------------------------------------------------
     void LabelSelectedUpd();
@@ -304,7 +305,7 @@ private:
     QCheckBox* FCheckBoxTableView = nullptr;
     TResultTableView* FTableView = nullptr;
     QLabel* FLabelActiveFilters = nullptr;
-    QLabel* FLabelScanBanner = nullptr;
+    TScanBanner* FScanBanner = nullptr;
     QPlainTextEdit* FMemoStandard = nullptr;
     QPlainTextEdit* FMemoDebug = nullptr;
     QPlainTextEdit* FCurrentMemo = nullptr;

@@ -421,6 +421,8 @@ QWidget* TMainForm::CreateActionPage() {
     connect(FTableView->View(), &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { ShowTableMenu(pos); });
     layout->addWidget(FTableView, 1);
+    connect(FTableView, &TResultTableView::StatusText, this,
+            [this](const QString& text) { SetStatusText(1, S(text)); });
 
     connect(FBitBtnScan, &QPushButton::clicked, this, [this] { BitBtnScanClick(); });
     connect(FBitBtnCancel, &QPushButton::clicked, this, [this] { CancelScan(); });

@@ -17,6 +17,7 @@
 #include "ui/FormHelp.h"
 #include "ui/MainForm.h"
 #include "ui/ResultTableView.h"
+#include "ui/ScanBanner.h"
 #include "ui/Widgets.h"
 #include "ui/WindowPlacement.h"
 #include "util/Platform.h"
@@ -44,60 +45,20 @@ void TMainForm::UpdateCaption() {
 // --- How the last run ended ---------------------------------------------------------------------
 
 QWidget* TMainForm::CreateScanBanner(QWidget* parent) {
-    FLabelScanBanner = new QLabel(parent);
-    FLabelScanBanner->setObjectName("LabelScanBanner");
-    FLabelScanBanner->setWordWrap(true);
-    FLabelScanBanner->setTextFormat(Qt::RichText);
-    FLabelScanBanner->setContentsMargins(6, 4, 6, 4);
-    // Dark text on a warning colour, readable whatever the desktop's palette.
-    FLabelScanBanner->setStyleSheet(
-        "QLabel#LabelScanBanner { background: #fff4ce; color: #3b2e00; "
-        "border-top: 1px solid #e0c060; border-bottom: 1px solid #e0c060; }");
-    FLabelScanBanner->setVisible(false);
-    connect(FLabelScanBanner, &QLabel::linkActivated, this, [this] { ShowIncompleteEntries(); });
-    return FLabelScanBanner;
+    FScanBanner = new TScanBanner(parent);
+    FScanBanner->setObjectName("ScanBanner");
+    return FScanBanner;
 }
 
 std::string TMainForm::BannerText() const {
-    return FLabelScanBanner && FLabelScanBanner->isVisibleTo(this) ? U_ScanBannerText(FLastResult)
-                                                                   : std::string();
+    return FScanBanner && !FScanBanner->isHidden() ? FScanBanner->Text() : std::string();
 }
 
 void TMainForm::ShowRunOutcome(const TScanResult& result, double seconds) {
-    const std::string banner = U_ScanBannerText(result);
-    if (banner.empty()) {
-        FLabelScanBanner->clear();
-        FLabelScanBanner->setVisible(false);
-    } else {
-        QString html = Q(banner).toHtmlEscaped().replace('\n', "<br>");
-        if (U_IncompleteEntries(result) > 0)
-            html += " <a href=\"show\">(show)</a>";
-        FLabelScanBanner->setText(html);
-        FLabelScanBanner->setVisible(true);
-    }
+    FScanBanner->SetResult(result);
     if (FResultTable.MarkEntries(result.Entries))
         FTableView->EntriesMarked();
     FScanOutcome = U_ScanStatusLine(result, seconds);
-}
-
-void TMainForm::ShowIncompleteEntries() {
-    std::string text;
-    int shown = 0;
-    for (const auto& entry : FLastResult.Entries) {
-        std::string problem = U_EntryProblem(entry);
-        if (problem.empty())
-            continue;
-        // A message box of thousands of lines helps nobody; the table view lists them all.
-        if (++shown > 40) {
-            text += "... and more; the table view marks every one.\n";
-            break;
-        }
-        text += entry.Name + ": " + problem + "\n";
-    }
-    if (!FLastResult.Broken.empty())
-        text = "The scan ended early: " + FLastResult.Broken + "\n" + text;
-    if (!text.empty())
-        U_MessageBox(TMsgKind::Warning, U_TrimRightChars(text, "\n"));
 }
 
 // --- Changes since a saved result ---------------------------------------------------------------

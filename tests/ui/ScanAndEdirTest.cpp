@@ -15,6 +15,7 @@
 
 #include "UiFixture.h"
 #include "ui/QtHooks.h"
+#include "ui/ScanBanner.h"
 #include "ui/Widgets.h"
 #include "util/Platform.h"
 
@@ -62,9 +63,10 @@ TEST_F(ScanTest, ScanFillsThePanesAndLocksTheSelectionWhileItRuns) {
     EXPECT_TRUE(scan->isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(Child<QWidget>(*form, "TabSheetSelectPath")->isEnabled());
-    EXPECT_EQ(form->StatusText(1), "1 of 2 entries not analysed completely; \\\\FS1\\SYS\\NOPE: "
-                                   "not found (see the details)")
-        << "the path that is not found is said where the progress was";
+    EXPECT_EQ(form->StatusText(1).rfind("Scanned 2 entries: 2 trustees, 1 incomplete, in ", 0), 0u)
+        << form->StatusText(1);
+    EXPECT_NE(form->BannerText().find("\\\\FS1\\SYS\\NOPE (not found)"), std::string::npos)
+        << "the path that is not found is said above the panes: " << form->BannerText();
 
     const TStringList& summary = form->SummaryLines();
     ASSERT_GT(summary.Count(), 5);
@@ -186,12 +188,16 @@ TEST_F(EdirTest, ARunThatIsNotWholeSaysSoInTheStatusBar) {
     auto* list = Child<TCheckListBox>(*form, "CheckListBoxEdir");
     list->SetEntries({{"[Root]", true}, {".Nobody.ACME", true}});
     form->BitBtnScanClick();
-    EXPECT_EQ(form->StatusText(1),
-              "1 of 2 entries not analysed completely; .Nobody.ACME: not found (see the details)");
-    // A whole run leaves the status bar as it was before.
+    EXPECT_EQ(form->StatusText(1).rfind("Scanned 2 entries: 0 trustees, 1 incomplete, in ", 0), 0u)
+        << form->StatusText(1);
+    EXPECT_EQ(form->BannerText(), "1 of 2 entries incomplete: .Nobody.ACME (not found)");
+    EXPECT_FALSE(form->ScanBanner()->isHidden());
+    // A whole run says so, and the banner goes.
     list->SetEntries({{"[Root]", true}});
     form->BitBtnScanClick();
-    EXPECT_EQ(form->StatusText(1), "");
+    EXPECT_EQ(form->StatusText(1).rfind("Scanned 1 entry: 0 trustees, 0 incomplete, in ", 0), 0u);
+    EXPECT_EQ(form->BannerText(), "");
+    EXPECT_TRUE(form->ScanBanner()->isHidden());
 }
 
 TEST_F(EdirTest, AnObjectThatCannotBeResolvedAddsNoEntry) {
