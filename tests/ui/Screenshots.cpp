@@ -176,6 +176,19 @@ void EdirVariant() {
     ShootTable(form, "trovalen-edir-Action-Table", 2);
     ShowPage(form, "TabSheetDebug");
     Save(&form, "trovalen-edir-Debug");
+
+    // A scan that is not whole: an ACL the bound identity cannot read and an object that is
+    // not there; the banner names both and the table marks their rows, at 1,400 px wide.
+    ShowPage(form, "TabSheetAction");
+    form.findChild<TCheckListBox*>("CheckListBoxEdir")
+        ->SetEntries({{".Archive.Finance.Corvale", true},
+                      {".Mara.Sales.Corvale", true},
+                      {".Nobody.Corvale", true}});
+    form.findChild<QCheckBox*>("CheckBoxDebug")->click();
+    form.resize(1400, 760);
+    form.BitBtnScanClick();
+    Save(&form, "trovalen-edir-Action-Incomplete");
+    ShootTable(form, "trovalen-edir-Action-Table-1400", 0);
     form.close();
 }
 
