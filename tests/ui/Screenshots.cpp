@@ -1,17 +1,24 @@
 // Takes a picture of every page of both variants after a scan of the bundled sample tree, of the
 // summary as a table, of the About box and of the help window.
 // Usage: ui_screenshots OUTPUT_FOLDER (run offscreen or under a virtual display).
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTableView>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,6 +50,56 @@ void Save(QWidget* w, const std::string& name) {
     } else {
         std::printf("%s\n", file.c_str());
     }
+}
+
+// The window's widgets as text, one a line, sorted: class, name, place, size, state and texts;
+// then the focus chain in order. Two builds of the window compare by these files.
+std::string WidgetName(const QWidget* w) {
+    std::string name = w->objectName().toStdString();
+    return name.empty() ? std::string("<") + w->metaObject()->className() + ">" : name;
+}
+
+void DumpWidgets(QWidget& form, const std::string& name) {
+    std::vector<std::string> lines;
+    for (QWidget* w : form.findChildren<QWidget*>()) {
+        std::string path;
+        for (const QWidget* p = w; p && p != &form; p = p->parentWidget())
+            path = "/" + WidgetName(p) + path;
+        QPoint at = w->mapTo(&form, QPoint(0, 0));
+        std::string line =
+            path + " " + w->metaObject()->className() + " at " + std::to_string(at.x()) + "," +
+            std::to_string(at.y()) + " size " + std::to_string(w->width()) + "x" +
+            std::to_string(w->height()) + (w->isVisible() ? " visible" : "") +
+            (w->isEnabled() ? "" : " disabled") + " focus " + std::to_string(int(w->focusPolicy()));
+        QString text;
+        if (auto* b = qobject_cast<QAbstractButton*>(w))
+            text = b->text();
+        else if (auto* l = qobject_cast<QLabel*>(w))
+            text = l->text() + (l->buddy() ? " buddy " + l->buddy()->objectName() : QString());
+        else if (auto* e = qobject_cast<QLineEdit*>(w))
+            text = e->text() + (e->isReadOnly() ? " readonly" : "");
+        else if (auto* g = qobject_cast<QGroupBox*>(w))
+            text = g->title();
+        else if (auto* m = qobject_cast<QPlainTextEdit*>(w))
+            text = m->placeholderText();
+        if (!text.isEmpty())
+            line += " text '" + text.toStdString() + "'";
+        if (!w->toolTip().isEmpty())
+            line += " tip '" + w->toolTip().toStdString() + "'";
+        line += " font " + w->font().toString().toStdString();
+        lines.push_back(line);
+    }
+    std::sort(lines.begin(), lines.end());
+    std::ofstream out(gOut + "/" + name + ".txt");
+    for (const auto& line : lines)
+        out << line << "\n";
+    out << "focus chain:\n";
+    QWidget* w = &form;
+    do {
+        if (w->focusPolicy() & Qt::TabFocus)
+            out << "  " << WidgetName(w) << "\n";
+        w = w->nextInFocusChain();
+    } while (w && w != &form);
 }
 
 void ShowPage(TMainForm& form, const char* page) {
@@ -103,6 +160,7 @@ void Shoot(TMainForm& form, const std::string& prefix) {
         ShowPage(form, page);
         Save(&form, prefix + "-" + (page + 8));
     }
+    DumpWidgets(form, prefix + "-widgets");
 }
 
 void FileVariant() {
@@ -238,6 +296,12 @@ int main(int argc, char** argv) {
     U_SetProgramFile(work + "/bin/trovalen");
     BrokenTree(work);
     clients.clear();
+    // What the windows kept of their controls.
+    std::error_code walkError;
+    for (const auto& entry : fs::recursive_directory_iterator(work + "/config", walkError))
+        if (entry.is_regular_file())
+            fs::copy_file(entry.path(), gOut + "/settings-" + entry.path().filename().string(),
+                          fs::copy_options::overwrite_existing, walkError);
     std::error_code ec;
     fs::remove_all(work, ec);
     return gFailures == 0 ? 0 : 1;
