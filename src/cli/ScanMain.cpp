@@ -8,14 +8,12 @@
 #include <iostream>
 #include <unistd.h>
 
-#include "backend/sim/SimClient.h"
-#ifdef TROVALEN_HAVE_LDAP
-#include "backend/ldap/LdapArgs.h"
-#endif
+#include "backend/Backends.h"
 #include "directory/DSContext.h"
 #include "directory/DSNames.h"
 #include "model/NWClient.h"
 #include "rights/ScanJson.h"
+#include "rights/ScanOptions.h"
 #include "rights/ScanSession.h"
 #include "util/Export.h"
 #include "util/FileIO.h"
@@ -77,15 +75,11 @@ const char kUsageEnd[] =
     "     stopped the scan; then no report is written and -o FILE keeps its content\n";
 
 std::string UsageText() {
-#ifdef TROVALEN_HAVE_LDAP
-    return std::string(kUsage) + ldap::kLdapOptionsHelp + kUsageEnd;
-#else
-    return std::string(kUsage) + kUsageEnd;
-#endif
+    return std::string(kUsage) + U_LiveDirectoryHelp() + kUsageEnd;
 }
 
 struct TOptions {
-    std::string TreeFile;
+    TDirectoryArgs Directory;
     bool Edir = false;
     std::string TreeName;
     bool ResolveContainers = false;
@@ -97,9 +91,6 @@ struct TOptions {
     std::string Output;
     bool Debug = false;
     std::vector<std::string> Entries;
-#ifdef TROVALEN_HAVE_LDAP
-    ldap::TLdapArgs Ldap;
-#endif
 };
 
 int Usage(const std::string& message) {
@@ -214,21 +205,16 @@ int main(int argc, char** argv) {
             out = args[++i];
             return true;
         };
-#ifdef TROVALEN_HAVE_LDAP
-        std::string ldapError;
-        ldap::TArgTake take = ldap::TakeArg(args, i, opt.Ldap, ldapError);
-        if (take == ldap::TArgTake::Error)
-            return Usage(ldapError);
-        if (take == ldap::TArgTake::Taken)
+        std::string directoryError;
+        TDirectoryArgTake take = U_TakeDirectoryArg(args, i, opt.Directory, directoryError);
+        if (take == TDirectoryArgTake::Error)
+            return Usage(directoryError);
+        if (take == TDirectoryArgTake::Taken)
             continue;
-#endif
         if (a == "-h" || a == "--help") {
             return Print(UsageText());
         } else if (a == "--version") {
             return Print(std::string("trovalen-scan ") + TROVALEN_VERSION + "\n");
-        } else if (a == "--tree") {
-            if (!value(opt.TreeFile))
-                return Usage("--tree needs a file name");
         } else if (a == "--edir") {
             opt.Edir = true;
         } else if (a == "--tree-name") {
@@ -269,17 +255,13 @@ int main(int argc, char** argv) {
             opt.Entries.push_back(a);
         }
     }
-#ifdef TROVALEN_HAVE_LDAP
-    opt.TreeName = opt.Ldap.TreeName;
-    std::string ldapError;
-    if (!ldap::CheckArgs(opt.Ldap, ldapError))
-        return Usage(ldapError);
-    if (opt.Ldap.Ldap() && !opt.TreeFile.empty())
-        return Usage("--ldap and --tree name two directories: give one of them");
-    if (opt.Ldap.Ldap() && !opt.Edir)
-        return Usage("--ldap goes with --edir: a file-system scan needs a file server, which "
-                     "LDAP does not reach");
-#endif
+    // With a live back end, --tree-name is one of its options.
+    if (kHaveLiveDirectory)
+        opt.TreeName = opt.Directory.TreeName;
+    std::string directoryError;
+    if (!U_CheckDirectoryArgs(opt.Directory, TDirectoryUse{opt.Edir, "--edir", false},
+                              directoryError))
+        return Usage(directoryError);
     if (opt.Entries.empty())
         return Usage("no entry to scan");
     if (!opt.TreeName.empty() && !opt.Edir)
@@ -287,25 +269,12 @@ int main(int argc, char** argv) {
     if (opt.Format == "xlsx" && opt.Output.empty())
         return Usage("--format xlsx needs -o FILE");
 
-    std::string treeFile = opt.TreeFile;
-    if (treeFile.empty())
-        if (const char* env = std::getenv("TROVALEN_TREE"); env && *env)
-            treeFile = env;
+    TOpenedDirectory opened = U_OpenDirectory(opt.Directory);
+    std::shared_ptr<TNWClient> client = opened.Client;
+    const std::string& liveTree = opened.LiveTree; // the tree a live directory serves
     std::string error;
-    std::shared_ptr<TNWClient> client;
-    std::string ldapTree; // the tree the LDAP client serves, when it is one
-#ifdef TROVALEN_HAVE_LDAP
-    if (opt.Ldap.Ldap()) {
-        std::shared_ptr<TLdapClient> ldapClient =
-            ldap::ConnectClient(opt.Ldap, ldap::TPasswordSource::System(), error);
-        if (ldapClient)
-            ldapTree = ldapClient->TreeName();
-        client = ldapClient;
-    } else
-#endif
-        client = MakeSimClient(treeFile, error);
     if (!client) {
-        std::cerr << "trovalen-scan: " << error << std::endl;
+        std::cerr << "trovalen-scan: " << opened.Error << std::endl;
         return kExitUsage;
     }
     // The session holds the contexts; every return below releases them.
@@ -315,17 +284,16 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
-    TScanRequest request;
-    request.Edir = opt.Edir;
-    request.ResolveContainers = opt.ResolveContainers;
-    request.OnlyUsers = opt.OnlyUsers;
-    request.ScanSubDirs = opt.SubDirs;
-    request.FilterExcl = opt.Exclude;
-    request.FilterIncl = opt.Include;
-    request.VariantName = opt.Edir ? "Trovalen.edir" : "Trovalen.file";
-    request.DebugMode = opt.Debug;
+    TScanOptions options;
+    options.Edir = opt.Edir;
+    options.ResolveContainers = opt.ResolveContainers;
+    options.OnlyUsers = opt.OnlyUsers;
+    options.ScanSubDirs = opt.SubDirs;
+    options.FilterExcl = opt.Exclude;
+    options.FilterIncl = opt.Include;
+    options.DebugMode = opt.Debug;
     if (opt.Edir) {
-        std::string tree = !ldapTree.empty()      ? ldapTree
+        std::string tree = !liveTree.empty()      ? liveTree
                            : opt.TreeName.empty() ? session.PrimaryTree()
                                                   : opt.TreeName;
         NWCCODE code = session.ChooseTree(tree);
@@ -334,12 +302,12 @@ int main(int argc, char** argv) {
                       << "': " << U_NWErrorText(client.get(), code) << std::endl;
             return kExitUsage;
         }
-        for (const auto& e : opt.Entries)
-            request.Entries.Add(e);
+        options.Entries = opt.Entries;
     } else {
         for (const auto& e : opt.Entries)
-            request.Entries.Add(StartPath(client.get(), e));
+            options.Entries.push_back(StartPath(client.get(), e));
     }
+    TScanRequest request = U_ScanRequest(options);
 
     TScanResult result;
     {

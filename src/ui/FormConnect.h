@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "backend/ldap/LdapConnectSettings.h"
+#include "backend/Backends.h"
 
 class QCheckBox;
 class QLabel;

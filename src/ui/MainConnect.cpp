@@ -7,10 +7,11 @@
 #include <memory>
 #include <string>
 
-#include "backend/ldap/LdapConnectSettings.h"
+#include "backend/Backends.h"
 #include "ui/FormConnect.h"
 #include "ui/MainForm.h"
 #include "ui/Widgets.h"
+#include "ui_MainFormPages.h"
 #include "util/Platform.h"
 #include "util/Util.h"
 
@@ -43,35 +44,33 @@ void TMainForm::ActionConnectExecute() {
     fields.Save(*FSettingsFile);
     // What the person asked for next is the directory's objects.
     if (ConnectLdap(fields.Options()))
-        FPageControl->setCurrentWidget(FTabSheetSelectEdir);
+        FPageControl->setCurrentWidget(FUi->TabSheetSelectEdir);
 }
 
 bool TMainForm::ConnectLdap(const TLdapClientOptions& options) {
     if (FScanning)
         return false;
-    std::string error;
-    std::shared_ptr<TLdapClient> client;
+    TOpenedDirectory opened;
     {
         TBusyCursor busy;
         SetStatusText(1, "Connecting to " + options.Connection.Uri);
-        client = ConnectLdapClient(options, error);
+        opened = U_ConnectLiveDirectory(options);
     }
-    if (!client) {
+    if (!opened.Client) {
         SetStatusText(1, std::string());
-        std::string text = "Unable to connect to the directory: " + error;
+        std::string text = "Unable to connect to the directory: " + opened.Error;
         AddLogLine(text);
         U_MessageBox(TMsgKind::Error, text);
         // A window that has no client yet says why in its empty lists.
         if (FClient == nullptr) {
-            FListBoxEdirContainers->SetHint(Q(text));
-            FListBoxEdirObjects->SetHint(Q(text));
+            FUi->ListBoxEdirContainers->SetHint(Q(text));
+            FUi->ListBoxEdirObjects->SetHint(Q(text));
         }
         return false;
     }
-    std::string tree = client->TreeName();
-    UseClient(std::move(client));
-    SetStatusText(
-        1, U_Format("Connected to %s (tree %s)", options.Connection.Uri.c_str(), tree.c_str()));
+    UseClient(std::move(opened.Client));
+    SetStatusText(1, U_Format("Connected to %s (tree %s)", options.Connection.Uri.c_str(),
+                              opened.LiveTree.c_str()));
     return true;
 }
 

@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "rights/ScanOptions.h"
 #include "settings/Ini.h"
 #include "ui/ControlState.h"
 #include "ui/FolderTree.h"
@@ -30,6 +31,8 @@
 #include "ui/FormHelp.h"
 #include "ui/ResultTableView.h"
 #include "ui/Widgets.h"
+#include "ui/WindowAdapters.h"
+#include "ui_MainFormPages.h"
 #include "util/Export.h"
 #include "util/Platform.h"
 #include "util/Shell.h"
@@ -41,7 +44,6 @@ namespace trovalen {
 namespace {
 
 constexpr char kSettings[] = "Settings";
-constexpr char kContextSection[] = "Context";
 constexpr char kPathsSection[] = "CheckListBoxPaths";
 constexpr int kPrefixRole = Qt::UserRole + 1;
 
@@ -86,55 +88,13 @@ void SetTabStops(QPlainTextEdit* pane, const std::vector<int>& widths) {
 
 } // namespace
 
-// What the scan run needs from the window.
-class TMainForm::THost : public TScanHost {
-public:
-    explicit THost(TMainForm& form) : FForm(form) {}
-    void BeginRun() override { FForm.FBitBtnScan->setEnabled(false); }
-    void EndRun() override { FForm.FBitBtnScan->setEnabled(true); }
-    void DebugLine(const std::string& text) override { FForm.AddLogLine(text); }
-    // The analysis's own status follows the entry's place in the run.
-    void SetStatusText(const std::string& text) override {
-        FForm.SetStatusText(1, FProgress.empty() || text.empty() ? FProgress + text
-                                                                 : FProgress + " - " + text);
-    }
-    void DetailsAvailable(bool available) override { FForm.FCheckBoxDebug->setVisible(available); }
-    void EntryStarted(int index, int count, const std::string& entry) override {
-        FProgress = U_Format("Scanning %d of %d: %s", index + 1, count, entry.c_str());
-        FForm.SetStatusText(1, FProgress);
-    }
-    void LinesAdded(std::span<const TStringItem> summary,
-                    std::span<const TStringItem> details) override {
-        FForm.AppendToPanes(summary, details);
-    }
-
-private:
-    TMainForm& FForm;
-    std::string FProgress;
-};
-
-// Each tree's last container lives in the settings file, one key per tree in [Context].
-class TMainForm::TTreeContexts : public TContextMemory {
-public:
-    explicit TTreeContexts(TMainForm& form) : FForm(form) {}
-    std::string RecallContext(const std::string& tree) override {
-        return U_IniReadText(*FForm.FSettingsFile, kContextSection, tree, kRootName);
-    }
-    void KeepContext(const std::string& tree, const std::string& context) override {
-        U_IniWriteStr(*FForm.FSettingsFile, kContextSection, tree, context);
-    }
-
-private:
-    TMainForm& FForm;
-};
-
 // --- Construction -------------------------------------------------------------------------------
 
 TMainForm::TMainForm(const TStartConfig& config, TNWClient* client, QWidget* parent)
     : QMainWindow(parent), FVariantSelector(config.VariantSelector),
       FScanFileSystem(config.ScanFileSystem), FScanEdir(config.ScanEdir),
       FClientError(config.ClientError), FNoClientHint(config.NoClientHint), FClient(client),
-      FTreeContexts(std::make_unique<TTreeContexts>(*this)) {
+      FTreeContexts(std::make_unique<TSettingsContextMemory>(*this)) {
     SaveFileDialog = [this](const std::string& proposed) -> std::optional<std::string> {
         QFileDialog dialog(this, "Save");
         dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -190,7 +150,7 @@ void TMainForm::FormCreate() {
         FVariantName = "Trovalen.edir";
 
     FListsChanged = false;
-    FPageControl->setCurrentWidget(FTabSheetInfo);
+    FPageControl->setCurrentWidget(FUi->TabSheetInfo);
 
     FSettingsFile = U_IniOpen(true);
     FProgramSettingsFile = U_IniOpen(false);
@@ -198,7 +158,7 @@ void TMainForm::FormCreate() {
 
     TStringList help;
     U_LoadMemoFromAppTxt(help);
-    FMemo1->setPlainText(JoinLines(help));
+    FUi->Memo1->setPlainText(JoinLines(help));
 
     ActionSaveAsExecute();
     if (FAttrColumns)
@@ -206,14 +166,14 @@ void TMainForm::FormCreate() {
 
     FDebugMode = U_HasSwitch("DEBUG", 5);
 
-    FPanelSettingsWdr->setVisible(FVariantSelector == 0);
+    FUi->PanelSettingsWdr->setVisible(FVariantSelector == 0);
     if (FVariantSelector == 0)
-        FCheckBoxSettingsScanSubDirs->setChecked(true);
+        FUi->CheckBoxSettingsScanSubDirs->setChecked(true);
     // Both windows reach "Show only Users" (and the details switch) through this menu.
     FMenuSettings->menuAction()->setVisible(true);
-    FPageControl->setTabVisible(FPageControl->indexOf(FTabSheetDebug), FDebugMode);
-    FPageControl->setTabVisible(FPageControl->indexOf(FTabSheetSelectPath), FScanFileSystem);
-    FPageControl->setTabVisible(FPageControl->indexOf(FTabSheetSelectEdir), FScanEdir);
+    FPageControl->setTabVisible(FPageControl->indexOf(FUi->TabSheetDebug), FDebugMode);
+    FPageControl->setTabVisible(FPageControl->indexOf(FUi->TabSheetSelectPath), FScanFileSystem);
+    FPageControl->setTabVisible(FPageControl->indexOf(FUi->TabSheetSelectEdir), FScanEdir);
     // Only the eDirectory window reads a directory of its own choosing.
     if (FActionConnect)
         FActionConnect->setVisible(FScanEdir);
@@ -222,14 +182,14 @@ void TMainForm::FormCreate() {
                      {FActionSaveAs, FActionSaveAsTxt, FActionSaveAsClipboard, FActionSaveAsExcel,
                       FActionSettingsShowDetails, FMenuSettingsShowOnlyUsers, FActionAbout,
                       FMenuExit});
-    U_IniLoadControls(*FSettingsFile, kSettings, FPanelSettingsConfig);
-    U_IniLoadControls(*FSettingsFile, kSettings, FPanelSettingsResult);
+    U_IniLoadControls(*FSettingsFile, kSettings, FUi->PanelSettingsConfig);
+    U_IniLoadControls(*FSettingsFile, kSettings, FUi->PanelSettingsResult);
     ActiveFiltersUpd();
     // The details switch cannot stay on while the details pane is empty.
     CheckBoxDebugClick();
 
     if (FScanFileSystem)
-        U_IniLoadCheckList(*FSettingsFile, kPathsSection, FCheckListBoxPaths);
+        U_IniLoadCheckList(*FSettingsFile, kPathsSection, FUi->CheckListBoxPaths);
 
     StartClient();
     LabelSelectedUpd();
@@ -243,12 +203,12 @@ void TMainForm::StartClient() {
         std::string why = FNoClientHint;
         if (!FClientError.empty())
             why += ": " + FClientError;
-        FShellTreeViewFiles->SetHint(Q(why));
-        FListBoxEdirContainers->SetHint(Q(why));
-        FListBoxEdirObjects->SetHint(Q(why));
+        FUi->ShellTreeViewFiles->SetHint(Q(why));
+        FUi->ListBoxEdirContainers->SetHint(Q(why));
+        FUi->ListBoxEdirObjects->SetHint(Q(why));
     } else if (code != 0) {
         U_ShowError(code, "InitNetWare");
-        FShellTreeViewFiles->SetHint(
+        FUi->ShellTreeViewFiles->SetHint(
             Q(U_Format("The client did not start (error %04X)", static_cast<unsigned>(code))));
     } else {
         if (FScanFileSystem)
@@ -259,19 +219,19 @@ void TMainForm::StartClient() {
 }
 
 void TMainForm::ClearClientViews() {
-    FRadioGroupServers->Clear();
-    FShellTreeViewFiles->SetRoot(std::string());
-    FShellTreeViewFiles->setEnabled(true);
-    FShellTreeViewFiles->SetHint(kHintNoServer);
+    FUi->RadioGroupServers->Clear();
+    FUi->ShellTreeViewFiles->SetRoot(std::string());
+    FUi->ShellTreeViewFiles->setEnabled(true);
+    FUi->ShellTreeViewFiles->SetHint(kHintNoServer);
     FConnUserName.clear();
-    FComboBoxTrees->clear();
-    FEditMyName->clear();
-    FEditCurrentContainer->clear();
-    FListBoxEdirContainers->clear();
-    FListBoxEdirObjects->clear();
-    FListBoxEdirContainers->SetHint(kHintNoContainers);
-    FListBoxEdirObjects->SetHint(kHintNoObjects);
-    FCheckListBoxEdir->clear();
+    FUi->ComboBoxTrees->clear();
+    FUi->EditMyName->clear();
+    FUi->EditCurrentContainer->clear();
+    FUi->ListBoxEdirContainers->clear();
+    FUi->ListBoxEdirObjects->clear();
+    FUi->ListBoxEdirContainers->SetHint(kHintNoContainers);
+    FUi->ListBoxEdirObjects->SetHint(kHintNoObjects);
+    FUi->CheckListBoxEdir->clear();
 }
 
 void TMainForm::UseClient(std::shared_ptr<TNWClient> client) {
@@ -281,7 +241,7 @@ void TMainForm::UseClient(std::shared_ptr<TNWClient> client) {
     std::string previous = CurrentTree();
     FSession->ChooseTree(std::string());
     if (FScanEdir && !previous.empty())
-        U_IniSaveCheckList(*FSettingsFile, EdirListSection(previous), FCheckListBoxEdir);
+        U_IniSaveCheckList(*FSettingsFile, EdirListSection(previous), FUi->CheckListBoxEdir);
     // Every context and connection of the old client goes before the client itself.
     FSession.reset();
     FOwnedClient = std::move(client);
@@ -289,7 +249,6 @@ void TMainForm::UseClient(std::shared_ptr<TNWClient> client) {
     FClientError.clear();
     // What the cache holds was read from the directory left.
     FCache = std::make_unique<TCache>();
-    FLastCode = 0;
     ClearClientViews();
     StartClient();
     LabelSelectedUpd();
@@ -328,13 +287,13 @@ void TMainForm::FormClose() {
     try {
         if (FListsChanged) {
             if (FScanFileSystem)
-                U_IniSaveCheckList(*FSettingsFile, kPathsSection, FCheckListBoxPaths);
+                U_IniSaveCheckList(*FSettingsFile, kPathsSection, FUi->CheckListBoxPaths);
             if (FScanEdir)
                 U_IniSaveCheckList(*FSettingsFile, EdirListSection(CurrentTree()),
-                                   FCheckListBoxEdir);
+                                   FUi->CheckListBoxEdir);
         }
-        U_IniSaveControls(*FSettingsFile, kSettings, FPanelSettingsResult);
-        U_IniSaveControls(*FSettingsFile, kSettings, FPanelSettingsConfig);
+        U_IniSaveControls(*FSettingsFile, kSettings, FUi->PanelSettingsResult);
+        U_IniSaveControls(*FSettingsFile, kSettings, FUi->PanelSettingsConfig);
         U_IniWriteBool(*FSettingsFile, kSettings, "MenuSettingsShowOnlyUsers",
                        FMenuSettingsShowOnlyUsers->isChecked());
         U_IniSaveGeometry(*FSettingsFile, kSettings, this);
@@ -356,53 +315,53 @@ std::string TMainForm::WebAddress() const {
 // --- Count, details switch, save commands -------------------------------------------------------
 
 void TMainForm::LabelSelectedUpd() {
-    TCheckListBox* list = FScanEdir ? FCheckListBoxEdir : FCheckListBoxPaths;
+    TCheckListBox* list = FScanEdir ? FUi->CheckListBoxEdir : FUi->CheckListBoxPaths;
     const char* word = FScanEdir ? "#Objects Selected" : "#Start Paths Selected";
     int n = list->CheckedCount();
     std::string text = U_Format("%s: %d", word, n);
-    (FScanEdir ? FLabelObjSelected : FLabelDirSelected)->setText(Q(text));
+    (FScanEdir ? FUi->LabelObjSelected : FUi->LabelDirSelected)->setText(Q(text));
     SetStatusText(0, text);
     // A running scan keeps its button disabled until it ends.
     if (!FScanning)
-        FBitBtnScan->setEnabled(n > 0);
+        FUi->BitBtnScan->setEnabled(n > 0);
 }
 
 void TMainForm::GetMemo() {
-    FCurrentMemo = FCheckBoxDebug->isChecked() ? FMemoDebug : FMemoStandard;
+    FCurrentMemo = FUi->CheckBoxDebug->isChecked() ? FUi->MemoDebug : FUi->MemoStandard;
 }
 
 void TMainForm::CheckBoxDebugClick() {
     if (LineCount(FDetails) == 0)
-        FCheckBoxDebug->setChecked(false);
-    FActionSettingsShowDetails->setChecked(FCheckBoxDebug->isChecked());
+        FUi->CheckBoxDebug->setChecked(false);
+    FActionSettingsShowDetails->setChecked(FUi->CheckBoxDebug->isChecked());
     GetMemo();
     ShowResultPane();
 }
 
 void TMainForm::ShowResultPane() {
-    bool details = FCheckBoxDebug->isChecked();
-    bool table = !details && FCheckBoxTableView->isChecked();
-    FMemoDebug->setVisible(details);
+    bool details = FUi->CheckBoxDebug->isChecked();
+    bool table = !details && FUi->CheckBoxTableView->isChecked();
+    FUi->MemoDebug->setVisible(details);
     FTableView->setVisible(table);
-    FMemoStandard->setVisible(!details && !table);
+    FUi->MemoStandard->setVisible(!details && !table);
 }
 
 void TMainForm::ShowDetailsExecute(bool fromMenu) {
     if (fromMenu)
-        FCheckBoxDebug->setChecked(FActionSettingsShowDetails->isChecked());
+        FUi->CheckBoxDebug->setChecked(FActionSettingsShowDetails->isChecked());
     CheckBoxDebugClick();
 }
 
 void TMainForm::ActionSaveAsExecute() {
     GetMemo();
-    bool any = LineCount(FCurrentMemo == FMemoDebug ? FDetails : FSummary) > 0;
+    bool any = LineCount(FCurrentMemo == FUi->MemoDebug ? FDetails : FSummary) > 0;
     FActionSaveAsTxt->setEnabled(any);
     FActionSaveAsClipboard->setEnabled(any);
     FActionSaveAsExcel->setEnabled(any);
 }
 
 void TMainForm::ExportCurrentPane(const std::string& target, const std::string& fileName) {
-    const TStringList& lines = FCurrentMemo == FMemoDebug ? FDetails : FSummary;
+    const TStringList& lines = FCurrentMemo == FUi->MemoDebug ? FDetails : FSummary;
     U_ExportStrings(lines, target, fileName);
 }
 
@@ -440,7 +399,7 @@ void TMainForm::ShowTableMenu(const QPoint& pos) {
 void TMainForm::ShowLogMenu(const QPoint& pos) {
     QMenu menu(this);
     menu.addMenu(FMenuSave);
-    menu.exec(FListBoxLog->viewport()->mapToGlobal(pos));
+    menu.exec(FUi->ListBoxLog->viewport()->mapToGlobal(pos));
 }
 
 // --- Status bar, About --------------------------------------------------------------------------
@@ -494,12 +453,12 @@ void TMainForm::ActionAboutExecute() {
 void TMainForm::SetPanes(const TStringList& summary, const TStringList& details) {
     FSummary.Clear();
     FDetails.Clear();
-    FMemoStandard->clear();
-    FMemoDebug->clear();
+    FUi->MemoStandard->clear();
+    FUi->MemoDebug->clear();
     FSummaryTabs.clear();
     FDetailsTabs.clear();
-    SetTabStops(FMemoStandard, FSummaryTabs);
-    SetTabStops(FMemoDebug, FDetailsTabs);
+    SetTabStops(FUi->MemoStandard, FSummaryTabs);
+    SetTabStops(FUi->MemoDebug, FDetailsTabs);
     FResultTable.Clear(FScanEdir);
     FTableView->Reset();
     AppendToPanes(summary.Items, details.Items);
@@ -511,30 +470,30 @@ void TMainForm::AppendToPanes(std::span<const TStringItem> summary,
     FDetails.Items.insert(FDetails.Items.end(), details.begin(), details.end());
     // The columns line up after the widest field present (the text keeps its tabs).
     if (U_WidenTabColumns(summary, FSummaryTabs))
-        SetTabStops(FMemoStandard, FSummaryTabs);
+        SetTabStops(FUi->MemoStandard, FSummaryTabs);
     if (U_WidenTabColumns(details, FDetailsTabs))
-        SetTabStops(FMemoDebug, FDetailsTabs);
-    AppendLines(FMemoStandard, summary);
-    AppendLines(FMemoDebug, details);
+        SetTabStops(FUi->MemoDebug, FDetailsTabs);
+    AppendLines(FUi->MemoStandard, summary);
+    AppendLines(FUi->MemoDebug, details);
     FResultTable.AddLines(summary, details);
     FTableView->RowsAdded();
 }
 
 void TMainForm::ActiveFiltersUpd() {
-    if (FLabelActiveFilters == nullptr || FMenuSettingsShowOnlyUsers == nullptr)
+    if (!FUi || FMenuSettingsShowOnlyUsers == nullptr)
         return;
     std::vector<std::string> parts;
-    if (!FEditFilterExcl->text().isEmpty())
-        parts.push_back("excluding names with \"" + S(FEditFilterExcl->text()) + "\"");
-    if (!FEditFilterIncl->text().isEmpty())
-        parts.push_back("only names with \"" + S(FEditFilterIncl->text()) + "\"");
+    if (!FUi->EditFilterExcl->text().isEmpty())
+        parts.push_back("excluding names with \"" + S(FUi->EditFilterExcl->text()) + "\"");
+    if (!FUi->EditFilterIncl->text().isEmpty())
+        parts.push_back("only names with \"" + S(FUi->EditFilterIncl->text()) + "\"");
     if (FMenuSettingsShowOnlyUsers->isChecked())
         parts.push_back("only users");
     std::string text;
     for (const auto& part : parts)
         text += (text.empty() ? "Filters: " : "; ") + part;
-    FLabelActiveFilters->setText(Q(text));
-    FLabelActiveFilters->setVisible(!text.empty());
+    FUi->LabelActiveFilters->setText(Q(text));
+    FUi->LabelActiveFilters->setVisible(!text.empty());
 }
 
 void TMainForm::CancelScan() {
@@ -545,15 +504,15 @@ void TMainForm::CancelScan() {
 void TMainForm::AddLogLine(const std::string& text) {
     if (!FDebugMode)
         return;
-    FListBoxLog->addItem(Q(text));
-    FListBoxLog->scrollToBottom();
+    FUi->ListBoxLog->addItem(Q(text));
+    FUi->ListBoxLog->scrollToBottom();
 }
 
 void TMainForm::SetSelectionEnabled(bool enabled) {
-    FTabSheetSettings->setEnabled(enabled);
-    FTabSheetSelectPath->setEnabled(enabled);
-    FTabSheetSelectEdir->setEnabled(enabled);
-    FPanelSettingsResult->setEnabled(enabled);
+    FUi->TabSheetSettings->setEnabled(enabled);
+    FUi->TabSheetSelectPath->setEnabled(enabled);
+    FUi->TabSheetSelectEdir->setEnabled(enabled);
+    FUi->PanelSettingsResult->setEnabled(enabled);
     FMenuSave->setEnabled(enabled);
     if (FActionConnect)
         FActionConnect->setEnabled(enabled);
@@ -568,19 +527,18 @@ void TMainForm::BitBtnScanClick() {
 void TMainForm::DoTheJob() {
     if (FScanning)
         return;
-    TScanRequest request;
-    request.Edir = FScanEdir;
-    TCheckListBox* list = FScanEdir ? FCheckListBoxEdir : FCheckListBoxPaths;
-    for (const auto& text : list->CheckedTexts())
-        request.Entries.Add(text);
-    request.ResolveContainers = FCheckBoxSettingsResolveContainers->isChecked();
-    request.OnlyUsers = FMenuSettingsShowOnlyUsers->isChecked();
-    request.ScanSubDirs = FCheckBoxSettingsScanSubDirs->isChecked();
-    request.FilterExcl = S(FEditFilterExcl->text());
-    request.FilterIncl = S(FEditFilterIncl->text());
+    TScanOptions options;
+    options.Edir = FScanEdir;
+    options.Entries = (FScanEdir ? FUi->CheckListBoxEdir : FUi->CheckListBoxPaths)->CheckedTexts();
+    options.ResolveContainers = FUi->CheckBoxSettingsResolveContainers->isChecked();
+    options.OnlyUsers = FMenuSettingsShowOnlyUsers->isChecked();
+    options.ScanSubDirs = FUi->CheckBoxSettingsScanSubDirs->isChecked();
+    options.FilterExcl = S(FUi->EditFilterExcl->text());
+    options.FilterIncl = S(FUi->EditFilterIncl->text());
+    options.DebugMode = FDebugMode;
+    options.ShowDetails = FActionSettingsShowDetails->isChecked();
+    TScanRequest request = U_ScanRequest(options);
     request.VariantName = FVariantName;
-    request.DebugMode = FDebugMode;
-    request.ShowDetails = FActionSettingsShowDetails->isChecked();
     request.AttrColumns = FAttrColumns;
     request.Attributes = FAttrColumns ? &FAttributes : nullptr;
     request.Cache = FCache.get();
@@ -594,13 +552,13 @@ void TMainForm::DoTheJob() {
     {
         FScanning = true;
         SetSelectionEnabled(false);
-        FBitBtnCancel->setVisible(true);
+        FUi->BitBtnCancel->setVisible(true);
         TScopeExit unlock([this] {
             FScanning = false;
-            FBitBtnCancel->setVisible(false);
+            FUi->BitBtnCancel->setVisible(false);
             SetSelectionEnabled(true);
         });
-        THost host(*this);
+        TWindowScanHost host(*this, FUi->BitBtnScan, FUi->CheckBoxDebug);
         try {
             FSession->Scan(request, host, result);
         } catch (const std::exception& e) {
@@ -625,26 +583,25 @@ void TMainForm::FillConnectionList() {
     if (!FScanFileSystem)
         return;
     TStringList servers;
-    FLastCode = FSession->ListServers(servers);
-    if (FLastCode != 0)
+    if (FSession->ListServers(servers) != 0)
         return;
-    FRadioGroupServers->Clear();
+    FUi->RadioGroupServers->Clear();
     for (const auto& s : servers)
-        FRadioGroupServers->Add(s.Text, s.Value);
-    if (FRadioGroupServers->ItemIndex() < 0 && FRadioGroupServers->Count() > 0)
-        FRadioGroupServers->Click(0);
+        FUi->RadioGroupServers->Add(s.Text, s.Value);
+    if (FUi->RadioGroupServers->ItemIndex() < 0 && FUi->RadioGroupServers->Count() > 0)
+        FUi->RadioGroupServers->Click(0);
 }
 
 void TMainForm::RadioGroupServersClick() {
     if (!FScanFileSystem)
         return;
-    int index = FRadioGroupServers->ItemIndex();
+    int index = FUi->RadioGroupServers->ItemIndex();
     if (index < 0)
         return;
-    FLastCode =
-        FSession->OpenServer(FRadioGroupServers->Text(index), FRadioGroupServers->Value(index));
-    if (FLastCode != 0)
-        U_ShowError(FLastCode, "NWCCOpenConnByRef");
+    auto code = FSession->OpenServer(FUi->RadioGroupServers->Text(index),
+                                     FUi->RadioGroupServers->Value(index));
+    if (code != 0)
+        U_ShowError(code, "NWCCOpenConnByRef");
     ShellTreeViewSetRoot("\\\\" + FSession->ServerName() + "\\");
 }
 
@@ -652,19 +609,19 @@ void TMainForm::ShellTreeViewSetRoot(const std::string& root) {
     TBusyCursor busy;
     FConnUserName = FSession->ConnUserName();
     bool enabled = FConnUserName != kNotAuthenticated;
-    FShellTreeViewFiles->setEnabled(enabled);
+    FUi->ShellTreeViewFiles->setEnabled(enabled);
     // A server the workstation is not logged in to shows none of its own folders, nor those
     // of the server chosen before.
-    FShellTreeViewFiles->SetRoot(enabled ? root : std::string());
-    FShellTreeViewFiles->SetHint(
+    FUi->ShellTreeViewFiles->SetRoot(enabled ? root : std::string());
+    FUi->ShellTreeViewFiles->SetHint(
         enabled ? Q("No volumes on this server")
                 : Q(U_Format("Not logged in to %s", FSession->ServerName().c_str())));
 }
 
 void TMainForm::ShellTreeViewFilesClick() {
-    if (!FScanFileSystem || !FShellTreeViewFiles->isEnabled())
+    if (!FScanFileSystem || !FUi->ShellTreeViewFiles->isEnabled())
         return;
-    std::string path = FShellTreeViewFiles->SelectedPath();
+    std::string path = FUi->ShellTreeViewFiles->SelectedPath();
     if (path.empty())
         return;
     FSession->ResolveFolder(path);
@@ -675,15 +632,15 @@ void TMainForm::ShellTreeViewFilesClick() {
 void TMainForm::ShellTreeViewFilesDblClick() {
     if (!FScanFileSystem)
         return;
-    std::string path = FShellTreeViewFiles->SelectedPath();
+    std::string path = FUi->ShellTreeViewFiles->SelectedPath();
     if (path.empty())
         return;
     FListsChanged = true;
-    int index = FCheckListBoxPaths->IndexOf(path);
+    int index = FUi->CheckListBoxPaths->IndexOf(path);
     if (index < 0)
-        index = FCheckListBoxPaths->Add(path);
-    FCheckListBoxPaths->setCurrentRow(index);
-    FCheckListBoxPaths->SetChecked(index, true);
+        index = FUi->CheckListBoxPaths->Add(path);
+    FUi->CheckListBoxPaths->setCurrentRow(index);
+    FUi->CheckListBoxPaths->SetChecked(index, true);
     LabelSelectedUpd();
 }
 
@@ -714,13 +671,13 @@ void TMainForm::TreeSetup() {
         TStringList trees;
         std::string primary;
         FSession->ListTrees(trees, primary);
-        FComboBoxTrees->clear();
+        FUi->ComboBoxTrees->clear();
         for (const auto& t : trees)
-            if (FComboBoxTrees->findText(Q(t.Text), Qt::MatchFixedString) < 0)
-                FComboBoxTrees->addItem(Q(t.Text));
-        if (FComboBoxTrees->count() > 0) {
-            int index = FComboBoxTrees->findText(Q(primary), Qt::MatchFixedString);
-            FComboBoxTrees->setCurrentIndex(index >= 0 ? index : 0);
+            if (FUi->ComboBoxTrees->findText(Q(t.Text), Qt::MatchFixedString) < 0)
+                FUi->ComboBoxTrees->addItem(Q(t.Text));
+        if (FUi->ComboBoxTrees->count() > 0) {
+            int index = FUi->ComboBoxTrees->findText(Q(primary), Qt::MatchFixedString);
+            FUi->ComboBoxTrees->setCurrentIndex(index >= 0 ? index : 0);
             ChangeTree();
         }
     } catch (const std::exception& e) {
@@ -734,18 +691,17 @@ void TMainForm::ChangeTree() {
         return;
     // The session keeps the context of the tree left; its list is kept here, after it.
     std::string previous = CurrentTree();
-    std::string tree = S(FComboBoxTrees->currentText());
+    std::string tree = S(FUi->ComboBoxTrees->currentText());
     NWCCODE code = FSession->ChooseTree(tree);
     if (!previous.empty())
-        U_IniSaveCheckList(*FSettingsFile, EdirListSection(previous), FCheckListBoxEdir);
+        U_IniSaveCheckList(*FSettingsFile, EdirListSection(previous), FUi->CheckListBoxEdir);
     if (tree.empty())
         return;
-    FLastCode = code;
     if (code != 0)
         U_ShowError(code, "DSChangeCurrentTree");
-    FEditMyName->setText(Q(FSession->CurrentUser()));
+    FUi->EditMyName->setText(Q(FSession->CurrentUser()));
     GetContainerInfo();
-    U_IniLoadCheckList(*FSettingsFile, EdirListSection(CurrentTree()), FCheckListBoxEdir);
+    U_IniLoadCheckList(*FSettingsFile, EdirListSection(CurrentTree()), FUi->CheckListBoxEdir);
     // The count follows the list of the tree now chosen.
     LabelSelectedUpd();
 }
@@ -754,14 +710,14 @@ void TMainForm::GetContainerInfo() {
     TBusyCursor busy;
     std::string current;
     TStringList containers, objects;
-    FLastCode = FSession->ListContainer(current, containers, objects);
-    FEditCurrentContainer->setText(Q(current));
-    FListBoxEdirContainers->clear();
-    FListBoxEdirObjects->clear();
+    FSession->ListContainer(current, containers, objects);
+    FUi->EditCurrentContainer->setText(Q(current));
+    FUi->ListBoxEdirContainers->clear();
+    FUi->ListBoxEdirObjects->clear();
     for (const auto& c : containers)
-        FListBoxEdirContainers->addItem(Q(c.Text));
+        FUi->ListBoxEdirContainers->addItem(Q(c.Text));
     for (const auto& o : objects) {
-        auto* item = new QListWidgetItem(Q(o.Text), FListBoxEdirObjects);
+        auto* item = new QListWidgetItem(Q(o.Text), FUi->ListBoxEdirObjects);
         item->setData(kPrefixRole, static_cast<int>(o.Value));
     }
 }
@@ -769,7 +725,7 @@ void TMainForm::GetContainerInfo() {
 void TMainForm::ListBoxEdirContainersDblClick() {
     if (!FScanEdir)
         return;
-    QListWidgetItem* item = FListBoxEdirContainers->currentItem();
+    QListWidgetItem* item = FUi->ListBoxEdirContainers->currentItem();
     if (!item)
         return;
     FSession->OpenContainer(S(item->text()));
@@ -779,22 +735,22 @@ void TMainForm::ListBoxEdirContainersDblClick() {
 void TMainForm::ListBoxEdirObjectsDblClick() {
     if (!FScanEdir)
         return;
-    QListWidgetItem* item = FListBoxEdirObjects->currentItem();
+    QListWidgetItem* item = FUi->ListBoxEdirObjects->currentItem();
     if (!item)
         return;
     FListsChanged = true;
     std::string full;
-    FLastCode = FSession->ResolveObject(S(item->text()), item->data(kPrefixRole).toInt(), full);
+    auto code = FSession->ResolveObject(S(item->text()), item->data(kPrefixRole).toInt(), full);
     // A name that cannot be resolved adds no nameless entry.
     if (full.empty()) {
-        U_ShowError(FLastCode, "DSGetDN");
+        U_ShowError(code, "DSGetDN");
         return;
     }
-    int index = FCheckListBoxEdir->IndexOf(full);
+    int index = FUi->CheckListBoxEdir->IndexOf(full);
     if (index < 0)
-        index = FCheckListBoxEdir->Add(full);
-    FCheckListBoxEdir->setCurrentRow(index);
-    FCheckListBoxEdir->SetChecked(index, true);
+        index = FUi->CheckListBoxEdir->Add(full);
+    FUi->CheckListBoxEdir->setCurrentRow(index);
+    FUi->CheckListBoxEdir->SetChecked(index, true);
     LabelSelectedUpd();
 }
 

@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "model/NWClient.h"
 #include "rights/Report.h"
 #include "rights/ResultTable.h"
 #include "rights/ScanSession.h"
@@ -24,28 +23,23 @@
 #include "util/StringList.h"
 
 class QAction;
-class QCheckBox;
-class QComboBox;
 class QLabel;
-class QLineEdit;
-class QListWidget;
 class QMenu;
 class QPlainTextEdit;
-class QPushButton;
-class QSplitter;
 class QTabWidget;
 class QWidget;
+
+namespace Ui {
+class MainFormPages;
+}
 
 namespace trovalen {
 
 struct TLdapClientOptions;
 class TCheckListBox;
-class TFolderTree;
 class TFormConnect;
-class TListBox;
 class TFormAbout;
 class TFormHelp;
-class TRadioGroup;
 class TResultTableView;
 
 // The values that the program's start sets to choose the variant.
@@ -103,13 +97,13 @@ public:
     bool DebugMode() const { return FDebugMode; }
     bool ListsChanged() const { return FListsChanged; }
     bool Scanning() const { return FScanning; }
-    NWHandle ConnHandle() const { return FSession->ConnHandle(); }
+    // The session the window works through (servers, trees, contexts, the scan).
+    const TScanSession& Session() const { return *FSession; }
     const std::string& ServerName() const { return FSession->ServerName(); }
     const std::string& ConnUserName() const { return FConnUserName; }
     const std::string& SelectedPath() const { return FSession->SelectedPath(); }
     const std::string& CurrentTree() const { return FSession->CurrentTree(); }
     const std::string& CurrentContext() const { return FSession->CurrentContext(); }
-    NWCCODE LastCode() const { return FLastCode; }
     TIniFile* SettingsFile() const { return FSettingsFile.get(); }
     // The lines of the two result panes.
     const TStringList& SummaryLines() const { return FSummary; }
@@ -177,19 +171,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    class THost;
-    class TTreeContexts;
-
     void CreateControls();
-    QWidget* CreateInfoPage();
-    QWidget* CreateSettingsPage();
-    QWidget* CreateSelectEdirPage();
-    QWidget* CreateSelectPathPage();
-    QWidget* CreateActionPage();
-    QWidget* CreateDebugPage();
+    void SetUpFirstPages();
+    void SetUpSelectionPages();
+    void SetUpActionPage();
+    void WireCheckList(TCheckListBox* box);
     void CreateMenus();
     void CreateConnectAction(QMenu* menu);
-    QPlainTextEdit* CreateResultPane(const char* name);
     void ShowPaneMenu(QPlainTextEdit* pane, const QPoint& pos);
     void ShowLogMenu(const QPoint& pos);
     void ShowTableMenu(const QPoint& pos);
@@ -234,14 +222,13 @@ private:
     std::unique_ptr<TIniFile> FProgramSettingsFile;
     std::unique_ptr<TCache> FCache;
     TAttributeSettings FAttributes;
-    NWCCODE FLastCode = 0;
 
     // The client, the contexts and the connection: all held by the session. FOwnedClient holds
     // a client that the window was given to keep (UseClient); it is declared before the session
     // so that the session goes first.
     std::shared_ptr<TNWClient> FOwnedClient;
     TNWClient* FClient;
-    std::unique_ptr<TTreeContexts> FTreeContexts;
+    std::unique_ptr<TContextMemory> FTreeContexts;
     std::unique_ptr<TScanSession> FSession;
     std::string FConnUserName;
 
@@ -252,45 +239,11 @@ private:
     std::vector<int> FDetailsTabs;
     TResultTable FResultTable;
 
-    // Controls
+    // Controls: the pages from the Designer form, the table view and the page control
+    std::unique_ptr<Ui::MainFormPages> FUi;
     QTabWidget* FPageControl = nullptr;
-    QWidget* FTabSheetInfo = nullptr;
-    QWidget* FTabSheetSettings = nullptr;
-    QWidget* FTabSheetSelectEdir = nullptr;
-    QWidget* FTabSheetSelectPath = nullptr;
-    QWidget* FTabSheetAction = nullptr;
-    QWidget* FTabSheetDebug = nullptr;
-    QPlainTextEdit* FMemo1 = nullptr;
-    QWidget* FPanelSettingsConfig = nullptr;
-    QWidget* FPanelSettingsWdr = nullptr;
-    QLineEdit* FEditFilterExcl = nullptr;
-    QLineEdit* FEditFilterIncl = nullptr;
-    QCheckBox* FCheckBoxSettingsResolveContainers = nullptr;
-    QCheckBox* FCheckBoxSettingsScanSubDirs = nullptr;
-    QWidget* FPanelSettingsResult = nullptr;
-    QPushButton* FBitBtnScan = nullptr;
-    QPushButton* FBitBtnCancel = nullptr;
-    QCheckBox* FCheckBoxDebug = nullptr;
-    QCheckBox* FCheckBoxTableView = nullptr;
     TResultTableView* FTableView = nullptr;
-    QLabel* FLabelActiveFilters = nullptr;
-    QPlainTextEdit* FMemoStandard = nullptr;
-    QPlainTextEdit* FMemoDebug = nullptr;
     QPlainTextEdit* FCurrentMemo = nullptr;
-    QListWidget* FListBoxLog = nullptr;
-    // Start-path page
-    TRadioGroup* FRadioGroupServers = nullptr;
-    TFolderTree* FShellTreeViewFiles = nullptr;
-    QLabel* FLabelDirSelected = nullptr;
-    TCheckListBox* FCheckListBoxPaths = nullptr;
-    // eDirectory page
-    QComboBox* FComboBoxTrees = nullptr;
-    QLineEdit* FEditMyName = nullptr;
-    QLineEdit* FEditCurrentContainer = nullptr;
-    TListBox* FListBoxEdirContainers = nullptr;
-    TListBox* FListBoxEdirObjects = nullptr;
-    QLabel* FLabelObjSelected = nullptr;
-    TCheckListBox* FCheckListBoxEdir = nullptr;
     // Menus and commands
     QMenu* FMenuSave = nullptr;
     QMenu* FMenuSettings = nullptr;

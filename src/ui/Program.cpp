@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "backend/sim/SimClient.h"
 #include "directory/DSContext.h"
 #include "ui/QtHooks.h"
 #include "ui/Widgets.h"
@@ -35,61 +34,33 @@ int ParseProgramArgs(const std::vector<std::string>& given, const TStartConfig& 
     out = TProgramArgs{};
     for (size_t i = 0; i < given.size(); ++i) {
         const std::string& a = given[i];
-#ifdef TROVALEN_HAVE_LDAP
-        ldap::TArgTake take = ldap::TakeArg(given, i, out.Ldap, error);
-        if (take == ldap::TArgTake::Error)
+        TDirectoryArgTake take = U_TakeDirectoryArg(given, i, out.Directory, error);
+        if (take == TDirectoryArgTake::Error)
             return 2;
-        if (take == ldap::TArgTake::Taken)
+        if (take == TDirectoryArgTake::Taken)
             continue;
-#endif
         if (a == "-h" || a == "--help") {
             out.Help = true;
             return 0;
-        } else if (a == "--tree") {
-            if (i + 1 >= given.size()) {
-                error = "--tree needs a file name";
-                return 2;
-            }
-            out.TreeFile = given[++i];
-        } else if (a.rfind("--tree=", 0) == 0) {
-            out.TreeFile = a.substr(7);
         } else if (a == "--debug") {
             out.Parameters.push_back("DEBUG");
         } else {
             out.Parameters.push_back(a);
         }
     }
-#ifdef TROVALEN_HAVE_LDAP
-    if (!ldap::CheckArgs(out.Ldap, error))
+    // Only the eDirectory window reads a live tree; --tree-name names the live tree.
+    TDirectoryUse use{config.ScanEdir, "trovalen-edir", true};
+    if (!U_CheckDirectoryArgs(out.Directory, use, error))
         return 2;
-    if (!out.Ldap.TreeName.empty() && !out.Ldap.Ldap())
-        error = "--tree-name goes with --ldap URI";
-    else if (out.Ldap.Ldap() && !out.TreeFile.empty())
-        error = "--ldap and --tree name two directories: give one of them";
-    else if (out.Ldap.Ldap() && !config.ScanEdir)
-        error = "--ldap goes with trovalen-edir: a file-system scan needs a file server, which "
-                "LDAP does not reach";
-    if (!error.empty())
-        return 2;
-#else
-    (void)config;
-#endif
     return 0;
 }
 
 std::shared_ptr<TNWClient> OpenDirectory(const TProgramArgs& args, TStartConfig& start) {
-    std::string error;
-    std::shared_ptr<TNWClient> client;
-#ifdef TROVALEN_HAVE_LDAP
-    if (args.Ldap.Ldap()) {
-        client = ldap::ConnectClient(args.Ldap, ldap::TPasswordSource::System(), error);
-        start.NoClientHint = "No directory could be opened over LDAP";
-    } else
-#endif
-        client = MakeSimClient(args.TreeFile, error);
-    if (!client)
-        start.ClientError = error;
-    return client;
+    TOpenedDirectory opened = U_OpenDirectory(args.Directory);
+    start.NoClientHint = opened.Hint;
+    if (!opened.Client)
+        start.ClientError = opened.Error;
+    return opened.Client;
 }
 
 int RunProgram(int argc, char** argv, const TStartConfig& config) {
@@ -112,12 +83,10 @@ int RunProgram(int argc, char** argv, const TStartConfig& config) {
     }
     if (args.Help) {
         std::printf(kUsage, program.c_str());
-#ifdef TROVALEN_HAVE_LDAP
         // Only the eDirectory window reads a live tree.
-        if (config.ScanEdir)
+        if (config.ScanEdir && kHaveLiveDirectory)
             std::printf("Or: %s --ldap URI [LDAP options] [DEBUG]\n\n%s", program.c_str(),
-                        ldap::kLdapOptionsHelp);
-#endif
+                        U_LiveDirectoryHelp().c_str());
         return 0;
     }
     U_SetCommandLine(args.Parameters);

@@ -5,21 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "backend/Backends.h"
 #include "ui/MainForm.h"
-#ifdef TROVALEN_HAVE_LDAP
-#include "backend/ldap/LdapArgs.h"
-#endif
 
 namespace trovalen {
 
 // The program's own arguments (Qt has taken its own).
 struct TProgramArgs {
     bool Help = false;
-    std::string TreeFile;
+    TDirectoryArgs Directory;            // --tree FILE, or a live directory's options
     std::vector<std::string> Parameters; // DEBUG and the like, for the window
-#ifdef TROVALEN_HAVE_LDAP
-    ldap::TLdapArgs Ldap;
-#endif
 };
 
 // Reads the arguments: 0 when they are good, else 2 with one message in error.

@@ -49,8 +49,8 @@ TEST(ProgramArgs, LdapOptionsGoWithTheEdirWindowOnly) {
     ASSERT_EQ(
         ParseProgramArgs({"--ldap", "ldap://h", "--base=o=Corvale", "--debug"}, edir, args, error),
         0);
-    EXPECT_EQ(args.Ldap.Uri, "ldap://h");
-    EXPECT_EQ(args.Ldap.Base, "o=Corvale");
+    EXPECT_EQ(args.Directory.Ldap.Uri, "ldap://h");
+    EXPECT_EQ(args.Directory.Ldap.Base, "o=Corvale");
     EXPECT_EQ(args.Parameters, std::vector<std::string>{"DEBUG"});
 }
 

@@ -105,7 +105,7 @@ TEST_F(MainFormTest, StartUpShowsTheFileSystemPagesAndTheFirstServer) {
     EXPECT_EQ(servers->Text(0), "FS1");
     EXPECT_EQ(servers->Text(1), "FS2");
     EXPECT_EQ(servers->ItemIndex(), 0);
-    EXPECT_NE(form->ConnHandle(), NO_CONNECTION);
+    EXPECT_NE(form->Session().ConnHandle(), NO_CONNECTION);
     auto* tree = Child<TFolderTree>(*form, "ShellTreeViewFiles");
     EXPECT_TRUE(tree->isEnabled());
     EXPECT_EQ(tree->Root(), "\\\\FS1\\");
