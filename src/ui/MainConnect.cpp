@@ -1,5 +1,5 @@
-// The window's connection to a directory over LDAP: the "Connect to directory" command, its
-// dialog with the fields kept in the settings, and the switch to the connected client.
+#include "ui/MainConnect.h"
+
 #include <QAction>
 #include <QKeySequence>
 #include <QMenu>
@@ -11,66 +11,66 @@
 #include "ui/FormConnect.h"
 #include "ui/MainForm.h"
 #include "ui/Widgets.h"
-#include "ui_MainFormPages.h"
 #include "util/Platform.h"
 #include "util/Util.h"
 
 namespace trovalen {
 
-void TMainForm::CreateConnectAction(QMenu* menu) {
-    FActionConnect = menu->addAction("&Connect to directory…");
-    FActionConnect->setObjectName("ActionConnect");
-    FActionConnect->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-    FActionConnect->setShortcutContext(Qt::WindowShortcut);
-    FActionConnect->setStatusTip("Read a directory from an LDAP server");
-    FActionConnect->setToolTip("Read a directory from an LDAP server");
-    connect(FActionConnect, &QAction::triggered, this, [this] { ActionConnectExecute(); });
-    menu->addSeparator();
-    ConnectDialog = [](TFormConnect& dialog) { return dialog.exec() == QDialog::Accepted; };
+TConnectCommand::TConnectCommand(TMainForm& form, QMenu* menu)
+    : QObject(&form), FForm(form), FAction(new QAction("&Connect to directory…", menu)) {
+    // The command comes first in the menu, with a separator before the save commands.
+    QAction* before = menu->actions().value(0);
+    menu->insertAction(before, FAction);
+    FAction->setObjectName("ActionConnect");
+    FAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    FAction->setShortcutContext(Qt::WindowShortcut);
+    FAction->setStatusTip("Read a directory from an LDAP server");
+    FAction->setToolTip("Read a directory from an LDAP server");
+    connect(FAction, &QAction::triggered, this, [this] { Execute(); });
+    menu->insertSeparator(before);
+    Dialog = [](TFormConnect& dialog) { return dialog.exec() == QDialog::Accepted; };
 }
 
-void TMainForm::ActionConnectExecute() {
-    if (FScanning)
+void TConnectCommand::Execute() {
+    if (FForm.Scanning())
         return;
     TLdapConnectSettings fields;
-    fields.Load(*FSettingsFile);
-    TFormConnect dialog(this);
+    fields.Load(*FForm.SettingsFile());
+    TFormConnect dialog(&FForm);
     dialog.SetFields(fields);
-    if (!ConnectDialog || !ConnectDialog(dialog))
+    if (!Dialog || !Dialog(dialog))
         return;
     fields = dialog.Fields();
     // What the dialog accepted is kept even when the server cannot be reached, so that the
     // next try starts from it.
-    fields.Save(*FSettingsFile);
+    fields.Save(*FForm.SettingsFile());
     // What the person asked for next is the directory's objects.
-    if (ConnectLdap(fields.Options()))
-        FPageControl->setCurrentWidget(FUi->TabSheetSelectEdir);
+    if (Connect(fields.Options()))
+        FForm.ShowEdirPage();
 }
 
-bool TMainForm::ConnectLdap(const TLdapClientOptions& options) {
-    if (FScanning)
+bool TConnectCommand::Connect(const TLdapClientOptions& options) {
+    if (FForm.Scanning())
         return false;
     TOpenedDirectory opened;
     {
         TBusyCursor busy;
-        SetStatusText(1, "Connecting to " + options.Connection.Uri);
+        FForm.SetStatusText(1, "Connecting to " + options.Connection.Uri);
         opened = U_ConnectLiveDirectory(options);
     }
     if (!opened.Client) {
-        SetStatusText(1, std::string());
+        FForm.SetStatusText(1, std::string());
         std::string text = "Unable to connect to the directory: " + opened.Error;
-        AddLogLine(text);
+        FForm.AddLogLine(text);
         U_MessageBox(TMsgKind::Error, text);
         // A window that has no client yet says why in its empty lists.
-        if (FClient == nullptr) {
-            FUi->ListBoxEdirContainers->SetHint(Q(text));
-            FUi->ListBoxEdirObjects->SetHint(Q(text));
-        }
+        if (FForm.Client() == nullptr)
+            FForm.SetEdirHints(text);
         return false;
     }
-    UseClient(std::move(opened.Client));
-    SetStatusText(1, U_Format("Connected to %s (tree %s)", options.Connection.Uri.c_str(),
-                              opened.LiveTree.c_str()));
+    FForm.UseClient(std::move(opened.Client));
+    FForm.SetStatusText(1, U_Format("Connected to %s (tree %s)", options.Connection.Uri.c_str(),
+                                    opened.LiveTree.c_str()));
     return true;
 }
 

@@ -29,10 +29,11 @@
 #include "ui/FolderTree.h"
 #include "ui/FormAbout.h"
 #include "ui/FormHelp.h"
+#include "ui/MainConnect.h"
 #include "ui/ResultTableView.h"
 #include "ui/Widgets.h"
 #include "ui/WindowAdapters.h"
-#include "ui_MainFormPages.h"
+#include "ui_MainForm.h"
 #include "util/Export.h"
 #include "util/Platform.h"
 #include "util/Shell.h"
@@ -47,43 +48,16 @@ constexpr char kSettings[] = "Settings";
 constexpr char kPathsSection[] = "CheckListBoxPaths";
 constexpr int kPrefixRole = Qt::UserRole + 1;
 
-int LineCount(const TStringList& lines) {
-    return lines.Count();
+// The settings section of a tree's list of objects to scan.
+std::string EdirListSection(const std::string& tree) {
+    return U_Format("%s - %s", "CheckListBoxEdir", tree.c_str());
 }
 
-// The lines a pane takes in one piece before the window's events are processed.
-constexpr int kPaneChunkLines = 2000;
-
-// Appends the lines to the pane in pieces of kPaneChunkLines.
-void AppendLines(QPlainTextEdit* pane, std::span<const TStringItem> lines) {
-    for (size_t start = 0; start < lines.size(); start += kPaneChunkLines) {
-        const size_t end = std::min(lines.size(), start + kPaneChunkLines);
-        QStringList piece;
-        piece.reserve(static_cast<qsizetype>(end - start));
-        for (size_t i = start; i < end; ++i)
-            piece.append(Q(lines[i].Text));
-        pane->appendPlainText(piece.join(QLatin1Char('\n')));
-        if (end < lines.size())
-            U_ProcessMessages();
-    }
-}
-
-// Spaces between the widest field of a column and the next column.
-constexpr int kTabGap = 2;
-
-// Sets the pane's tab stops after the widest field of each column; past the last column the
-// pane's own stops (every eight characters) apply.
-void SetTabStops(QPlainTextEdit* pane, const std::vector<int>& widths) {
-    qreal advance = QFontMetricsF(pane->font()).horizontalAdvance(QLatin1Char(' '));
-    QList<qreal> stops;
-    qreal position = 0;
-    for (int width : widths) {
-        position += (width + kTabGap) * advance;
-        stops.append(position);
-    }
-    QTextOption option = pane->document()->defaultTextOption();
-    option.setTabArray(stops);
-    pane->document()->setDefaultTextOption(option);
+// Says what failed, in the troubleshooting log and in an error box.
+void ReportFailure(TMainForm& form, const std::string& what, const std::exception& e) {
+    std::string text = U_Format("%s: %s", what.c_str(), e.what());
+    form.AddLogLine(text);
+    U_MessageBox(TMsgKind::Error, text);
 }
 
 } // namespace
@@ -91,9 +65,8 @@ void SetTabStops(QPlainTextEdit* pane, const std::vector<int>& widths) {
 // --- Construction -------------------------------------------------------------------------------
 
 TMainForm::TMainForm(const TStartConfig& config, TNWClient* client, QWidget* parent)
-    : QMainWindow(parent), FVariantSelector(config.VariantSelector),
-      FScanFileSystem(config.ScanFileSystem), FScanEdir(config.ScanEdir),
-      FClientError(config.ClientError), FNoClientHint(config.NoClientHint), FClient(client),
+    : QMainWindow(parent), FVariant(U_WindowVariant(config)), FClientError(config.ClientError),
+      FNoClientHint(config.NoClientHint), FClient(client),
       FTreeContexts(std::make_unique<TSettingsContextMemory>(*this)) {
     SaveFileDialog = [this](const std::string& proposed) -> std::optional<std::string> {
         QFileDialog dialog(this, "Save");
@@ -118,39 +91,11 @@ TMainForm::~TMainForm() {
         FormClose();
 }
 
-void TMainForm::ReportFailure(const std::string& what, const std::exception& e) {
-    std::string text = U_Format("%s: %s", what.c_str(), e.what());
-    AddLogLine(text);
-    U_MessageBox(TMsgKind::Error, text);
-}
-
 // --- Start-up and close -------------------------------------------------------------------------
 
 void TMainForm::FormCreate() {
-    FAttrColumns = false;
-    switch (FVariantSelector) {
-    case 0:
-        FAttrColumns = true;
-        break;
-    case 1:
-        FScanFileSystem = false;
-        FScanEdir = true;
-        break;
-    case 2:
-        FScanFileSystem = true;
-        FScanEdir = false;
-        FAttrColumns = true;
-        break;
-    default:
-        break;
-    }
-    if (FScanFileSystem)
-        FVariantName = "Trovalen.file";
-    if (FScanEdir)
-        FVariantName = "Trovalen.edir";
-
     FListsChanged = false;
-    FPageControl->setCurrentWidget(FUi->TabSheetInfo);
+    FUi->PageControl1->setCurrentWidget(FUi->TabSheetInfo);
 
     FSettingsFile = U_IniOpen(true);
     FProgramSettingsFile = U_IniOpen(false);
@@ -161,34 +106,36 @@ void TMainForm::FormCreate() {
     FUi->Memo1->setPlainText(JoinLines(help));
 
     ActionSaveAsExecute();
-    if (FAttrColumns)
-        FAttributes = LoadAttributeSettings(FProgramSettingsFile.get(), FAttrColumns);
+    if (FVariant.AttrColumns)
+        FAttributes = LoadAttributeSettings(FProgramSettingsFile.get(), FVariant.AttrColumns);
 
     FDebugMode = U_HasSwitch("DEBUG", 5);
 
-    FUi->PanelSettingsWdr->setVisible(FVariantSelector == 0);
-    if (FVariantSelector == 0)
+    FUi->PanelSettingsWdr->setVisible(FVariant.Selector == 0);
+    if (FVariant.Selector == 0)
         FUi->CheckBoxSettingsScanSubDirs->setChecked(true);
     // Both windows reach "Show only Users" (and the details switch) through this menu.
-    FMenuSettings->menuAction()->setVisible(true);
-    FPageControl->setTabVisible(FPageControl->indexOf(FUi->TabSheetDebug), FDebugMode);
-    FPageControl->setTabVisible(FPageControl->indexOf(FUi->TabSheetSelectPath), FScanFileSystem);
-    FPageControl->setTabVisible(FPageControl->indexOf(FUi->TabSheetSelectEdir), FScanEdir);
+    FUi->MenuSettings->menuAction()->setVisible(true);
+    FUi->PageControl1->setTabVisible(FUi->PageControl1->indexOf(FUi->TabSheetDebug), FDebugMode);
+    FUi->PageControl1->setTabVisible(FUi->PageControl1->indexOf(FUi->TabSheetSelectPath),
+                                     FVariant.ScanFileSystem);
+    FUi->PageControl1->setTabVisible(FUi->PageControl1->indexOf(FUi->TabSheetSelectEdir),
+                                     FVariant.ScanEdir);
     // Only the eDirectory window reads a directory of its own choosing.
-    if (FActionConnect)
-        FActionConnect->setVisible(FScanEdir);
+    if (FConnect)
+        FConnect->Action()->setVisible(FVariant.ScanEdir);
 
     U_IniLoadActions(*FSettingsFile, kSettings,
-                     {FActionSaveAs, FActionSaveAsTxt, FActionSaveAsClipboard, FActionSaveAsExcel,
-                      FActionSettingsShowDetails, FMenuSettingsShowOnlyUsers, FActionAbout,
-                      FMenuExit});
+                     {FUi->MenuSave->menuAction(), FUi->ActionSaveAsTxt, FUi->ActionSaveAsClipboard,
+                      FUi->ActionSaveAsExcel, FUi->ActionSettingsShowDetails,
+                      FUi->MenuSettingsShowOnlyUsers, FUi->ActionAbout, FUi->MenuExit});
     U_IniLoadControls(*FSettingsFile, kSettings, FUi->PanelSettingsConfig);
     U_IniLoadControls(*FSettingsFile, kSettings, FUi->PanelSettingsResult);
     ActiveFiltersUpd();
     // The details switch cannot stay on while the details pane is empty.
     CheckBoxDebugClick();
 
-    if (FScanFileSystem)
+    if (FVariant.ScanFileSystem)
         U_IniLoadCheckList(*FSettingsFile, kPathsSection, FUi->CheckListBoxPaths);
 
     StartClient();
@@ -204,16 +151,15 @@ void TMainForm::StartClient() {
         if (!FClientError.empty())
             why += ": " + FClientError;
         FUi->ShellTreeViewFiles->SetHint(Q(why));
-        FUi->ListBoxEdirContainers->SetHint(Q(why));
-        FUi->ListBoxEdirObjects->SetHint(Q(why));
+        SetEdirHints(why);
     } else if (code != 0) {
         U_ShowError(code, "InitNetWare");
         FUi->ShellTreeViewFiles->SetHint(
             Q(U_Format("The client did not start (error %04X)", static_cast<unsigned>(code))));
     } else {
-        if (FScanFileSystem)
+        if (FVariant.ScanFileSystem)
             FillConnectionList();
-        if (FScanEdir)
+        if (FVariant.ScanEdir)
             TreeSetup();
     }
 }
@@ -238,9 +184,9 @@ void TMainForm::UseClient(std::shared_ptr<TNWClient> client) {
     if (FScanning)
         return;
     // The tree left keeps its context and its list of objects, as a change of tree keeps them.
-    std::string previous = CurrentTree();
+    std::string previous = FSession->CurrentTree();
     FSession->ChooseTree(std::string());
-    if (FScanEdir && !previous.empty())
+    if (FVariant.ScanEdir && !previous.empty())
         U_IniSaveCheckList(*FSettingsFile, EdirListSection(previous), FUi->CheckListBoxEdir);
     // Every context and connection of the old client goes before the client itself.
     FSession.reset();
@@ -265,7 +211,7 @@ void TMainForm::showEvent(QShowEvent* event) {
 void TMainForm::FormShow() {
     if (FSettingsFile)
         U_IniLoadGeometry(*FSettingsFile, kSettings, this);
-    FFormAbout->Fill(FVariantName, kProgramVersion, WebAddress());
+    FFormAbout->Fill(FVariant.Name, kProgramVersion, WebAddress());
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -286,20 +232,20 @@ void TMainForm::FormClose() {
     FClosed = true;
     try {
         if (FListsChanged) {
-            if (FScanFileSystem)
+            if (FVariant.ScanFileSystem)
                 U_IniSaveCheckList(*FSettingsFile, kPathsSection, FUi->CheckListBoxPaths);
-            if (FScanEdir)
-                U_IniSaveCheckList(*FSettingsFile, EdirListSection(CurrentTree()),
+            if (FVariant.ScanEdir)
+                U_IniSaveCheckList(*FSettingsFile, EdirListSection(FSession->CurrentTree()),
                                    FUi->CheckListBoxEdir);
         }
         U_IniSaveControls(*FSettingsFile, kSettings, FUi->PanelSettingsResult);
         U_IniSaveControls(*FSettingsFile, kSettings, FUi->PanelSettingsConfig);
         U_IniWriteBool(*FSettingsFile, kSettings, "MenuSettingsShowOnlyUsers",
-                       FMenuSettingsShowOnlyUsers->isChecked());
+                       FUi->MenuSettingsShowOnlyUsers->isChecked());
         U_IniSaveGeometry(*FSettingsFile, kSettings, this);
     } catch (const std::exception& e) {
         // The window goes whatever happens; what could not be saved is said once.
-        ReportFailure("Unable to save the settings", e);
+        ReportFailure(*this, "Unable to save the settings", e);
     }
     FCache.reset();
 }
@@ -315,11 +261,11 @@ std::string TMainForm::WebAddress() const {
 // --- Count, details switch, save commands -------------------------------------------------------
 
 void TMainForm::LabelSelectedUpd() {
-    TCheckListBox* list = FScanEdir ? FUi->CheckListBoxEdir : FUi->CheckListBoxPaths;
-    const char* word = FScanEdir ? "#Objects Selected" : "#Start Paths Selected";
+    TCheckListBox* list = FVariant.ScanEdir ? FUi->CheckListBoxEdir : FUi->CheckListBoxPaths;
+    const char* word = FVariant.ScanEdir ? "#Objects Selected" : "#Start Paths Selected";
     int n = list->CheckedCount();
     std::string text = U_Format("%s: %d", word, n);
-    (FScanEdir ? FUi->LabelObjSelected : FUi->LabelDirSelected)->setText(Q(text));
+    (FVariant.ScanEdir ? FUi->LabelObjSelected : FUi->LabelDirSelected)->setText(Q(text));
     SetStatusText(0, text);
     // A running scan keeps its button disabled until it ends.
     if (!FScanning)
@@ -331,9 +277,9 @@ void TMainForm::GetMemo() {
 }
 
 void TMainForm::CheckBoxDebugClick() {
-    if (LineCount(FDetails) == 0)
+    if (FPanes->Details().Count() == 0)
         FUi->CheckBoxDebug->setChecked(false);
-    FActionSettingsShowDetails->setChecked(FUi->CheckBoxDebug->isChecked());
+    FUi->ActionSettingsShowDetails->setChecked(FUi->CheckBoxDebug->isChecked());
     GetMemo();
     ShowResultPane();
 }
@@ -348,20 +294,21 @@ void TMainForm::ShowResultPane() {
 
 void TMainForm::ShowDetailsExecute(bool fromMenu) {
     if (fromMenu)
-        FUi->CheckBoxDebug->setChecked(FActionSettingsShowDetails->isChecked());
+        FUi->CheckBoxDebug->setChecked(FUi->ActionSettingsShowDetails->isChecked());
     CheckBoxDebugClick();
 }
 
 void TMainForm::ActionSaveAsExecute() {
     GetMemo();
-    bool any = LineCount(FCurrentMemo == FUi->MemoDebug ? FDetails : FSummary) > 0;
-    FActionSaveAsTxt->setEnabled(any);
-    FActionSaveAsClipboard->setEnabled(any);
-    FActionSaveAsExcel->setEnabled(any);
+    bool any = (FCurrentMemo == FUi->MemoDebug ? FPanes->Details() : FPanes->Summary()).Count() > 0;
+    FUi->ActionSaveAsTxt->setEnabled(any);
+    FUi->ActionSaveAsClipboard->setEnabled(any);
+    FUi->ActionSaveAsExcel->setEnabled(any);
 }
 
 void TMainForm::ExportCurrentPane(const std::string& target, const std::string& fileName) {
-    const TStringList& lines = FCurrentMemo == FUi->MemoDebug ? FDetails : FSummary;
+    const TStringList& lines =
+        FCurrentMemo == FUi->MemoDebug ? FPanes->Details() : FPanes->Summary();
     U_ExportStrings(lines, target, fileName);
 }
 
@@ -383,23 +330,13 @@ void TMainForm::ActionSaveToExcelClick() {
     ExportCurrentPane("EXCEL", std::string());
 }
 
-void TMainForm::ShowPaneMenu(QPlainTextEdit* pane, const QPoint& pos) {
-    std::unique_ptr<QMenu> menu(pane->createStandardContextMenu(pos));
-    menu->addSeparator();
-    menu->addMenu(FMenuSave);
-    menu->exec(pane->viewport()->mapToGlobal(pos));
-}
-
-void TMainForm::ShowTableMenu(const QPoint& pos) {
-    QMenu menu(this);
-    menu.addMenu(FMenuSave);
-    menu.exec(FTableView->View()->viewport()->mapToGlobal(pos));
-}
-
-void TMainForm::ShowLogMenu(const QPoint& pos) {
-    QMenu menu(this);
-    menu.addMenu(FMenuSave);
-    menu.exec(FUi->ListBoxLog->viewport()->mapToGlobal(pos));
+void TMainForm::ShowSaveMenu(QWidget* viewport, const QPoint& pos, QMenu* menu) {
+    // A pane's menu has its own commands first; the other views show only the save commands.
+    std::unique_ptr<QMenu> own(menu ? menu : new QMenu(this));
+    if (!own->isEmpty())
+        own->addSeparator();
+    own->addMenu(FUi->MenuSave);
+    own->exec(viewport->mapToGlobal(pos));
 }
 
 // --- Status bar, About --------------------------------------------------------------------------
@@ -435,14 +372,14 @@ void TMainForm::ShowHelpText() {
         FFormHelp = new TFormHelp(this);
     TStringList help;
     U_LoadMemoFromAppTxt(help);
-    FFormHelp->Fill(FVariantName + " Help", help);
+    FFormHelp->Fill(FVariant.Name + " Help", help);
     FFormHelp->show();
     FFormHelp->raise();
     FFormHelp->activateWindow();
 }
 
 void TMainForm::ActionAboutExecute() {
-    FFormAbout->Fill(FVariantName, kProgramVersion, WebAddress());
+    FFormAbout->Fill(FVariant.Name, kProgramVersion, WebAddress());
     FFormAbout->adjustSize();
     FFormAbout->move(geometry().center() - FFormAbout->rect().center());
     FFormAbout->exec();
@@ -451,43 +388,23 @@ void TMainForm::ActionAboutExecute() {
 // --- Scan ---------------------------------------------------------------------------------------
 
 void TMainForm::SetPanes(const TStringList& summary, const TStringList& details) {
-    FSummary.Clear();
-    FDetails.Clear();
-    FUi->MemoStandard->clear();
-    FUi->MemoDebug->clear();
-    FSummaryTabs.clear();
-    FDetailsTabs.clear();
-    SetTabStops(FUi->MemoStandard, FSummaryTabs);
-    SetTabStops(FUi->MemoDebug, FDetailsTabs);
-    FResultTable.Clear(FScanEdir);
-    FTableView->Reset();
-    AppendToPanes(summary.Items, details.Items);
+    FPanes->Set(summary, details, FVariant.ScanEdir);
 }
 
 void TMainForm::AppendToPanes(std::span<const TStringItem> summary,
                               std::span<const TStringItem> details) {
-    FSummary.Items.insert(FSummary.Items.end(), summary.begin(), summary.end());
-    FDetails.Items.insert(FDetails.Items.end(), details.begin(), details.end());
-    // The columns line up after the widest field present (the text keeps its tabs).
-    if (U_WidenTabColumns(summary, FSummaryTabs))
-        SetTabStops(FUi->MemoStandard, FSummaryTabs);
-    if (U_WidenTabColumns(details, FDetailsTabs))
-        SetTabStops(FUi->MemoDebug, FDetailsTabs);
-    AppendLines(FUi->MemoStandard, summary);
-    AppendLines(FUi->MemoDebug, details);
-    FResultTable.AddLines(summary, details);
-    FTableView->RowsAdded();
+    FPanes->Append(summary, details);
 }
 
 void TMainForm::ActiveFiltersUpd() {
-    if (!FUi || FMenuSettingsShowOnlyUsers == nullptr)
+    if (!FUi)
         return;
     std::vector<std::string> parts;
     if (!FUi->EditFilterExcl->text().isEmpty())
         parts.push_back("excluding names with \"" + S(FUi->EditFilterExcl->text()) + "\"");
     if (!FUi->EditFilterIncl->text().isEmpty())
         parts.push_back("only names with \"" + S(FUi->EditFilterIncl->text()) + "\"");
-    if (FMenuSettingsShowOnlyUsers->isChecked())
+    if (FUi->MenuSettingsShowOnlyUsers->isChecked())
         parts.push_back("only users");
     std::string text;
     for (const auto& part : parts)
@@ -499,6 +416,15 @@ void TMainForm::ActiveFiltersUpd() {
 void TMainForm::CancelScan() {
     if (FScanning)
         FCancel = true;
+}
+
+void TMainForm::ShowEdirPage() {
+    FUi->PageControl1->setCurrentWidget(FUi->TabSheetSelectEdir);
+}
+
+void TMainForm::SetEdirHints(const std::string& text) {
+    FUi->ListBoxEdirContainers->SetHint(Q(text));
+    FUi->ListBoxEdirObjects->SetHint(Q(text));
 }
 
 void TMainForm::AddLogLine(const std::string& text) {
@@ -513,9 +439,9 @@ void TMainForm::SetSelectionEnabled(bool enabled) {
     FUi->TabSheetSelectPath->setEnabled(enabled);
     FUi->TabSheetSelectEdir->setEnabled(enabled);
     FUi->PanelSettingsResult->setEnabled(enabled);
-    FMenuSave->setEnabled(enabled);
-    if (FActionConnect)
-        FActionConnect->setEnabled(enabled);
+    FUi->MenuSave->setEnabled(enabled);
+    if (FConnect)
+        FConnect->Action()->setEnabled(enabled);
 }
 
 void TMainForm::BitBtnScanClick() {
@@ -528,19 +454,20 @@ void TMainForm::DoTheJob() {
     if (FScanning)
         return;
     TScanOptions options;
-    options.Edir = FScanEdir;
-    options.Entries = (FScanEdir ? FUi->CheckListBoxEdir : FUi->CheckListBoxPaths)->CheckedTexts();
+    options.Edir = FVariant.ScanEdir;
+    options.Entries =
+        (FVariant.ScanEdir ? FUi->CheckListBoxEdir : FUi->CheckListBoxPaths)->CheckedTexts();
     options.ResolveContainers = FUi->CheckBoxSettingsResolveContainers->isChecked();
-    options.OnlyUsers = FMenuSettingsShowOnlyUsers->isChecked();
+    options.OnlyUsers = FUi->MenuSettingsShowOnlyUsers->isChecked();
     options.ScanSubDirs = FUi->CheckBoxSettingsScanSubDirs->isChecked();
     options.FilterExcl = S(FUi->EditFilterExcl->text());
     options.FilterIncl = S(FUi->EditFilterIncl->text());
     options.DebugMode = FDebugMode;
-    options.ShowDetails = FActionSettingsShowDetails->isChecked();
+    options.ShowDetails = FUi->ActionSettingsShowDetails->isChecked();
     TScanRequest request = U_ScanRequest(options);
-    request.VariantName = FVariantName;
-    request.AttrColumns = FAttrColumns;
-    request.Attributes = FAttrColumns ? &FAttributes : nullptr;
+    request.VariantName = FVariant.Name;
+    request.AttrColumns = FVariant.AttrColumns;
+    request.Attributes = FVariant.AttrColumns ? &FAttributes : nullptr;
     request.Cache = FCache.get();
     FCancel = false;
     request.Cancel = &FCancel;
@@ -569,7 +496,8 @@ void TMainForm::DoTheJob() {
     }
     FScanOutcome = U_ScanOutcomeText(result);
     // The panes were filled entry by entry; they end up holding the run's result.
-    if (FSummary.Count() != result.Summary.Count() || FDetails.Count() != result.Details.Count())
+    if (FPanes->Summary().Count() != result.Summary.Count() ||
+        FPanes->Details().Count() != result.Details.Count())
         SetPanes(result.Summary, result.Details);
     CheckBoxDebugClick();
     ActionSaveAsExecute();
@@ -580,7 +508,7 @@ void TMainForm::DoTheJob() {
 // --- Start-path page ----------------------------------------------------------------------------
 
 void TMainForm::FillConnectionList() {
-    if (!FScanFileSystem)
+    if (!FVariant.ScanFileSystem)
         return;
     TStringList servers;
     if (FSession->ListServers(servers) != 0)
@@ -593,7 +521,7 @@ void TMainForm::FillConnectionList() {
 }
 
 void TMainForm::RadioGroupServersClick() {
-    if (!FScanFileSystem)
+    if (!FVariant.ScanFileSystem)
         return;
     int index = FUi->RadioGroupServers->ItemIndex();
     if (index < 0)
@@ -619,7 +547,7 @@ void TMainForm::ShellTreeViewSetRoot(const std::string& root) {
 }
 
 void TMainForm::ShellTreeViewFilesClick() {
-    if (!FScanFileSystem || !FUi->ShellTreeViewFiles->isEnabled())
+    if (!FVariant.ScanFileSystem || !FUi->ShellTreeViewFiles->isEnabled())
         return;
     std::string path = FUi->ShellTreeViewFiles->SelectedPath();
     if (path.empty())
@@ -630,7 +558,7 @@ void TMainForm::ShellTreeViewFilesClick() {
     CheckBoxDebugClick();
 }
 void TMainForm::ShellTreeViewFilesDblClick() {
-    if (!FScanFileSystem)
+    if (!FVariant.ScanFileSystem)
         return;
     std::string path = FUi->ShellTreeViewFiles->SelectedPath();
     if (path.empty())
@@ -660,12 +588,8 @@ void TMainForm::CheckListBoxDblClick(TCheckListBox* box) {
 
 // --- eDirectory page ----------------------------------------------------------------------------
 
-std::string TMainForm::EdirListSection(const std::string& tree) const {
-    return U_Format("%s - %s", "CheckListBoxEdir", tree.c_str());
-}
-
 void TMainForm::TreeSetup() {
-    if (!FScanEdir)
+    if (!FVariant.ScanEdir)
         return;
     try {
         TStringList trees;
@@ -682,15 +606,15 @@ void TMainForm::TreeSetup() {
         }
     } catch (const std::exception& e) {
         // The window still opens; the page stays as far as it got.
-        ReportFailure("Unable to list the trees", e);
+        ReportFailure(*this, "Unable to list the trees", e);
     }
 }
 
 void TMainForm::ChangeTree() {
-    if (!FScanEdir)
+    if (!FVariant.ScanEdir)
         return;
     // The session keeps the context of the tree left; its list is kept here, after it.
-    std::string previous = CurrentTree();
+    std::string previous = FSession->CurrentTree();
     std::string tree = S(FUi->ComboBoxTrees->currentText());
     NWCCODE code = FSession->ChooseTree(tree);
     if (!previous.empty())
@@ -701,7 +625,8 @@ void TMainForm::ChangeTree() {
         U_ShowError(code, "DSChangeCurrentTree");
     FUi->EditMyName->setText(Q(FSession->CurrentUser()));
     GetContainerInfo();
-    U_IniLoadCheckList(*FSettingsFile, EdirListSection(CurrentTree()), FUi->CheckListBoxEdir);
+    U_IniLoadCheckList(*FSettingsFile, EdirListSection(FSession->CurrentTree()),
+                       FUi->CheckListBoxEdir);
     // The count follows the list of the tree now chosen.
     LabelSelectedUpd();
 }
@@ -723,7 +648,7 @@ void TMainForm::GetContainerInfo() {
 }
 
 void TMainForm::ListBoxEdirContainersDblClick() {
-    if (!FScanEdir)
+    if (!FVariant.ScanEdir)
         return;
     QListWidgetItem* item = FUi->ListBoxEdirContainers->currentItem();
     if (!item)
@@ -733,7 +658,7 @@ void TMainForm::ListBoxEdirContainersDblClick() {
 }
 
 void TMainForm::ListBoxEdirObjectsDblClick() {
-    if (!FScanEdir)
+    if (!FVariant.ScanEdir)
         return;
     QListWidgetItem* item = FUi->ListBoxEdirObjects->currentItem();
     if (!item)

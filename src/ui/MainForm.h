@@ -7,58 +7,37 @@
 #include <QMainWindow>
 
 #include <atomic>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "rights/Report.h"
-#include "rights/ResultTable.h"
 #include "rights/ScanSession.h"
 #include "settings/Cache.h"
 #include "settings/IniFile.h"
+#include "ui/ResultPanes.h"
+#include "ui/StartConfig.h"
 #include "util/StringList.h"
 
 class QAction;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
-class QTabWidget;
 class QWidget;
 
 namespace Ui {
-class MainFormPages;
+class MainForm;
 }
 
 namespace trovalen {
 
-struct TLdapClientOptions;
 class TCheckListBox;
-class TFormConnect;
+class TConnectCommand;
 class TFormAbout;
 class TFormHelp;
 class TResultTableView;
-
-// The values that the program's start sets to choose the variant.
-struct TStartConfig {
-    int VariantSelector = 4;
-    bool ScanFileSystem = true;
-    bool ScanEdir = false;
-    // Why there is no client (the tree file loader's message); the program's start has shown
-    // it, and the window's empty lists repeat it.
-    std::string ClientError = {};
-    // What the empty lists say before that reason: which directory could not be opened.
-    std::string NoClientHint = "No tree file could be loaded";
-};
-
-constexpr char kWindowCaption[] = "Effective Rights Analysis";
-// The hints of the empty selection lists before there is anything to list.
-constexpr char kHintNoServer[] = "Choose a server in the connection list";
-constexpr char kHintNoContainers[] = "No containers here";
-constexpr char kHintNoObjects[] = "No objects in this container";
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -75,44 +54,29 @@ public:
     // held it; then the start-up runs on the new client (servers, trees, contexts). The list of
     // objects of the tree left is kept, as a change of tree keeps it. Ignored during a scan.
     void UseClient(std::shared_ptr<TNWClient> client);
-    // Connects to a directory over LDAP (with the busy cursor) and, when that works, makes the
-    // window work on it (UseClient). When it fails, one message says why and the window keeps
-    // the client it has.
-    bool ConnectLdap(const TLdapClientOptions& options);
-    // The "Connect to directory" command: the dialog with the fields kept in the settings,
-    // which keep what OK accepted (never the password); then ConnectLdap.
-    void ActionConnectExecute();
-    // Runs the connect dialog; true when the user chose OK. Tests replace it.
-    std::function<bool(TFormConnect& dialog)> ConnectDialog;
+    // The "Connect to directory" command; null where this build reads no live directory.
+    TConnectCommand* ConnectCommand() const { return FConnect; }
 
     // The save-file dialog: gets the proposed file name, returns the chosen one or nothing when
     // the user cancels. Tests replace it.
     std::function<std::optional<std::string>(const std::string& proposed)> SaveFileDialog;
 
     // --- State --------------------------------------------------------------------------------
-    bool ScanFileSystem() const { return FScanFileSystem; }
-    bool ScanEdir() const { return FScanEdir; }
-    bool AttrColumns() const { return FAttrColumns; }
-    const std::string& VariantName() const { return FVariantName; }
+    const std::string& VariantName() const { return FVariant.Name; }
     bool DebugMode() const { return FDebugMode; }
     bool ListsChanged() const { return FListsChanged; }
     bool Scanning() const { return FScanning; }
     // The session the window works through (servers, trees, contexts, the scan).
     const TScanSession& Session() const { return *FSession; }
-    const std::string& ServerName() const { return FSession->ServerName(); }
     const std::string& ConnUserName() const { return FConnUserName; }
-    const std::string& SelectedPath() const { return FSession->SelectedPath(); }
-    const std::string& CurrentTree() const { return FSession->CurrentTree(); }
-    const std::string& CurrentContext() const { return FSession->CurrentContext(); }
     TIniFile* SettingsFile() const { return FSettingsFile.get(); }
     // The lines of the two result panes.
-    const TStringList& SummaryLines() const { return FSummary; }
-    const TStringList& DetailsLines() const { return FDetails; }
+    const TStringList& SummaryLines() const { return FPanes->Summary(); }
+    const TStringList& DetailsLines() const { return FPanes->Details(); }
     // The pane that the save commands act on (GetMemo).
     QPlainTextEdit* CurrentMemo() const { return FCurrentMemo; }
-    // The summary as table rows, and the view that shows them.
-    const TResultTable& ResultTable() const { return FResultTable; }
-    TResultTableView* TableView() const { return FTableView; }
+    // The summary as table rows.
+    const TResultTable& ResultTable() const { return FPanes->Table(); }
     // The web address of the About box and the status bar.
     std::string WebAddress() const;
     TFormAbout* FormAbout() const { return FFormAbout; }
@@ -164,6 +128,9 @@ public:
 
     // Called by the scan host.
     void AddLogLine(const std::string& text);
+    // Shows the eDirectory page; says text in its empty lists.
+    void ShowEdirPage();
+    void SetEdirHints(const std::string& text);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -177,10 +144,8 @@ private:
     void SetUpActionPage();
     void WireCheckList(TCheckListBox* box);
     void CreateMenus();
-    void CreateConnectAction(QMenu* menu);
-    void ShowPaneMenu(QPlainTextEdit* pane, const QPoint& pos);
-    void ShowLogMenu(const QPoint& pos);
-    void ShowTableMenu(const QPoint& pos);
+    // The save commands as a context menu at pos of the viewport, after menu's own commands.
+    void ShowSaveMenu(QWidget* viewport, const QPoint& pos, QMenu* menu = nullptr);
     // Shows the details pane, the summary table or the summary text, as the switches say.
     void ShowResultPane();
 
@@ -196,17 +161,10 @@ private:
     void ShellTreeViewSetRoot(const std::string& root);
     void TreeSetup();
     void SetSelectionEnabled(bool enabled);
-    std::string EdirListSection(const std::string& tree) const;
     void ExportCurrentPane(const std::string& target, const std::string& fileName);
-    // Says what failed, in the troubleshooting log and in an error box.
-    void ReportFailure(const std::string& what, const std::exception& e);
 
     // Start-up state
-    int FVariantSelector;
-    bool FScanFileSystem;
-    bool FScanEdir;
-    bool FAttrColumns = false;
-    std::string FVariantName;
+    TWindowVariant FVariant;
     bool FDebugMode = false;
     bool FListsChanged = false;
     bool FScanning = false;
@@ -232,30 +190,13 @@ private:
     std::unique_ptr<TScanSession> FSession;
     std::string FConnUserName;
 
-    TStringList FSummary;
-    TStringList FDetails;
-    // The widest field of each tab column in each pane; the panes' tab stops follow them.
-    std::vector<int> FSummaryTabs;
-    std::vector<int> FDetailsTabs;
-    TResultTable FResultTable;
+    std::unique_ptr<TResultPanes> FPanes; // the result panes' lines and the table's rows
 
-    // Controls: the pages from the Designer form, the table view and the page control
-    std::unique_ptr<Ui::MainFormPages> FUi;
-    QTabWidget* FPageControl = nullptr;
+    // Controls: the Designer form's, and the table view
+    std::unique_ptr<Ui::MainForm> FUi;
     TResultTableView* FTableView = nullptr;
     QPlainTextEdit* FCurrentMemo = nullptr;
-    // Menus and commands
-    QMenu* FMenuSave = nullptr;
-    QMenu* FMenuSettings = nullptr;
-    QAction* FActionSaveAs = nullptr;
-    QAction* FActionSaveAsTxt = nullptr;
-    QAction* FActionSaveAsClipboard = nullptr;
-    QAction* FActionSaveAsExcel = nullptr;
-    QAction* FActionSettingsShowDetails = nullptr;
-    QAction* FMenuSettingsShowOnlyUsers = nullptr;
-    QAction* FActionAbout = nullptr;
-    QAction* FMenuExit = nullptr;
-    QAction* FActionConnect = nullptr;
+    TConnectCommand* FConnect = nullptr;
     // Status bar
     QLabel* FStatusPanel0 = nullptr;
     QLabel* FStatusPanel1 = nullptr;

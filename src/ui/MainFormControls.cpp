@@ -1,7 +1,7 @@
-// The window's controls: the pages come from the Designer form (MainFormPages.ui, with their
-// captions, object names (the keys of the control-state persistence), order and access keys);
-// here the menus, the status bar, what a form cannot say (fonts, icons, hints, splitter
-// stretches) and the signals wired to the operations.
+// The window's controls: the pages, menus and commands come from the Designer form (MainForm.ui,
+// with their captions, object names (the keys of the control-state persistence), order and
+// access keys); here the status bar's panels, what a form cannot say (fonts, icons, hints,
+// splitter stretches) and the signals wired to the operations.
 #include "ui/MainForm.h"
 
 #include <QAction>
@@ -16,9 +16,10 @@
 
 #include "backend/Backends.h"
 #include "ui/FolderTree.h"
+#include "ui/MainConnect.h"
 #include "ui/ResultTableView.h"
 #include "ui/Widgets.h"
-#include "ui_MainFormPages.h"
+#include "ui_MainForm.h"
 
 namespace trovalen {
 
@@ -35,19 +36,12 @@ void SetUpResultPane(QPlainTextEdit* pane) {
 } // namespace
 
 void TMainForm::CreateControls() {
-    setObjectName("MainForm");
-    setWindowTitle(kWindowCaption);
-    resize(900, 680);
+    FUi = std::make_unique<Ui::MainForm>();
+    FUi->setupUi(this);
+    connect(FUi->PageControl1, &QTabWidget::currentChanged, this, [this] { LabelSelectedUpd(); });
 
-    FPageControl = new QTabWidget(this);
-    FUi = std::make_unique<Ui::MainFormPages>();
-    FUi->setupUi(FPageControl);
-    setCentralWidget(FPageControl);
-    connect(FPageControl, &QTabWidget::currentChanged, this, [this] { LabelSelectedUpd(); });
-
-    QStatusBar* bar = statusBar();
-    bar->setObjectName("StatusBar1");
-    bar->setSizeGripEnabled(true);
+    // The status bar's two panels; a click anywhere on the bar opens the program's help.
+    QStatusBar* bar = FUi->StatusBar1;
     FStatusPanel0 = new QLabel(bar);
     FStatusPanel0->setObjectName("StatusPanel0");
     FStatusPanel0->setFixedWidth(250);
@@ -139,8 +133,9 @@ void TMainForm::SetUpActionPage() {
     FUi->BitBtnScan->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
     for (QPlainTextEdit* pane : {FUi->MemoStandard, FUi->MemoDebug}) {
         SetUpResultPane(pane);
-        connect(pane, &QWidget::customContextMenuRequested, this,
-                [this, pane](const QPoint& pos) { ShowPaneMenu(pane, pos); });
+        connect(pane, &QWidget::customContextMenuRequested, this, [this, pane](const QPoint& pos) {
+            ShowSaveMenu(pane->viewport(), pos, pane->createStandardContextMenu(pos));
+        });
     }
     FUi->MemoDebug->hide();
     FCurrentMemo = FUi->MemoStandard;
@@ -153,11 +148,13 @@ void TMainForm::SetUpActionPage() {
 
     // The summary as a table, shown in the summary pane's place when switched on; the save
     // commands still write the summary's lines.
-    FTableView = new TResultTableView(FResultTable, FUi->TabSheetAction);
+    FPanes = std::make_unique<TResultPanes>(FUi->MemoStandard, FUi->MemoDebug);
+    FTableView = new TResultTableView(FPanes->Table(), FUi->TabSheetAction);
+    FPanes->SetTableView(FTableView);
     FTableView->hide();
     FTableView->View()->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(FTableView->View(), &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { ShowTableMenu(pos); });
+            [this](const QPoint& pos) { ShowSaveMenu(FTableView->View()->viewport(), pos); });
     FUi->LayoutAction->addWidget(FTableView, 1);
     // The table's controls follow the panes in the tab order, before the Troubleshooting page.
     QWidget* lastOfTable = FTableView;
@@ -178,64 +175,27 @@ void TMainForm::SetUpActionPage() {
     // Troubleshooting page
     FUi->ListBoxLog->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     connect(FUi->ListBoxLog, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { ShowLogMenu(pos); });
+            [this](const QPoint& pos) { ShowSaveMenu(FUi->ListBoxLog->viewport(), pos); });
 }
 
 void TMainForm::CreateMenus() {
-    QMenu* file = menuBar()->addMenu("&File");
-    file->setObjectName("MenuFile");
-    FMenuSave = new QMenu("Save ...", this);
-    FMenuSave->setObjectName("MenuSave");
-    FActionSaveAs = FMenuSave->menuAction();
-    FActionSaveAs->setObjectName("ActionSaveAs");
-    FActionSaveAsTxt = FMenuSave->addAction("... as *.TXT");
-    FActionSaveAsTxt->setObjectName("ActionSaveAsTxt");
-    FActionSaveAsClipboard = FMenuSave->addAction("... to Clipboard");
-    FActionSaveAsClipboard->setObjectName("ActionSaveAsClipboard");
-    FActionSaveAsExcel = FMenuSave->addAction("... to Excel");
-    FActionSaveAsExcel->setObjectName("ActionSaveAsExcel");
-    connect(FMenuSave, &QMenu::aboutToShow, this, [this] { ActionSaveAsExecute(); });
-    connect(FActionSaveAsTxt, &QAction::triggered, this, [this] { ActionSaveAsTxtClick(); });
-    connect(FActionSaveAsClipboard, &QAction::triggered, this,
+    FUi->MenuSave->menuAction()->setObjectName("ActionSaveAs");
+    connect(FUi->MenuSave, &QMenu::aboutToShow, this, [this] { ActionSaveAsExecute(); });
+    connect(FUi->ActionSaveAsTxt, &QAction::triggered, this, [this] { ActionSaveAsTxtClick(); });
+    connect(FUi->ActionSaveAsClipboard, &QAction::triggered, this,
             [this] { ActionSaveToClipboardClick(); });
-    connect(FActionSaveAsExcel, &QAction::triggered, this, [this] { ActionSaveToExcelClick(); });
+    connect(FUi->ActionSaveAsExcel, &QAction::triggered, this,
+            [this] { ActionSaveToExcelClick(); });
     // The connect command exists where this build reads a live directory.
     if constexpr (kHaveLiveDirectory)
-        CreateConnectAction(file);
-    file->addMenu(FMenuSave);
-    file->addSeparator();
-    FMenuExit = file->addAction("E&xit");
-    FMenuExit->setObjectName("MenuExit");
-    connect(FMenuExit, &QAction::triggered, this, &QWidget::close);
-
-    FMenuSettings = menuBar()->addMenu("Settin&gs");
-    FMenuSettings->setObjectName("MenuSettings");
+        FConnect = new TConnectCommand(*this, FUi->MenuFile);
+    connect(FUi->MenuExit, &QAction::triggered, this, &QWidget::close);
     // The analysis can keep only trustees that can log in (users); the scan run reads this item.
-    FMenuSettingsShowOnlyUsers = FMenuSettings->addAction("Show only &Users");
-    FMenuSettingsShowOnlyUsers->setObjectName("MenuSettingsShowOnlyUsers");
-    FMenuSettingsShowOnlyUsers->setCheckable(true);
-    FMenuSettingsShowOnlyUsers->setToolTip("List only trustees that can log in");
-    FMenuSettingsShowOnlyUsers->setStatusTip("List only trustees that can log in");
-    connect(FMenuSettingsShowOnlyUsers, &QAction::toggled, this, [this] { ActiveFiltersUpd(); });
-    FMenuSettings->addSeparator();
-    FActionSettingsShowDetails = FMenuSettings->addAction("Show &Details");
-    FActionSettingsShowDetails->setObjectName("ActionSettingsShowDetails");
-    FActionSettingsShowDetails->setCheckable(true);
-    FActionSettingsShowDetails->setToolTip("Show Detailed Rights Analysis");
-    FActionSettingsShowDetails->setStatusTip("Show Detailed Rights Analysis");
-    connect(FActionSettingsShowDetails, &QAction::triggered, this,
+    connect(FUi->MenuSettingsShowOnlyUsers, &QAction::toggled, this,
+            [this] { ActiveFiltersUpd(); });
+    connect(FUi->ActionSettingsShowDetails, &QAction::triggered, this,
             [this] { ShowDetailsExecute(true); });
-    FMenuSettings->addSeparator();
-    QAction* proxy = FMenuSettings->addAction("Use &Proxy");
-    proxy->setObjectName("MenuSettingsUseProxy");
-    proxy->setEnabled(false);
-    QAction* proxyEdit = FMenuSettings->addAction("Edit Proxy Settings ...");
-    proxyEdit->setObjectName("MenuSettingsEditProxy");
-    proxyEdit->setEnabled(false);
-
-    FActionAbout = menuBar()->addAction("A&bout ...");
-    FActionAbout->setObjectName("ActionAbout");
-    connect(FActionAbout, &QAction::triggered, this, [this] { ActionAboutExecute(); });
+    connect(FUi->ActionAbout, &QAction::triggered, this, [this] { ActionAboutExecute(); });
 }
 
 } // namespace trovalen

@@ -63,7 +63,7 @@ TEST_F(EndToEndTest, StartSelectScanSaveCloseRestart) {
     auto* servers = Child<TRadioGroup>(*form, "RadioGroupServers");
     servers->Click(1);
     servers->Click(0);
-    EXPECT_EQ(form->ServerName(), "FS1");
+    EXPECT_EQ(form->Session().ServerName(), "FS1");
     auto* tree = Child<TFolderTree>(*form, "ShellTreeViewFiles");
     ASSERT_TRUE(tree->SelectPath("\\\\FS1\\SYS\\APPS\\TOOLS"));
     QCoreApplication::processEvents(); // the page and the expanded folders get laid out

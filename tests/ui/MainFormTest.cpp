@@ -112,7 +112,7 @@ TEST_F(MainFormTest, StartUpShowsTheFileSystemPagesAndTheFirstServer) {
     EXPECT_EQ(tree->model()->rowCount(), 1) << "the volume SYS";
 
     servers->Click(1);
-    EXPECT_EQ(form->ServerName(), "FS2");
+    EXPECT_EQ(form->Session().ServerName(), "FS2");
     EXPECT_EQ(tree->Root(), "\\\\FS2\\");
 
     TFormAbout* about = form->FormAbout();
@@ -323,7 +323,7 @@ TEST_F(MainFormTest, FolderClicksAndDoubleClicks) {
     ASSERT_TRUE(tree->SelectPath("\\\\FS1\\SYS\\APPS"));
     QRect rect = tree->visualRect(tree->currentIndex());
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
-    EXPECT_EQ(form->SelectedPath(), "\\\\FS1\\SYS\\APPS");
+    EXPECT_EQ(form->Session().SelectedPath(), "\\\\FS1\\SYS\\APPS");
     EXPECT_EQ(form->StatusText(1), "\\\\FS1\\SYS\\APPS");
     EXPECT_TRUE(form->SummaryLines().Empty());
     EXPECT_TRUE(form->DetailsLines().Empty());

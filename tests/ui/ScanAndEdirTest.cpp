@@ -158,7 +158,7 @@ TEST_F(EdirTest, StartsAtTheRootOfThePrimaryTree) {
     auto* combo = Child<QComboBox>(*form, "ComboBoxTrees");
     ASSERT_EQ(combo->count(), 2);
     EXPECT_EQ(combo->currentText(), "ACME_TREE");
-    EXPECT_EQ(form->CurrentTree(), "ACME_TREE");
+    EXPECT_EQ(form->Session().CurrentTree(), "ACME_TREE");
     EXPECT_EQ(Child<QLineEdit>(*form, "EditCurrentContainer")->text(), "[Root]");
     EXPECT_FALSE(Child<QLineEdit>(*form, "EditMyName")->text().isEmpty());
     auto containers = Texts(Child<QListWidget>(*form, "ListBoxEdirContainers"));
@@ -212,7 +212,7 @@ TEST_F(EdirTest, BrowsingUpAndDown) {
     auto* current = Child<QLineEdit>(*form, "EditCurrentContainer");
     DoubleClick(*form, "ListBoxEdirContainers", "ACME");
     EXPECT_EQ(current->text(), ".ACME");
-    EXPECT_EQ(form->CurrentContext(), ".ACME");
+    EXPECT_EQ(form->Session().CurrentContext(), ".ACME");
     auto containers = Texts(Child<QListWidget>(*form, "ListBoxEdirContainers"));
     EXPECT_EQ(containers, (std::vector<std::string>{"[ .. ]", "SALES"}));
     auto objects = Texts(Child<QListWidget>(*form, "ListBoxEdirObjects"));
@@ -242,7 +242,7 @@ TEST_F(EdirTest, EachTreeKeepsItsContainerAndList) {
     list->SetChecked(1, false);
 
     ChooseTree(*form, "OTHER_TREE");
-    EXPECT_EQ(form->CurrentTree(), "OTHER_TREE");
+    EXPECT_EQ(form->Session().CurrentTree(), "OTHER_TREE");
     EXPECT_EQ(Child<QLineEdit>(*form, "EditCurrentContainer")->text(), "[Root]");
     EXPECT_EQ(list->Count(), 0) << "a tree never chosen before has an empty list";
 

@@ -9,6 +9,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QTabWidget>
@@ -19,6 +22,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -90,6 +94,28 @@ void DumpWidgets(QWidget& form, const std::string& name) {
         lines.push_back(line);
     }
     std::sort(lines.begin(), lines.end());
+    // The menus: each command in order, with its name, text, keys, tips and state.
+    std::function<void(const QList<QAction*>&, const std::string&)> walk =
+        [&](const QList<QAction*>& actions, const std::string& indent) {
+            for (QAction* a : actions) {
+                lines.push_back(indent + (a->isSeparator()
+                                              ? std::string("----")
+                                              : a->objectName().toStdString() + " '" +
+                                                    a->text().toStdString() + "' keys '" +
+                                                    a->shortcut().toString().toStdString() +
+                                                    "' tip '" + a->toolTip().toStdString() +
+                                                    "' status '" + a->statusTip().toStdString() +
+                                                    "'" + (a->isCheckable() ? " checkable" : "") +
+                                                    (a->isChecked() ? " checked" : "") +
+                                                    (a->isEnabled() ? "" : " disabled") +
+                                                    (a->isVisible() ? "" : " hidden")));
+                if (a->menu())
+                    walk(a->menu()->actions(), indent + "    ");
+            }
+        };
+    lines.push_back("menus:");
+    if (auto* window = qobject_cast<QMainWindow*>(&form))
+        walk(window->menuBar()->actions(), "  ");
     std::ofstream out(gOut + "/" + name + ".txt");
     for (const auto& line : lines)
         out << line << "\n";
