@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,6 +29,7 @@
 #include "ui/FormAbout.h"
 #include "ui/FormHelp.h"
 #include "ui/MainConnect.h"
+#include "ui/SaveCommands.h"
 #include "ui/ResultTableView.h"
 #include "ui/Widgets.h"
 #include "ui/WindowAdapters.h"
@@ -68,17 +68,6 @@ TMainForm::TMainForm(const TStartConfig& config, TNWClient* client, QWidget* par
     : QMainWindow(parent), FVariant(U_WindowVariant(config)), FClientError(config.ClientError),
       FNoClientHint(config.NoClientHint), FClient(client),
       FTreeContexts(std::make_unique<TSettingsContextMemory>(*this)) {
-    SaveFileDialog = [this](const std::string& proposed) -> std::optional<std::string> {
-        QFileDialog dialog(this, "Save");
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setNameFilters({"Text Files (*.txt)", "All Files (*)"});
-        dialog.setDefaultSuffix("txt");
-        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-        dialog.selectFile(Q(proposed));
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return std::nullopt;
-        return S(dialog.selectedFiles().first());
-    };
     CreateControls();
     FFormAbout = new TFormAbout(this);
     connect(FFormAbout, &TFormAbout::AddressClicked, this, &TMainForm::ShowHelpText);
@@ -105,7 +94,7 @@ void TMainForm::FormCreate() {
     U_LoadMemoFromAppTxt(help);
     FUi->Memo1->setPlainText(JoinLines(help));
 
-    ActionSaveAsExecute();
+    FSave->ActionSaveAsExecute();
     if (FVariant.AttrColumns)
         FAttributes = LoadAttributeSettings(FProgramSettingsFile.get(), FVariant.AttrColumns);
 
@@ -272,15 +261,11 @@ void TMainForm::LabelSelectedUpd() {
         FUi->BitBtnScan->setEnabled(n > 0);
 }
 
-void TMainForm::GetMemo() {
-    FCurrentMemo = FUi->CheckBoxDebug->isChecked() ? FUi->MemoDebug : FUi->MemoStandard;
-}
-
 void TMainForm::CheckBoxDebugClick() {
     if (FPanes->Details().Count() == 0)
         FUi->CheckBoxDebug->setChecked(false);
     FUi->ActionSettingsShowDetails->setChecked(FUi->CheckBoxDebug->isChecked());
-    GetMemo();
+    FSave->GetMemo();
     ShowResultPane();
 }
 
@@ -296,47 +281,6 @@ void TMainForm::ShowDetailsExecute(bool fromMenu) {
     if (fromMenu)
         FUi->CheckBoxDebug->setChecked(FUi->ActionSettingsShowDetails->isChecked());
     CheckBoxDebugClick();
-}
-
-void TMainForm::ActionSaveAsExecute() {
-    GetMemo();
-    bool any = (FCurrentMemo == FUi->MemoDebug ? FPanes->Details() : FPanes->Summary()).Count() > 0;
-    FUi->ActionSaveAsTxt->setEnabled(any);
-    FUi->ActionSaveAsClipboard->setEnabled(any);
-    FUi->ActionSaveAsExcel->setEnabled(any);
-}
-
-void TMainForm::ExportCurrentPane(const std::string& target, const std::string& fileName) {
-    const TStringList& lines =
-        FCurrentMemo == FUi->MemoDebug ? FPanes->Details() : FPanes->Summary();
-    U_ExportStrings(lines, target, fileName);
-}
-
-void TMainForm::ActionSaveAsTxtClick() {
-    std::string proposed = S(FCurrentMemo->objectName()).find("Debug") != std::string::npos
-                               ? "Trustees_Details.txt"
-                               : "Trustees.txt";
-    std::optional<std::string> chosen = SaveFileDialog(proposed);
-    if (!chosen)
-        return;
-    ExportCurrentPane("TXT", *chosen);
-}
-
-void TMainForm::ActionSaveToClipboardClick() {
-    ExportCurrentPane("CLIPBOARD", std::string());
-}
-
-void TMainForm::ActionSaveToExcelClick() {
-    ExportCurrentPane("EXCEL", std::string());
-}
-
-void TMainForm::ShowSaveMenu(QWidget* viewport, const QPoint& pos, QMenu* menu) {
-    // A pane's menu has its own commands first; the other views show only the save commands.
-    std::unique_ptr<QMenu> own(menu ? menu : new QMenu(this));
-    if (!own->isEmpty())
-        own->addSeparator();
-    own->addMenu(FUi->MenuSave);
-    own->exec(viewport->mapToGlobal(pos));
 }
 
 // --- Status bar, About --------------------------------------------------------------------------
@@ -500,7 +444,7 @@ void TMainForm::DoTheJob() {
         FPanes->Details().Count() != result.Details.Count())
         SetPanes(result.Summary, result.Details);
     CheckBoxDebugClick();
-    ActionSaveAsExecute();
+    FSave->ActionSaveAsExecute();
     if (FCloseAfterScan)
         close();
 }

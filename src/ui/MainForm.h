@@ -9,7 +9,6 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
 
@@ -19,12 +18,8 @@
 #include "settings/IniFile.h"
 #include "ui/ResultPanes.h"
 #include "ui/StartConfig.h"
-#include "util/StringList.h"
 
-class QAction;
 class QLabel;
-class QMenu;
-class QPlainTextEdit;
 class QWidget;
 
 namespace Ui {
@@ -38,6 +33,7 @@ class TConnectCommand;
 class TFormAbout;
 class TFormHelp;
 class TResultTableView;
+class TSaveCommands;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -57,9 +53,8 @@ public:
     // The "Connect to directory" command; null where this build reads no live directory.
     TConnectCommand* ConnectCommand() const { return FConnect; }
 
-    // The save-file dialog: gets the proposed file name, returns the chosen one or nothing when
-    // the user cancels. Tests replace it.
-    std::function<std::optional<std::string>(const std::string& proposed)> SaveFileDialog;
+    // The save commands of the File menu and the context menus.
+    TSaveCommands& Save() const { return *FSave; }
 
     // --- State --------------------------------------------------------------------------------
     const std::string& VariantName() const { return FVariant.Name; }
@@ -73,8 +68,6 @@ public:
     // The lines of the two result panes.
     const TStringList& SummaryLines() const { return FPanes->Summary(); }
     const TStringList& DetailsLines() const { return FPanes->Details(); }
-    // The pane that the save commands act on (GetMemo).
-    QPlainTextEdit* CurrentMemo() const { return FCurrentMemo; }
     // The summary as table rows.
     const TResultTable& ResultTable() const { return FPanes->Table(); }
     // The web address of the About box and the status bar.
@@ -85,13 +78,8 @@ public:
 
     // --- Operations the controls trigger ------------------------------------------------------
     void LabelSelectedUpd();
-    void GetMemo();
     void CheckBoxDebugClick();
     void ShowDetailsExecute(bool fromMenu);
-    void ActionSaveAsExecute();
-    void ActionSaveAsTxtClick();
-    void ActionSaveToClipboardClick();
-    void ActionSaveToExcelClick();
     void BitBtnScanClick();
     void DoTheJob();
     void StatusBarClick();
@@ -144,8 +132,6 @@ private:
     void SetUpActionPage();
     void WireCheckList(TCheckListBox* box);
     void CreateMenus();
-    // The save commands as a context menu at pos of the viewport, after menu's own commands.
-    void ShowSaveMenu(QWidget* viewport, const QPoint& pos, QMenu* menu = nullptr);
     // Shows the details pane, the summary table or the summary text, as the switches say.
     void ShowResultPane();
 
@@ -161,7 +147,6 @@ private:
     void ShellTreeViewSetRoot(const std::string& root);
     void TreeSetup();
     void SetSelectionEnabled(bool enabled);
-    void ExportCurrentPane(const std::string& target, const std::string& fileName);
 
     // Start-up state
     TWindowVariant FVariant;
@@ -195,7 +180,7 @@ private:
     // Controls: the Designer form's, and the table view
     std::unique_ptr<Ui::MainForm> FUi;
     TResultTableView* FTableView = nullptr;
-    QPlainTextEdit* FCurrentMemo = nullptr;
+    std::unique_ptr<TSaveCommands> FSave;
     TConnectCommand* FConnect = nullptr;
     // Status bar
     QLabel* FStatusPanel0 = nullptr;

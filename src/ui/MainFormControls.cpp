@@ -18,6 +18,7 @@
 #include "ui/FolderTree.h"
 #include "ui/MainConnect.h"
 #include "ui/ResultTableView.h"
+#include "ui/SaveCommands.h"
 #include "ui/Widgets.h"
 #include "ui_MainForm.h"
 
@@ -134,11 +135,10 @@ void TMainForm::SetUpActionPage() {
     for (QPlainTextEdit* pane : {FUi->MemoStandard, FUi->MemoDebug}) {
         SetUpResultPane(pane);
         connect(pane, &QWidget::customContextMenuRequested, this, [this, pane](const QPoint& pos) {
-            ShowSaveMenu(pane->viewport(), pos, pane->createStandardContextMenu(pos));
+            FSave->ShowMenu(pane->viewport(), pos, pane->createStandardContextMenu(pos));
         });
     }
     FUi->MemoDebug->hide();
-    FCurrentMemo = FUi->MemoStandard;
     // The cancel button sits beside the panel, which is disabled while a scan runs.
     FUi->BitBtnCancel->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
     FUi->BitBtnCancel->setVisible(false);
@@ -154,7 +154,7 @@ void TMainForm::SetUpActionPage() {
     FTableView->hide();
     FTableView->View()->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(FTableView->View(), &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { ShowSaveMenu(FTableView->View()->viewport(), pos); });
+            [this](const QPoint& pos) { FSave->ShowMenu(FTableView->View()->viewport(), pos); });
     FUi->LayoutAction->addWidget(FTableView, 1);
     // The table's controls follow the panes in the tab order, before the Troubleshooting page.
     QWidget* lastOfTable = FTableView;
@@ -175,17 +175,11 @@ void TMainForm::SetUpActionPage() {
     // Troubleshooting page
     FUi->ListBoxLog->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     connect(FUi->ListBoxLog, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { ShowSaveMenu(FUi->ListBoxLog->viewport(), pos); });
+            [this](const QPoint& pos) { FSave->ShowMenu(FUi->ListBoxLog->viewport(), pos); });
 }
 
 void TMainForm::CreateMenus() {
-    FUi->MenuSave->menuAction()->setObjectName("ActionSaveAs");
-    connect(FUi->MenuSave, &QMenu::aboutToShow, this, [this] { ActionSaveAsExecute(); });
-    connect(FUi->ActionSaveAsTxt, &QAction::triggered, this, [this] { ActionSaveAsTxtClick(); });
-    connect(FUi->ActionSaveAsClipboard, &QAction::triggered, this,
-            [this] { ActionSaveToClipboardClick(); });
-    connect(FUi->ActionSaveAsExcel, &QAction::triggered, this,
-            [this] { ActionSaveToExcelClick(); });
+    FSave = std::make_unique<TSaveCommands>(this, *FUi, *FPanes);
     // The connect command exists where this build reads a live directory.
     if constexpr (kHaveLiveDirectory)
         FConnect = new TConnectCommand(*this, FUi->MenuFile);

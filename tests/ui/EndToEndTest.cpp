@@ -90,12 +90,12 @@ TEST_F(EndToEndTest, StartSelectScanSaveCloseRestart) {
               WithoutStamp(Headless(Dir + "/tree.json", QStringList{"--details"} + options)));
 
     std::string saved = Dir + "/Trustees.txt";
-    form->SaveFileDialog = [&](const std::string& proposed) {
+    form->Save().SaveFileDialog = [&](const std::string& proposed) {
         EXPECT_EQ(proposed, "Trustees.txt");
         return std::optional<std::string>(saved);
     };
-    form->ActionSaveAsExecute();
-    form->ActionSaveAsTxtClick();
+    form->Save().ActionSaveAsExecute();
+    form->Save().ActionSaveAsTxtClick();
     std::ifstream in(saved, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();

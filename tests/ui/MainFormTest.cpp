@@ -251,14 +251,14 @@ TEST_F(MainFormTest, DetailsSwitchFallsBackOffWithoutDetails) {
     EXPECT_FALSE(check->isChecked());
     EXPECT_FALSE(action->isChecked());
     EXPECT_TRUE(summary->isVisibleTo(page));
-    EXPECT_EQ(form->CurrentMemo(), summary);
+    EXPECT_EQ(form->Save().CurrentMemo(), summary);
 
     form->SetPanes(Lines({"sum"}), Lines({"detail 1", "detail 2"}));
     action->trigger();
     EXPECT_TRUE(check->isChecked());
     EXPECT_TRUE(details->isVisibleTo(page));
     EXPECT_FALSE(summary->isVisibleTo(page));
-    EXPECT_EQ(form->CurrentMemo(), details);
+    EXPECT_EQ(form->Save().CurrentMemo(), details);
     check->click();
     EXPECT_FALSE(action->isChecked()) << "the check box and the menu entry are one command";
     EXPECT_TRUE(summary->isVisibleTo(page));
@@ -357,16 +357,16 @@ TEST_F(MainFormTest, SaveCommandsActOnTheShownPane) {
     auto* txt = Child<QAction>(*form, "ActionSaveAsTxt");
     auto* clip = Child<QAction>(*form, "ActionSaveAsClipboard");
     auto* excel = Child<QAction>(*form, "ActionSaveAsExcel");
-    form->ActionSaveAsExecute();
+    form->Save().ActionSaveAsExecute();
     EXPECT_FALSE(txt->isEnabled() || clip->isEnabled() || excel->isEnabled());
 
     form->SetPanes(Lines({"Summary A", "Summary\tB"}), TStringList());
-    form->ActionSaveAsExecute();
+    form->Save().ActionSaveAsExecute();
     EXPECT_TRUE(txt->isEnabled() && clip->isEnabled() && excel->isEnabled());
 
     std::vector<std::string> proposed;
     std::string target = Dir + "/out.txt";
-    form->SaveFileDialog = [&](const std::string& name) {
+    form->Save().SaveFileDialog = [&](const std::string& name) {
         proposed.push_back(name);
         return std::optional<std::string>(target);
     };
@@ -375,13 +375,13 @@ TEST_F(MainFormTest, SaveCommandsActOnTheShownPane) {
 
     // With the details switch on but no details, the commands act on the summary.
     Child<QCheckBox>(*form, "CheckBoxDebug")->click();
-    form->ActionSaveAsExecute();
+    form->Save().ActionSaveAsExecute();
     EXPECT_TRUE(txt->isEnabled());
     txt->trigger();
 
     form->SetPanes(Lines({"S"}), Lines({"Detail 1", "Detail 2"}));
     Child<QAction>(*form, "ActionSettingsShowDetails")->trigger();
-    form->ActionSaveAsExecute();
+    form->Save().ActionSaveAsExecute();
     txt->trigger();
     EXPECT_EQ(FileText(target), "Detail 1\r\nDetail 2\r\n");
     EXPECT_EQ(proposed,
@@ -395,14 +395,14 @@ TEST_F(MainFormTest, SaveCommandsActOnTheShownPane) {
 
     // A cancelled dialog writes nothing.
     fs::remove(target);
-    form->SaveFileDialog = [](const std::string&) { return std::optional<std::string>(); };
+    form->Save().SaveFileDialog = [](const std::string&) { return std::optional<std::string>(); };
     txt->trigger();
     EXPECT_FALSE(fs::exists(target));
 
     // The pane that is empty after a folder click disables the commands again.
     form->SetPanes(TStringList(), TStringList());
     form->CheckBoxDebugClick();
-    form->ActionSaveAsExecute();
+    form->Save().ActionSaveAsExecute();
     EXPECT_FALSE(txt->isEnabled());
 }
 

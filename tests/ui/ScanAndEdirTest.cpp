@@ -89,8 +89,8 @@ TEST_F(ScanTest, ScanFillsThePanesAndLocksTheSelectionWhileItRuns) {
     // Now there are details to show.
     Child<QAction>(*form, "ActionSettingsShowDetails")->trigger();
     EXPECT_TRUE(Child<QCheckBox>(*form, "CheckBoxDebug")->isChecked());
-    form->ActionSaveAsExecute();
-    EXPECT_EQ(form->CurrentMemo()->objectName(), "MemoDebug");
+    form->Save().ActionSaveAsExecute();
+    EXPECT_EQ(form->Save().CurrentMemo()->objectName(), "MemoDebug");
     EXPECT_TRUE(Child<QAction>(*form, "ActionSaveAsTxt")->isEnabled());
 }
 
