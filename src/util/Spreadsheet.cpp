@@ -171,7 +171,14 @@ bool ExportClipboardToSpreadsheet(const char* programName) {
         TShellResult result = U_ShellExecute(command);
         if (result.Code > 32)
             return true;
-        error = result.Error.empty() ? U_Format("error %d", result.Code) : result.Error;
+        // The workbook is written: a desktop without a program for it is no failure of the
+        // export, and the person needs to know where the file is.
+        std::string why = result.Error.empty() ? U_Format("error %d", result.Code) : result.Error;
+        U_MessageBox(TMsgKind::Information,
+                     U_Format("Saved to %s; no program to open it was found (%s). Results are "
+                              "also in the clipboard",
+                              fileName.c_str(), why.c_str()));
+        return true;
     }
     U_MessageBox(TMsgKind::Warning, U_Format("Error saving to %s (%s) - Results are in clipboard",
                                              programName, error.c_str()));

@@ -25,8 +25,9 @@ bool U_WriteXlsx(const std::string& fileName, const TTextRows& rows, std::string
 // a failure leaves no half-written file behind. Returns false with the reason in error.
 bool U_SaveXlsx(const std::string& fileName, const TTextRows& rows, std::string& error);
 
-// Both return whether the spreadsheet was handed over; on failure they show
-// "Error saving to Excel (%s) - Results are in clipboard" or the same with "QP".
+// Both return whether the spreadsheet was written; when it cannot be written they show
+// "Error saving to Excel (%s) - Results are in clipboard" or the same with "QP". A file written
+// that no program could open is no failure: a message says where it is.
 bool U_ExportToExcel();
 bool U_ExportToQuattroPro();
 

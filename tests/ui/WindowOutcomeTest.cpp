@@ -101,3 +101,30 @@ TEST_F(WindowOutcomeTest, ComparingWithASavedResultShowsTheChangesOfTheLastRun) 
 }
 
 } // namespace trovalen::test
+
+namespace trovalen::test {
+
+TEST_F(WindowOutcomeTest, AnAclThatCannotBeReadIsSaidAboveThePanesAndMarkedInTheTable) {
+    UseTree("");
+    auto form = Start(EdirConfig());
+    Child<TCheckListBox>(*form, "CheckListBoxEdir")
+        ->SetEntries({{".Archive.Finance.Corvale", true}, {".Mara.Sales.Corvale", true}});
+    form->BitBtnScanClick();
+    EXPECT_EQ(form->BannerText(),
+              "1 of 2 entries incomplete: .Archive.Finance.Corvale (incomplete: the ACL of "
+              ".Archive.Finance.Corvale could not be read (no access))");
+    EXPECT_EQ(form->StatusText(1).rfind("Scanned 2 entries: ", 0), 0u);
+    EXPECT_NE(form->StatusText(1).find(", 1 incomplete, in "), std::string::npos);
+    // Every row of the entry carries the mark, and none of the whole entry's rows does.
+    const TResultTable& table = form->ResultTable();
+    int marked = 0;
+    for (int i = 0; i < table.Count(); ++i) {
+        const bool archive = table.Row(i).Entry == ".Archive.Finance.Corvale";
+        EXPECT_EQ(!table.Row(i).Problem.empty(), archive) << table.Row(i).Trustee;
+        marked += archive ? 1 : 0;
+    }
+    EXPECT_GT(marked, 0);
+    EXPECT_EQ(table.IncompleteRows(), marked);
+}
+
+} // namespace trovalen::test
