@@ -245,17 +245,6 @@ int WriteComparison(const TComparison& comparison, const TOptions& opt) {
     return comparison.Changes.empty() ? kExitOk : kExitFailed;
 }
 
-int Compare(const TSavedResult& before, const TSavedResult& after, const std::string& afterName,
-            const TOptions& opt) {
-    TComparison comparison;
-    std::string error;
-    if (!U_CompareResults(before, after, opt.Compare, afterName, comparison, error)) {
-        std::cerr << "trovalen-scan: " << error << std::endl;
-        return kExitUsage;
-    }
-    return WriteComparison(comparison, opt);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -344,17 +333,17 @@ int main(int argc, char** argv) {
         if (opt.Details)
             return Usage("--details does not go with --compare: the changes carry their reasons");
         std::string readError;
-        if (!U_ReadScanResultFile(opt.Compare, before, readError)) {
-            std::cerr << "trovalen-scan: " << readError << std::endl;
-            return kExitUsage;
-        }
         if (IsSavedResultOperand(opt)) {
-            TSavedResult after;
-            if (!U_ReadScanResultFile(opt.Entries[0], after, readError)) {
+            TComparison comparison;
+            if (!U_CompareFiles(opt.Compare, opt.Entries[0], comparison, readError)) {
                 std::cerr << "trovalen-scan: " << readError << std::endl;
                 return kExitUsage;
             }
-            return Compare(before, after, opt.Entries[0], opt);
+            return WriteComparison(comparison, opt);
+        }
+        if (!U_ReadScanResultFile(opt.Compare, before, readError)) {
+            std::cerr << "trovalen-scan: " << readError << std::endl;
+            return kExitUsage;
         }
         if (before.Edir != opt.Edir)
             return Usage(opt.Compare + " holds " +

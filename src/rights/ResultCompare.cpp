@@ -1,5 +1,6 @@
 #include "rights/ResultCompare.h"
 
+#include <future>
 #include <unordered_map>
 
 #include <nlohmann/json.hpp>
@@ -264,13 +265,34 @@ bool U_CompareWithScan(const TSavedResult& before, const std::string& beforeName
     return U_CompareResults(before, after, beforeName, "this scan", comparison, error);
 }
 
+bool U_CompareTexts(std::string_view beforeText, std::string_view afterText,
+                    const std::string& beforeName, const std::string& afterName,
+                    TComparison& comparison, std::string& error) {
+    // Reading is most of the work, and the two documents are independent.
+    TSavedResult before, after;
+    std::string afterError;
+    auto reading = std::async(std::launch::async,
+                              [&] { return U_ParseScanResult(afterText, after, afterError); });
+    const bool beforeRead = U_ParseScanResult(beforeText, before, error);
+    const bool afterRead = reading.get();
+    if (!beforeRead) {
+        error = beforeName + ": " + error;
+        return false;
+    }
+    if (!afterRead) {
+        error = afterName + ": " + afterError;
+        return false;
+    }
+    return U_CompareResults(before, after, beforeName, afterName, comparison, error);
+}
+
 bool U_CompareFiles(const std::string& beforeFile, const std::string& afterFile,
                     TComparison& comparison, std::string& error) {
-    TSavedResult before, after;
-    if (!U_ReadScanResultFile(beforeFile, before, error) ||
-        !U_ReadScanResultFile(afterFile, after, error))
+    std::string beforeText, afterText;
+    if (!U_ReadScanResultText(beforeFile, beforeText, error) ||
+        !U_ReadScanResultText(afterFile, afterText, error))
         return false;
-    return U_CompareResults(before, after, beforeFile, afterFile, comparison, error);
+    return U_CompareTexts(beforeText, afterText, beforeFile, afterFile, comparison, error);
 }
 
 uint32_t U_ChangeFilterBit(TChangeKind kind) {

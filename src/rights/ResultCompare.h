@@ -90,6 +90,11 @@ TComparison U_ComparisonOf(const TComparison& comparison, const std::vector<size
 // error, when they are of two scan types.
 bool U_CompareWithScan(const TSavedResult& before, const std::string& beforeName,
                        const TScanResult& scan, TComparison& comparison, std::string& error);
+// Reads two saved results' documents, side by side on two threads, and compares them; errors
+// name the result they come from.
+bool U_CompareTexts(std::string_view beforeText, std::string_view afterText,
+                    const std::string& beforeName, const std::string& afterName,
+                    TComparison& comparison, std::string& error);
 // Reads two saved results and compares them.
 bool U_CompareFiles(const std::string& beforeFile, const std::string& afterFile,
                     TComparison& comparison, std::string& error);

@@ -26,7 +26,7 @@ struct TBadField {
     throw TBadField{where.empty() ? what : where + ": " + what};
 }
 
-const json& Member(const json& object, const std::string& where, const char* key) {
+json& Member(json& object, const std::string& where, const char* key) {
     auto it = object.find(key);
     if (it == object.end())
         Bad(where, std::string("missing \"") + key + "\"");
@@ -37,40 +37,41 @@ std::string Path(const std::string& where, const char* key) {
     return where.empty() ? std::string(key) : where + "." + key;
 }
 
-std::string Text(const json& object, const std::string& where, const char* key) {
-    const json& value = Member(object, where, key);
+std::string Text(json& object, const std::string& where, const char* key) {
+    json& value = Member(object, where, key);
     if (!value.is_string())
         Bad(Path(where, key), "not a text");
-    return value.get<std::string>();
+    // The document is read once: its texts are taken, not copied.
+    return std::move(value.get_ref<std::string&>());
 }
 
 // A text that older results do not have.
-std::string OptionalText(const json& object, const std::string& where, const char* key) {
+std::string OptionalText(json& object, const std::string& where, const char* key) {
     return object.contains(key) ? Text(object, where, key) : std::string();
 }
 
-bool Flag(const json& object, const std::string& where, const char* key) {
-    const json& value = Member(object, where, key);
+bool Flag(json& object, const std::string& where, const char* key) {
+    json& value = Member(object, where, key);
     if (!value.is_boolean())
         Bad(Path(where, key), "not true or false");
     return value.get<bool>();
 }
 
-uint32_t Mask(const json& object, const std::string& where, const char* key) {
-    const json& value = Member(object, where, key);
+uint32_t Mask(json& object, const std::string& where, const char* key) {
+    json& value = Member(object, where, key);
     if (!value.is_number_unsigned() || value.get<uint64_t>() > UINT32_MAX)
         Bad(Path(where, key), "not a rights mask (a whole number from 0 to 4294967295)");
     return static_cast<uint32_t>(value.get<uint64_t>());
 }
 
-const json& List(const json& object, const std::string& where, const char* key) {
-    const json& value = Member(object, where, key);
+json& List(json& object, const std::string& where, const char* key) {
+    json& value = Member(object, where, key);
     if (!value.is_array())
         Bad(Path(where, key), "not a list");
     return value;
 }
 
-const json& Object(const json& value, const std::string& where) {
+json& Object(json& value, const std::string& where) {
     if (!value.is_object())
         Bad(where, "not an object");
     return value;
@@ -80,27 +81,27 @@ std::string Item(const std::string& where, const char* key, size_t index) {
     return Path(where, key) + "[" + std::to_string(index) + "]";
 }
 
-std::vector<std::string> Texts(const json& object, const std::string& where, const char* key) {
+std::vector<std::string> Texts(json& object, const std::string& where, const char* key) {
     std::vector<std::string> out;
-    const json& list = List(object, where, key);
+    json& list = List(object, where, key);
     out.reserve(list.size());
     for (size_t i = 0; i < list.size(); ++i) {
         if (!list[i].is_string())
             Bad(Item(where, key, i), "not a text");
-        out.push_back(list[i].get<std::string>());
+        out.push_back(std::move(list[i].get_ref<std::string&>()));
     }
     return out;
 }
 
-std::string Family(const json& object, const std::string& where) {
+std::string Family(json& object, const std::string& where) {
     std::string family = Text(object, where, "family");
     if (family != "file-system" && family != "entry" && family != "attribute")
         Bad(Path(where, "family"), "\"" + family + "\" is no rights family");
     return family;
 }
 
-TSavedTrustee ReadTrustee(const json& value, const std::string& where, bool edir) {
-    const json& t = Object(value, where);
+TSavedTrustee ReadTrustee(json& value, const std::string& where, bool edir) {
+    json& t = Object(value, where);
     TSavedTrustee out;
     out.Class = Text(t, where, "class");
     out.Name = Text(t, where, "name");
@@ -110,19 +111,19 @@ TSavedTrustee ReadTrustee(const json& value, const std::string& where, bool edir
     out.Rights = Text(t, where, "rights");
     out.Mask = Mask(t, where, "mask");
     out.Sources = Texts(t, where, "sources");
-    const json& reasons = List(t, where, "reasons");
+    json& reasons = List(t, where, "reasons");
     out.Reasons.reserve(reasons.size());
     for (size_t i = 0; i < reasons.size(); ++i) {
         std::string at = Item(where, "reasons", i);
-        const json& r = Object(reasons[i], at);
+        json& r = Object(reasons[i], at);
         out.Reasons.push_back(
             {Text(r, at, "rights"), Mask(r, at, "mask"), Family(r, at), Text(r, at, "why")});
     }
     return out;
 }
 
-TSavedEntry ReadEntry(const json& value, const std::string& where, bool edir) {
-    const json& e = Object(value, where);
+TSavedEntry ReadEntry(json& value, const std::string& where, bool edir) {
+    json& e = Object(value, where);
     TSavedEntry out;
     out.Name = Text(e, where, edir ? "object" : "path");
     out.Tree = Text(e, where, "tree");
@@ -137,18 +138,18 @@ TSavedEntry ReadEntry(const json& value, const std::string& where, bool edir) {
     out.Complete = Flag(e, where, "complete");
     out.Incomplete = Texts(e, where, "incomplete");
     out.Errors = Texts(e, where, "errors");
-    const json& trustees = List(e, where, "trustees");
+    json& trustees = List(e, where, "trustees");
     out.Trustees.reserve(trustees.size());
     for (size_t i = 0; i < trustees.size(); ++i)
         out.Trustees.push_back(ReadTrustee(trustees[i], Item(where, "trustees", i), edir));
     return out;
 }
 
-void ReadDocument(const json& doc, TSavedResult& out) {
+void ReadDocument(json& doc, TSavedResult& out) {
     if (!doc.is_object() || !doc.contains("format") || !doc.contains("scanType") ||
         !doc.contains("entries"))
         Bad("", "not a scan result (trovalen-scan --format json writes one)");
-    const json& format = doc["format"];
+    json& format = doc["format"];
     if (!format.is_number_unsigned() || format.get<uint64_t>() < 1)
         Bad("format", "not a layout version");
     if (format.get<uint64_t>() > uint64_t(kScanJsonFormat))
@@ -165,7 +166,7 @@ void ReadDocument(const json& doc, TSavedResult& out) {
     if (scanType != "file-system" && scanType != "eDirectory")
         Bad("scanType", "\"" + scanType + "\" is no scan type");
     out.Edir = scanType == "eDirectory";
-    const json& settings = Object(Member(doc, "", "settings"), "settings");
+    json& settings = Object(Member(doc, "", "settings"), "settings");
     out.Settings.ResolveContainers = Flag(settings, "settings", "resolveContainers");
     if (!out.Edir)
         out.Settings.ScanSubdirs = Flag(settings, "settings", "scanSubdirs");
@@ -176,10 +177,35 @@ void ReadDocument(const json& doc, TSavedResult& out) {
     out.Cancelled = Flag(doc, "", "cancelled");
     out.Ended = OptionalText(doc, "", "ended");
     out.Notes = Texts(doc, "", "notes");
-    const json& entries = List(doc, "", "entries");
+    json& entries = List(doc, "", "entries");
     out.Entries.reserve(entries.size());
     for (size_t i = 0; i < entries.size(); ++i)
         out.Entries.push_back(ReadEntry(entries[i], Item("", "entries", i), out.Edir));
+}
+
+// Whether brackets nest deeper than any result does, outside strings. One pass over the bytes is
+// far cheaper than a parser callback on every value, and keeps a hostile file from building a
+// deep tree.
+bool NestedTooDeeply(std::string_view text) {
+    int depth = 0;
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kMaxDepth)
+                return true;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -191,16 +217,13 @@ bool U_ParseScanResult(std::string_view text, TSavedResult& result, std::string&
         error = "larger than any scan result this version reads";
         return false;
     }
+    if (NestedTooDeeply(text)) {
+        error = "nested too deeply to be a scan result";
+        return false;
+    }
     json doc;
     try {
-        doc = json::parse(text.begin(), text.end(), [](int depth, json::parse_event_t, json&) {
-            if (depth > kMaxDepth)
-                Bad("", "nested too deeply to be a scan result");
-            return true;
-        });
-    } catch (const TBadField& bad) {
-        error = bad.Text;
-        return false;
+        doc = json::parse(text.begin(), text.end());
     } catch (const json::exception& e) {
         // The parser's message names the byte where the text stops being JSON.
         std::string what = e.what();
@@ -218,8 +241,8 @@ bool U_ParseScanResult(std::string_view text, TSavedResult& result, std::string&
     return true;
 }
 
-bool U_ReadScanResultFile(const std::string& fileName, TSavedResult& result, std::string& error) {
-    result = TSavedResult();
+bool U_ReadScanResultText(const std::string& fileName, std::string& text, std::string& error) {
+    text.clear();
     struct stat st {};
     if (stat(fileName.c_str(), &st) == 0) {
         // A pipe or a device could hand on without end; a result is a file.
@@ -232,11 +255,18 @@ bool U_ReadScanResultFile(const std::string& fileName, TSavedResult& result, std
             return false;
         }
     }
-    std::string text;
     if (!U_ReadFile(fileName, text, error)) {
         error = fileName + ": " + (error.empty() ? "no such file" : error);
         return false;
     }
+    return true;
+}
+
+bool U_ReadScanResultFile(const std::string& fileName, TSavedResult& result, std::string& error) {
+    result = TSavedResult();
+    std::string text;
+    if (!U_ReadScanResultText(fileName, text, error))
+        return false;
     if (!U_ParseScanResult(text, result, error)) {
         error = fileName + ": " + error;
         return false;

@@ -72,6 +72,8 @@ constexpr size_t kMaxResultFileBytes = size_t(1) << 30;
 // Reads the document. On failure returns false and sets error to one line without the file's
 // name: what is wrong and where ("entries[3].trustees[0].mask: not a number").
 bool U_ParseScanResult(std::string_view text, TSavedResult& result, std::string& error);
+// The file's text, checked to be a file of a result's size; error starts with the file's name.
+bool U_ReadScanResultText(const std::string& fileName, std::string& text, std::string& error);
 // Reads the file; error starts with the file's name.
 bool U_ReadScanResultFile(const std::string& fileName, TSavedResult& result, std::string& error);
 
