@@ -12,12 +12,9 @@ namespace trovalen {
 
 namespace {
 
+// Names compare without regard to case, as the directory compares them.
 std::string Folded(const std::string& text) {
-    std::string out = text;
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return out;
+    return U_UpperCase(text);
 }
 
 std::string TrusteeKey(const TSavedTrustee& t) {

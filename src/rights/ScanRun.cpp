@@ -471,20 +471,6 @@ void TScanRun::RecordNotScanned(const TStringList& entries, int index, TScanResu
     }
 }
 
-std::string U_ScanOutcomeText(const TScanResult& result) {
-    if (!result.Broken.empty())
-        return U_Format("Scan ended after %d of %d entries: %s", result.EntriesDone,
-                        result.EntriesTotal, result.Broken.c_str());
-    const int incomplete = U_IncompleteEntries(result);
-    if (incomplete == 0)
-        return std::string();
-    auto first = std::find_if(result.Entries.begin(), result.Entries.end(),
-                              [](const TScanEntry& e) { return !U_EntryComplete(e); });
-    return U_Format("%d of %d entries not analysed completely; %s: %s (see the details)",
-                    incomplete, static_cast<int>(result.Entries.size()), first->Name.c_str(),
-                    U_EntryProblem(*first).c_str());
-}
-
 bool U_ScanComplete(const TScanResult& result) {
     return !result.Cancelled && result.Broken.empty() &&
            std::all_of(result.Entries.begin(), result.Entries.end(), U_EntryComplete);

@@ -146,10 +146,6 @@ bool U_ScanComplete(const TScanResult& result);
 // The incomplete entries of a run, counted.
 int U_IncompleteEntries(const TScanResult& result);
 
-// What a front end says of a run that is not whole, in one line: the run ended early and why,
-// or how many entries are incomplete and the first of them; empty for a whole run.
-std::string U_ScanOutcomeText(const TScanResult& result);
-
 // What the run says once when the directory computes no effective rights of its own.
 extern const char kRightsNotComputedNote[];
 

@@ -27,6 +27,7 @@
 
 #include "settings/Ini.h"
 #include "settings/IniFile.h"
+#include "ui/SaveDialog.h"
 #include "ui/Widgets.h"
 #include "util/FileIO.h"
 #include "util/Platform.h"
@@ -550,12 +551,7 @@ std::string TResultTableView::SaveFolder() const {
     std::string folder = FSaveFolder;
     if (FSettings != nullptr)
         folder = U_IniReadText(*FSettings, FSettingsSection, kSaveFolderKey, folder);
-    if (!folder.empty() && QDir(Q(folder)).exists())
-        return folder;
-    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (!documents.isEmpty() && QDir(documents).exists())
-        return S(documents);
-    return S(QDir::homePath());
+    return U_SaveStartFolder(folder);
 }
 
 void TResultTableView::SaveShownRowsInteractive() {
@@ -566,26 +562,7 @@ void TResultTableView::SaveShownRowsInteractive() {
     if (SaveDialog) {
         choice = SaveDialog(SaveFolder(), proposed);
     } else {
-        QFileDialog dialog(this, "Save shown rows");
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        QStringList filters;
-        for (const auto& f : U_TableFormatFilters())
-            filters << Q(f);
-        dialog.setNameFilters(filters);
-        dialog.setDirectory(Q(SaveFolder()));
-        dialog.selectFile(Q(proposed));
-        dialog.setDefaultSuffix(U_TableFormatExtension(TTableFormat::Text));
-        connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
-            if (auto format = U_TableFormatOfFilter(S(f)))
-                dialog.setDefaultSuffix(U_TableFormatExtension(*format));
-        });
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-            TSaveChoice c;
-            c.FileName = S(dialog.selectedFiles().first());
-            c.Format =
-                U_TableFormatOfFilter(S(dialog.selectedNameFilter())).value_or(TTableFormat::Text);
-            choice = c;
-        }
+        choice = U_AskSaveTable(this, "Save shown rows", SaveFolder(), proposed);
     }
     if (!choice || choice->FileName.empty())
         return;
@@ -607,21 +584,11 @@ void TResultTableView::SaveShownRowsInteractive() {
     std::string status =
         U_Format("Saved %d row%s to %s", rows, rows == 1 ? "" : "s", choice->FileName.c_str());
     if (format == TTableFormat::Xlsx) {
-        const bool open =
-            OfferOpen
-                ? OfferOpen(choice->FileName)
-                : QMessageBox::question(
-                      this, "Save shown rows",
-                      Q(U_Format("Saved to %s.\nOpen it now?", choice->FileName.c_str())),
-                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
-        if (open) {
-            TShellCommand command;
-            command.File = choice->FileName;
-            TShellResult result = U_ShellExecute(command);
-            // No program for spreadsheets is no fault of the file: it is saved all the same.
-            if (result.Code <= 32)
-                status += " (no program to open it was found)";
-        }
+        const bool open = OfferOpen ? OfferOpen(choice->FileName)
+                                    : U_AskOpenSaved(this, "Save shown rows", choice->FileName);
+        // No program for spreadsheets is no fault of the file: it is saved all the same.
+        if (open && !U_OpenSaved(choice->FileName))
+            status += " (no program to open it was found)";
     }
     emit StatusText(Q(status));
 }

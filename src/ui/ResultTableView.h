@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "rights/ResultTable.h"
+#include "ui/SaveDialog.h"
 
 class QAction;
 class QCheckBox;
@@ -118,10 +119,7 @@ public:
 
     // The dialog that picks the file and format, given the folder to start in and the name
     // proposed; replaceable for tests. Default: a file dialog with a filter per format.
-    struct TSaveChoice {
-        std::string FileName;
-        TTableFormat Format = TTableFormat::Text;
-    };
+    using TSaveChoice = trovalen::TSaveChoice;
     std::function<std::optional<TSaveChoice>(const std::string& folder,
                                              const std::string& proposed)>
         SaveDialog;
