@@ -350,6 +350,28 @@ public:
     // read at all (over LDAP the ACL of [Root], where the server offers none), in words.
     virtual std::vector<std::string> Notes() const { return {}; }
 
+    // Read-ahead hints. A client whose every read is a round trip to a server may answer the
+    // reads that follow a hint from what it read ahead in a few requests; one that reads from
+    // memory ignores them. A hint never changes an answer: what was read ahead answers exactly
+    // as the read itself would, and what the read-ahead could not read is read again when asked.
+    // Both answer NW_OK when they read nothing ahead.
+    //
+    // The objects below base (base itself included, at any depth) are about to be read: their
+    // ACLs, inherited rights masks, equivalences and memberships, and their lists of
+    // subordinates.
+    virtual NWCCODE PrefetchSubtree(NWHandle ctx, const std::string& base) {
+        (void)ctx;
+        (void)base;
+        return NW_OK;
+    }
+    // These objects are about to be read (their class and equivalences), and who names each of
+    // them in "Security Equals" is about to be searched.
+    virtual NWCCODE PrefetchObjects(NWHandle ctx, const std::vector<std::string>& names) {
+        (void)ctx;
+        (void)names;
+        return NW_OK;
+    }
+
     // Contexts
     virtual NWCCODE NewContext(NWHandle& ctx) = 0;
     virtual NWCCODE CopyContext(NWHandle ctx, NWHandle& copy) = 0;
