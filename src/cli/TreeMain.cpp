@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "backend/sim/SimLoader.h"
+#include "convert/TreeDescribe.h"
 #include "convert/TreeGenerate.h"
 #ifdef TROVALEN_HAVE_LDAP
 #include "convert/LdifExport.h"
@@ -133,126 +133,6 @@ int Usage(const std::string& message) {
     return 2;
 }
 
-std::string Hex(uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%08X", v);
-    return buf;
-}
-
-std::string ObjectName(const TSimTree& t, int32_t index) {
-    return index == 0 ? "[Root]" : "." + t.Objects[index].FullName;
-}
-
-std::string TrusteeName(const TSimWorld& w, const TSimServer& s, uint32_t id) {
-    if (s.Tree >= 0) {
-        const TSimTree& t = w.Trees[s.Tree];
-        int32_t object = t.FindId(id);
-        if (object >= 0)
-            return ObjectName(t, object);
-    }
-    return "#" + Hex(id);
-}
-
-void PrintDirs(const TSimWorld& w, const TSimServer& s, const TSimVolume& v) {
-    for (const TSimDir& d : v.Dirs) {
-        std::cout << "    " << v.Name << ":" << d.Path;
-        if (&d != &v.Dirs.front() && d.Irm != 0xFF)
-            std::cout << "  IRM " << U_RightsToStr(d.Irm, rtFileSystem);
-        for (const auto& t : d.Trustees)
-            std::cout << "  " << TrusteeName(w, s, t.ObjectID) << " "
-                      << U_RightsToStr(t.Rights, rtFileSystem);
-        std::cout << "\n";
-    }
-}
-
-void Print(const TSimWorld& w, bool summary) {
-    std::cout << "File: " << w.FileName << "\n";
-    std::cout << "OEM code page: " << w.OemCodePage << "\n";
-    if (w.StartupCode != 0)
-        std::cout << "Client start-up fails with " << Hex(static_cast<uint32_t>(w.StartupCode))
-                  << "\n";
-    size_t classes = 0, attrs = 0;
-    for (const auto& c : w.Schema.Classes)
-        classes += c.BuiltIn ? 0 : 1;
-    for (const auto& a : w.Schema.Attrs)
-        attrs += a.BuiltIn ? 0 : 1;
-    std::cout << "Schema: " << w.Schema.Classes.size() << " classes (" << classes << " added), "
-              << w.Schema.Attrs.size() << " attributes (" << attrs << " added)\n";
-    for (const auto& c : w.Schema.Classes)
-        if (!c.BuiltIn)
-            std::cout << "  class " << c.Name << (c.Container ? ", container" : "")
-                      << (c.Auxiliary ? ", auxiliary" : "") << "\n";
-    for (const auto& a : w.Schema.Attrs)
-        if (!a.BuiltIn)
-            std::cout << "  attribute " << a.Name << ": " << SyntaxName(a.Syntax)
-                      << (SyntaxName(a.Syntax).empty() ? "syntax " + std::to_string(a.Syntax) : "")
-                      << "\n";
-
-    for (const TSimTree& t : w.Trees) {
-        std::map<std::string, size_t> perClass;
-        for (const auto& o : t.Objects)
-            ++perClass[w.Schema.Classes[o.Class].Name];
-        std::cout << "Tree " << t.Name << ": " << t.Objects.size() << " objects (";
-        bool first = true;
-        for (const auto& [cls, n] : perClass) {
-            std::cout << (first ? "" : ", ") << n << " " << cls;
-            first = false;
-        }
-        std::cout << ")\n";
-        if (summary)
-            continue;
-        // Objects in the order of a walk from the top, indented by depth.
-        std::vector<std::pair<int32_t, int>> stack{{0, 0}};
-        while (!stack.empty()) {
-            auto [index, depth] = stack.back();
-            stack.pop_back();
-            const TSimObject& o = t.Objects[index];
-            std::cout << std::string(2 + 2 * depth, ' ') << (index == 0 ? "[Root]" : o.Rdn) << "  ("
-                      << w.Schema.Classes[o.Class].Name << ", ID " << Hex(o.Id);
-            if (!o.Acl.empty())
-                std::cout << ", " << o.Acl.size() << " ACL values";
-            if (!o.Attrs.empty())
-                std::cout << ", " << o.Attrs.size() << " attributes";
-            std::cout << ")\n";
-            for (auto it = o.Children.rbegin(); it != o.Children.rend(); ++it)
-                stack.push_back({*it, depth + 1});
-        }
-    }
-    for (const TSimServer& s : w.Servers) {
-        std::cout << "Server " << s.Name;
-        if (s.Tree >= 0)
-            std::cout << " (tree " << w.Trees[s.Tree].Name << ", object "
-                      << ObjectName(w.Trees[s.Tree], s.Object) << ")";
-        else
-            std::cout << " (no tree)";
-        std::cout << "\n";
-        for (const TSimVolume& v : s.Volumes) {
-            std::cout << "  Volume " << v.Name;
-            if (v.Object >= 0)
-                std::cout << " (object " << ObjectName(w.Trees[s.Tree], v.Object) << ")";
-            std::cout << ": " << v.Dirs.size() - 1 << " directories\n";
-            if (!summary)
-                PrintDirs(w, s, v);
-        }
-    }
-    for (size_t i = 0; i < w.Conns.size(); ++i) {
-        const TSimConn& c = w.Conns[i];
-        std::cout << "Connection " << i + 1 << ": " << w.Servers[c.Server].Name;
-        if (c.Tree >= 0)
-            std::cout << ", tree " << w.Trees[c.Tree].Name;
-        if (c.User >= 0)
-            std::cout << ", user " << ObjectName(w.Trees[c.Tree], c.User);
-        else
-            std::cout << ", not authenticated";
-        if (c.Primary)
-            std::cout << ", primary";
-        std::cout << "\n";
-    }
-    for (const TSimFailure& f : w.Failures)
-        std::cout << "Failure: " << f.Text << " -> " << Hex(static_cast<uint32_t>(f.Code)).substr(4)
-                  << "\n";
-}
-
 bool Number(const std::string& text, uint32_t max, uint32_t& out) {
     if (text.empty() || text.size() > 9 ||
         text.find_first_not_of("0123456789") != std::string::npos)
@@ -284,12 +164,12 @@ int Check(const std::vector<std::string>& args) {
     if (file.empty())
         return Usage("check needs a file");
     std::string error;
-    auto world = LoadTreeFile(file, error);
+    auto world = U_LoadTreeFile(file, error);
     if (!world) {
         std::cerr << error << "\n";
         return 2;
     }
-    Print(*world, summary);
+    U_DescribeTree(*world, summary, std::cout);
     return 0;
 }
 
@@ -386,7 +266,7 @@ int ExportLdifCommand(const std::vector<std::string>& args) {
     if (file.empty())
         return Usage("export-ldif needs a tree file");
     std::string error;
-    auto world = LoadTreeFile(file, error);
+    auto world = U_LoadTreeFile(file, error);
     if (!world) {
         std::cerr << error << "\n";
         return 2;
@@ -509,7 +389,7 @@ int ImportLdifCommand(const std::vector<std::string>& args) {
         return kUnreadable;
     }
     // The file is loaded once as the client will load it, so that a fault shows here.
-    if (!LoadTreeText(result.Json, out.empty() ? "the tree file" : out, error)) {
+    if (!U_TreeTextLoads(result.Json, out.empty() ? "the tree file" : out, error)) {
         std::cerr << "trovalen-tree: the tree file made from " << file
                   << " does not load: " << error << "\n";
         return kUnreadable;

@@ -26,7 +26,6 @@ namespace {
 constexpr size_t kMaxTreeNameChars = 32;
 constexpr size_t kMaxSchemaNameBytes = 128;
 constexpr int kMaxSuperDepth = 16;
-constexpr char kRootName[] = "[Root]";
 
 // Object classes of the LDAP server's own.
 const std::unordered_set<std::string> kServerOwnClasses{"extensibleobject", "glue",     "referral",
@@ -52,8 +51,8 @@ const std::unordered_set<std::string> kRootDseAttrs{"objectclass",
                                                     "dsaname"};
 
 // Pseudo-trustees an ACL names in brackets, in the spelling a tree file takes.
-constexpr std::string_view kPseudoSubjects[] = {"[Public]", "[Root]", "[This]",
-                                                "[Inheritance Mask]", "[Supervisor]"};
+constexpr std::string_view kPseudoSubjects[] = {kPublic, kRoot, kThis, kInheritanceMask,
+                                                kSupervisor};
 
 // Whether a schema definition holds the keyword, standing alone.
 bool IsWordIn(std::string_view text, std::string_view word) {
@@ -890,7 +889,7 @@ private:
 
     // [Root]'s ACL and attributes stand in the root DSE, beside what describes the server.
     bool RootJson(json& obj) {
-        obj = json{{"name", kRootName}, {"class", "Tree Root"}};
+        obj = json{{"name", std::string(kRoot)}, {"class", "Tree Root"}};
         if (!FHaveRootDse)
             return false;
         std::vector<const TLdifValue*> values;
@@ -914,8 +913,8 @@ private:
             Note("", "taken as the server's, not the tree's: " + list);
         }
         TEntry root;
-        root.Full = kRootName;
-        root.Parts = {kRootName};
+        root.Full = std::string(kRoot);
+        root.Parts = {std::string(kRoot)};
         Values(root, values, obj);
         return obj.size() > 2;
     }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "convert/TreeFileWriter.h"
+#include "model/RightsModel.h"
 
 namespace trovalen::convert {
 
@@ -125,7 +126,7 @@ std::string GenerateTreeJson(const TGenerateOptions& o) {
     TRandom rnd(o.Seed);
     TTreeFileWriter out(TTreeLayout::Spaced);
     out.Tree("GEN_TREE");
-    TTreeJson root = NamedObject("[Root]", "Tree Root");
+    TTreeJson root = NamedObject(std::string(kRoot), "Tree Root");
     root["acl"] = TTreeJson::array({Assignment(".Admin.Gen", "[Entry Rights]", "BCDRAI"),
                                     Assignment("[Public]", "[Entry Rights]", "B    I")});
     out.Object(root);

@@ -4,6 +4,7 @@
 
 #include "directory/DSNames.h"
 #include "directory/DSRead.h"
+#include "model/RightsModel.h"
 #include "util/Platform.h"
 #include "util/Util.h"
 
@@ -204,7 +205,7 @@ NWCCODE U_DSSetTreeOfConn(TNWClient* client, NWHandle ctx, NWHandle conn) {
     std::string tree = U_GetTreeOfConn(client, conn, &code);
     if (code != NW_OK)
         return code;
-    return U_DSChangeCurrentTreeAndContext(client, ctx, tree, "[Root]");
+    return U_DSChangeCurrentTreeAndContext(client, ctx, tree, std::string(kRoot));
 }
 
 std::string U_NWErrorText(TNWClient* client, NWCCODE code) {

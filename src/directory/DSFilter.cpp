@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "directory/DSContext.h"
+#include "directory/DSHandles.h"
 #include "directory/DSValues.h"
 #include "model/RightsModel.h"
 #include "util/Platform.h"
@@ -21,27 +22,11 @@ const std::string kDefaultFilter = "(Object Class#PRESENT#)";
 constexpr size_t kValueArea = 2047;
 constexpr uint32_t kMaxPerCall = 50;
 
-// Owns the client buffers and the filter of one search and frees whatever is still held.
+// The client buffers and the filter of one search, freed with it.
 struct TSearchResources {
-    TNWClient* Client = nullptr;
-    NWHandle FilterBuf = 0;
-    NWHandle ResultBuf = 0;
-    NWHandle Filter = 0;
-    bool HasFilterBuf = false;
-    bool HasResultBuf = false;
-    bool HasFilter = false;
-
-    explicit TSearchResources(TNWClient* client) : Client(client) {}
-    TSearchResources(const TSearchResources&) = delete;
-    TSearchResources& operator=(const TSearchResources&) = delete;
-    ~TSearchResources() {
-        if (HasFilter)
-            Client->FreeFilter(Filter);
-        if (HasResultBuf)
-            Client->FreeBuf(ResultBuf);
-        if (HasFilterBuf)
-            Client->FreeBuf(FilterBuf);
-    }
+    TClientBuf FilterBuf;
+    TClientBuf ResultBuf;
+    TClientFilter Filter;
 };
 
 std::string TrimTabsBlanks(std::string_view s) {
@@ -99,15 +84,11 @@ public:
     NWCCODE Code = NW_OK;
 
     bool Open() {
-        if (Res.HasFilter)
+        if (Res.Filter.Held)
             return true;
-        NWHandle filter = 0;
-        Code = Client->NewFilter(Ctx, filter);
-        if (Code != NW_OK)
-            return false;
-        Res.Filter = filter;
-        Res.HasFilter = true;
-        return true;
+        Res.Filter = TClientFilter(Client, Ctx);
+        Code = Res.Filter.Code;
+        return Res.Filter.Held;
     }
 
     bool Token(uint32_t token, const TAttrValue* value = nullptr, uint32_t syntax = 0) {
@@ -115,7 +96,7 @@ public:
             return false;
         if (!Open())
             return false;
-        Code = Client->AddFilterToken(Res.Filter, token, value, syntax);
+        Code = Client->AddFilterToken(Res.Filter.Handle, token, value, syntax);
         return Code == NW_OK;
     }
 
@@ -372,8 +353,8 @@ NWCCODE RunSearch(TNWClient* client, NWHandle ctx, const std::string& base, int 
                   const std::string& format) {
     if (!writer.Token(FTOK_END))
         return writer.Code;
-    NWCCODE code = client->PutFilter(ctx, res.FilterBuf, res.Filter);
-    res.HasFilter = false; // consumed by the client, even on failure
+    NWCCODE code = client->PutFilter(ctx, res.FilterBuf.Handle, res.Filter.Handle);
+    res.Filter.Disown(); // consumed by the client, even on failure
     if (code != NW_OK)
         return code;
 
@@ -381,12 +362,12 @@ NWCCODE RunSearch(TNWClient* client, NWHandle ctx, const std::string& base, int 
     do {
         U_ProcessMessages();
         uint32_t searched = 0;
-        code = client->SearchObjects(ctx, base, scope, res.FilterBuf, true, iteration, kMaxPerCall,
-                                     searched, res.ResultBuf);
+        code = client->SearchObjects(ctx, base, scope, res.FilterBuf.Handle, true, iteration,
+                                     kMaxPerCall, searched, res.ResultBuf.Handle);
         if (code != NW_OK)
             break;
         uint32_t count = 0;
-        code = client->ObjectCount(ctx, res.ResultBuf, count);
+        code = client->ObjectCount(ctx, res.ResultBuf.Handle, count);
         if (code != NW_OK)
             break;
         for (uint32_t i = 0; i < count; ++i) {
@@ -394,7 +375,7 @@ NWCCODE RunSearch(TNWClient* client, NWHandle ctx, const std::string& base, int 
             std::string name;
             uint32_t attrCount = 0;
             TObjectSummary summary;
-            NWCCODE next = client->NextObject(ctx, res.ResultBuf, name, attrCount, summary);
+            NWCCODE next = client->NextObject(ctx, res.ResultBuf.Handle, name, attrCount, summary);
             if (next != NW_OK) {
                 U_NWShowError(client, next, "");
                 continue;
@@ -407,15 +388,13 @@ NWCCODE RunSearch(TNWClient* client, NWHandle ctx, const std::string& base, int 
 
 // Allocates the filter and result buffers and prepares the filter buffer.
 NWCCODE PrepareSearch(TNWClient* client, NWHandle ctx, TSearchResources& res) {
-    NWCCODE code = client->AllocBuf(DEFAULT_MESSAGE_LEN, res.FilterBuf);
-    if (code != NW_OK)
-        return code;
-    res.HasFilterBuf = true;
-    code = client->AllocBuf(MAX_MESSAGE_LEN, res.ResultBuf);
-    if (code != NW_OK)
-        return code;
-    res.HasResultBuf = true;
-    return client->InitBuf(ctx, DSV_SEARCH_FILTER, res.FilterBuf);
+    res.FilterBuf = TClientBuf(client, DEFAULT_MESSAGE_LEN);
+    if (!res.FilterBuf.Held)
+        return res.FilterBuf.Code;
+    res.ResultBuf = TClientBuf(client, MAX_MESSAGE_LEN);
+    if (!res.ResultBuf.Held)
+        return res.ResultBuf.Code;
+    return client->InitBuf(ctx, DSV_SEARCH_FILTER, res.FilterBuf.Handle);
 }
 
 } // namespace
@@ -458,7 +437,7 @@ NWCCODE U_DSSearch(TNWClient* client, NWHandle ctx, const std::string& base,
     // A filter of nothing but blanks asks for nothing in particular, like an empty one.
     std::string filter = U_TrimBlank(filterIn).empty() ? kDefaultFilter : filterIn;
 
-    TSearchResources res(client);
+    TSearchResources res;
     TFilterWriter writer(client, ctx, res);
     bool translating = true;
     try {
@@ -490,7 +469,7 @@ NWCCODE U_DSSearchEqual(TNWClient* client, NWHandle ctx, const std::string& base
                         int scope) {
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
-    TSearchResources res(client);
+    TSearchResources res;
     TFilterWriter writer(client, ctx, res);
     bool translating = true;
     try {

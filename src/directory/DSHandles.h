@@ -3,6 +3,7 @@
 // leaves one behind. A holder can be moved (into a list, into a member) and released early.
 #pragma once
 
+#include <string>
 #include <utility>
 
 #include "model/NWClient.h"
@@ -81,6 +82,25 @@ struct TClientBuf : THeldHandle {
     TClientBuf() = default;
     TClientBuf(TNWClient* client, uint32_t size) : THeldHandle(client, &TNWClient::FreeBuf) {
         Hold(client != nullptr ? client->AllocBuf(size, Handle) : ERR_CLIENT_NOT_STARTED);
+    }
+};
+
+// A search filter being built. The client takes the filter over when it is put into a buffer
+// (PutFilter), even when that fails: Disown() then lets go of it without freeing it.
+struct TClientFilter : THeldHandle {
+    TClientFilter() = default;
+    TClientFilter(TNWClient* client, NWHandle ctx) : THeldHandle(client, &TNWClient::FreeFilter) {
+        Hold(client != nullptr ? client->NewFilter(ctx, Handle) : ERR_CLIENT_NOT_STARTED);
+    }
+    void Disown() { Held = false; }
+};
+
+// An attribute's value opened as a stream for reading.
+struct TAttrStream : THeldHandle {
+    TAttrStream(TNWClient* client, NWHandle ctx, const std::string& object, const std::string& attr)
+        : THeldHandle(client, &TNWClient::CloseStream) {
+        Hold(client != nullptr ? client->OpenAttrStream(ctx, object, attr, 1, Handle)
+                               : ERR_CLIENT_NOT_STARTED);
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "directory/DSContext.h"
 #include "model/NameForm.h"
+#include "model/RightsModel.h"
 #include "util/Platform.h"
 #include "util/Util.h"
 
@@ -63,7 +64,7 @@ std::string U_WideToStr(std::string_view data, size_t offset) {
 }
 
 bool U_IsSpecialName(const std::string& name) {
-    return name == "[Root]" || name == "[This]" || name == "[Public]" || name == "[Supervisor]";
+    return name == kRoot || name == "[This]" || name == "[Public]" || name == "[Supervisor]";
 }
 
 std::string U_DSDotName(const std::string& name) {
@@ -103,10 +104,10 @@ std::string U_DSCombineName(const std::string& base, const std::string& name) {
         std::string parent = U_TrimLeftChars(base, ".");
         size_t dot = U_FindNameDot(parent);
         if (dot == std::string::npos)
-            return "[Root]";
+            return std::string(kRoot);
         return parent.substr(dot + 1);
     }
-    if (base == "[Root]" || base.empty() || name[0] == '.')
+    if (base == kRoot || base.empty() || name[0] == '.')
         return U_DSDotName(name);
     if (base[0] == '.')
         return "." + name + base;

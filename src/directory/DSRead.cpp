@@ -21,16 +21,16 @@ constexpr int kMaxTreeDepth = 128;
 
 // Fetches the next batch of a running list.
 NWCCODE FetchBatch(TNWClient* client, TNDSObj& obj) {
-    NWCCODE code =
-        obj.ContainersOnly
-            ? client->ListContainers(obj.Context, obj.Container, obj.Iteration, obj.Buffer)
-            : client->ListSubordinates(obj.Context, obj.Container, obj.Iteration, obj.Buffer);
+    NWCCODE code = obj.ContainersOnly ? client->ListContainers(obj.Context.Handle, obj.Container,
+                                                               obj.Iteration, obj.Buffer.Handle)
+                                      : client->ListSubordinates(obj.Context.Handle, obj.Container,
+                                                                 obj.Iteration, obj.Buffer.Handle);
     obj.Count = 0;
     obj.Taken = 0;
     if (code != NW_OK)
         return code;
     uint32_t count = 0;
-    code = client->ObjectCount(obj.Context, obj.Buffer, count);
+    code = client->ObjectCount(obj.Context.Handle, obj.Buffer.Handle, count);
     if (code != NW_OK)
         return code;
     obj.Count = static_cast<int32_t>(std::min<uint32_t>(count, 0x7FFFFFFF));
@@ -53,7 +53,8 @@ NWCCODE TakeObject(TNWClient* client, TNDSObj& obj) {
         return NW_OK;
     std::string name;
     uint32_t attrCount = 0;
-    NWCCODE code = client->NextObject(obj.Context, obj.Buffer, name, attrCount, obj.Summary);
+    NWCCODE code =
+        client->NextObject(obj.Context.Handle, obj.Buffer.Handle, name, attrCount, obj.Summary);
     if (code == NW_OK)
         obj.Name = name;
     obj.AttrCount = static_cast<int32_t>(attrCount);
@@ -92,48 +93,6 @@ void ListTreeLevel(TNWClient* client, NWHandle ctx, const std::string& base, TSt
 // --- TNDSObj
 // --------------------------------------------------------------------------------------
 
-TNDSObj::TNDSObj(TNDSObj&& other) noexcept {
-    *this = std::move(other);
-}
-
-TNDSObj& TNDSObj::operator=(TNDSObj&& other) noexcept {
-    if (this == &other)
-        return *this;
-    Release();
-    Iteration = other.Iteration;
-    Name = std::move(other.Name);
-    Container = std::move(other.Container);
-    AttrCount = other.AttrCount;
-    Count = other.Count;
-    Taken = other.Taken;
-    Reserved = std::move(other.Reserved);
-    BaseClass = std::move(other.BaseClass);
-    Summary = std::move(other.Summary);
-    Context = other.Context;
-    ContainersOnly = other.ContainersOnly;
-    Spare = std::move(other.Spare);
-    Buffer = other.Buffer;
-    Client = other.Client;
-    other.Context = 0;
-    other.Buffer = 0;
-    return *this;
-}
-
-TNDSObj::~TNDSObj() {
-    Release();
-}
-
-void TNDSObj::Release() {
-    if (Client != nullptr) {
-        if (Buffer != 0)
-            Client->FreeBuf(Buffer);
-        if (Context != 0)
-            Client->FreeContext(Context);
-    }
-    Buffer = 0;
-    Context = 0;
-}
-
 // --- Information items -----------------------------------------------------------------------
 
 NWCCODE U_DSGetObjectItem(TNWClient* client, NWHandle ctx, const std::string& name, uint32_t item,
@@ -156,7 +115,7 @@ NWCCODE TDSItemReader::Setup() {
     if (!FItems.Held)
         return FItems.Code;
     uint32_t items = 0;
-    NWCCODE code = FClient->SetContextValue(FItems.Handle, DCK_NAME_CONTEXT, std::string("[Root]"));
+    NWCCODE code = FClient->SetContextValue(FItems.Handle, DCK_NAME_CONTEXT, std::string(kRoot));
     if (code == NW_OK)
         code = FClient->GetContextValue(FItems.Handle, DCK_DSI_FLAGS, items);
     if (code != NW_OK)
@@ -306,26 +265,23 @@ NWCCODE U_DSListFirst(TNWClient* client, NWHandle ctx, const std::string& contai
     std::string dotted = U_DSDotName(container);
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
-    NWHandle copy = 0;
-    NWCCODE code = client->CopyContext(ctx, copy);
-    if (code != NW_OK)
-        return code;
+    obj.Context = TContextCopy(client, ctx);
+    if (!obj.Context.Held)
+        return obj.Context.Code;
     obj.Client = client;
-    obj.Context = copy;
-    U_DSSetContextFlags(client, obj.Context, '+', DCV_CANONICALIZE_NAMES | DCV_TYPELESS_NAMES);
-    client->SetContextValue(obj.Context, DCK_CONFIDENCE, 0u);
-    code = client->SetContextValue(obj.Context, DCK_NAME_CONTEXT, U_DSUndotName(dotted));
+    NWHandle listCtx = obj.Context.Handle;
+    U_DSSetContextFlags(client, listCtx, '+', DCV_CANONICALIZE_NAMES | DCV_TYPELESS_NAMES);
+    client->SetContextValue(listCtx, DCK_CONFIDENCE, 0u);
+    NWCCODE code = client->SetContextValue(listCtx, DCK_NAME_CONTEXT, U_DSUndotName(dotted));
     if (code != NW_OK) {
         obj.Release();
         return code;
     }
-    NWHandle buf = 0;
-    code = client->AllocBuf(DEFAULT_MESSAGE_LEN, buf);
-    if (code != NW_OK) {
+    obj.Buffer = TClientBuf(client, DEFAULT_MESSAGE_LEN);
+    if (!obj.Buffer.Held) {
         obj.Release();
-        return code;
+        return obj.Buffer.Code;
     }
-    obj.Buffer = buf;
     obj.Iteration = -1;
     obj.Container = dotted;
     obj.ContainersOnly = containersOnly;
@@ -343,7 +299,7 @@ NWCCODE U_DSListFirst(TNWClient* client, NWHandle ctx, const std::string& contai
 
 NWCCODE U_DSListNext(TNDSObj& obj) {
     TNWClient* client = obj.Client;
-    if (client == nullptr || obj.Context == 0 || obj.Buffer == 0) {
+    if (client == nullptr || !obj.Context.Held || !obj.Buffer.Held) {
         obj.Name.clear();
         return ERR_END_OF_LIST;
     }
@@ -483,14 +439,12 @@ NWCCODE U_DSMapIDToNameOnConn(TNWClient* client, NWHandle conn, uint32_t id, std
     name.clear();
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
-    NWHandle ctx = 0;
-    NWCCODE code = client->NewContext(ctx);
-    if (code != NW_OK)
-        return code;
-    code = U_DSSetTreeOfConn(client, ctx, conn);
+    TNewContext ctx(client);
+    if (!ctx.Held)
+        return ctx.Code;
+    NWCCODE code = U_DSSetTreeOfConn(client, ctx.Handle, conn);
     if (code == NW_OK)
-        code = U_DSMapIDToName(client, ctx, conn, id, name);
-    client->FreeContext(ctx);
+        code = U_DSMapIDToName(client, ctx.Handle, conn, id, name);
     return code;
 }
 
@@ -535,7 +489,7 @@ std::string U_DSDefaultContext(TNWClient* client, NWHandle ctx) {
     std::string parent;
     if (!user.empty())
         U_DSGetParentDN(client, ctx, user, parent);
-    return parent.empty() ? std::string("[Root]") : parent;
+    return parent.empty() ? std::string(kRoot) : parent;
 }
 
 // --- Rights --------------------------------------------------------------------------------------

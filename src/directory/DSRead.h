@@ -26,20 +26,17 @@ struct TNDSObj {
     std::string Reserved;
     std::string BaseClass;
     TObjectSummary Summary;
-    NWHandle Context = 0;
+    TContextCopy Context;
     bool ContainersOnly = false;
     std::string Spare;
-    NWHandle Buffer = 0;
+    TClientBuf Buffer;
     TNWClient* Client = nullptr; // the client that holds Context and Buffer
 
-    TNDSObj() = default;
-    TNDSObj(const TNDSObj&) = delete;
-    TNDSObj& operator=(const TNDSObj&) = delete;
-    TNDSObj(TNDSObj&& other) noexcept;
-    TNDSObj& operator=(TNDSObj&& other) noexcept;
-    ~TNDSObj();
     // Frees the list's context copy and buffer, if any.
-    void Release();
+    void Release() {
+        Buffer.Free();
+        Context.Free();
+    }
 };
 
 // Information items

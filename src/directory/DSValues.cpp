@@ -5,6 +5,7 @@
 #include <ctime>
 #include <langinfo.h>
 
+#include "directory/DSHandles.h"
 #include "util/Util.h"
 
 namespace trovalen {
@@ -58,20 +59,19 @@ NWCCODE U_DSReadStream(TNWClient* client, NWHandle ctx, const std::string& objec
                        const std::string& attr, uint32_t& size, std::string& buffer) {
     if (client == nullptr)
         return ERR_CLIENT_NOT_STARTED;
-    NWHandle file = 0;
-    NWCCODE code = client->OpenAttrStream(ctx, object, attr, 1, file);
-    if (code != NW_OK)
-        return code;
+    TAttrStream file(client, ctx, object, attr);
+    if (!file.Held)
+        return file.Code;
     uint32_t wanted = std::min<uint32_t>(size, MAX_MESSAGE_LEN);
     std::string data;
-    code = NW_OK;
+    NWCCODE code = NW_OK;
     try {
-        if (client->ReadStream(file, wanted, data) != NW_OK)
+        if (client->ReadStream(file.Handle, wanted, data) != NW_OK)
             code = ERR_STREAM_READ;
     } catch (...) {
         code = ERR_STREAM_READ;
     }
-    client->CloseStream(file);
+    file.Free();
     if (code != NW_OK) {
         size = 0;
         buffer.clear();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "model/RightsModel.h"
 #include "util/Util.h"
 
 namespace trovalen {
@@ -111,7 +112,7 @@ bool U_CompleteName(std::string_view name, std::string_view nameContext, bool ca
         full.assign(name);
         return true;
     }
-    if (nameContext == "[Root]")
+    if (nameContext == kRoot)
         nameContext = {};
     // Each trailing dot climbs one container above the name context.
     while (EndsWithNameDot(name)) {

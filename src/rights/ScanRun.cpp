@@ -7,6 +7,7 @@
 #include "directory/DSContext.h"
 #include "directory/DSNames.h"
 #include "directory/DSRead.h"
+#include "model/RightsModel.h"
 #include "util/Platform.h"
 #include "util/Util.h"
 
@@ -261,7 +262,8 @@ void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result) {
             path = oem;
         AddDebugError(U_Format("TV: U_PathToNWPath (%s)", shortPath.c_str()), code);
         record.Tree = U_GetTreeOfConn(FRequest.Client, path.ConnHandle);
-        U_DSChangeCurrentTreeAndContext(FRequest.Client, context, record.Tree, "[Root]", 0);
+        U_DSChangeCurrentTreeAndContext(FRequest.Client, context, record.Tree, std::string(kRoot),
+                                        0);
         // Without a client there is no file server to ask.
         if (TNWClient* client = FRequest.Client)
             FAnalysis =

@@ -4,14 +4,11 @@
 #include <algorithm>
 
 #include "model/NameForm.h"
+#include "model/RightsModel.h"
 
 namespace trovalen::backend {
 
-namespace {
-
-constexpr char kRoot[] = "[Root]";
-
-} // namespace
+namespace {} // namespace
 
 TClientBase::~TClientBase() = default;
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/NWClient.h"
+#include "model/RightsModel.h"
 
 namespace trovalen::backend {
 
@@ -26,8 +27,8 @@ constexpr uint32_t kStreamReadOnly = 1;       // the one way a stream opens
 struct TCtx {
     uint32_t Flags = DCV_DEREF_ALIASES | 0x02 | DCV_CANONICALIZE_NAMES;
     uint32_t Confidence = 0;
-    std::string NameContext = "[Root]"; // typeless, without a leading dot
-    int32_t Tree = -1;                  // the back end's tree; -1 = none
+    std::string NameContext{kRoot}; // typeless, without a leading dot
+    int32_t Tree = -1;              // the back end's tree; -1 = none
     uint32_t Dsi = DSI_MODIFICATION_TIME | DSI_BASE_CLASS;
 };
 

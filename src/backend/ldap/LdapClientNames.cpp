@@ -17,7 +17,6 @@ using namespace ldap;
 namespace {
 
 constexpr size_t kTreeNameChars = 32;
-constexpr char kRoot[] = "[Root]";
 // Pending entries read in one request: at most one page of answers, and a filter well below
 // what servers accept from a client.
 constexpr size_t kPendingBatch = 500;
@@ -529,7 +528,7 @@ TLdapClient::TEntry* TLdapClient::Deref(const TCtx& c, TEntry* e) {
 
 std::string TLdapClient::RenderRdn(const TCtx& c, const TEntry& e) const {
     if (e.Full == kRoot)
-        return kRoot;
+        return std::string(kRoot);
     if (c.Flags & DCV_TYPELESS_NAMES)
         return U_EscapeNamePart(e.Rdn);
     return U_UpperCase(e.Type) + "=" + U_EscapeNamePart(e.Rdn);

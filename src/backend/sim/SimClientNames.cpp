@@ -4,6 +4,7 @@
 #include "model/NameForm.h"
 
 #include "backend/sim/SimInternal.h"
+#include "model/RightsModel.h"
 
 #include <memory>
 
@@ -92,7 +93,7 @@ int32_t TSimClient::Deref(const TCtx& c, int32_t object) const {
 std::string TSimClient::RenderRdn(const TCtx& c, int32_t tree, int32_t object) const {
     const TSimObject& o = FWorld->Trees[tree].Objects[object];
     if (object == 0)
-        return "[Root]";
+        return std::string(kRoot);
     if (c.Flags & DCV_TYPELESS_NAMES)
         return o.Rdn;
     return std::string(TypePrefix(*FWorld, o.Class)) + "=" + o.Rdn;
@@ -105,7 +106,7 @@ std::string TSimClient::Render(const TCtx& c, int32_t tree, int32_t object) cons
 std::string TSimClient::RenderAs(const TCtx& c, int32_t tree, int32_t object,
                                  bool canonical) const {
     if (object == 0)
-        return "[Root]";
+        return std::string(kRoot);
     const TSimTree& t = FWorld->Trees[tree];
     std::vector<int32_t> chain;
     std::vector<std::string> parts;
@@ -114,7 +115,7 @@ std::string TSimClient::RenderAs(const TCtx& c, int32_t tree, int32_t object,
         parts.push_back(t.Objects[cur].Rdn);
     }
     std::vector<std::string> ctxParts;
-    if (c.NameContext != "[Root]")
+    if (c.NameContext != kRoot)
         SplitName(c.NameContext, ctxParts);
     TNameForm form = U_NameForm(parts, ctxParts, canonical);
     if ((c.Flags & DCV_TYPELESS_NAMES) == 0) {
@@ -193,7 +194,7 @@ NWCCODE TSimClient::AbbreviateName(NWHandle ctx, const std::string& name, std::s
     // A name the tree does not hold is shortened as text.
     out = full;
     std::vector<std::string> parts, ctxParts;
-    if (full != "[Root]" && c->NameContext != "[Root]" && SplitName(full, parts) &&
+    if (full != kRoot && c->NameContext != kRoot && SplitName(full, parts) &&
         SplitName(c->NameContext, ctxParts))
         out = U_JoinNameForm(parts, U_NameForm(parts, ctxParts, true));
     return NW_OK;

@@ -1,6 +1,7 @@
 // The objects of a tree: their names, classes, IDs and places in the tree, then their ACLs and
 // attribute values once every name is known.
 #include "backend/sim/SimLoadInternal.h"
+#include "model/RightsModel.h"
 #include "util/Util.h"
 
 #include <algorithm>
@@ -16,7 +17,7 @@ std::string ObjectName(const std::string& raw, const std::string& ptr,
     std::string name = raw;
     if (!name.empty() && name[0] == '.')
         name = name.substr(1);
-    if (name == "[Root]") {
+    if (name == kRoot) {
         parts = {name};
         return name;
     }
@@ -82,7 +83,7 @@ void TLoader::LoadTreeObjects(TSimTree& t, const json& objs, const std::string& 
         return Element(objs, k, Join(ptr, k), scratch);
     };
     TSimObject root;
-    root.Rdn = root.FullName = "[Root]";
+    root.Rdn = root.FullName = std::string(kRoot);
     root.Class = FWorld.Schema.FindClass("Tree Root");
     root.Container = true;
     t.Objects.push_back(std::move(root));
@@ -103,7 +104,7 @@ void TLoader::LoadTreeObjects(TSimTree& t, const json& objs, const std::string& 
         std::string name =
             ObjectName(Str(Req(o, "name", p), p + "/name", 1024), p + "/name", parts);
         int32_t index;
-        if (name == "[Root]") {
+        if (name == kRoot) {
             if (rootListed)
                 Fail(p + "/name", "\"[Root]\" is listed twice");
             rootListed = true;

@@ -151,7 +151,7 @@ TEST_F(ReadMechanics, ListStoppedEarlyLetsGoWithTheRecord) {
         ASSERT_EQ(U_DSListFirst(Client.get(), Ctx, ".ACME", false, obj), NW_OK);
         EXPECT_EQ(Client->OpenBuffers.size(), 1u);
         TNDSObj moved = std::move(obj);
-        EXPECT_EQ(obj.Buffer, 0);
+        EXPECT_FALSE(obj.Buffer.Held);
         EXPECT_EQ(U_DSListNext(moved), NW_OK);
         EXPECT_EQ(moved.Name, "Ann");
     }
