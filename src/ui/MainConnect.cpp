@@ -1,5 +1,5 @@
-// The window's connection to a directory over LDAP: the "Connect to directory" command, its
-// dialog with the fields kept in the settings, and the switch to the connected client.
+#include "ui/MainConnect.h"
+
 #include <QAction>
 #include <QKeySequence>
 #include <QMenu>
@@ -16,61 +16,62 @@
 
 namespace trovalen {
 
-void TMainForm::CreateConnectAction(QMenu* menu) {
-    FActionConnect = menu->addAction("&Connect to directory…");
-    FActionConnect->setObjectName("ActionConnect");
-    FActionConnect->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-    FActionConnect->setShortcutContext(Qt::WindowShortcut);
-    FActionConnect->setStatusTip("Read a directory from an LDAP server");
-    FActionConnect->setToolTip("Read a directory from an LDAP server");
-    connect(FActionConnect, &QAction::triggered, this, [this] { ActionConnectExecute(); });
-    menu->addSeparator();
-    ConnectDialog = [](TFormConnect& dialog) { return dialog.exec() == QDialog::Accepted; };
+TConnectCommand::TConnectCommand(TMainForm& form, QMenu* menu)
+    : QObject(&form), FForm(form), FAction(new QAction("&Connect to directory…", menu)) {
+    // The command comes first in the menu, with a separator before the commands that follow.
+    QAction* before = menu->actions().value(0);
+    menu->insertAction(before, FAction);
+    FAction->setObjectName("ActionConnect");
+    FAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    FAction->setShortcutContext(Qt::WindowShortcut);
+    FAction->setStatusTip("Read a directory from an LDAP server");
+    FAction->setToolTip("Read a directory from an LDAP server");
+    connect(FAction, &QAction::triggered, this, [this] { Execute(); });
+    menu->insertSeparator(before);
+    Dialog = [](TFormConnect& dialog) { return dialog.exec() == QDialog::Accepted; };
 }
 
-void TMainForm::ActionConnectExecute() {
-    if (FScanning)
+void TConnectCommand::Execute() {
+    if (FForm.Scanning())
         return;
     TLdapConnectSettings fields;
-    U_LoadConnectFields(fields, *FSettingsFile);
-    TFormConnect dialog(this);
+    U_LoadConnectFields(fields, *FForm.SettingsFile());
+    TFormConnect dialog(&FForm);
     dialog.SetFields(fields);
-    if (!ConnectDialog || !ConnectDialog(dialog))
+    if (!Dialog || !Dialog(dialog))
         return;
     fields = dialog.Fields();
     // What the dialog accepted is kept even when the server cannot be reached, so that the
     // next try starts from it.
-    U_SaveConnectFields(fields, *FSettingsFile);
+    U_SaveConnectFields(fields, *FForm.SettingsFile());
     // What the person asked for next is the directory's objects.
-    if (ConnectLdap(U_ConnectOptions(fields)))
-        FPageControl->setCurrentWidget(FTabSheetSelectEdir);
+    if (Connect(U_ConnectOptions(fields)))
+        FForm.ShowEdirPage();
 }
 
-bool TMainForm::ConnectLdap(const TLdapClientOptions& options) {
-    if (FScanning)
+bool TConnectCommand::Connect(const TLdapClientOptions& options) {
+    if (FForm.Scanning())
         return false;
     TOpenedDirectory opened;
     {
         TBusyCursor busy;
-        SetStatusText(1, "Connecting to " + options.Connection.Uri);
+        FForm.SetStatusText(1, "Connecting to " + options.Connection.Uri);
         opened = U_ConnectLiveDirectory(options);
     }
     if (!opened.Client) {
-        SetStatusText(1, std::string());
+        FForm.SetStatusText(1, std::string());
         std::string text = "Unable to connect to the directory: " + opened.Error;
-        AddLogLine(text);
+        FForm.AddLogLine(text);
         U_MessageBox(TMsgKind::Error, text);
         // A window that has no client yet says why in its empty lists.
-        if (FClient == nullptr) {
-            FListBoxEdirContainers->SetHint(Q(text));
-            FListBoxEdirObjects->SetHint(Q(text));
-        }
+        if (FForm.Client() == nullptr)
+            FForm.SetEdirHints(text);
         return false;
     }
-    UseClient(std::move(opened.Client));
-    SetSource(opened.Source);
-    SetStatusText(1, U_Format("Connected to %s (tree %s)", options.Connection.Uri.c_str(),
-                              opened.TreeName.c_str()));
+    FForm.UseClient(std::move(opened.Client));
+    FForm.SetSource(opened.Source);
+    FForm.SetStatusText(1, U_Format("Connected to %s (tree %s)", options.Connection.Uri.c_str(),
+                                    opened.TreeName.c_str()));
     return true;
 }
 

@@ -1,28 +1,12 @@
 #include "ui/MainForm.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
-#include <QFileDialog>
-#include <QFontMetricsF>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMenu>
 #include <QMouseEvent>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QStatusBar>
-
-#include <QTabWidget>
-#include <QTextDocument>
-#include <QTextOption>
 #include <QUrl>
-#include <chrono>
 
-#include <algorithm>
+#include <chrono>
 #include <exception>
 
 #include "rights/ScanOptions.h"
@@ -31,124 +15,45 @@
 #include "ui/FolderTree.h"
 #include "ui/FormAbout.h"
 #include "ui/FormHelp.h"
+#include "ui/MainConnect.h"
 #include "ui/ResultTableView.h"
+#include "ui/SaveCommands.h"
+#include "ui/ScanBanner.h"
 #include "ui/Widgets.h"
-#include "util/Export.h"
+#include "ui/WindowAdapters.h"
+#include "ui_MainForm.h"
 #include "util/Platform.h"
 #include "util/Shell.h"
 #include "util/Util.h"
-#include <QTableView>
 
 namespace trovalen {
 
 namespace {
 
 constexpr char kSettings[] = "Settings";
-constexpr char kContextSection[] = "Context";
 constexpr char kPathsSection[] = "CheckListBoxPaths";
 constexpr int kPrefixRole = Qt::UserRole + 1;
 
-int LineCount(const TStringList& lines) {
-    return lines.Count();
+// The settings section of a tree's list of objects to scan.
+std::string EdirListSection(const std::string& tree) {
+    return U_Format("%s - %s", "CheckListBoxEdir", tree.c_str());
 }
 
-// The lines a pane takes in one piece before the window's events are processed.
-constexpr int kPaneChunkLines = 2000;
-
-// Appends the lines to the pane in pieces of kPaneChunkLines.
-void AppendLines(QPlainTextEdit* pane, std::span<const TStringItem> lines) {
-    for (size_t start = 0; start < lines.size(); start += kPaneChunkLines) {
-        const size_t end = std::min(lines.size(), start + kPaneChunkLines);
-        QStringList piece;
-        piece.reserve(static_cast<qsizetype>(end - start));
-        for (size_t i = start; i < end; ++i)
-            piece.append(Q(lines[i].Text));
-        pane->appendPlainText(piece.join(QLatin1Char('\n')));
-        if (end < lines.size())
-            U_ProcessMessages();
-    }
-}
-
-// Spaces between the widest field of a column and the next column.
-constexpr int kTabGap = 2;
-
-// Sets the pane's tab stops after the widest field of each column; past the last column the
-// pane's own stops (every eight characters) apply.
-void SetTabStops(QPlainTextEdit* pane, const std::vector<int>& widths) {
-    qreal advance = QFontMetricsF(pane->font()).horizontalAdvance(QLatin1Char(' '));
-    QList<qreal> stops;
-    qreal position = 0;
-    for (int width : widths) {
-        position += (width + kTabGap) * advance;
-        stops.append(position);
-    }
-    QTextOption option = pane->document()->defaultTextOption();
-    option.setTabArray(stops);
-    pane->document()->setDefaultTextOption(option);
+// Says what failed, in the troubleshooting log and in an error box.
+void ReportFailure(TMainForm& form, const std::string& what, const std::exception& e) {
+    std::string text = U_Format("%s: %s", what.c_str(), e.what());
+    form.AddLogLine(text);
+    U_MessageBox(TMsgKind::Error, text);
 }
 
 } // namespace
 
-// What the scan run needs from the window.
-class TMainForm::THost : public TScanHost {
-public:
-    explicit THost(TMainForm& form) : FForm(form) {}
-    void BeginRun() override { FForm.FBitBtnScan->setEnabled(false); }
-    void EndRun() override { FForm.FBitBtnScan->setEnabled(true); }
-    void DebugLine(const std::string& text) override { FForm.AddLogLine(text); }
-    // The analysis's own status follows the entry's place in the run.
-    void SetStatusText(const std::string& text) override {
-        FForm.SetStatusText(1, FProgress.empty() || text.empty() ? FProgress + text
-                                                                 : FProgress + " - " + text);
-    }
-    void DetailsAvailable(bool available) override { FForm.FCheckBoxDebug->setVisible(available); }
-    void EntryStarted(int index, int count, const std::string& entry) override {
-        FProgress = U_Format("Scanning %d of %d: %s", index + 1, count, entry.c_str());
-        FForm.SetStatusText(1, FProgress);
-    }
-    void LinesAdded(std::span<const TStringItem> summary,
-                    std::span<const TStringItem> details) override {
-        FForm.AppendToPanes(summary, details);
-    }
-
-private:
-    TMainForm& FForm;
-    std::string FProgress;
-};
-
-// Each tree's last container lives in the settings file, one key per tree in [Context].
-class TMainForm::TTreeContexts : public TContextMemory {
-public:
-    explicit TTreeContexts(TMainForm& form) : FForm(form) {}
-    std::string RecallContext(const std::string& tree) override {
-        return U_IniReadText(*FForm.FSettingsFile, kContextSection, tree, kRootName);
-    }
-    void KeepContext(const std::string& tree, const std::string& context) override {
-        U_IniWriteStr(*FForm.FSettingsFile, kContextSection, tree, context);
-    }
-
-private:
-    TMainForm& FForm;
-};
-
 // --- Construction -------------------------------------------------------------------------------
 
 TMainForm::TMainForm(const TStartConfig& config, TNWClient* client, QWidget* parent)
-    : QMainWindow(parent), FVariantSelector(config.VariantSelector),
-      FScanFileSystem(config.ScanFileSystem), FScanEdir(config.ScanEdir),
-      FClientError(config.ClientError), FNoClientHint(config.NoClientHint), FClient(client),
-      FTreeContexts(std::make_unique<TTreeContexts>(*this)) {
-    SaveFileDialog = [this](const std::string& proposed) -> std::optional<std::string> {
-        QFileDialog dialog(this, "Save");
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setNameFilters({"Text Files (*.txt)", "All Files (*)"});
-        dialog.setDefaultSuffix("txt");
-        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-        dialog.selectFile(Q(proposed));
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return std::nullopt;
-        return S(dialog.selectedFiles().first());
-    };
+    : QMainWindow(parent), FVariant(U_WindowVariant(config)), FClientError(config.ClientError),
+      FNoClientHint(config.NoClientHint), FClient(client),
+      FTreeContexts(std::make_unique<TSettingsContextMemory>(*this)) {
     CreateControls();
     SetSource(config.Source);
     FFormAbout = new TFormAbout(this);
@@ -162,39 +67,11 @@ TMainForm::~TMainForm() {
         FormClose();
 }
 
-void TMainForm::ReportFailure(const std::string& what, const std::exception& e) {
-    std::string text = U_Format("%s: %s", what.c_str(), e.what());
-    AddLogLine(text);
-    U_MessageBox(TMsgKind::Error, text);
-}
-
 // --- Start-up and close -------------------------------------------------------------------------
 
 void TMainForm::FormCreate() {
-    FAttrColumns = false;
-    switch (FVariantSelector) {
-    case 0:
-        FAttrColumns = true;
-        break;
-    case 1:
-        FScanFileSystem = false;
-        FScanEdir = true;
-        break;
-    case 2:
-        FScanFileSystem = true;
-        FScanEdir = false;
-        FAttrColumns = true;
-        break;
-    default:
-        break;
-    }
-    if (FScanFileSystem)
-        FVariantName = "Trovalen.file";
-    if (FScanEdir)
-        FVariantName = "Trovalen.edir";
-
     FListsChanged = false;
-    FPageControl->setCurrentWidget(FTabSheetInfo);
+    FUi->PageControl1->setCurrentWidget(FUi->TabSheetInfo);
 
     FSettingsFile = U_IniOpen(true);
     FProgramSettingsFile = U_IniOpen(false);
@@ -202,39 +79,40 @@ void TMainForm::FormCreate() {
 
     TStringList help;
     U_LoadMemoFromAppTxt(help);
-    FMemo1->setPlainText(JoinLines(help));
+    FUi->Memo1->setPlainText(JoinLines(help));
 
-    ActionSaveAsExecute();
-    if (FAttrColumns)
-        FAttributes = LoadAttributeSettings(FProgramSettingsFile.get(), FAttrColumns);
+    FSave->ActionSaveAsExecute();
+    if (FVariant.AttrColumns)
+        FAttributes = LoadAttributeSettings(FProgramSettingsFile.get(), FVariant.AttrColumns);
 
     FDebugMode = U_HasSwitch("DEBUG", 5);
 
-    FPanelSettingsWdr->setVisible(FVariantSelector == 0);
-    if (FVariantSelector == 0)
-        FCheckBoxSettingsScanSubDirs->setChecked(true);
+    FUi->PanelSettingsWdr->setVisible(FVariant.Selector == 0);
+    if (FVariant.Selector == 0)
+        FUi->CheckBoxSettingsScanSubDirs->setChecked(true);
     // Both windows reach "Show only Users" (and the details switch) through this menu.
-    FMenuSettings->menuAction()->setVisible(true);
-    FPageControl->setTabVisible(FPageControl->indexOf(FTabSheetDebug), FDebugMode);
-    FPageControl->setTabVisible(FPageControl->indexOf(FTabSheetSelectPath), FScanFileSystem);
-    FPageControl->setTabVisible(FPageControl->indexOf(FTabSheetSelectEdir), FScanEdir);
+    FUi->MenuSettings->menuAction()->setVisible(true);
+    QTabWidget* pages = FUi->PageControl1;
+    pages->setTabVisible(pages->indexOf(FUi->TabSheetDebug), FDebugMode);
+    pages->setTabVisible(pages->indexOf(FUi->TabSheetSelectPath), FVariant.ScanFileSystem);
+    pages->setTabVisible(pages->indexOf(FUi->TabSheetSelectEdir), FVariant.ScanEdir);
     // Only the eDirectory window reads a directory of its own choosing.
-    if (FActionConnect)
-        FActionConnect->setVisible(FScanEdir);
+    if (FConnect)
+        FConnect->Action()->setVisible(FVariant.ScanEdir);
 
     U_IniLoadActions(*FSettingsFile, kSettings,
-                     {FActionSaveAs, FActionSaveAsTxt, FActionSaveAsClipboard, FActionSaveAsExcel,
-                      FActionSettingsShowDetails, FMenuSettingsShowOnlyUsers, FActionAbout,
-                      FMenuExit});
-    U_IniLoadControls(*FSettingsFile, kSettings, FPanelSettingsConfig);
+                     {FUi->MenuSave->menuAction(), FUi->ActionSaveAsTxt, FUi->ActionSaveAsClipboard,
+                      FUi->ActionSaveAsExcel, FUi->ActionSettingsShowDetails,
+                      FUi->MenuSettingsShowOnlyUsers, FUi->ActionAbout, FUi->MenuExit});
+    U_IniLoadControls(*FSettingsFile, kSettings, FUi->PanelSettingsConfig);
     FTableView->SetSettings(FSettingsFile.get(), kSettings);
-    U_IniLoadControls(*FSettingsFile, kSettings, FPanelSettingsResult);
+    U_IniLoadControls(*FSettingsFile, kSettings, FUi->PanelSettingsResult);
     ActiveFiltersUpd();
     // The details switch cannot stay on while the details pane is empty.
     CheckBoxDebugClick();
 
-    if (FScanFileSystem)
-        U_IniLoadCheckList(*FSettingsFile, kPathsSection, FCheckListBoxPaths);
+    if (FVariant.ScanFileSystem)
+        U_IniLoadCheckList(*FSettingsFile, kPathsSection, FUi->CheckListBoxPaths);
 
     StartClient();
     LabelSelectedUpd();
@@ -248,45 +126,44 @@ void TMainForm::StartClient() {
         std::string why = FNoClientHint;
         if (!FClientError.empty())
             why += ": " + FClientError;
-        FShellTreeViewFiles->SetHint(Q(why));
-        FListBoxEdirContainers->SetHint(Q(why));
-        FListBoxEdirObjects->SetHint(Q(why));
+        FUi->ShellTreeViewFiles->SetHint(Q(why));
+        SetEdirHints(why);
     } else if (code != 0) {
         U_ShowError(code, "InitNetWare");
-        FShellTreeViewFiles->SetHint(
+        FUi->ShellTreeViewFiles->SetHint(
             Q(U_Format("The client did not start (error %04X)", static_cast<unsigned>(code))));
     } else {
-        if (FScanFileSystem)
+        if (FVariant.ScanFileSystem)
             FillConnectionList();
-        if (FScanEdir)
+        if (FVariant.ScanEdir)
             TreeSetup();
     }
 }
 
 void TMainForm::ClearClientViews() {
-    FRadioGroupServers->Clear();
-    FShellTreeViewFiles->SetRoot(std::string());
-    FShellTreeViewFiles->setEnabled(true);
-    FShellTreeViewFiles->SetHint(kHintNoServer);
+    FUi->RadioGroupServers->Clear();
+    FUi->ShellTreeViewFiles->SetRoot(std::string());
+    FUi->ShellTreeViewFiles->setEnabled(true);
+    FUi->ShellTreeViewFiles->SetHint(kHintNoServer);
     FConnUserName.clear();
-    FComboBoxTrees->clear();
-    FEditMyName->clear();
-    FEditCurrentContainer->clear();
-    FListBoxEdirContainers->clear();
-    FListBoxEdirObjects->clear();
-    FListBoxEdirContainers->SetHint(kHintNoContainers);
-    FListBoxEdirObjects->SetHint(kHintNoObjects);
-    FCheckListBoxEdir->clear();
+    FUi->ComboBoxTrees->clear();
+    FUi->EditMyName->clear();
+    FUi->EditCurrentContainer->clear();
+    FUi->ListBoxEdirContainers->clear();
+    FUi->ListBoxEdirObjects->clear();
+    FUi->ListBoxEdirContainers->SetHint(kHintNoContainers);
+    FUi->ListBoxEdirObjects->SetHint(kHintNoObjects);
+    FUi->CheckListBoxEdir->clear();
 }
 
 void TMainForm::UseClient(std::shared_ptr<TNWClient> client) {
     if (FScanning)
         return;
     // The tree left keeps its context and its list of objects, as a change of tree keeps them.
-    std::string previous = CurrentTree();
+    std::string previous = FSession->CurrentTree();
     FSession->ChooseTree(std::string());
-    if (FScanEdir && !previous.empty())
-        U_IniSaveCheckList(*FSettingsFile, EdirListSection(previous), FCheckListBoxEdir);
+    if (FVariant.ScanEdir && !previous.empty())
+        U_IniSaveCheckList(*FSettingsFile, EdirListSection(previous), FUi->CheckListBoxEdir);
     // Every context and connection of the old client goes before the client itself.
     FSession.reset();
     FOwnedClient = std::move(client);
@@ -294,7 +171,6 @@ void TMainForm::UseClient(std::shared_ptr<TNWClient> client) {
     FClientError.clear();
     // What the cache holds was read from the directory left.
     FCache = std::make_unique<TCache>();
-    FLastCode = 0;
     ClearClientViews();
     StartClient();
     LabelSelectedUpd();
@@ -315,7 +191,7 @@ void TMainForm::FormShow() {
     if (FSettingsFile)
         U_IniLoadGeometry(*FSettingsFile, kSettings, this);
     PlaceOnScreen(true);
-    FFormAbout->Fill(FVariantName, kProgramVersion, WebAddress());
+    FFormAbout->Fill(FVariant.Name, kProgramVersion, WebAddress());
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -336,20 +212,20 @@ void TMainForm::FormClose() {
     FClosed = true;
     try {
         if (FListsChanged) {
-            if (FScanFileSystem)
-                U_IniSaveCheckList(*FSettingsFile, kPathsSection, FCheckListBoxPaths);
-            if (FScanEdir)
-                U_IniSaveCheckList(*FSettingsFile, EdirListSection(CurrentTree()),
-                                   FCheckListBoxEdir);
+            if (FVariant.ScanFileSystem)
+                U_IniSaveCheckList(*FSettingsFile, kPathsSection, FUi->CheckListBoxPaths);
+            if (FVariant.ScanEdir)
+                U_IniSaveCheckList(*FSettingsFile, EdirListSection(FSession->CurrentTree()),
+                                   FUi->CheckListBoxEdir);
         }
-        U_IniSaveControls(*FSettingsFile, kSettings, FPanelSettingsResult);
-        U_IniSaveControls(*FSettingsFile, kSettings, FPanelSettingsConfig);
+        U_IniSaveControls(*FSettingsFile, kSettings, FUi->PanelSettingsResult);
+        U_IniSaveControls(*FSettingsFile, kSettings, FUi->PanelSettingsConfig);
         U_IniWriteBool(*FSettingsFile, kSettings, "MenuSettingsShowOnlyUsers",
-                       FMenuSettingsShowOnlyUsers->isChecked());
+                       FUi->MenuSettingsShowOnlyUsers->isChecked());
         U_IniSaveGeometry(*FSettingsFile, kSettings, this);
     } catch (const std::exception& e) {
         // The window goes whatever happens; what could not be saved is said once.
-        ReportFailure("Unable to save the settings", e);
+        ReportFailure(*this, "Unable to save the settings", e);
     }
     FCache.reset();
 }
@@ -362,96 +238,40 @@ std::string TMainForm::WebAddress() const {
                  .toString(QUrl::FullyEncoded));
 }
 
-// --- Count, details switch, save commands -------------------------------------------------------
+// --- Count, details switch ----------------------------------------------------------------------
 
 void TMainForm::LabelSelectedUpd() {
-    TCheckListBox* list = FScanEdir ? FCheckListBoxEdir : FCheckListBoxPaths;
-    const char* word = FScanEdir ? "#Objects Selected" : "#Start Paths Selected";
+    TCheckListBox* list = FVariant.ScanEdir ? FUi->CheckListBoxEdir : FUi->CheckListBoxPaths;
+    const char* word = FVariant.ScanEdir ? "#Objects Selected" : "#Start Paths Selected";
     int n = list->CheckedCount();
     std::string text = U_Format("%s: %d", word, n);
-    (FScanEdir ? FLabelObjSelected : FLabelDirSelected)->setText(Q(text));
+    (FVariant.ScanEdir ? FUi->LabelObjSelected : FUi->LabelDirSelected)->setText(Q(text));
     SetStatusText(0, text);
     // A running scan keeps its button disabled until it ends.
     if (!FScanning)
-        FBitBtnScan->setEnabled(n > 0);
-}
-
-void TMainForm::GetMemo() {
-    FCurrentMemo = FCheckBoxDebug->isChecked() ? FMemoDebug : FMemoStandard;
+        FUi->BitBtnScan->setEnabled(n > 0);
 }
 
 void TMainForm::CheckBoxDebugClick() {
-    if (LineCount(FDetails) == 0)
-        FCheckBoxDebug->setChecked(false);
-    FActionSettingsShowDetails->setChecked(FCheckBoxDebug->isChecked());
-    GetMemo();
+    if (FPanes->Details().Count() == 0)
+        FUi->CheckBoxDebug->setChecked(false);
+    FUi->ActionSettingsShowDetails->setChecked(FUi->CheckBoxDebug->isChecked());
+    FSave->GetMemo();
     ShowResultPane();
 }
 
 void TMainForm::ShowResultPane() {
-    bool details = FCheckBoxDebug->isChecked();
-    bool table = !details && FCheckBoxTableView->isChecked();
-    FMemoDebug->setVisible(details);
+    bool details = FUi->CheckBoxDebug->isChecked();
+    bool table = !details && FUi->CheckBoxTableView->isChecked();
+    FUi->MemoDebug->setVisible(details);
     FTableView->setVisible(table);
-    FMemoStandard->setVisible(!details && !table);
+    FUi->MemoStandard->setVisible(!details && !table);
 }
 
 void TMainForm::ShowDetailsExecute(bool fromMenu) {
     if (fromMenu)
-        FCheckBoxDebug->setChecked(FActionSettingsShowDetails->isChecked());
+        FUi->CheckBoxDebug->setChecked(FUi->ActionSettingsShowDetails->isChecked());
     CheckBoxDebugClick();
-}
-
-void TMainForm::ActionSaveAsExecute() {
-    GetMemo();
-    bool any = LineCount(FCurrentMemo == FMemoDebug ? FDetails : FSummary) > 0;
-    FActionSaveAsTxt->setEnabled(any);
-    FActionSaveAsClipboard->setEnabled(any);
-    FActionSaveAsExcel->setEnabled(any);
-}
-
-void TMainForm::ExportCurrentPane(const std::string& target, const std::string& fileName) {
-    const TStringList& lines = FCurrentMemo == FMemoDebug ? FDetails : FSummary;
-    U_ExportStrings(lines, target, fileName);
-}
-
-void TMainForm::ActionSaveAsTxtClick() {
-    std::string proposed = S(FCurrentMemo->objectName()).find("Debug") != std::string::npos
-                               ? "Trustees_Details.txt"
-                               : "Trustees.txt";
-    std::optional<std::string> chosen = SaveFileDialog(proposed);
-    if (!chosen)
-        return;
-    ExportCurrentPane("TXT", *chosen);
-}
-
-void TMainForm::ActionSaveToClipboardClick() {
-    ExportCurrentPane("CLIPBOARD", std::string());
-}
-
-void TMainForm::ActionSaveToExcelClick() {
-    ExportCurrentPane("EXCEL", std::string());
-}
-
-void TMainForm::ShowPaneMenu(QPlainTextEdit* pane, const QPoint& pos) {
-    std::unique_ptr<QMenu> menu(pane->createStandardContextMenu(pos));
-    menu->addSeparator();
-    menu->addMenu(FMenuSave);
-    menu->exec(pane->viewport()->mapToGlobal(pos));
-}
-
-void TMainForm::ShowTableMenu(const QPoint& pos) {
-    QMenu menu(this);
-    FTableView->AddActionsTo(menu);
-    menu.addSeparator();
-    menu.addMenu(FMenuSave);
-    menu.exec(FTableView->View()->viewport()->mapToGlobal(pos));
-}
-
-void TMainForm::ShowLogMenu(const QPoint& pos) {
-    QMenu menu(this);
-    menu.addMenu(FMenuSave);
-    menu.exec(FListBoxLog->viewport()->mapToGlobal(pos));
 }
 
 // --- Status bar, About --------------------------------------------------------------------------
@@ -483,11 +303,11 @@ void TMainForm::StatusBarClick() {
 void TMainForm::ShowHelpText() {
     if (FFormAbout->isVisible())
         FFormAbout->accept();
-    FFormHelp = TFormHelp::Open(this, FVariantName + " Help");
+    FFormHelp = TFormHelp::Open(this, FVariant.Name + " Help");
 }
 
 void TMainForm::ActionAboutExecute() {
-    FFormAbout->Fill(FVariantName, kProgramVersion, WebAddress());
+    FFormAbout->Fill(FVariant.Name, kProgramVersion, WebAddress());
     FFormAbout->adjustSize();
     FFormAbout->move(geometry().center() - FFormAbout->rect().center());
     FFormAbout->exec();
@@ -496,49 +316,27 @@ void TMainForm::ActionAboutExecute() {
 // --- Scan ---------------------------------------------------------------------------------------
 
 void TMainForm::SetPanes(const TStringList& summary, const TStringList& details) {
-    FSummary.Clear();
-    FDetails.Clear();
-    FMemoStandard->clear();
-    FMemoDebug->clear();
-    FSummaryTabs.clear();
-    FDetailsTabs.clear();
-    SetTabStops(FMemoStandard, FSummaryTabs);
-    SetTabStops(FMemoDebug, FDetailsTabs);
-    FResultTable.Clear(FScanEdir);
-    FTableView->Reset();
-    AppendToPanes(summary.Items, details.Items);
+    FPanes->Set(summary, details, FVariant.ScanEdir);
 }
 
 void TMainForm::AppendToPanes(std::span<const TStringItem> summary,
                               std::span<const TStringItem> details) {
-    FSummary.Items.insert(FSummary.Items.end(), summary.begin(), summary.end());
-    FDetails.Items.insert(FDetails.Items.end(), details.begin(), details.end());
-    // The columns line up after the widest field present (the text keeps its tabs).
-    if (U_WidenTabColumns(summary, FSummaryTabs))
-        SetTabStops(FMemoStandard, FSummaryTabs);
-    if (U_WidenTabColumns(details, FDetailsTabs))
-        SetTabStops(FMemoDebug, FDetailsTabs);
-    AppendLines(FMemoStandard, summary);
-    AppendLines(FMemoDebug, details);
-    FResultTable.AddLines(summary, details);
-    FTableView->RowsAdded();
+    FPanes->Append(summary, details);
 }
 
 void TMainForm::ActiveFiltersUpd() {
-    if (FLabelActiveFilters == nullptr || FMenuSettingsShowOnlyUsers == nullptr)
-        return;
     std::vector<std::string> parts;
-    if (!FEditFilterExcl->text().isEmpty())
-        parts.push_back("excluding names with \"" + S(FEditFilterExcl->text()) + "\"");
-    if (!FEditFilterIncl->text().isEmpty())
-        parts.push_back("only names with \"" + S(FEditFilterIncl->text()) + "\"");
-    if (FMenuSettingsShowOnlyUsers->isChecked())
+    if (!FUi->EditFilterExcl->text().isEmpty())
+        parts.push_back("excluding names with \"" + S(FUi->EditFilterExcl->text()) + "\"");
+    if (!FUi->EditFilterIncl->text().isEmpty())
+        parts.push_back("only names with \"" + S(FUi->EditFilterIncl->text()) + "\"");
+    if (FUi->MenuSettingsShowOnlyUsers->isChecked())
         parts.push_back("only users");
     std::string text;
     for (const auto& part : parts)
         text += (text.empty() ? "Filters: " : "; ") + part;
-    FLabelActiveFilters->setText(Q(text));
-    FLabelActiveFilters->setVisible(!text.empty());
+    FUi->LabelActiveFilters->setText(Q(text));
+    FUi->LabelActiveFilters->setVisible(!text.empty());
 }
 
 void TMainForm::CancelScan() {
@@ -549,18 +347,18 @@ void TMainForm::CancelScan() {
 void TMainForm::AddLogLine(const std::string& text) {
     if (!FDebugMode)
         return;
-    FListBoxLog->addItem(Q(text));
-    FListBoxLog->scrollToBottom();
+    FUi->ListBoxLog->addItem(Q(text));
+    FUi->ListBoxLog->scrollToBottom();
 }
 
 void TMainForm::SetSelectionEnabled(bool enabled) {
-    FTabSheetSettings->setEnabled(enabled);
-    FTabSheetSelectPath->setEnabled(enabled);
-    FTabSheetSelectEdir->setEnabled(enabled);
-    FPanelSettingsResult->setEnabled(enabled);
-    FMenuSave->setEnabled(enabled);
-    if (FActionConnect)
-        FActionConnect->setEnabled(enabled);
+    FUi->TabSheetSettings->setEnabled(enabled);
+    FUi->TabSheetSelectPath->setEnabled(enabled);
+    FUi->TabSheetSelectEdir->setEnabled(enabled);
+    FUi->PanelSettingsResult->setEnabled(enabled);
+    FUi->MenuSave->setEnabled(enabled);
+    if (FConnect)
+        FConnect->Action()->setEnabled(enabled);
 }
 
 void TMainForm::BitBtnScanClick() {
@@ -573,24 +371,24 @@ void TMainForm::DoTheJob() {
     if (FScanning)
         return;
     TScanOptions options;
-    options.Edir = FScanEdir;
-    TCheckListBox* list = FScanEdir ? FCheckListBoxEdir : FCheckListBoxPaths;
+    options.Edir = FVariant.ScanEdir;
+    TCheckListBox* list = FVariant.ScanEdir ? FUi->CheckListBoxEdir : FUi->CheckListBoxPaths;
     for (const auto& text : list->CheckedTexts())
         options.Entries.push_back(text);
-    options.ResolveContainers = FCheckBoxSettingsResolveContainers->isChecked();
-    options.OnlyUsers = FMenuSettingsShowOnlyUsers->isChecked();
-    options.ScanSubDirs = FCheckBoxSettingsScanSubDirs->isChecked();
-    options.FilterExcl = S(FEditFilterExcl->text());
-    options.FilterIncl = S(FEditFilterIncl->text());
-    options.VariantName = FVariantName;
+    options.ResolveContainers = FUi->CheckBoxSettingsResolveContainers->isChecked();
+    options.OnlyUsers = FUi->MenuSettingsShowOnlyUsers->isChecked();
+    options.ScanSubDirs = FUi->CheckBoxSettingsScanSubDirs->isChecked();
+    options.FilterExcl = S(FUi->EditFilterExcl->text());
+    options.FilterIncl = S(FUi->EditFilterIncl->text());
+    options.VariantName = FVariant.Name;
     options.DebugMode = FDebugMode;
-    options.ShowDetails = FActionSettingsShowDetails->isChecked();
+    options.ShowDetails = FUi->ActionSettingsShowDetails->isChecked();
     options.Source = FSource;
     // The tree is the one chosen on the page, so the options name none.
     TScanRequest request;
     U_ScanRequest(options, *FSession, request);
-    request.AttrColumns = FAttrColumns;
-    request.Attributes = FAttrColumns ? &FAttributes : nullptr;
+    request.AttrColumns = FVariant.AttrColumns;
+    request.Attributes = FVariant.AttrColumns ? &FAttributes : nullptr;
     request.Cache = FCache.get();
     FCancel = false;
     request.Cancel = &FCancel;
@@ -603,13 +401,13 @@ void TMainForm::DoTheJob() {
     {
         FScanning = true;
         SetSelectionEnabled(false);
-        FBitBtnCancel->setVisible(true);
+        FUi->BitBtnCancel->setVisible(true);
         TScopeExit unlock([this] {
             FScanning = false;
-            FBitBtnCancel->setVisible(false);
+            FUi->BitBtnCancel->setVisible(false);
             SetSelectionEnabled(true);
         });
-        THost host(*this);
+        TWindowScanHost host(*this, FUi->BitBtnScan, FUi->CheckBoxDebug);
         try {
             FSession->Scan(request, host, result);
         } catch (const std::exception& e) {
@@ -621,10 +419,11 @@ void TMainForm::DoTheJob() {
     ShowRunOutcome(
         result, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
     // The panes were filled entry by entry; they end up holding the run's result.
-    if (FSummary.Count() != result.Summary.Count() || FDetails.Count() != result.Details.Count())
+    if (SummaryLines().Count() != result.Summary.Count() ||
+        DetailsLines().Count() != result.Details.Count())
         SetPanes(result.Summary, result.Details);
     CheckBoxDebugClick();
-    ActionSaveAsExecute();
+    FSave->ActionSaveAsExecute();
     FLastResult = std::move(result);
     if (FCloseAfterScan)
         close();
@@ -633,29 +432,29 @@ void TMainForm::DoTheJob() {
 // --- Start-path page ----------------------------------------------------------------------------
 
 void TMainForm::FillConnectionList() {
-    if (!FScanFileSystem)
+    if (!FVariant.ScanFileSystem)
         return;
     TStringList servers;
-    FLastCode = FSession->ListServers(servers);
-    if (FLastCode != 0)
+    if (FSession->ListServers(servers) != 0)
         return;
-    FRadioGroupServers->Clear();
+    TRadioGroup* group = FUi->RadioGroupServers;
+    group->Clear();
     for (const auto& s : servers)
-        FRadioGroupServers->Add(s.Text, s.Value);
-    if (FRadioGroupServers->ItemIndex() < 0 && FRadioGroupServers->Count() > 0)
-        FRadioGroupServers->Click(0);
+        group->Add(s.Text, s.Value);
+    if (group->ItemIndex() < 0 && group->Count() > 0)
+        group->Click(0);
 }
 
 void TMainForm::RadioGroupServersClick() {
-    if (!FScanFileSystem)
+    if (!FVariant.ScanFileSystem)
         return;
-    int index = FRadioGroupServers->ItemIndex();
+    TRadioGroup* group = FUi->RadioGroupServers;
+    int index = group->ItemIndex();
     if (index < 0)
         return;
-    FLastCode =
-        FSession->OpenServer(FRadioGroupServers->Text(index), FRadioGroupServers->Value(index));
-    if (FLastCode != 0)
-        U_ShowError(FLastCode, "NWCCOpenConnByRef");
+    NWCCODE code = FSession->OpenServer(group->Text(index), group->Value(index));
+    if (code != 0)
+        U_ShowError(code, "NWCCOpenConnByRef");
     ShellTreeViewSetRoot("\\\\" + FSession->ServerName() + "\\");
 }
 
@@ -663,19 +462,19 @@ void TMainForm::ShellTreeViewSetRoot(const std::string& root) {
     TBusyCursor busy;
     FConnUserName = FSession->ConnUserName();
     bool enabled = FConnUserName != kNotAuthenticated;
-    FShellTreeViewFiles->setEnabled(enabled);
+    TFolderTree* folders = FUi->ShellTreeViewFiles;
+    folders->setEnabled(enabled);
     // A server the workstation is not logged in to shows none of its own folders, nor those
     // of the server chosen before.
-    FShellTreeViewFiles->SetRoot(enabled ? root : std::string());
-    FShellTreeViewFiles->SetHint(
-        enabled ? Q("No volumes on this server")
-                : Q(U_Format("Not logged in to %s", FSession->ServerName().c_str())));
+    folders->SetRoot(enabled ? root : std::string());
+    folders->SetHint(enabled ? Q("No volumes on this server")
+                             : Q(U_Format("Not logged in to %s", FSession->ServerName().c_str())));
 }
 
 void TMainForm::ShellTreeViewFilesClick() {
-    if (!FScanFileSystem || !FShellTreeViewFiles->isEnabled())
+    if (!FVariant.ScanFileSystem || !FUi->ShellTreeViewFiles->isEnabled())
         return;
-    std::string path = FShellTreeViewFiles->SelectedPath();
+    std::string path = FUi->ShellTreeViewFiles->SelectedPath();
     if (path.empty())
         return;
     FSession->ResolveFolder(path);
@@ -683,18 +482,20 @@ void TMainForm::ShellTreeViewFilesClick() {
     SetPanes(TStringList(), TStringList());
     CheckBoxDebugClick();
 }
+
 void TMainForm::ShellTreeViewFilesDblClick() {
-    if (!FScanFileSystem)
+    if (!FVariant.ScanFileSystem)
         return;
-    std::string path = FShellTreeViewFiles->SelectedPath();
+    std::string path = FUi->ShellTreeViewFiles->SelectedPath();
     if (path.empty())
         return;
     FListsChanged = true;
-    int index = FCheckListBoxPaths->IndexOf(path);
+    TCheckListBox* paths = FUi->CheckListBoxPaths;
+    int index = paths->IndexOf(path);
     if (index < 0)
-        index = FCheckListBoxPaths->Add(path);
-    FCheckListBoxPaths->setCurrentRow(index);
-    FCheckListBoxPaths->SetChecked(index, true);
+        index = paths->Add(path);
+    paths->setCurrentRow(index);
+    paths->SetChecked(index, true);
     LabelSelectedUpd();
 }
 
@@ -714,49 +515,55 @@ void TMainForm::CheckListBoxDblClick(TCheckListBox* box) {
 
 // --- eDirectory page ----------------------------------------------------------------------------
 
-std::string TMainForm::EdirListSection(const std::string& tree) const {
-    return U_Format("%s - %s", "CheckListBoxEdir", tree.c_str());
+void TMainForm::ShowEdirPage() {
+    FUi->PageControl1->setCurrentWidget(FUi->TabSheetSelectEdir);
+}
+
+void TMainForm::SetEdirHints(const std::string& text) {
+    FUi->ListBoxEdirContainers->SetHint(Q(text));
+    FUi->ListBoxEdirObjects->SetHint(Q(text));
 }
 
 void TMainForm::TreeSetup() {
-    if (!FScanEdir)
+    if (!FVariant.ScanEdir)
         return;
     try {
         TStringList trees;
         std::string primary;
         FSession->ListTrees(trees, primary);
-        FComboBoxTrees->clear();
+        QComboBox* combo = FUi->ComboBoxTrees;
+        combo->clear();
         for (const auto& t : trees)
-            if (FComboBoxTrees->findText(Q(t.Text), Qt::MatchFixedString) < 0)
-                FComboBoxTrees->addItem(Q(t.Text));
-        if (FComboBoxTrees->count() > 0) {
-            int index = FComboBoxTrees->findText(Q(primary), Qt::MatchFixedString);
-            FComboBoxTrees->setCurrentIndex(index >= 0 ? index : 0);
+            if (combo->findText(Q(t.Text), Qt::MatchFixedString) < 0)
+                combo->addItem(Q(t.Text));
+        if (combo->count() > 0) {
+            int index = combo->findText(Q(primary), Qt::MatchFixedString);
+            combo->setCurrentIndex(index >= 0 ? index : 0);
             ChangeTree();
         }
     } catch (const std::exception& e) {
         // The window still opens; the page stays as far as it got.
-        ReportFailure("Unable to list the trees", e);
+        ReportFailure(*this, "Unable to list the trees", e);
     }
 }
 
 void TMainForm::ChangeTree() {
-    if (!FScanEdir)
+    if (!FVariant.ScanEdir)
         return;
     // The session keeps the context of the tree left; its list is kept here, after it.
-    std::string previous = CurrentTree();
-    std::string tree = S(FComboBoxTrees->currentText());
+    std::string previous = FSession->CurrentTree();
+    std::string tree = S(FUi->ComboBoxTrees->currentText());
     NWCCODE code = FSession->ChooseTree(tree);
     if (!previous.empty())
-        U_IniSaveCheckList(*FSettingsFile, EdirListSection(previous), FCheckListBoxEdir);
+        U_IniSaveCheckList(*FSettingsFile, EdirListSection(previous), FUi->CheckListBoxEdir);
     if (tree.empty())
         return;
-    FLastCode = code;
     if (code != 0)
         U_ShowError(code, "DSChangeCurrentTree");
-    FEditMyName->setText(Q(FSession->CurrentUser()));
+    FUi->EditMyName->setText(Q(FSession->CurrentUser()));
     GetContainerInfo();
-    U_IniLoadCheckList(*FSettingsFile, EdirListSection(CurrentTree()), FCheckListBoxEdir);
+    U_IniLoadCheckList(*FSettingsFile, EdirListSection(FSession->CurrentTree()),
+                       FUi->CheckListBoxEdir);
     // The count follows the list of the tree now chosen.
     LabelSelectedUpd();
 }
@@ -765,22 +572,22 @@ void TMainForm::GetContainerInfo() {
     TBusyCursor busy;
     std::string current;
     TStringList containers, objects;
-    FLastCode = FSession->ListContainer(current, containers, objects);
-    FEditCurrentContainer->setText(Q(current));
-    FListBoxEdirContainers->clear();
-    FListBoxEdirObjects->clear();
+    FSession->ListContainer(current, containers, objects);
+    FUi->EditCurrentContainer->setText(Q(current));
+    FUi->ListBoxEdirContainers->clear();
+    FUi->ListBoxEdirObjects->clear();
     for (const auto& c : containers)
-        FListBoxEdirContainers->addItem(Q(c.Text));
+        FUi->ListBoxEdirContainers->addItem(Q(c.Text));
     for (const auto& o : objects) {
-        auto* item = new QListWidgetItem(Q(o.Text), FListBoxEdirObjects);
+        auto* item = new QListWidgetItem(Q(o.Text), FUi->ListBoxEdirObjects);
         item->setData(kPrefixRole, static_cast<int>(o.Value));
     }
 }
 
 void TMainForm::ListBoxEdirContainersDblClick() {
-    if (!FScanEdir)
+    if (!FVariant.ScanEdir)
         return;
-    QListWidgetItem* item = FListBoxEdirContainers->currentItem();
+    QListWidgetItem* item = FUi->ListBoxEdirContainers->currentItem();
     if (!item)
         return;
     FSession->OpenContainer(S(item->text()));
@@ -788,24 +595,25 @@ void TMainForm::ListBoxEdirContainersDblClick() {
 }
 
 void TMainForm::ListBoxEdirObjectsDblClick() {
-    if (!FScanEdir)
+    if (!FVariant.ScanEdir)
         return;
-    QListWidgetItem* item = FListBoxEdirObjects->currentItem();
+    QListWidgetItem* item = FUi->ListBoxEdirObjects->currentItem();
     if (!item)
         return;
     FListsChanged = true;
     std::string full;
-    FLastCode = FSession->ResolveObject(S(item->text()), item->data(kPrefixRole).toInt(), full);
+    NWCCODE code = FSession->ResolveObject(S(item->text()), item->data(kPrefixRole).toInt(), full);
     // A name that cannot be resolved adds no nameless entry.
     if (full.empty()) {
-        U_ShowError(FLastCode, "DSGetDN");
+        U_ShowError(code, "DSGetDN");
         return;
     }
-    int index = FCheckListBoxEdir->IndexOf(full);
+    TCheckListBox* list = FUi->CheckListBoxEdir;
+    int index = list->IndexOf(full);
     if (index < 0)
-        index = FCheckListBoxEdir->Add(full);
-    FCheckListBoxEdir->setCurrentRow(index);
-    FCheckListBoxEdir->SetChecked(index, true);
+        index = list->Add(full);
+    list->setCurrentRow(index);
+    list->SetChecked(index, true);
     LabelSelectedUpd();
 }
 

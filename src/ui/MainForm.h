@@ -1,178 +1,111 @@
 // The main window: the Info, Settings, selection, scan and Troubleshooting pages, the menus and
-// the status bar. It only shows state and passes the user's choices on: the scan session lists
-// servers, trees and containers, resolves names and runs the scan; the settings store and the
+// the status bar, laid out by the Designer form (MainForm.ui). It only shows state and passes
+// the user's choices on: the scan session lists, resolves and scans; the settings store and the
 // control walk keep the window's state between runs.
 #pragma once
 
 #include <QMainWindow>
 
 #include <atomic>
-#include <exception>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
-#include <vector>
 
-#include "model/NWClient.h"
 #include "rights/Report.h"
-#include "rights/ResultTable.h"
 #include "rights/ScanRun.h"
 #include "rights/ScanSession.h"
 #include "settings/Cache.h"
 #include "settings/IniFile.h"
-#include "util/StringList.h"
+#include "ui/ResultPanes.h"
+#include "ui/StartConfig.h"
 
-class QAction;
-class QCheckBox;
-class QComboBox;
 class QLabel;
-class QLineEdit;
-class QListWidget;
-class QMenu;
-class QPlainTextEdit;
-class QPushButton;
-class QSplitter;
-class QTabWidget;
-class QWidget;
+
+namespace Ui {
+class MainForm;
+}
 
 namespace trovalen {
 
-struct TLdapClientOptions;
 class TCheckListBox;
-class TFolderTree;
-class TFormConnect;
-class TListBox;
+class TCompareCommand;
+class TConnectCommand;
 class TFormAbout;
-class TFormCompare;
 class TFormHelp;
-class TRadioGroup;
 class TResultTableView;
+class TSaveCommands;
 class TScanBanner;
-
-// The values that the program's start sets to choose the variant.
-struct TStartConfig {
-    int VariantSelector = 4;
-    bool ScanFileSystem = true;
-    bool ScanEdir = false;
-    // Why there is no client (the tree file loader's message); the program's start has shown
-    // it, and the window's empty lists repeat it.
-    std::string ClientError = {};
-    // What the empty lists say before that reason: which directory could not be opened.
-    std::string NoClientHint = "No tree file could be loaded";
-    // Where the client's data comes from, in words (title and status bar).
-    std::string Source = {};
-};
-
-constexpr char kWindowCaption[] = "Effective Rights Analysis";
-// The hints of the empty selection lists before there is anything to list.
-constexpr char kHintNoServer[] = "Choose a server in the connection list";
-constexpr char kHintNoContainers[] = "No containers here";
-constexpr char kHintNoObjects[] = "No objects in this container";
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
     // Runs the start-up: settings, help text, client, connection or tree list. client may be
-    // null (no tree file could be loaded); the start-up then says that the client is not there.
+    // null (no tree file could be loaded); the start-up then says so.
     TMainForm(const TStartConfig& config, TNWClient* client, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // The client the window works on; null when there is none.
     TNWClient* Client() const { return FClient; }
-    // Makes the window work on another client, which it then holds. The session of the client
-    // used so far goes first (its contexts and connections), then that client when the window
-    // held it; then the start-up runs on the new client (servers, trees, contexts). The list of
-    // objects of the tree left is kept, as a change of tree keeps it. Ignored during a scan.
+    // Makes the window work on another client, which it then holds: the old session goes
+    // first, then the old client when held; the start-up runs on the new one. The tree left
+    // keeps its list of objects, as a change of tree keeps it. Ignored during a scan.
     void UseClient(std::shared_ptr<TNWClient> client);
-    // Connects to a directory over LDAP (with the busy cursor) and, when that works, makes the
-    // window work on it (UseClient). When it fails, one message says why and the window keeps
-    // the client it has.
-    bool ConnectLdap(const TLdapClientOptions& options);
-    // The "Connect to directory" command: the dialog with the fields kept in the settings,
-    // which keep what OK accepted (never the password); then ConnectLdap.
-    void ActionConnectExecute();
-    // Runs the connect dialog; true when the user chose OK. Tests replace it.
-    std::function<bool(TFormConnect& dialog)> ConnectDialog;
-
-    // The save-file dialog: gets the proposed file name, returns the chosen one or nothing when
-    // the user cancels. Tests replace it.
-    std::function<std::optional<std::string>(const std::string& proposed)> SaveFileDialog;
+    // The "Connect to directory" command; null where this build reads no live directory.
+    TConnectCommand* ConnectCommand() const { return FConnect; }
+    // The save commands of the File menu and the context menus.
+    TSaveCommands& Save() const { return *FSave; }
 
     // --- State --------------------------------------------------------------------------------
-    bool ScanFileSystem() const { return FScanFileSystem; }
-    bool ScanEdir() const { return FScanEdir; }
-    bool AttrColumns() const { return FAttrColumns; }
-    const std::string& VariantName() const { return FVariantName; }
+    const std::string& VariantName() const { return FVariant.Name; }
     bool DebugMode() const { return FDebugMode; }
     bool ListsChanged() const { return FListsChanged; }
     bool Scanning() const { return FScanning; }
-    NWHandle ConnHandle() const { return FSession->ConnHandle(); }
-    const std::string& ServerName() const { return FSession->ServerName(); }
+    // The session the window works through (servers, trees, contexts, the scan).
+    const TScanSession& Session() const { return *FSession; }
     const std::string& ConnUserName() const { return FConnUserName; }
-    const std::string& SelectedPath() const { return FSession->SelectedPath(); }
-    const std::string& CurrentTree() const { return FSession->CurrentTree(); }
-    const std::string& CurrentContext() const { return FSession->CurrentContext(); }
-    NWCCODE LastCode() const { return FLastCode; }
     TIniFile* SettingsFile() const { return FSettingsFile.get(); }
-    // The lines of the two result panes.
-    const TStringList& SummaryLines() const { return FSummary; }
-    const TStringList& DetailsLines() const { return FDetails; }
-    // The pane that the save commands act on (GetMemo).
-    QPlainTextEdit* CurrentMemo() const { return FCurrentMemo; }
-    // The summary as table rows, and the view that shows them.
-    const TResultTable& ResultTable() const { return FResultTable; }
+    // The lines of the two result panes, and the summary as table rows.
+    const TStringList& SummaryLines() const { return FPanes->Summary(); }
+    const TStringList& DetailsLines() const { return FPanes->Details(); }
+    const TResultTable& ResultTable() const { return FPanes->Table(); }
     TResultTableView* TableView() const { return FTableView; }
     // The web address of the About box and the status bar.
     std::string WebAddress() const;
     TFormAbout* FormAbout() const { return FFormAbout; }
     // The help text's own window (created by the first ShowHelpText).
     TFormHelp* FormHelp() const { return FFormHelp; }
-    // Where the data the window shows comes from ("sample tree (simulated)", a tree file, an
-    // LDAP server and identity): in the title and the status bar.
+    // Where the data shown comes from (a tree file, an LDAP server): title and status bar.
     const std::string& Source() const { return FSource; }
     void SetSource(const std::string& source);
-    // The last run's result, and what the window says of it above the panes when it is not
+    // The last run's result; the banner above the panes and what it says when the run is not
     // whole (empty otherwise).
     const TScanResult& LastResult() const { return FLastResult; }
+    TScanBanner* ScanBanner() const;
     std::string BannerText() const;
-    // The changes since a saved result (File > "Compare with saved result..."): the saved
-    // result is compared with the last run, or, before any run, with a second saved result.
-    void ActionCompareExecute();
-    // Asks for a saved result to open; none when the user cancels. Tests replace it.
-    std::function<std::optional<std::string>(const std::string& title)> OpenResultDialog;
-    // The window of the last comparison (null before the first).
-    TFormCompare* FormCompare() const { return FFormCompare; }
-    // The banner above the panes that says what the last run left out.
-    TScanBanner* ScanBanner() const { return FScanBanner; }
+    // File > "Compare with saved result...".
+    TCompareCommand& Compare() const { return *FCompare; }
 
     // --- Operations the controls trigger ------------------------------------------------------
     void LabelSelectedUpd();
-    void GetMemo();
     void CheckBoxDebugClick();
     void ShowDetailsExecute(bool fromMenu);
-    void ActionSaveAsExecute();
-    void ActionSaveAsTxtClick();
-    void ActionSaveToClipboardClick();
-    void ActionSaveToExcelClick();
     void BitBtnScanClick();
     void DoTheJob();
     void StatusBarClick();
-    // Closes the About box and shows the help text of the Info page, read afresh from where the
-    // program finds it, in a window of its own.
+    // Closes the About box and shows the help text, read afresh, in a window of its own.
     void ShowHelpText();
     void ActionAboutExecute();
-
     // Start-path page
     void RadioGroupServersClick();
     void ShellTreeViewFilesClick();
     void ShellTreeViewFilesDblClick();
-    // eDirectory page
+    // eDirectory page; the connect command shows it, or says in its empty lists why it cannot.
     void ChangeTree();
     void GetContainerInfo();
     void ListBoxEdirContainersDblClick();
     void ListBoxEdirObjectsDblClick();
+    void ShowEdirPage();
+    void SetEdirHints(const std::string& text);
     // Both check-list boxes
     void CheckListBoxClick();
     void CheckListBoxDblClick(TCheckListBox* box);
@@ -182,15 +115,13 @@ public:
     void SetStatusText(int panel, const std::string& text);
     // Sets the two panes' lines and shows them.
     void SetPanes(const TStringList& summary, const TStringList& details);
-    // Adds lines to the two panes. A long result goes in in pieces, with the window's events
-    // processed between them, so the window stays responsive.
+    // Adds lines to the two panes (in pieces, the window staying responsive).
     void AppendToPanes(std::span<const TStringItem> summary, std::span<const TStringItem> details);
     // Asks a running scan to stop after the entry being analysed.
     void CancelScan();
     // The line above the result panes that names the filters the next scan applies.
     void ActiveFiltersUpd();
-
-    // Called by the scan host.
+    // A line of the troubleshooting log (in debug mode).
     void AddLogLine(const std::string& text);
 
 protected:
@@ -199,37 +130,23 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    class THost;
-    class TTreeContexts;
-
+    // The form, what it cannot say, and the signals wired to the operations.
     void CreateControls();
-    QWidget* CreateInfoPage();
-    QWidget* CreateSettingsPage();
-    QWidget* CreateSelectEdirPage();
-    QWidget* CreateSelectPathPage();
-    QWidget* CreateActionPage();
-    QWidget* CreateDebugPage();
+    void SetUpSelectionPages();
+    void SetUpActionPage();
+    void WireCheckList(TCheckListBox* box);
     void CreateMenus();
-    void CreateHelpMenu();
-    QWidget* CreateScanBanner(QWidget* parent);
+    // Shows the details pane, the summary table or the summary text, as the switches say.
+    void ShowResultPane();
     // After a run: the banner, the marks of the table's rows, the closing status line.
     void ShowRunOutcome(const TScanResult& result, double seconds);
     // Puts the window on the screens there are now, as restored or at its first size.
     void PlaceOnScreen(bool restored);
-    void UpdateCaption();
-    void CreateConnectAction(QMenu* menu);
-    QPlainTextEdit* CreateResultPane(const char* name);
-    void ShowPaneMenu(QPlainTextEdit* pane, const QPoint& pos);
-    void ShowLogMenu(const QPoint& pos);
-    void ShowTableMenu(const QPoint& pos);
-    // Shows the details pane, the summary table or the summary text, as the switches say.
-    void ShowResultPane();
 
     void FormCreate();
     void FormShow();
     void FormClose();
-    // The part of the start-up that works on the client: the session, then the servers or
-    // trees; without a client, the hints that say why.
+    // The start-up's part on the client: the session, then the servers or trees (or why not).
     void StartClient();
     // Empties what the window shows of the client: servers, folders, trees, containers.
     void ClearClientViews();
@@ -237,17 +154,8 @@ private:
     void ShellTreeViewSetRoot(const std::string& root);
     void TreeSetup();
     void SetSelectionEnabled(bool enabled);
-    std::string EdirListSection(const std::string& tree) const;
-    void ExportCurrentPane(const std::string& target, const std::string& fileName);
-    // Says what failed, in the troubleshooting log and in an error box.
-    void ReportFailure(const std::string& what, const std::exception& e);
 
-    // Start-up state
-    int FVariantSelector;
-    bool FScanFileSystem;
-    bool FScanEdir;
-    bool FAttrColumns = false;
-    std::string FVariantName;
+    TWindowVariant FVariant;
     bool FDebugMode = false;
     bool FListsChanged = false;
     bool FScanning = false;
@@ -265,86 +173,26 @@ private:
     std::unique_ptr<TIniFile> FProgramSettingsFile;
     std::unique_ptr<TCache> FCache;
     TAttributeSettings FAttributes;
-    NWCCODE FLastCode = 0;
 
-    // The client, the contexts and the connection: all held by the session. FOwnedClient holds
-    // a client that the window was given to keep (UseClient); it is declared before the session
-    // so that the session goes first.
+    // The session holds the client's contexts and connection. FOwnedClient, a client given to
+    // keep (UseClient), is declared before the session so that the session goes first.
     std::shared_ptr<TNWClient> FOwnedClient;
     TNWClient* FClient;
-    std::unique_ptr<TTreeContexts> FTreeContexts;
+    std::unique_ptr<TContextMemory> FTreeContexts;
     std::unique_ptr<TScanSession> FSession;
     std::string FConnUserName;
 
-    TStringList FSummary;
-    TStringList FDetails;
-    // The widest field of each tab column in each pane; the panes' tab stops follow them.
-    std::vector<int> FSummaryTabs;
-    std::vector<int> FDetailsTabs;
-    TResultTable FResultTable;
-
-    // Controls
-    QTabWidget* FPageControl = nullptr;
-    QWidget* FTabSheetInfo = nullptr;
-    QWidget* FTabSheetSettings = nullptr;
-    QWidget* FTabSheetSelectEdir = nullptr;
-    QWidget* FTabSheetSelectPath = nullptr;
-    QWidget* FTabSheetAction = nullptr;
-    QWidget* FTabSheetDebug = nullptr;
-    QPlainTextEdit* FMemo1 = nullptr;
-    QWidget* FPanelSettingsConfig = nullptr;
-    QWidget* FPanelSettingsWdr = nullptr;
-    QLineEdit* FEditFilterExcl = nullptr;
-    QLineEdit* FEditFilterIncl = nullptr;
-    QCheckBox* FCheckBoxSettingsResolveContainers = nullptr;
-    QCheckBox* FCheckBoxSettingsScanSubDirs = nullptr;
-    QWidget* FPanelSettingsResult = nullptr;
-    QPushButton* FBitBtnScan = nullptr;
-    QPushButton* FBitBtnCancel = nullptr;
-    QCheckBox* FCheckBoxDebug = nullptr;
-    QCheckBox* FCheckBoxTableView = nullptr;
+    std::unique_ptr<Ui::MainForm> FUi;
+    std::unique_ptr<TResultPanes> FPanes; // the panes' lines and the table's rows
     TResultTableView* FTableView = nullptr;
-    QLabel* FLabelActiveFilters = nullptr;
-    TScanBanner* FScanBanner = nullptr;
-    QPlainTextEdit* FMemoStandard = nullptr;
-    QPlainTextEdit* FMemoDebug = nullptr;
-    QPlainTextEdit* FCurrentMemo = nullptr;
-    QListWidget* FListBoxLog = nullptr;
-    // Start-path page
-    TRadioGroup* FRadioGroupServers = nullptr;
-    TFolderTree* FShellTreeViewFiles = nullptr;
-    QLabel* FLabelDirSelected = nullptr;
-    TCheckListBox* FCheckListBoxPaths = nullptr;
-    // eDirectory page
-    QComboBox* FComboBoxTrees = nullptr;
-    QLineEdit* FEditMyName = nullptr;
-    QLineEdit* FEditCurrentContainer = nullptr;
-    TListBox* FListBoxEdirContainers = nullptr;
-    TListBox* FListBoxEdirObjects = nullptr;
-    QLabel* FLabelObjSelected = nullptr;
-    TCheckListBox* FCheckListBoxEdir = nullptr;
-    // Menus and commands
-    QMenu* FMenuSave = nullptr;
-    QMenu* FMenuSettings = nullptr;
-    QAction* FActionSaveAs = nullptr;
-    QAction* FActionSaveAsTxt = nullptr;
-    QAction* FActionSaveAsClipboard = nullptr;
-    QAction* FActionSaveAsExcel = nullptr;
-    QAction* FActionSettingsShowDetails = nullptr;
-    QAction* FMenuSettingsShowOnlyUsers = nullptr;
-    QAction* FActionAbout = nullptr;
-    QAction* FMenuExit = nullptr;
-    QAction* FActionConnect = nullptr;
-    QAction* FActionCompare = nullptr;
-    QAction* FActionHelp = nullptr;
-    // Status bar
+    std::unique_ptr<TSaveCommands> FSave;
+    TCompareCommand* FCompare = nullptr;
+    TConnectCommand* FConnect = nullptr;
     QLabel* FStatusPanel0 = nullptr;
     QLabel* FStatusPanel1 = nullptr;
     QLabel* FStatusSource = nullptr;
-
     TFormAbout* FFormAbout = nullptr;
     TFormHelp* FFormHelp = nullptr;
-    TFormCompare* FFormCompare = nullptr;
 };
 
 } // namespace trovalen

@@ -96,6 +96,8 @@ class TRadioGroup : public QGroupBox {
     Q_OBJECT
 public:
     explicit TRadioGroup(const QString& title, QWidget* parent = nullptr);
+    // Untitled (setTitle gives the title), as a form built from a Designer file makes it.
+    explicit TRadioGroup(QWidget* parent) : TRadioGroup(QString(), parent) {}
 
     void Clear();
     void Add(const std::string& text, uint32_t value);

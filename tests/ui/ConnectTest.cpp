@@ -21,6 +21,7 @@
 #include "UiFixture.h"
 #include "backend/sim/SimLoader.h"
 #include "ui/FormConnect.h"
+#include "ui/MainConnect.h"
 #include "ui/Widgets.h"
 #include "util/Util.h"
 #ifdef TROVALEN_TREE_EXE
@@ -85,9 +86,9 @@ protected:
     // Runs the window's "Connect to directory" command: act works on the open dialog, and
     // answers whether the dialog is to run on (OK pressed and accepted).
     static void RunCommand(TMainForm& form, const std::function<bool(TFormConnect&)>& act) {
-        form.ConnectDialog = [&act](TFormConnect& dialog) { return act(dialog); };
+        form.ConnectCommand()->Dialog = [&act](TFormConnect& dialog) { return act(dialog); };
         Child<QAction>(form, "ActionConnect")->trigger();
-        form.ConnectDialog = nullptr;
+        form.ConnectCommand()->Dialog = nullptr;
     }
     // Types the fields and presses OK; true when the dialog accepted them.
     static bool Connect(TMainForm& form, const TTyped& typed) {
@@ -258,7 +259,7 @@ TEST_F(ConnectTest, AFailedConnectionKeepsTheClientAndSaysWhy) {
 
     EXPECT_EQ(form->Client(), Counting.get());
     EXPECT_EQ(Trees(*form), (std::vector<std::string>{"ACME_TREE", "OTHER_TREE"}));
-    EXPECT_EQ(form->CurrentTree(), "ACME_TREE");
+    EXPECT_EQ(form->Session().CurrentTree(), "ACME_TREE");
     EXPECT_EQ(Child<TCheckListBox>(*form, "CheckListBoxEdir")->Count(), 1);
     EXPECT_FALSE(Counting->Contexts.empty()) << "the session still works on the client";
     form->BitBtnScanClick();
@@ -272,7 +273,7 @@ TEST_F(ConnectTest, AWindowStartedWithoutAClientSaysWhyAndTakesOneLater) {
     TLdapConnectSettings fields;
     fields.Uri = Unreachable();
     fields.Timeout = "1";
-    EXPECT_FALSE(form->ConnectLdap(fields.Options()));
+    EXPECT_FALSE(form->ConnectCommand()->Connect(fields.Options()));
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(form->Client(), nullptr);
     auto* objects = Child<TListBox>(*form, "ListBoxEdirObjects");
@@ -282,7 +283,7 @@ TEST_F(ConnectTest, AWindowStartedWithoutAClientSaysWhyAndTakesOneLater) {
     std::shared_ptr<TNWClient> sample = MakeSimClient(SampleTree(), error);
     ASSERT_TRUE(sample) << error;
     form->UseClient(std::move(sample));
-    EXPECT_EQ(form->CurrentTree(), "CORVALE_TREE");
+    EXPECT_EQ(form->Session().CurrentTree(), "CORVALE_TREE");
     EXPECT_EQ(S(objects->Hint()), kHintNoObjects);
     EXPECT_GT(objects->count(), 0);
 }
@@ -299,7 +300,7 @@ TEST_F(ConnectTest, AnotherClientReplacesTheSessionAndTheWindowHoldsIt) {
     ExpectOldClientReleased();
     EXPECT_EQ(form->Client(), raw);
     EXPECT_EQ(Trees(*form), (std::vector<std::string>{"CORVALE_TREE", "HARBOR_TREE"}));
-    EXPECT_EQ(form->CurrentTree(), "CORVALE_TREE");
+    EXPECT_EQ(form->Session().CurrentTree(), "CORVALE_TREE");
     EXPECT_EQ(Child<TCheckListBox>(*form, "CheckListBoxEdir")->Count(), 0)
         << "the new tree's own list";
     DoubleClick(*form, "ListBoxEdirContainers", "Corvale");
@@ -310,7 +311,7 @@ TEST_F(ConnectTest, AnotherClientReplacesTheSessionAndTheWindowHoldsIt) {
     // Back to the first client: the list of the tree left there comes back.
     std::shared_ptr<TCountingClient> again = Counting;
     form->UseClient(again);
-    EXPECT_EQ(form->CurrentTree(), "ACME_TREE");
+    EXPECT_EQ(form->Session().CurrentTree(), "ACME_TREE");
     EXPECT_EQ(Texts(Child<QListWidget>(*form, "CheckListBoxEdir")),
               std::vector<std::string>{"[Root]"});
     Close(form);
@@ -332,7 +333,7 @@ TEST_F(ConnectTest, ASlapdServesItsTreeToTheWindow) {
               Child<QWidget>(*form, "TabSheetSelectEdir"));
 
     EXPECT_EQ(Trees(*form), std::vector<std::string>{"CORVALE_TREE"});
-    EXPECT_EQ(form->CurrentTree(), "CORVALE_TREE");
+    EXPECT_EQ(form->Session().CurrentTree(), "CORVALE_TREE");
     EXPECT_EQ(Texts(Child<QListWidget>(*form, "ListBoxEdirContainers")),
               std::vector<std::string>{"Corvale"});
     DoubleClick(*form, "ListBoxEdirContainers", "Corvale");

@@ -63,7 +63,7 @@ TEST_F(EndToEndTest, StartSelectScanSaveCloseRestart) {
     auto* servers = Child<TRadioGroup>(*form, "RadioGroupServers");
     servers->Click(1);
     servers->Click(0);
-    EXPECT_EQ(form->ServerName(), "FS1");
+    EXPECT_EQ(form->Session().ServerName(), "FS1");
     auto* tree = Child<TFolderTree>(*form, "ShellTreeViewFiles");
     ASSERT_TRUE(tree->SelectPath("\\\\FS1\\SYS\\APPS\\TOOLS"));
     QCoreApplication::processEvents(); // the page and the expanded folders get laid out
@@ -90,12 +90,12 @@ TEST_F(EndToEndTest, StartSelectScanSaveCloseRestart) {
               WithoutStamp(Headless(Dir + "/tree.json", QStringList{"--details"} + options)));
 
     std::string saved = Dir + "/Trustees.txt";
-    form->SaveFileDialog = [&](const std::string& proposed) {
+    form->Save().SaveFileDialog = [&](const std::string& proposed) {
         EXPECT_EQ(proposed, "Trustees.txt");
         return std::optional<std::string>(saved);
     };
-    form->ActionSaveAsExecute();
-    form->ActionSaveAsTxtClick();
+    form->Save().ActionSaveAsExecute();
+    form->Save().ActionSaveAsTxtClick();
     std::ifstream in(saved, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();

@@ -105,14 +105,14 @@ TEST_F(MainFormTest, StartUpShowsTheFileSystemPagesAndTheFirstServer) {
     EXPECT_EQ(servers->Text(0), "FS1");
     EXPECT_EQ(servers->Text(1), "FS2");
     EXPECT_EQ(servers->ItemIndex(), 0);
-    EXPECT_NE(form->ConnHandle(), NO_CONNECTION);
+    EXPECT_NE(form->Session().ConnHandle(), NO_CONNECTION);
     auto* tree = Child<TFolderTree>(*form, "ShellTreeViewFiles");
     EXPECT_TRUE(tree->isEnabled());
     EXPECT_EQ(tree->Root(), "\\\\FS1\\");
     EXPECT_EQ(tree->model()->rowCount(), 1) << "the volume SYS";
 
     servers->Click(1);
-    EXPECT_EQ(form->ServerName(), "FS2");
+    EXPECT_EQ(form->Session().ServerName(), "FS2");
     EXPECT_EQ(tree->Root(), "\\\\FS2\\");
 
     TFormAbout* about = form->FormAbout();
@@ -253,14 +253,14 @@ TEST_F(MainFormTest, DetailsSwitchFallsBackOffWithoutDetails) {
     EXPECT_FALSE(check->isChecked());
     EXPECT_FALSE(action->isChecked());
     EXPECT_TRUE(summary->isVisibleTo(page));
-    EXPECT_EQ(form->CurrentMemo(), summary);
+    EXPECT_EQ(form->Save().CurrentMemo(), summary);
 
     form->SetPanes(Lines({"sum"}), Lines({"detail 1", "detail 2"}));
     action->trigger();
     EXPECT_TRUE(check->isChecked());
     EXPECT_TRUE(details->isVisibleTo(page));
     EXPECT_FALSE(summary->isVisibleTo(page));
-    EXPECT_EQ(form->CurrentMemo(), details);
+    EXPECT_EQ(form->Save().CurrentMemo(), details);
     check->click();
     EXPECT_FALSE(action->isChecked()) << "the check box and the menu entry are one command";
     EXPECT_TRUE(summary->isVisibleTo(page));
@@ -325,7 +325,7 @@ TEST_F(MainFormTest, FolderClicksAndDoubleClicks) {
     ASSERT_TRUE(tree->SelectPath("\\\\FS1\\SYS\\APPS"));
     QRect rect = tree->visualRect(tree->currentIndex());
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
-    EXPECT_EQ(form->SelectedPath(), "\\\\FS1\\SYS\\APPS");
+    EXPECT_EQ(form->Session().SelectedPath(), "\\\\FS1\\SYS\\APPS");
     EXPECT_EQ(form->StatusText(1), "\\\\FS1\\SYS\\APPS");
     EXPECT_TRUE(form->SummaryLines().Empty());
     EXPECT_TRUE(form->DetailsLines().Empty());
@@ -359,16 +359,16 @@ TEST_F(MainFormTest, SaveCommandsActOnTheShownPane) {
     auto* txt = Child<QAction>(*form, "ActionSaveAsTxt");
     auto* clip = Child<QAction>(*form, "ActionSaveAsClipboard");
     auto* excel = Child<QAction>(*form, "ActionSaveAsExcel");
-    form->ActionSaveAsExecute();
+    form->Save().ActionSaveAsExecute();
     EXPECT_FALSE(txt->isEnabled() || clip->isEnabled() || excel->isEnabled());
 
     form->SetPanes(Lines({"Summary A", "Summary\tB"}), TStringList());
-    form->ActionSaveAsExecute();
+    form->Save().ActionSaveAsExecute();
     EXPECT_TRUE(txt->isEnabled() && clip->isEnabled() && excel->isEnabled());
 
     std::vector<std::string> proposed;
     std::string target = Dir + "/out.txt";
-    form->SaveFileDialog = [&](const std::string& name) {
+    form->Save().SaveFileDialog = [&](const std::string& name) {
         proposed.push_back(name);
         return std::optional<std::string>(target);
     };
@@ -377,13 +377,13 @@ TEST_F(MainFormTest, SaveCommandsActOnTheShownPane) {
 
     // With the details switch on but no details, the commands act on the summary.
     Child<QCheckBox>(*form, "CheckBoxDebug")->click();
-    form->ActionSaveAsExecute();
+    form->Save().ActionSaveAsExecute();
     EXPECT_TRUE(txt->isEnabled());
     txt->trigger();
 
     form->SetPanes(Lines({"S"}), Lines({"Detail 1", "Detail 2"}));
     Child<QAction>(*form, "ActionSettingsShowDetails")->trigger();
-    form->ActionSaveAsExecute();
+    form->Save().ActionSaveAsExecute();
     txt->trigger();
     EXPECT_EQ(FileText(target), "Detail 1\r\nDetail 2\r\n");
     EXPECT_EQ(proposed,
@@ -397,14 +397,14 @@ TEST_F(MainFormTest, SaveCommandsActOnTheShownPane) {
 
     // A cancelled dialog writes nothing.
     fs::remove(target);
-    form->SaveFileDialog = [](const std::string&) { return std::optional<std::string>(); };
+    form->Save().SaveFileDialog = [](const std::string&) { return std::optional<std::string>(); };
     txt->trigger();
     EXPECT_FALSE(fs::exists(target));
 
     // The pane that is empty after a folder click disables the commands again.
     form->SetPanes(TStringList(), TStringList());
     form->CheckBoxDebugClick();
-    form->ActionSaveAsExecute();
+    form->Save().ActionSaveAsExecute();
     EXPECT_FALSE(txt->isEnabled());
 }
 

@@ -91,8 +91,8 @@ TEST_F(ScanTest, ScanFillsThePanesAndLocksTheSelectionWhileItRuns) {
     // Now there are details to show.
     Child<QAction>(*form, "ActionSettingsShowDetails")->trigger();
     EXPECT_TRUE(Child<QCheckBox>(*form, "CheckBoxDebug")->isChecked());
-    form->ActionSaveAsExecute();
-    EXPECT_EQ(form->CurrentMemo()->objectName(), "MemoDebug");
+    form->Save().ActionSaveAsExecute();
+    EXPECT_EQ(form->Save().CurrentMemo()->objectName(), "MemoDebug");
     EXPECT_TRUE(Child<QAction>(*form, "ActionSaveAsTxt")->isEnabled());
 }
 
@@ -160,7 +160,7 @@ TEST_F(EdirTest, StartsAtTheRootOfThePrimaryTree) {
     auto* combo = Child<QComboBox>(*form, "ComboBoxTrees");
     ASSERT_EQ(combo->count(), 2);
     EXPECT_EQ(combo->currentText(), "ACME_TREE");
-    EXPECT_EQ(form->CurrentTree(), "ACME_TREE");
+    EXPECT_EQ(form->Session().CurrentTree(), "ACME_TREE");
     EXPECT_EQ(Child<QLineEdit>(*form, "EditCurrentContainer")->text(), "[Root]");
     EXPECT_FALSE(Child<QLineEdit>(*form, "EditMyName")->text().isEmpty());
     auto containers = Texts(Child<QListWidget>(*form, "ListBoxEdirContainers"));
@@ -218,7 +218,7 @@ TEST_F(EdirTest, BrowsingUpAndDown) {
     auto* current = Child<QLineEdit>(*form, "EditCurrentContainer");
     DoubleClick(*form, "ListBoxEdirContainers", "ACME");
     EXPECT_EQ(current->text(), ".ACME");
-    EXPECT_EQ(form->CurrentContext(), ".ACME");
+    EXPECT_EQ(form->Session().CurrentContext(), ".ACME");
     auto containers = Texts(Child<QListWidget>(*form, "ListBoxEdirContainers"));
     EXPECT_EQ(containers, (std::vector<std::string>{"[ .. ]", "SALES"}));
     auto objects = Texts(Child<QListWidget>(*form, "ListBoxEdirObjects"));
@@ -248,7 +248,7 @@ TEST_F(EdirTest, EachTreeKeepsItsContainerAndList) {
     list->SetChecked(1, false);
 
     ChooseTree(*form, "OTHER_TREE");
-    EXPECT_EQ(form->CurrentTree(), "OTHER_TREE");
+    EXPECT_EQ(form->Session().CurrentTree(), "OTHER_TREE");
     EXPECT_EQ(Child<QLineEdit>(*form, "EditCurrentContainer")->text(), "[Root]");
     EXPECT_EQ(list->Count(), 0) << "a tree never chosen before has an empty list";
 

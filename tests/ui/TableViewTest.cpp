@@ -137,9 +137,11 @@ TEST_F(TableViewTest, RowsAreTheSummaryLinesAndSortFilterAndExplain) {
 
     // Saving from the table writes the summary's lines.
     std::string saved = Dir + "/FromTable.txt";
-    form->SaveFileDialog = [&](const std::string&) { return std::optional<std::string>(saved); };
-    form->ActionSaveAsExecute();
-    form->ActionSaveAsTxtClick();
+    form->Save().SaveFileDialog = [&](const std::string&) {
+        return std::optional<std::string>(saved);
+    };
+    form->Save().ActionSaveAsExecute();
+    form->Save().ActionSaveAsTxtClick();
     std::ifstream in(saved, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();

@@ -105,7 +105,7 @@ std::unique_ptr<TMainForm> TUiFixture::Start(const TStartConfig& config,
                                              const std::vector<std::string>& parameters) {
     U_SetCommandLine(parameters);
     auto form = std::make_unique<TMainForm>(config, Client.get());
-    form->SaveFileDialog = [](const std::string&) { return std::optional<std::string>(); };
+    form->Save().SaveFileDialog = [](const std::string&) { return std::optional<std::string>(); };
     return form;
 }
 

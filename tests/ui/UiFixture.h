@@ -12,7 +12,9 @@
 
 #include "backend/sim/SimClient.h"
 #include "settings/IniFile.h"
+#include "ui/CompareCommand.h"
 #include "ui/MainForm.h"
+#include "ui/SaveCommands.h"
 #include "ui/Widgets.h"
 #include "util/Shell.h"
 #include "util/StringList.h"

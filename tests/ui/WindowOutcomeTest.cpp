@@ -74,13 +74,13 @@ TEST_F(WindowOutcomeTest, ComparingWithASavedResultShowsTheChangesOfTheLastRun) 
     std::ofstream(file) << saved.dump();
 
     std::vector<std::string> asked;
-    form->OpenResultDialog = [&](const std::string& title) -> std::optional<std::string> {
+    form->Compare().OpenResultDialog = [&](const std::string& title) -> std::optional<std::string> {
         asked.push_back(title);
         return file;
     };
     Child<QAction>(*form, "ActionCompare")->trigger();
     EXPECT_EQ(asked, std::vector<std::string>{"Compare with saved result"});
-    TFormCompare* compare = form->FormCompare();
+    TFormCompare* compare = form->Compare().Form();
     ASSERT_NE(compare, nullptr);
     EXPECT_TRUE(compare->isVisible());
     ASSERT_EQ(compare->Comparison().Changes.size(), 1u);
@@ -91,7 +91,7 @@ TEST_F(WindowOutcomeTest, ComparingWithASavedResultShowsTheChangesOfTheLastRun) 
 
     // A file that is no result says why, and no comparison opens.
     std::ofstream(Dir + "/notes.json") << "{}";
-    form->OpenResultDialog = [&](const std::string&) -> std::optional<std::string> {
+    form->Compare().OpenResultDialog = [&](const std::string&) -> std::optional<std::string> {
         return Dir + "/notes.json";
     };
     Messages.clear();

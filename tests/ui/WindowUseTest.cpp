@@ -336,7 +336,7 @@ TEST_F(WindowUseTest, KeysOpenContainersAndAddObjects) {
     ASSERT_EQ(acme.size(), 1);
     containers->setCurrentItem(acme.first());
     QTest::keyClick(containers, Qt::Key_Return);
-    EXPECT_EQ(form->CurrentContext(), ".ACME");
+    EXPECT_EQ(form->Session().CurrentContext(), ".ACME");
     auto admin = objects->findItems("User: Admin", Qt::MatchExactly);
     ASSERT_EQ(admin.size(), 1);
     objects->setCurrentItem(admin.first());
