@@ -152,8 +152,12 @@ public:
     using TLdapClient::TLdapClient;
     std::map<std::string, uint64_t> ByOperation;
 
+    bool ReadAhead = true; // false: the hints are ignored, as by a client that reads no ahead
+
 #define COUNTED(name, params, args)                                                                \
     NWCCODE name params override {                                                                 \
+        if (!ReadAhead && std::string_view(#name).rfind("Prefetch", 0) == 0)                       \
+            return NW_OK;                                                                          \
         uint64_t before = Requests();                                                              \
         NWCCODE code = TLdapClient::name args;                                                     \
         ByOperation[#name] += Requests() - before;                                                 \
@@ -185,6 +189,9 @@ public:
             (NWHandle ctx, const std::string& subject, const std::string& object,
              const std::string& attr, uint32_t& rights),
             (ctx, subject, object, attr, rights))
+    COUNTED(PrefetchObjects, (NWHandle ctx, const std::vector<std::string>& names),
+            (ctx, names))
+    COUNTED(PrefetchSubtree, (NWHandle ctx, const std::string& base), (ctx, base))
     COUNTED(OpenAttrStream,
             (NWHandle ctx, const std::string& object, const std::string& attr, uint32_t flags,
              NWHandle& file),
@@ -266,6 +273,7 @@ bool RunRow(const TOptions& o, const TRow& row, const fs::path& scratch) {
         TLdapClientOptions options;
         options.Connection.Uri = slapd.Uri();
         TCountingClient ldap(options);
+        ldap.ReadAhead = getenv("NO_AHEAD") == nullptr;
         if (!ldap.Connect(error)) {
             std::fprintf(stderr, "ldap_bench: %s\n", error.c_str());
             return false;

@@ -23,14 +23,6 @@ constexpr char kRoot[] = "[Root]";
 constexpr size_t kPendingBatch = 500;
 constexpr size_t kMaxBatchFilterBytes = 32 * 1024;
 
-// What the client keeps of an object found by a listing or a search.
-const std::vector<std::string>& SummaryAttrs() {
-    static const std::vector<std::string> kAttrs{"objectClass", "structuralObjectClass",
-                                                 "createTimestamp", "modifyTimestamp",
-                                                 "aliasedObjectName"};
-    return kAttrs;
-}
-
 bool SplitName(std::string_view name, std::vector<std::string>& parts) {
     return U_SplitNameParts(name, parts);
 }
@@ -46,6 +38,13 @@ std::string HostOf(const std::string& uri) {
 
 } // namespace
 
+const std::vector<std::string>& TLdapClient::SummaryAttrs() {
+    static const std::vector<std::string> kAttrs{"objectClass", "structuralObjectClass",
+                                                 "createTimestamp", "modifyTimestamp",
+                                                 "aliasedObjectName"};
+    return kAttrs;
+}
+
 // --- Connecting ---------------------------------------------------------------------------------
 
 TLdapClient::TLdapClient(TLdapClientOptions options) : FOptions(std::move(options)) {}
@@ -56,6 +55,7 @@ bool TLdapClient::Connect(std::string& error) {
     FConnected = false;
     FEntries.clear();
     FPending.clear();
+    FReadAheads.clear();
     if (!FConn.Open(FOptions.Connection, error))
         return false;
     std::vector<TLdapEntry> found;
@@ -300,11 +300,13 @@ bool TLdapClient::DnToFull(std::string_view dn, std::string& full) const {
     return true;
 }
 
-TLdapClient::TEntry* TLdapClient::Remember(const TLdapEntry& found) {
+TLdapClient::TEntry* TLdapClient::Remember(const TLdapEntry& found, bool quiet) {
     std::vector<TRdn> rdns;
     std::string error, full;
     if (!ParseDn(found.Dn, rdns, error) || rdns.empty() || !DnToFull(found.Dn, full)) {
-        Reject(error.empty() ? "\"" + found.Dn.substr(0, 200) + "\" has no typeless name" : error);
+        if (!quiet)
+            Reject(error.empty() ? "\"" + found.Dn.substr(0, 200) + "\" has no typeless name"
+                                 : error);
         return nullptr;
     }
     TEntry& e = FEntries[U_LowerCase(full)];
