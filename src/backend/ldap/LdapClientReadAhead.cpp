@@ -41,35 +41,6 @@ size_t ListBytes(const std::vector<std::pair<std::string, std::vector<std::strin
     return bytes;
 }
 
-// A DN as the server compares two of them: types and values ignoring case, runs of blanks as
-// one, blanks around a value not at all. Empty when it cannot be read. A server with rules of
-// its own may take two DNs for one that this tells apart: an object found whose values name
-// none of a batch by this key leaves the whole batch to the searches of its own.
-std::string MatchKey(std::string_view dn) {
-    std::vector<TRdn> rdns;
-    std::string error;
-    if (!ParseDn(dn, rdns, error) || rdns.empty())
-        return std::string();
-    std::string key;
-    for (const TRdn& r : rdns) {
-        if (!key.empty())
-            key += ',';
-        key += U_LowerCase(r.Type);
-        key += '=';
-        const std::string value = U_LowerCase(r.Value);
-        const size_t first = value.find_first_not_of(' ');
-        if (first == std::string::npos) {
-            key += ' '; // a value of blanks only: one
-            continue;
-        }
-        const size_t last = value.find_last_not_of(' ');
-        for (size_t i = first; i <= last; ++i)
-            if (value[i] != ' ' || key.back() != ' ')
-                key += value[i];
-    }
-    return key;
-}
-
 } // namespace
 
 // --- The read-ahead of a context ----------------------------------------------------------------
@@ -100,6 +71,10 @@ NWCCODE TLdapClient::FreeContext(NWHandle ctx) {
 const TLdapClient::TAttrLists*
 TLdapClient::AheadValues(const TCtx& c, const std::string& key,
                          const std::vector<std::string>& wanted) const {
+    // Once the connection is lost every read fails, those read ahead too: a scan does not go on
+    // with part of its answers.
+    if (!FConn.Broken().empty())
+        return nullptr;
     // A read-ahead is made after the one it reads from: the numbers fall along the way.
     for (uint32_t id = c.ReadAhead; id != 0;) {
         auto ra = FReadAheads.find(id);
@@ -124,6 +99,8 @@ TLdapClient::AheadValues(const TCtx& c, const std::string& key,
 
 const std::vector<std::string>* TLdapClient::AheadSearch(const TCtx& c,
                                                          const std::string& filter) const {
+    if (!FConn.Broken().empty())
+        return nullptr;
     for (uint32_t id = c.ReadAhead; id != 0;) {
         auto ra = FReadAheads.find(id);
         if (ra == FReadAheads.end())
@@ -363,7 +340,7 @@ NWCCODE TLdapClient::ReadAheadEquals(const std::vector<std::string>& keys, TRead
              ++at) {
             filters.push_back("(" + equals->Ldap + "=" + EscapeFilterValue(named[at]->Dn) + ")");
             terms += filters.back();
-            byDn[MatchKey(named[at]->Dn)].push_back(filters.size() - 1);
+            byDn[DnMatchKey(named[at]->Dn)].push_back(filters.size() - 1);
         }
         const std::string filter = filters.size() > 1 ? "(|" + terms + ")" : terms;
         std::vector<std::vector<std::string>> found(filters.size());
@@ -376,7 +353,7 @@ NWCCODE TLdapClient::ReadAheadEquals(const std::vector<std::string>& keys, TRead
                     std::vector<size_t> hits;
                     if (const auto* values = f.Find(equals->Ldap))
                         for (const std::string& v : *values) {
-                            std::string key = MatchKey(v);
+                            std::string key = DnMatchKey(v);
                             auto h = key.empty() ? byDn.end() : byDn.find(key);
                             if (h == byDn.end())
                                 continue;
