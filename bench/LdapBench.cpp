@@ -4,18 +4,26 @@
 // a trustee too) is generated, loaded into slapd and scanned (eDirectory scan of .Target.Gen)
 // through the LDAP client, and through the simulated client on the same tree file as a
 // reference. Prints, per row, the load time into slapd, the median scan times and the LDAP
-// requests of one scan: they should grow with the trustees, not with the tree.
+// requests of one scan, with the client's read-ahead and with its hints ignored: with it they
+// should stay at a few dozen whatever the trustees and the tree (at most 50 for 1,000 trustees).
+//
+// Then a tree walk: a tree of --subtree objects (1,000 groups, four levels of four units) read
+// ahead below [Root] (PrefetchSubtree) and walked whole (every container listed, every object's
+// summary, ACL, Security Equals, Group Membership and Object Class read), with the requests of
+// each (at most one per 100 objects in all), the times and the program's peak memory; and the
+// same walk without the read-ahead below one of the four top units, for comparison.
 //
 // Two layouts: "units" spreads the users over three levels of units (84 units of about 1,200
 // users at 100,000 objects); "flat" puts every user into the organization itself, so that a
 // client that lists a whole container to find one name pays for the whole tree.
 //
-//   ldap_bench [--sizes N,...] [--trustees N,...] [--repeat N] [--by-operation]
+//   ldap_bench [--sizes N,...] [--trustees N,...] [--repeat N] [--by-operation] [--subtree N]
 //
 // --sizes: tree sizes (objects) with 1,000 trustees (default 12500,25000,50000,100000);
 // --trustees: trustee counts on the largest size (default 250,500,1000,2000);
 // --repeat: scans per client and row, the median is shown (default 3);
-// --by-operation: also the requests of one scan per client operation.
+// --by-operation: also the requests of one scan per client operation;
+// --subtree: objects of the walked tree (default 100000; 0: no walk).
 //
 // Every slapd is started through scripts/ldap-server under a scratch folder and stopped when its
 // row ends, also when the row fails or the program is interrupted.
@@ -28,12 +36,15 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
+#include "attrinfo/AttrRead.h"
 #include "backend/ldap/LdapClient.h"
 #include "backend/sim/SimClient.h"
+#include "directory/DSRead.h"
 #include "rights/ScanSession.h"
 
 using namespace trovalen;
@@ -152,8 +163,12 @@ public:
     using TLdapClient::TLdapClient;
     std::map<std::string, uint64_t> ByOperation;
 
+    bool ReadAhead = true; // false: the hints are ignored, as by a client that reads nothing ahead
+
 #define COUNTED(name, params, args)                                                                \
     NWCCODE name params override {                                                                 \
+        if (!ReadAhead && std::string_view(#name).rfind("Prefetch", 0) == 0)                       \
+            return NW_OK;                                                                          \
         uint64_t before = Requests();                                                              \
         NWCCODE code = TLdapClient::name args;                                                     \
         ByOperation[#name] += Requests() - before;                                                 \
@@ -185,6 +200,8 @@ public:
             (NWHandle ctx, const std::string& subject, const std::string& object,
              const std::string& attr, uint32_t& rights),
             (ctx, subject, object, attr, rights))
+    COUNTED(PrefetchObjects, (NWHandle ctx, const std::vector<std::string>& names), (ctx, names))
+    COUNTED(PrefetchSubtree, (NWHandle ctx, const std::string& base), (ctx, base))
     COUNTED(OpenAttrStream,
             (NWHandle ctx, const std::string& object, const std::string& attr, uint32_t flags,
              NWHandle& file),
@@ -220,6 +237,7 @@ struct TOptions {
     std::vector<uint32_t> TrusteeCounts;
     int Repeat = 3;
     bool ByOperation = false;
+    uint32_t Subtree = 100000;
 };
 
 struct TRow {
@@ -258,24 +276,28 @@ bool RunRow(const TOptions& o, const TRow& row, const fs::path& scratch) {
     }
     const double load = Seconds(start);
 
-    std::vector<double> ldapTimes, simTimes;
-    uint64_t requests = 0;
-    int ldapLines = 0, simLines = 0;
+    std::vector<double> ldapTimes, plainTimes, simTimes;
+    uint64_t requests = 0, plainRequests = 0;
+    int ldapLines = 0, plainLines = 0, simLines = 0;
     std::map<std::string, uint64_t> byOperation;
     for (int i = 0; i < o.Repeat; ++i) {
-        TLdapClientOptions options;
-        options.Connection.Uri = slapd.Uri();
-        TCountingClient ldap(options);
-        if (!ldap.Connect(error)) {
-            std::fprintf(stderr, "ldap_bench: %s\n", error.c_str());
-            return false;
+        for (bool ahead : {true, false}) {
+            TLdapClientOptions options;
+            options.Connection.Uri = slapd.Uri();
+            TCountingClient ldap(options);
+            ldap.ReadAhead = ahead;
+            if (!ldap.Connect(error)) {
+                std::fprintf(stderr, "ldap_bench: %s\n", error.c_str());
+                return false;
+            }
+            uint64_t before = ldap.Requests();
+            TScanFigure f = Scan(&ldap);
+            (ahead ? requests : plainRequests) = ldap.Requests() - before;
+            (ahead ? ldapTimes : plainTimes).push_back(f.Seconds);
+            (ahead ? ldapLines : plainLines) = f.SummaryLines;
+            if (ahead)
+                byOperation = ldap.ByOperation;
         }
-        uint64_t before = ldap.Requests();
-        TScanFigure f = Scan(&ldap);
-        requests = ldap.Requests() - before;
-        ldapTimes.push_back(f.Seconds);
-        ldapLines = f.SummaryLines;
-        byOperation = ldap.ByOperation;
     }
     auto sim = MakeSimClient(treeFile, error);
     if (!sim) {
@@ -287,10 +309,14 @@ bool RunRow(const TOptions& o, const TRow& row, const fs::path& scratch) {
         simTimes.push_back(f.Seconds);
         simLines = f.SummaryLines;
     }
-    std::printf("%-6s %9u %9u %9.1f %9.1f %12.3f %10llu %12.3f %7d %7d\n",
+    std::printf("%-6s %9u %9u %9.1f %9.1f %10.3f %9llu %10.3f %9llu %10.3f %7d %7d\n",
                 row.Flat ? "flat" : "units", row.Objects, row.Trustees, generate, load,
-                Median(ldapTimes), static_cast<unsigned long long>(requests), Median(simTimes),
-                ldapLines, simLines);
+                Median(ldapTimes), static_cast<unsigned long long>(requests), Median(plainTimes),
+                static_cast<unsigned long long>(plainRequests), Median(simTimes), ldapLines,
+                simLines);
+    if (plainLines != ldapLines)
+        std::fprintf(stderr, "ldap_bench: %d summary lines with read-ahead, %d without\n",
+                     ldapLines, plainLines);
     if (o.ByOperation) {
         for (const auto& [name, count] : byOperation)
             if (count > 0)
@@ -300,7 +326,147 @@ bool RunRow(const TOptions& o, const TRow& row, const fs::path& scratch) {
     std::fflush(stdout);
     std::error_code ec;
     fs::remove(treeFile, ec);
-    return ldapLines > 0 && simLines > 0;
+    return ldapLines > 0 && simLines > 0 && plainLines == ldapLines;
+}
+
+// --- The tree walk ------------------------------------------------------------------------------
+
+double PeakMiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+struct TWalkFigure {
+    uint64_t Objects = 0;
+    uint64_t Failed = 0; // reads that did not answer NW_OK or "no such attribute"
+    double Seconds = 0;
+};
+
+// Every object below base listed, and each read as a tree walk reads it.
+TWalkFigure Walk(TNWClient& client, NWHandle ctx, const std::string& base) {
+    TWalkFigure f;
+    auto start = Clock::now();
+    TStringList objects;
+    if (U_DSListTree(&client, ctx, base, objects, true, false, "", 0) != NW_OK)
+        ++f.Failed;
+    for (const auto& o : objects) {
+        ++f.Objects;
+        std::string dn;
+        TObjectSummary summary;
+        if (client.ReadObjectSummary(ctx, o.Text, dn, summary) != NW_OK)
+            ++f.Failed;
+        for (const char* attr : {"ACL", "Security Equals", "Group Membership", "Object Class"}) {
+            TStringList values;
+            NWCCODE code = U_DSGetAttribute(&client, ctx, o.Text, attr, values);
+            if (code != NW_OK && code != ERR_NO_SUCH_ATTRIBUTE)
+                ++f.Failed;
+        }
+    }
+    f.Seconds = Seconds(start);
+    return f;
+}
+
+bool RunWalk(uint32_t objects, const fs::path& scratch) {
+    constexpr uint32_t kWalkGroups = 1000, kWalkDepth = 4, kWalkFanout = 4;
+    constexpr uint32_t kWalkUnits = 4 + 16 + 64 + 256;
+    constexpr uint32_t kWalkFixed = 4 + kWalkGroups + kWalkUnits;
+    if (objects <= kWalkFixed) {
+        std::fprintf(stderr, "ldap_bench: the walked tree needs more than %u objects\n",
+                     kWalkFixed);
+        return false;
+    }
+    fs::path dir = scratch / ("walk-" + std::to_string(objects));
+    fs::create_directories(dir);
+    const std::string treeFile = (dir / "tree.json").string();
+    std::string out, error;
+    auto start = Clock::now();
+    if (!Run(Quote(TROVALEN_TREE_EXE) + " generate --users " +
+                 std::to_string(objects - kWalkFixed) + " --groups " + std::to_string(kWalkGroups) +
+                 " --depth " + std::to_string(kWalkDepth) + " --fanout " +
+                 std::to_string(kWalkFanout) + " --dirs 0 --trustees 0 -o " + Quote(treeFile),
+             out)) {
+        std::fprintf(stderr, "ldap_bench: trovalen-tree generate failed\n");
+        return false;
+    }
+    const double generate = Seconds(start);
+    TSlapd slapd(dir / "srv");
+    start = Clock::now();
+    if (!slapd.Start(treeFile, error)) {
+        std::fprintf(stderr, "ldap_bench: slapd did not start: %s\n", error.c_str());
+        return false;
+    }
+    const double load = Seconds(start);
+    std::error_code ec;
+    fs::remove(treeFile, ec);
+
+    std::printf("\nTree walk over %u objects (%u groups, %u units in %u levels; generated in "
+                "%.1f s, loaded into slapd offline in %.1f s)\n",
+                objects, kWalkGroups, kWalkUnits, kWalkDepth, generate, load);
+    std::printf("%-34s %10s %10s %12s %10s\n", "", "objects", "requests", "per 100 obj", "seconds");
+    auto row = [](const char* what, uint64_t n, uint64_t requests, double seconds) {
+        std::printf("%-34s %10llu %10llu %12.2f %10.2f\n", what, static_cast<unsigned long long>(n),
+                    static_cast<unsigned long long>(requests),
+                    n == 0 ? 0.0 : 100.0 * static_cast<double>(requests) / static_cast<double>(n),
+                    seconds);
+    };
+    bool ok = true;
+    const double before = PeakMiB();
+    {
+        TLdapClientOptions options;
+        options.Connection.Uri = slapd.Uri();
+        options.Connection.RequestTimeoutSeconds = 120;
+        TLdapClient ldap(options);
+        if (!ldap.Connect(error)) {
+            std::fprintf(stderr, "ldap_bench: %s\n", error.c_str());
+            return false;
+        }
+        NWHandle ctx = 0;
+        ldap.NewContext(ctx);
+        ldap.SetContextValue(ctx, DCK_FLAGS, DCV_TYPELESS_NAMES);
+        uint64_t at = ldap.Requests();
+        start = Clock::now();
+        NWCCODE code = ldap.PrefetchSubtree(ctx, "[Root]");
+        const double prefetch = Seconds(start);
+        const uint64_t prefetchRequests = ldap.Requests() - at;
+        const TLdapClient::TReadAheadFigures held = ldap.ReadAheadFigures();
+        at = ldap.Requests();
+        TWalkFigure w = Walk(ldap, ctx, "[Root]");
+        const uint64_t walkRequests = ldap.Requests() - at;
+        row("PrefetchSubtree([Root])", held.Objects, prefetchRequests, prefetch);
+        row("then the walk", w.Objects, walkRequests, w.Seconds);
+        row("in all", w.Objects, prefetchRequests + walkRequests, prefetch + w.Seconds);
+        std::printf("  read ahead: %.1f MiB of values counted; peak memory of the program "
+                    "%.0f MiB (%.0f MiB before)\n",
+                    static_cast<double>(held.Bytes) / (1024.0 * 1024.0), PeakMiB(), before);
+        ok = code == NW_OK && w.Failed == 0 && w.Objects + 1 >= objects &&
+             prefetchRequests + walkRequests <= w.Objects / 100;
+        if (code != NW_OK || w.Failed != 0)
+            std::fprintf(stderr, "ldap_bench: read-ahead %d, %llu reads failed\n", code,
+                         static_cast<unsigned long long>(w.Failed));
+        ldap.FreeContext(ctx);
+    }
+    {
+        // Without read-ahead every read is a request: one top unit (a quarter of the users)
+        // shows what the whole walk would cost.
+        TLdapClientOptions options;
+        options.Connection.Uri = slapd.Uri();
+        TCountingClient ldap(options);
+        ldap.ReadAhead = false;
+        if (!ldap.Connect(error)) {
+            std::fprintf(stderr, "ldap_bench: %s\n", error.c_str());
+            return false;
+        }
+        NWHandle ctx = 0;
+        ldap.NewContext(ctx);
+        ldap.SetContextValue(ctx, DCK_FLAGS, DCV_TYPELESS_NAMES);
+        const uint64_t at = ldap.Requests();
+        TWalkFigure w = Walk(ldap, ctx, ".Unit00000.Gen");
+        row("without read-ahead, .Unit00000.Gen", w.Objects, ldap.Requests() - at, w.Seconds);
+        ldap.FreeContext(ctx);
+    }
+    std::fflush(stdout);
+    return ok;
 }
 
 bool ParseList(const char* text, std::vector<uint32_t>& out) {
@@ -324,7 +490,7 @@ bool ParseList(const char* text, std::vector<uint32_t>& out) {
 
 int Usage() {
     std::fprintf(stderr, "usage: ldap_bench [--sizes N,...] [--trustees N,...] [--repeat N] "
-                         "[--by-operation]\n");
+                         "[--by-operation] [--subtree N]\n");
     return 2;
 }
 
@@ -351,6 +517,12 @@ int main(int argc, char** argv) {
             o.Repeat = static_cast<int>(v);
         } else if (a == "--by-operation") {
             o.ByOperation = true;
+        } else if (a == "--subtree" && hasValue) {
+            char* end = nullptr;
+            unsigned long v = std::strtoul(argv[++i], &end, 10);
+            if (*end != '\0' || v > kMaxObjects)
+                return Usage();
+            o.Subtree = static_cast<uint32_t>(v);
         } else {
             return Usage();
         }
@@ -389,15 +561,19 @@ int main(int argc, char** argv) {
 
     std::printf("eDirectory scan of %s through a private slapd (LDAP) and through the simulated "
                 "client (sim)\non the same generated tree; times in seconds, scans the median of "
-                "%d; requests: LDAP\nrequests of one scan (every page counts); lines: summary "
-                "lines of the scan.\n\n",
+                "%d; requests: LDAP\nrequests of one scan (every page counts), with the client's "
+                "read-ahead and with its\nhints ignored (plain); lines: summary lines of the "
+                "scan.\n\n",
                 kObject, o.Repeat);
-    std::printf("%-6s %9s %9s %9s %9s %12s %10s %12s %7s %7s\n", "layout", "objects", "trustees",
-                "generate", "load", "LDAP scan", "requests", "sim scan", "lines", "sim");
+    std::printf("%-6s %9s %9s %9s %9s %10s %9s %10s %9s %10s %7s %7s\n", "layout", "objects",
+                "trustees", "generate", "load", "LDAP scan", "requests", "plain", "requests",
+                "sim scan", "lines", "sim");
     std::fflush(stdout);
     bool ok = true;
     for (const TRow& r : rows)
         ok = RunRow(o, r, scratch) && ok;
+    if (o.Subtree > 0)
+        ok = RunWalk(o.Subtree, scratch) && ok;
     std::error_code ec;
     fs::remove_all(scratch, ec);
     return ok ? 0 : 1;

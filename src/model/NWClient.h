@@ -356,6 +356,11 @@ public:
     // as the read itself would, and what the read-ahead could not read is read again when asked.
     // Both answer NW_OK when they read nothing ahead.
     //
+    // What a hint read ahead serves the reads made through ctx and through the contexts copied
+    // from ctx after the hint, until ctx is freed; a later hint of the same kind on ctx replaces
+    // it. A reader that wants it gone when its run ends (a tree walk) gives the hint on a
+    // context of its own and frees that context at the end.
+    //
     // The objects below base (base itself included, at any depth) are about to be read: their
     // ACLs, inherited rights masks, equivalences and memberships, and their lists of
     // subordinates.

@@ -736,8 +736,21 @@ private:
 
     // --- Trustees through others: security equivalence, residence; only users ---------------
 
+    // Tells the client that every trustee's object is about to be read and searched for.
+    void PrefetchTrustees() {
+        if (FClient == nullptr)
+            return;
+        std::vector<std::string> subjects;
+        subjects.reserve(FTrustees.size());
+        for (const auto& t : FTrustees)
+            if (subjects.empty() || subjects.back() != t.Subject)
+                subjects.push_back(t.Subject);
+        FClient->PrefetchObjects(FContext, subjects);
+    }
+
     void IndirectTrustees() {
         LogLine("", LVL_DETAIL);
+        PrefetchTrustees();
         for (int i = static_cast<int>(FTrustees.size()) - 1; i >= 0; --i) {
             FCancel();
             // A copy: the trustees found are appended to the list.
@@ -841,6 +854,7 @@ private:
     }
 
     void OnlyUsers() {
+        PrefetchTrustees();
         std::erase_if(FTrustees, [&](const TEffectiveTrustee& t) {
             FCancel();
             if (U_IsSpecialName(t.Subject))

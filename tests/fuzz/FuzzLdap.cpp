@@ -10,6 +10,7 @@
 
 #include "backend/ldap/LdapNames.h"
 #include "backend/ldap/LdapValues.h"
+#include "util/Util.h"
 
 using namespace trovalen::ldap;
 
@@ -26,6 +27,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FUZZ_CHECK(again[i].Value == rdns[i].Value && again[i].Type == rdns[i].Type);
     } else {
         FUZZ_CHECK(!error.empty() && rdns.empty());
+    }
+
+    // The key by which answers are told apart: there for every name that reads, the same for
+    // the name written again or in capitals, and a name itself that keys to itself.
+    const std::string key = DnMatchKey(whole);
+    FUZZ_CHECK(key.empty() == rdns.empty());
+    if (!key.empty()) {
+        FUZZ_CHECK(DnMatchKey(FormatDn(rdns)) == key);
+        FUZZ_CHECK(DnMatchKey(key) == key);
+        std::vector<TRdn> upper;
+        if (ParseDn(trovalen::U_UpperCase(whole), upper, error))
+            FUZZ_CHECK(DnMatchKey(trovalen::U_UpperCase(whole)) == key);
     }
 
     // The whole input as one value of a name: it survives escaping.

@@ -30,6 +30,9 @@ struct TCtx {
     std::string NameContext{kRoot}; // typeless, without a leading dot
     int32_t Tree = -1;              // the back end's tree; -1 = none
     uint32_t Dsi = DSI_MODIFICATION_TIME | DSI_BASE_CLASS;
+    // What the back end read ahead for this context (and for the copies made of it since), by
+    // the back end's own number; 0: nothing.
+    uint32_t ReadAhead = 0;
 };
 
 struct TAttrOut {

@@ -10,6 +10,8 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "backend/common/ClientBase.h"
@@ -64,6 +66,28 @@ public:
     NWCCODE EntryEffectiveRights(NWHandle ctx, const std::string& subject,
                                  const std::string& object, const std::string& attr,
                                  uint32_t& rights) override;
+
+    // Read-ahead (LdapClientReadAhead.cpp). What a hint reads ahead answers the reads made
+    // through the context it was given and through the copies made of that context since; it
+    // goes when that context is freed, and a later hint of the same kind on it replaces it. A
+    // copy given a hint of its own keeps reading what its original read ahead as well.
+    //
+    // Every object below base in paged subtree searches: each object's class, its ACL (the
+    // inherited rights masks among them), "Security Equals" and "Group Membership", and the
+    // list of subordinates of each.
+    NWCCODE PrefetchSubtree(NWHandle ctx, const std::string& base) override;
+    // The objects named, up to kAheadBatch in one search below their container; then who names
+    // each of them in "Security Equals" below [Root], up to kAheadBatch names in one search,
+    // each object found handed to the names its values name.
+    NWCCODE PrefetchObjects(NWHandle ctx, const std::vector<std::string>& names) override;
+    NWCCODE FreeContext(NWHandle ctx) override;
+    // What the read-ahead of all contexts holds: objects with values, searches, bytes.
+    struct TReadAheadFigures {
+        size_t Objects = 0;
+        size_t Searches = 0;
+        size_t Bytes = 0;
+    };
+    TReadAheadFigures ReadAheadFigures() const;
 
     NWCCODE EnumConnRefs(uint32_t& iterator, uint32_t& ref) override;
     NWCCODE PrimaryConnRef(uint32_t& ref) override;
@@ -130,6 +154,29 @@ private:
     std::vector<std::string> FProblems;
     uint64_t FProblemsLeftOut = 0;
 
+    // The attribute lists of one object as the server answered them.
+    using TAttrLists = std::vector<std::pair<std::string, std::vector<std::string>>>;
+    // What one kind of read-ahead read of objects: the attributes it asked for (LDAP names) and
+    // the lists the server answered for each object, by the object's key.
+    struct TAheadValues {
+        std::vector<std::string> Asked;
+        std::unordered_map<std::string, TAttrLists> Objects;
+        size_t Bytes = 0;
+    };
+    // What was read ahead for one context.
+    struct TReadAhead {
+        NWHandle Owner = 0;   // the context the hints were given to; it goes with that context
+        uint32_t Parent = 0;  // what the owner read from before its first hint (a copy's origin)
+        TAheadValues Subtree; // PrefetchSubtree
+        TAheadValues Named;   // PrefetchObjects
+        // The objects that name an object in "Security Equals", by the filter of that search
+        // below [Root]: their full names in the server's order.
+        std::unordered_map<std::string, std::vector<std::string>> Equals;
+        size_t EqualsBytes = 0;
+    };
+    std::map<uint32_t, TReadAhead> FReadAheads; // by number (TCtx::ReadAhead)
+    uint32_t FNextReadAhead = 1;
+
     std::map<std::string, TEntry> FEntries; // by lower-case full name
     // Keys of the pending entries, by the key of their parent.
     std::map<std::string, std::set<std::string>> FPending;
@@ -148,8 +195,11 @@ private:
     // DnToFull that also keeps the objects the DN names, pending, so that a later look-up of
     // them needs no search by name.
     bool NoteDn(std::string_view dn, std::string& full);
-    // Keeps what a search answered about an object; null when its DN cannot be read.
-    TEntry* Remember(const ldap::TLdapEntry& found);
+    // Keeps what a search answered about an object; null when its DN cannot be read (a
+    // problem of the scan unless quiet).
+    TEntry* Remember(const ldap::TLdapEntry& found, bool quiet = false);
+    // What the client keeps of an object found by a listing or a search (LDAP names).
+    static const std::vector<std::string>& SummaryAttrs();
     bool DnToFull(std::string_view dn, std::string& full) const;
     std::string Render(const TCtx& c, const std::string& full);
     // The name as the context writes it, with or without the canonical flag's partial names.
@@ -162,6 +212,24 @@ private:
     // Reads (LdapClientReads.cpp)
     NWCCODE ReadValues(const TCtx& c, const TEntry& e, const std::vector<std::string>& dirNames,
                        bool all, uint32_t infoType, std::vector<TAttrOut>& out);
+
+    // Read-ahead (LdapClientReadAhead.cpp)
+    // The read-ahead a hint on ctx fills: its own, made when it has none.
+    TReadAhead& OwnReadAhead(NWHandle ctx, TCtx& c);
+    // The lists read ahead for the object under key that hold every attribute of wanted (LDAP
+    // names); null when none do.
+    const TAttrLists* AheadValues(const TCtx& c, const std::string& key,
+                                  const std::vector<std::string>& wanted) const;
+    // The objects found ahead by the subtree search below [Root] with filter; null when none.
+    const std::vector<std::string>* AheadSearch(const TCtx& c, const std::string& filter) const;
+    // Reads the objects under keys (known by their DNs) in batches below their containers,
+    // keeping the lists of attrs into out.
+    NWCCODE ReadAheadObjects(const std::vector<std::string>& keys,
+                             const std::vector<std::string>& attrs, TAheadValues& out);
+    // Searches who names each object under keys in "Security Equals" below [Root], in batches.
+    NWCCODE ReadAheadEquals(const std::vector<std::string>& keys, TReadAhead& ra);
+    // The attributes a read-ahead keeps for objects: the summary's and those of valueNames.
+    std::vector<std::string> AheadAttrs(std::initializer_list<const char*> valueNames) const;
 
     // Searches (LdapClientLists.cpp)
     NWCCODE BuildFilter(const TCtx& c, const std::vector<TFilterToken>& tokens,

@@ -320,9 +320,18 @@ NWCCODE TLdapClient::StartSearch(const TCtx& c, const std::string& base, int sco
     NWCCODE rc = Resolve(c, base, b);
     if (rc != NW_OK)
         return rc;
-    static const std::vector<std::string> kAttrs{"objectClass", "structuralObjectClass",
-                                                 "createTimestamp", "modifyTimestamp",
-                                                 "aliasedObjectName"};
+    // What a hint found ahead answers as the search would.
+    if (b->Full == "[Root]" && scope == DS_SEARCH_SUBTREE) {
+        if (const std::vector<std::string>* ahead = AheadSearch(c, filter)) {
+            for (const std::string& full : *ahead) {
+                auto e = FEntries.find(U_LowerCase(full));
+                if (e != FEntries.end())
+                    it.Objects.push_back({Render(c, full), Summary(e->second)});
+            }
+            return NW_OK;
+        }
+    }
+    const std::vector<std::string>& kAttrs = SummaryAttrs();
     // Below [Root] the tops are searched one by one; [Root] itself matches no filter here.
     std::vector<std::pair<std::string, TLdapScope>> bases;
     if (b->Full == "[Root]") {

@@ -22,14 +22,6 @@ constexpr size_t kTreeNameChars = 32;
 constexpr size_t kPendingBatch = 500;
 constexpr size_t kMaxBatchFilterBytes = 32 * 1024;
 
-// What the client keeps of an object found by a listing or a search.
-const std::vector<std::string>& SummaryAttrs() {
-    static const std::vector<std::string> kAttrs{"objectClass", "structuralObjectClass",
-                                                 "createTimestamp", "modifyTimestamp",
-                                                 "aliasedObjectName"};
-    return kAttrs;
-}
-
 bool SplitName(std::string_view name, std::vector<std::string>& parts) {
     return U_SplitNameParts(name, parts);
 }
@@ -45,6 +37,13 @@ std::string HostOf(const std::string& uri) {
 
 } // namespace
 
+const std::vector<std::string>& TLdapClient::SummaryAttrs() {
+    static const std::vector<std::string> kAttrs{"objectClass", "structuralObjectClass",
+                                                 "createTimestamp", "modifyTimestamp",
+                                                 "aliasedObjectName"};
+    return kAttrs;
+}
+
 // --- Connecting ---------------------------------------------------------------------------------
 
 TLdapClient::TLdapClient(TLdapClientOptions options) : FOptions(std::move(options)) {}
@@ -55,6 +54,7 @@ bool TLdapClient::Connect(std::string& error) {
     FConnected = false;
     FEntries.clear();
     FPending.clear();
+    FReadAheads.clear();
     if (!FConn.Open(FOptions.Connection, error))
         return false;
     std::vector<TLdapEntry> found;
@@ -299,11 +299,13 @@ bool TLdapClient::DnToFull(std::string_view dn, std::string& full) const {
     return true;
 }
 
-TLdapClient::TEntry* TLdapClient::Remember(const TLdapEntry& found) {
+TLdapClient::TEntry* TLdapClient::Remember(const TLdapEntry& found, bool quiet) {
     std::vector<TRdn> rdns;
     std::string error, full;
     if (!ParseDn(found.Dn, rdns, error) || rdns.empty() || !DnToFull(found.Dn, full)) {
-        Reject(error.empty() ? "\"" + found.Dn.substr(0, 200) + "\" has no typeless name" : error);
+        if (!quiet)
+            Reject(error.empty() ? "\"" + found.Dn.substr(0, 200) + "\" has no typeless name"
+                                 : error);
         return nullptr;
     }
     TEntry& e = FEntries[U_LowerCase(full)];

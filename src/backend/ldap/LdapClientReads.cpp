@@ -90,7 +90,17 @@ NWCCODE TLdapClient::ReadValues(const TCtx& c, const TEntry& e,
     }
     std::vector<TLdapEntry> found;
     std::string error;
-    if (!FConn.Search(e.Dn, TLdapScope::Base, "(objectClass=*)", wanted, found, error)) {
+    // What a hint read ahead answers as the server would have: the lists of the attributes
+    // asked for, as they came.
+    const TAttrLists* ahead = all ? nullptr : AheadValues(c, U_LowerCase(e.Full), wanted);
+    if (ahead != nullptr) {
+        TLdapEntry& kept = found.emplace_back();
+        kept.Dn = e.Dn;
+        for (const auto& [name, values] : *ahead)
+            if (std::any_of(wanted.begin(), wanted.end(),
+                            [&](const std::string& w) { return U_SameText(w, name); }))
+                kept.Attrs.emplace_back(name, values);
+    } else if (!FConn.Search(e.Dn, TLdapScope::Base, "(objectClass=*)", wanted, found, error)) {
         FLastError = error;
         return FConn.LastCode() == ERR_NO_SUCH_OBJECT_LDAP ? ERR_NO_SUCH_ENTRY : ERR_NO_CONNECTION;
     }

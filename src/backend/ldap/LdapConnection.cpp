@@ -1,6 +1,7 @@
 #include "backend/ldap/LdapConnection.h"
 
 #include <algorithm>
+#include <iterator>
 #include <ldap.h>
 #include <memory>
 #include <string_view>
@@ -291,6 +292,25 @@ bool TLdapConnection::AnyEntry(const std::string& base, const std::string& filte
 bool TLdapConnection::Search(const std::string& base, TLdapScope scope, const std::string& filter,
                              const std::vector<std::string>& attrs, std::vector<TLdapEntry>& out,
                              std::string& error) {
+    auto keep = [&out](std::vector<TLdapEntry>& page) {
+        if (out.empty())
+            out = std::move(page);
+        else
+            out.insert(out.end(), std::make_move_iterator(page.begin()),
+                       std::make_move_iterator(page.end()));
+    };
+    return Pages(base, scope, filter, attrs, keep, false, error);
+}
+
+bool TLdapConnection::SearchAhead(const std::string& base, TLdapScope scope,
+                                  const std::string& filter, const std::vector<std::string>& attrs,
+                                  const TPageSink& sink, std::string& error) {
+    return Pages(base, scope, filter, attrs, sink, true, error);
+}
+
+bool TLdapConnection::Pages(const std::string& base, TLdapScope scope, const std::string& filter,
+                            const std::vector<std::string>& attrs, const TPageSink& sink,
+                            bool ahead, std::string& error) {
     if (!Usable(error))
         return false;
     LDAP* ld = Ld(FLd);
@@ -346,6 +366,10 @@ bool TLdapConnection::Search(const std::string& base, TLdapScope scope, const st
         }
         if (!elsewhere.empty()) {
             FLastCode = LDAP_REFERRAL;
+            if (ahead) {
+                error = "part of the tree below \"" + base + "\" is held by " + elsewhere;
+                return false;
+            }
             if (FBroken.empty())
                 FBroken = "part of the tree below \"" + base + "\" is held by " + elsewhere +
                           "; it was not read";
@@ -353,10 +377,12 @@ bool TLdapConnection::Search(const std::string& base, TLdapScope scope, const st
             return false;
         }
         if (rc != LDAP_SUCCESS) {
-            NoteFailure(rc, base);
+            if (!ahead || IsLost(rc))
+                NoteFailure(rc, base);
             error = FBroken.empty() ? SearchFailure(ld, rc, base) : FBroken;
             return false;
         }
+        std::vector<TLdapEntry> page;
         for (LDAPMessage* e = ldap_first_entry(ld, res.get()); e != nullptr;
              e = ldap_next_entry(ld, e)) {
             TLdapEntry entry;
@@ -389,8 +415,9 @@ bool TLdapConnection::Search(const std::string& base, TLdapScope scope, const st
             }
             if (ber != nullptr)
                 ber_free(ber, 0);
-            out.push_back(std::move(entry));
+            page.push_back(std::move(entry));
         }
+        sink(page);
         if (!paged)
             return true;
         LDAPControl** returned = nullptr;
@@ -399,7 +426,8 @@ bool TLdapConnection::Search(const std::string& base, TLdapScope scope, const st
         TControlsHolder returnedHolder(returned);
         if (rc != LDAP_SUCCESS || err != LDAP_SUCCESS) {
             FLastCode = rc != LDAP_SUCCESS ? rc : err;
-            NoteFailure(FLastCode, base);
+            if (!ahead || IsLost(FLastCode))
+                NoteFailure(FLastCode, base);
             error = FBroken.empty()
                         ? "search below \"" + base + "\" failed: " + Diagnostic(ld, FLastCode)
                         : FBroken;

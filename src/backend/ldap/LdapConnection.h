@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -56,6 +57,15 @@ public:
     bool Search(const std::string& base, TLdapScope scope, const std::string& filter,
                 const std::vector<std::string>& attrs, std::vector<TLdapEntry>& out,
                 std::string& error);
+    // The entries of one page of a search, handed over as they come.
+    using TPageSink = std::function<void(std::vector<TLdapEntry>& page)>;
+    // A search that reads ahead of what is asked: as Search, each page handed to sink as it
+    // comes (so that a large answer is never held whole). A server limit or a referral only
+    // fails this search and leaves the connection usable for the reads that follow, which meet
+    // such an answer themselves if it concerns them; a lost connection is lost all the same.
+    bool SearchAhead(const std::string& base, TLdapScope scope, const std::string& filter,
+                     const std::vector<std::string>& attrs, const TPageSink& sink,
+                     std::string& error);
     // Whether any entry at or below base matches filter. Asks for one entry only (size limit 1),
     // so a large tree answers as fast as a small one when it holds a match.
     bool AnyEntry(const std::string& base, const std::string& filter, bool& found,
@@ -82,6 +92,10 @@ private:
     void NoteFailure(int code, const std::string& base);
     // Whether a request may be sent; false with the reason (not connected, or broken) otherwise.
     bool Usable(std::string& error);
+    // The paged search of Search and SearchAhead; ahead: limits and referrals break nothing.
+    bool Pages(const std::string& base, TLdapScope scope, const std::string& filter,
+               const std::vector<std::string>& attrs, const TPageSink& sink, bool ahead,
+               std::string& error);
 
     void* FLd = nullptr; // LDAP*
     std::string FUri;    // the address that answered

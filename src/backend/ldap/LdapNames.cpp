@@ -264,6 +264,31 @@ std::vector<std::string> OutermostDns(const std::vector<std::string>& dns) {
     return out;
 }
 
+std::string DnMatchKey(std::string_view dn) {
+    std::vector<TRdn> rdns;
+    std::string error;
+    if (!ParseDn(dn, rdns, error) || rdns.empty())
+        return std::string();
+    std::string key;
+    for (const TRdn& r : rdns) {
+        if (!key.empty())
+            key += ',';
+        key += U_LowerCase(r.Type);
+        key += '=';
+        const std::string value = U_LowerCase(r.Value);
+        const size_t first = value.find_first_not_of(' ');
+        const size_t last = value.find_last_not_of(' ');
+        std::string kept;
+        if (first == std::string::npos)
+            kept = " "; // a value of blanks only: one
+        for (size_t i = first; first != std::string::npos && i <= last; ++i)
+            if (value[i] != ' ' || kept.back() != ' ')
+                kept += value[i];
+        key += EscapeDnValue(kept);
+    }
+    return key;
+}
+
 std::string EscapeFilterValue(std::string_view value) {
     std::string out;
     out.reserve(value.size());

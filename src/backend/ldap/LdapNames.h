@@ -36,6 +36,12 @@ std::string FormatDn(const std::vector<TRdn>& rdns);
 // in list order; a DN that cannot be read lies inside none.
 std::vector<std::string> OutermostDns(const std::vector<std::string>& dns);
 
+// A DN in the form two DNs that a server takes for one share: types and values ignoring case,
+// runs of blanks in a value as one, blanks around a value not at all. Empty when the DN cannot
+// be read. A server with matching rules of its own may still take two DNs for one that this
+// tells apart; never the other way round for the names of a tree, whose values ignore case.
+std::string DnMatchKey(std::string_view dn);
+
 // Escapes a value for a search filter: `*`, `(`, `)`, `\` and NUL as `\2a` `\28` `\29` `\5c`
 // `\00`, so that no value can break out of its comparison or widen it.
 std::string EscapeFilterValue(std::string_view value);

@@ -34,6 +34,30 @@ TEST(LdapDn, EscapedValuesReadBackAsWritten) {
     }
 }
 
+// Answers are handed to the names they name by this key: one DN whatever the case and the
+// blanks a server writes, never one for two different names.
+TEST(LdapDn, MatchKeysAreOneForOneNameAndTwoForTwo) {
+    struct Case {
+        const char* Dn;
+        const char* Key;
+    } cases[] = {
+        {"cn=Mara,ou=Sales,o=Corvale", "cn=mara,ou=sales,o=corvale"},
+        {"CN=MARA, OU=Sales,O=Corvale", "cn=mara,ou=sales,o=corvale"},
+        {"cn=Dana  van   Dijk,o=T", "cn=dana van dijk,o=t"},
+        {"cn=\\ Dana\\ ,o=T", "cn=dana,o=t"},
+        {"cn=\\ \\ ,o=T", "cn=\\ ,o=t"},
+        {"cn=A\\,b\\=x,o=T", "cn=a\\,b\\=x,o=t"},
+        {"cn=a,b=x,o=T", "cn=a,b=x,o=t"},
+        {"cn=\\C3\\85sa,o=T", "cn=\xC3\x85sa,o=t"},
+        {"", ""},
+        {"cn=a+sn=b,o=T", ""},
+        {"cn=\\zz,o=T", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DnMatchKey(c.Dn), c.Key) << c.Dn;
+    EXPECT_NE(DnMatchKey("cn=Mara,o=T"), DnMatchKey("ou=Mara,o=T"));
+}
+
 TEST(LdapDn, EscapesTheCharactersThatWouldSplitAName) {
     struct Case {
         const char* Value;
