@@ -19,6 +19,12 @@ struct TScanOptions {
     bool ResolveContainers = false;
     bool OnlyUsers = false;
     bool ScanSubDirs = false; // file-system scan type only
+    // Each entry and everything below it at any depth (TScanRequest::Recursive); with
+    // ChangesOnly only where rights differ from the entry above.
+    bool Recursive = false;
+    bool ChangesOnly = false;
+    // A reverse query: what this trustee can reach below each entry (TScanRequest::Trustee).
+    std::string Trustee;
     std::string FilterExcl;
     std::string FilterIncl;
     std::string VariantName;  // shown in the "Version:" header line
