@@ -421,6 +421,9 @@ int main(int argc, char** argv) {
     scan.FilterIncl = opt.Include;
     scan.VariantName = opt.Edir ? "Trovalen.edir" : "Trovalen.file";
     scan.DebugMode = opt.Debug;
+    // The details pane is printed only when asked for; the JSON result and the comparison read
+    // the records.
+    scan.KeepDetails = opt.Details;
     scan.Source = directory.Source;
     if (opt.Edir) {
         // A live directory serves one tree; a tree file's is the one named, else the primary

@@ -21,6 +21,7 @@ NWCCODE U_ScanRequest(const TScanOptions& options, TScanSession& session, TScanR
     request.VariantName = options.VariantName;
     request.DebugMode = options.DebugMode;
     request.ShowDetails = options.ShowDetails;
+    request.KeepDetails = options.KeepDetails;
     request.Source = options.Source;
     return NW_OK;
 }

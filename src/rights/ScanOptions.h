@@ -30,6 +30,7 @@ struct TScanOptions {
     std::string VariantName;  // shown in the "Version:" header line
     bool DebugMode = false;   // troubleshooting lines go to the host
     bool ShowDetails = false; // the details switch is checked
+    bool KeepDetails = true;  // the details pane is filled (TScanRequest::KeepDetails)
     std::string Source;       // where the data comes from, in words; empty: not said
     // eDirectory scan type: the tree to scan in, chosen in the session first; empty: the
     // session's current tree (the one the window chose).

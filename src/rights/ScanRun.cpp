@@ -25,8 +25,10 @@ std::string NowIsoUtc() {
     return text;
 }
 
-// The details pane shows every line up to the reasons.
+// The details pane shows every line up to the reasons; the summary takes the lines up to the
+// errors it shows.
 constexpr int kThreshold = LVL_DETAIL;
+constexpr int kSummaryThreshold = LVL_RESULT_ERROR;
 constexpr auto& kSeparator = kEntrySeparator;
 
 // Appends the lines of from to a list that is not sorted, moving them.
@@ -152,6 +154,10 @@ std::string U_EntryProblem(const TScanEntry& entry) {
 
 TScanRun::TScanRun(const TScanRequest& request, TScanHost& host) : FRequest(request), FHost(host) {}
 
+int TScanRun::Threshold() const {
+    return FRequest.KeepDetails ? kThreshold : kSummaryThreshold;
+}
+
 void TScanRun::AddResultLine(const std::string& text, uint32_t level) {
     FLog.Add(text, level);
 }
@@ -211,7 +217,8 @@ void TScanRun::Output(TScanResult& result, TEntryStatus status) {
         if (U_ReportListsTrustee(trustee, report))
             entry.Trustees.push_back(std::move(trustee));
     FAnalysis.Trustees.clear();
-    MoveLines(result.Details, std::move(FLog));
+    if (FRequest.KeepDetails)
+        MoveLines(result.Details, std::move(FLog));
     FLog.Clear();
     if (FRequest.ShowDetails)
         FHost.DetailsAvailable(!result.Details.Empty());
@@ -292,7 +299,7 @@ void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result,
                 U_AnalyseEffectiveTrustees(*client, context,
                                            U_Format("%s/%s:%s", path.Server.c_str(),
                                                     path.Volume.c_str(), path.DirPath.c_str()),
-                                           FFlags, kThreshold, &FLog, &FHost, FRequest.Cancel);
+                                           FFlags, Threshold(), &FLog, &FHost, FRequest.Cancel);
         } else {
             U_DSChangeCurrentTreeAndContext(FRequest.Client, context, record.Tree, "[Root]", 0);
         }
@@ -329,7 +336,7 @@ void TScanRun::EdirEntry(const std::string& entry, TScanResult& result, TWalkedE
         MoveLines(FLog, std::move(walked->Log));
     } else {
         FAnalysis = U_AnalyseEffectiveTrustees(*client, FRequest.UserContext, entry, FFlags,
-                                               kThreshold, &FLog, &FHost, FRequest.Cancel);
+                                               Threshold(), &FLog, &FHost, FRequest.Cancel);
     }
     result.LastStatus = entry;
     Output(result, notFound ? TEntryStatus::NotFound : TEntryStatus::Analysed);

@@ -53,6 +53,11 @@ struct TScanRequest {
     std::string Source;       // where the data comes from, in words (a tree file, a server)
     bool DebugMode = false;   // troubleshooting lines go to the host
     bool ShowDetails = false; // the details switch is checked
+    // Whether the details pane is filled. A front end that shows the summary or writes the
+    // records only may leave it empty: the analysis then writes no line the summary does not
+    // take, which makes a walk of a whole tree much lighter. The records and the summary are
+    // the same either way.
+    bool KeepDetails = true;
 
     NWHandle ConnHandle = NO_CONNECTION; // connection of the start-path page
     NWHandle ScanContext = 0;            // file-system scan type
@@ -266,6 +271,8 @@ private:
                     bool stopped = false);
     void RecordNotReached(const std::vector<std::string>& names, size_t next, TScanResult& result);
     NWHandle FileSystemContext(const std::string& entry);
+    // The detail level of the analysis log: the details pane's, or the summary's only.
+    int Threshold() const;
     // A reverse query: finds the trustee and those it holds rights through; false with the
     // failure in words when it is not there.
     bool ResolveTrustee(const TStringList& scopes, std::string& failure);

@@ -222,6 +222,7 @@ void TScanRun::RunWalks(const TStringList& entries, TScanResult& result) {
     TWalkOptions options;
     options.Edir = FRequest.Edir;
     options.Flags = FFlags & ~ET_EDIRECTORY;
+    options.Threshold = Threshold();
     if (reach) {
         // What the trustee reaches through a container it resides in counts.
         options.Flags |= ET_RESOLVE_CONTAINERS;
@@ -322,8 +323,9 @@ void TScanRun::AuditEntry(TWalkedEntry& walked, TScanResult& result,
     auto& summary = result.Summary.Items;
     const size_t at = summary.size() >= summaryBefore + 2 ? summary.size() - 2 : summary.size();
     summary.insert(summary.begin() + static_cast<long>(at), lines.begin(), lines.end());
-    for (auto& line : lines)
-        result.Details.Add(line.Text, LVL_EFFECTIVE);
+    if (FRequest.KeepDetails)
+        for (auto& line : lines)
+            result.Details.Add(line.Text, LVL_EFFECTIVE);
 }
 
 void TScanRun::ReachEntry(TWalkedEntry& walked, TScanResult& result) {
@@ -371,7 +373,8 @@ void TScanRun::ReachEntry(TWalkedEntry& walked, TScanResult& result) {
         return;
 
     TStringList& summary = result.Summary;
-    TStringList& details = result.Details;
+    TStringList scratch;
+    TStringList& details = FRequest.KeepDetails ? result.Details : scratch;
     details.Add(kEntrySeparator, LVL_DETAIL);
     details.Add("", LVL_DETAIL);
     details.Add(header, LVL_HEADER);

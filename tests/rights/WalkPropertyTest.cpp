@@ -167,6 +167,18 @@ TEST_P(WalkProperty, SubtreeAuditListsEveryEntryAsTheForwardScanDoes) {
             EXPECT_EQ(Body(walked.Details), Body(forward.Details));
             EXPECT_EQ(walked.EntriesTotal, forward.EntriesTotal);
             EXPECT_EQ(U_ScanComplete(walked), U_ScanComplete(forward));
+
+            // Without the details pane, the summary and the records are the same.
+            audit.KeepDetails = false;
+            const TScanResult light = Scan(audit);
+            ASSERT_EQ(light.Entries.size(), walked.Entries.size());
+            for (size_t i = 0; i < walked.Entries.size(); ++i)
+                EXPECT_EQ(Render(light.Entries[i]), Render(walked.Entries[i]));
+            EXPECT_EQ(Body(light.Summary), Body(walked.Summary));
+            EXPECT_EQ(Body(light.Details), "");
+            TScanRequest forwardLight = Request(edir, flags, names);
+            forwardLight.KeepDetails = false;
+            EXPECT_EQ(Body(Scan(forwardLight).Summary), Body(forward.Summary));
         }
     }
 }
