@@ -89,8 +89,9 @@ public:
     void LabelSelectedUpd();
     void CheckBoxDebugClick();
     void ShowDetailsExecute(bool fromMenu);
-    void BitBtnScanClick();
-    void DoTheJob();
+    // A scan of the checked entries; given a trustee, what it can reach below them.
+    void BitBtnScanClick(const std::string& trustee = std::string());
+    void DoTheJob(const std::string& trustee = std::string());
     void StatusBarClick();
     // Closes the About box and shows the help text, read afresh, in a window of its own.
     void ShowHelpText();

@@ -76,6 +76,9 @@ void TMainForm::CreateControls() {
     FUi->LayoutSettingsConfig->unsetContentsMargins();
     for (QLineEdit* edit : {FUi->EditFilterExcl, FUi->EditFilterIncl})
         connect(edit, &QLineEdit::textChanged, this, [this] { ActiveFiltersUpd(); });
+    // Only a walk of every level below can compare an entry with the one above it.
+    connect(FUi->CheckBoxSettingsRecursive, &QCheckBox::toggled, FUi->CheckBoxSettingsChangesOnly,
+            &QWidget::setEnabled);
 
     SetUpSelectionPages();
     SetUpActionPage();

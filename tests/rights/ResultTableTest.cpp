@@ -196,7 +196,7 @@ TEST(ResultTableTest, ReasonsFollowTheirEntryAndOccurrenceWhateverPieceTheyCameI
 
 TEST(ResultTableTest, FilterLooksAtEveryColumnIgnoringCase) {
     TResultRow row{"\\\\FS1\\SYS", "Organizational Role", "[BCDRAI]", ".Boss.ACME", "CN", 0, "",
-                   false};
+                   false, ""};
     struct {
         const char* Filter;
         bool Matches;
