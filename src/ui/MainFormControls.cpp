@@ -18,6 +18,7 @@
 #include "ui/CompareCommand.h"
 #include "ui/FolderTree.h"
 #include "ui/MainConnect.h"
+#include "ui/ReachCommand.h"
 #include "ui/ResultTableView.h"
 #include "ui/SaveCommands.h"
 #include "ui/ScanBanner.h"
@@ -201,6 +202,7 @@ void TMainForm::CreateMenus() {
         FConnect = new TConnectCommand(*this, FUi->MenuFile);
     FCompare = new TCompareCommand(*this);
     connect(FUi->ActionCompare, &QAction::triggered, FCompare, [this] { FCompare->Execute(); });
+    new TReachCommand(*this, *FUi, FVariant.ScanEdir);
     connect(FUi->MenuExit, &QAction::triggered, this, &QWidget::close);
     // The analysis can keep only trustees that can log in (users); the scan run reads this item.
     connect(FUi->MenuSettingsShowOnlyUsers, &QAction::toggled, this,
