@@ -37,7 +37,9 @@ const char kUsage[] =
     "       trovalen-scan --ldap URI [LDAP options] --edir [options] OBJECT...\n"
     "       trovalen-scan --compare BEFORE.json [options] ENTRY...\n"
     "       trovalen-scan --compare BEFORE.json AFTER.json [--format FORMAT] [-o FILE]\n"
-    "Shows who holds which effective rights on each ENTRY, and why.\n"
+    "       trovalen-scan --trustee NAME [--edir] [options] SCOPE...\n"
+    "Shows who holds which effective rights on each ENTRY, and why; with --trustee, where\n"
+    "one trustee holds effective rights below each SCOPE, and why.\n"
     "ENTRY is a start path (\\\\SERVER\\VOLUME\\DIR or SERVER/VOLUME:DIR), or with --edir an\n"
     "object name (.Joe.SALES.ACME).\n"
     "\n"
@@ -51,6 +53,22 @@ const char kUsageOptions[] =
     "  --resolve-containers   also list the objects that reside in trustee containers\n"
     "  --only-users           keep only trustees that can log in\n"
     "  --subdirs              also scan the directories directly below each start path\n"
+    "  --recursive            scan each entry and everything below it at any depth (every\n"
+    "                         directory below a start path; with --edir every object\n"
+    "                         below a container), reading each level once\n"
+    "  --changes-only         with --recursive: list an entry only where some trustee's\n"
+    "                         effective rights differ from the entry above it, with a\n"
+    "                         \"Changed Trustee:\" line per trustee gained, lost or with\n"
+    "                         different letters (the first entry of each walk is always\n"
+    "                         listed; the letter I is not compared)\n"
+    "  --trustee NAME         what NAME (a user, group, role, container, or [Public]) can\n"
+    "                         reach: each SCOPE (a start path, or with --edir a\n"
+    "                         container) is searched at any depth, and every directory or\n"
+    "                         object where NAME holds effective rights is listed, one line\n"
+    "                         per entry (and attribute), with the reasons under --details;\n"
+    "                         the rights are those of NAME's line in a scan of that entry\n"
+    "                         with --resolve-containers. A NAME that does not exist ends\n"
+    "                         with exit status 1\n"
     "  --exclude TEXT         leave out trustees whose name contains TEXT\n"
     "  --include TEXT         keep only trustees whose name contains TEXT\n"
     "  --details              print the detailed analysis instead of the summary\n"
@@ -72,6 +90,16 @@ const char kUsageOptions[] =
 
 const char kUsageEnd[] =
     "\n"
+    "Examples:\n"
+    "  trovalen-scan --recursive \\\\FS1\\SYS\\APPS\n"
+    "      every directory below APPS, with who holds which rights there\n"
+    "  trovalen-scan --edir --recursive --changes-only .SALES.ACME\n"
+    "      the objects below SALES where rights differ from the container above, and how\n"
+    "  trovalen-scan --trustee .Joe.SALES.ACME --details \\\\FS1\\SYS\n"
+    "      every directory of the volume SYS that Joe can reach, with the reasons\n"
+    "  trovalen-scan --trustee .Joe.SALES.ACME --edir --format json .ACME\n"
+    "      every object below ACME that Joe holds rights to, as records\n"
+    "\n"
     "A progress line (\"3/40 \\\\SERVER\\VOL\\DIR\") goes to standard error while it is a\n"
     "terminal.\n"
     "\n"
@@ -79,7 +107,8 @@ const char kUsageEnd[] =
     "  0  every entry was analysed completely and the report written\n"
     "  1  an entry was not found, its scan failed or is incomplete (an ACL, a value or a\n"
     "     name that could not be read), with one line on standard error for each (the\n"
-    "     report is still written in full), or the report could not be written\n"
+    "     report is still written in full), or the report could not be written, or\n"
+    "     the trustee of --trustee does not exist (one line, and no report)\n"
     "  2  usage error, a tree file that cannot be loaded, a directory that cannot be\n"
     "     reached, an LDAP server that cannot be reached, refuses the bind, lacks the\n"
     "     base or publishes no ACL values, or a connection lost or a server limit that\n"
@@ -111,6 +140,9 @@ struct TOptions {
     bool ResolveContainers = false;
     bool OnlyUsers = false;
     bool SubDirs = false;
+    bool Recursive = false;
+    bool ChangesOnly = false;
+    std::string Trustee;
     std::string Exclude, Include;
     bool Details = false;
     std::string Format;
@@ -282,6 +314,13 @@ int main(int argc, char** argv) {
             opt.OnlyUsers = true;
         } else if (a == "--subdirs") {
             opt.SubDirs = true;
+        } else if (a == "--recursive") {
+            opt.Recursive = true;
+        } else if (a == "--changes-only") {
+            opt.ChangesOnly = true;
+        } else if (a == "--trustee") {
+            if (!value(opt.Trustee) || opt.Trustee.empty())
+                return Usage("--trustee needs a trustee's name");
         } else if (a == "--exclude") {
             if (!value(opt.Exclude))
                 return Usage("--exclude needs a text");
@@ -320,7 +359,12 @@ int main(int argc, char** argv) {
     if (std::string error; !U_CheckDirectoryArgs(opt.Directory, ScanFrontEnd(), opt.Edir, error))
         return Usage(error);
     if (opt.Entries.empty())
-        return Usage("no entry to scan");
+        return Usage(opt.Trustee.empty() ? "no entry to scan" : "no scope to search");
+    if (opt.ChangesOnly && (opt.Trustee.empty() ? !opt.Recursive : true))
+        return Usage(opt.Trustee.empty()
+                         ? "--changes-only goes with --recursive"
+                         : "--changes-only does not go with --trustee: it lists what one "
+                           "trustee reaches, not what changes");
     if (!opt.TreeName.empty() && !opt.Edir)
         return Usage("--tree-name goes with --edir");
     if (opt.Format == "xlsx" && opt.Output.empty())
@@ -370,10 +414,16 @@ int main(int argc, char** argv) {
     scan.ResolveContainers = opt.ResolveContainers;
     scan.OnlyUsers = opt.OnlyUsers;
     scan.ScanSubDirs = opt.SubDirs;
+    scan.Recursive = opt.Recursive;
+    scan.ChangesOnly = opt.ChangesOnly;
+    scan.Trustee = opt.Trustee;
     scan.FilterExcl = opt.Exclude;
     scan.FilterIncl = opt.Include;
     scan.VariantName = opt.Edir ? "Trovalen.edir" : "Trovalen.file";
     scan.DebugMode = opt.Debug;
+    // The details pane is printed only when asked for; the JSON result and the comparison read
+    // the records.
+    scan.KeepDetails = opt.Details;
     scan.Source = directory.Source;
     if (opt.Edir) {
         // A live directory serves one tree; a tree file's is the one named, else the primary
@@ -399,6 +449,11 @@ int main(int argc, char** argv) {
         session.Scan(request, host, result);
     }
 
+    // A reverse query of a trustee that is not there reaches nothing: no report.
+    if (!result.Failure.empty()) {
+        std::cerr << "trovalen-scan: " << result.Failure << std::endl;
+        return kExitFailed;
+    }
     // A run the directory broke off is no report: what it would show is less than the tree holds
     // and would replace an earlier, whole one.
     if (!result.Broken.empty()) {

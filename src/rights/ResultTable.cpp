@@ -12,6 +12,9 @@ namespace trovalen {
 namespace {
 
 constexpr char kTrusteePrefix[] = "Effective Trustee:\t";
+constexpr char kReachPrefix[] = "Effective Rights:\t";
+constexpr char kChangePrefix[] = "Changed Trustee:\t";
+constexpr char kReachTrusteePrefix[] = "Settings:  Trustee=";
 constexpr char kEffectivePrefix[] = "  Effective: ";
 constexpr char kReasonPrefix[] = "     * ";
 constexpr char kIndent[] = "  ";
@@ -19,8 +22,8 @@ constexpr char kPathHeader[] = "Path: \"";
 constexpr char kObjectHeader[] = "Object: \"";
 constexpr char kTreeTail[] = "\" on tree \"";
 
-const char* const kTitles[rcColumnCount] = {"Entry",   "Class",     "Rights",
-                                            "Trustee", "Attribute", "Incomplete"};
+const char* const kTitles[rcColumnCount] = {"Entry",     "Class",      "Rights", "Trustee",
+                                            "Attribute", "Incomplete", "Change"};
 
 // The letters between a rights text's brackets, blanks kept.
 std::string_view Letters(std::string_view rights) {
@@ -80,6 +83,8 @@ const std::string& TResultRow::Column(TResultColumn column) const {
         return Trustee;
     case rcIncomplete:
         return Problem;
+    case rcChange:
+        return Change;
     case rcAttribute:
     case rcColumnCount:
         break;
@@ -219,6 +224,19 @@ void TResultTable::AddSummaryLine(const std::string& text) {
     if (IsHeader(text)) {
         FHeaders.push_back(text);
         FSummaryEntry = EntryOfHeader(text);
+        FEntryFirstRow = Count();
+        return;
+    }
+    if (U_StartsWith(text, kReachTrusteePrefix)) {
+        FReachTrustee = text.substr(sizeof(kReachTrusteePrefix) - 1);
+        return;
+    }
+    if (U_StartsWith(text, kReachPrefix)) {
+        AddReachLine(Fields(text));
+        return;
+    }
+    if (U_StartsWith(text, kChangePrefix)) {
+        AddChangeLine(Fields(text));
         return;
     }
     if (!U_StartsWith(text, kTrusteePrefix))
@@ -238,11 +256,80 @@ void TResultTable::AddSummaryLine(const std::string& text) {
     } else {
         row.Trustee = Joined(f, 3, f.size());
     }
+    AddRow(std::move(row), static_cast<int>(FHeaders.size()) - 1, text);
+}
+
+void TResultTable::AddRow(TResultRow row, int header, const std::string& line) {
     row.Line = FSummaryLines;
     FRowsOfEntry[row.Entry].push_back(Count());
-    FRowHeader.push_back(static_cast<int>(FHeaders.size()) - 1);
-    FOccurrence.push_back(FSeen[Key(FHeaders.empty() ? std::string() : FHeaders.back(), text)]++);
+    FRowHeader.push_back(header);
+    FOccurrence.push_back(FSeen[Key(header < 0 ? std::string() : FHeaders[header], line)]++);
     FRows.push_back(std::move(row));
+}
+
+void TResultTable::AddReachLine(const std::vector<std::string>& f) {
+    // Rights, the place reached (and the attribute).
+    if (f.size() < (FEdir ? 4u : 3u))
+        return;
+    TResultRow row;
+    row.Rights = f[1];
+    row.Entry = Joined(f, 2, FEdir ? f.size() - 1 : f.size());
+    row.Attribute = FEdir ? f.back() : std::string();
+    row.Trustee = FReachTrustee;
+    // The details named the entry and the trustee's class and name: the reasons are found by
+    // them. Without the details, the row has the trustee as the header named it.
+    std::string header;
+    if (!FReachLines.empty()) {
+        const TReachLine& given = FReachLines.front();
+        const std::vector<std::string>& d = given.Fields;
+        const size_t minimum = FEdir ? 5 : 4;
+        if (d.size() >= minimum && d[2] == row.Rights && (!FEdir || d.back() == row.Attribute) &&
+            EntryOfHeader(given.Header) == row.Entry) {
+            row.ClassName = d[1];
+            row.Trustee = Joined(d, 3, FEdir ? d.size() - 1 : d.size());
+            header = given.Header;
+        }
+        FReachLines.pop_front();
+    }
+    if (header.empty())
+        header = (FEdir ? kObjectHeader : kPathHeader) + row.Entry + "\"";
+    if (FHeaders.empty() || FHeaders.back() != header) {
+        FHeaders.push_back(header);
+        FEntryFirstRow = Count();
+    }
+    FSummaryEntry = row.Entry;
+    const std::string line = kTrusteePrefix + row.ClassName + '\t' + row.Rights + '\t' +
+                             row.Trustee + (FEdir ? '\t' + row.Attribute : std::string());
+    AddRow(std::move(row), static_cast<int>(FHeaders.size()) - 1, line);
+}
+
+void TResultTable::AddChangeLine(const std::vector<std::string>& f) {
+    // Kind, class, rights ("[before] -> [after]", or the one side held), trustee (and
+    // attribute).
+    if (f.size() < (FEdir ? 6u : 5u))
+        return;
+    const std::string& kind = f[1];
+    const std::string name = Joined(f, 4, FEdir ? f.size() - 1 : f.size());
+    const std::string attribute = FEdir ? f.back() : std::string();
+    const std::string before = f[3].substr(0, f[3].find(" -> "));
+    const std::string change = kind == "gained" ? kind : kind + ", was " + before;
+    ++FChangeRows;
+    for (int r = FEntryFirstRow; r < Count(); ++r) {
+        TResultRow& row = FRows[static_cast<size_t>(r)];
+        if (!row.EntryOnly && row.Change.empty() && !row.Rights.empty() && row.Trustee == name &&
+            row.Attribute == attribute) {
+            row.Change = change;
+            return;
+        }
+    }
+    // A trustee lost here holds nothing on the entry: a row of its own, without rights.
+    TResultRow row;
+    row.Entry = FSummaryEntry;
+    row.ClassName = f[2];
+    row.Trustee = name;
+    row.Attribute = attribute;
+    row.Change = change;
+    AddRow(std::move(row), static_cast<int>(FHeaders.size()) - 1, Joined(f, 0, f.size()));
 }
 
 void TResultTable::AddDetailsLine(const std::string& text, uint32_t level) {
@@ -250,13 +337,18 @@ void TResultTable::AddDetailsLine(const std::string& text, uint32_t level) {
         FDetailsHeader = text;
         FOpenKey.clear();
     } else if (level == LVL_EFFECTIVE && U_StartsWith(text, kEffectivePrefix)) {
-        FOpenKey = Key(FDetailsHeader, U_SummaryTrusteeLine(text, FEdir));
+        const std::string line = U_SummaryTrusteeLine(text, FEdir);
+        if (!FReachTrustee.empty())
+            FReachLines.push_back({FDetailsHeader, Fields(line)});
+        FOpenKey = Key(FDetailsHeader, line);
         auto& occurrences = FReasons[FOpenKey];
         FOpenIndex = occurrences.size();
         occurrences.emplace_back();
     } else if (!FOpenKey.empty() && U_StartsWith(text, kReasonPrefix)) {
         FReasons[FOpenKey][FOpenIndex].push_back(text.substr(sizeof(kReasonPrefix) - 1));
     } else if (!U_StartsWith(text, kIndent)) {
+        if (U_StartsWith(text, kReachTrusteePrefix))
+            FReachTrustee = text.substr(sizeof(kReachTrusteePrefix) - 1);
         // Indented lines between the reasons ("  Check 2: ...") belong to the trustee's block;
         // a separator or any other line ends it.
         FOpenKey.clear();

@@ -1,8 +1,11 @@
-// The summary as a table: one row per "Effective Trustee:" line of the summary pane, with the
-// entry it belongs to, and the reasons the details pane gives for that trustee. It is filled
+// The summary as a table: one row per "Effective Trustee:" line of the summary pane (per
+// "Effective Rights:" line of a reverse query), with the entry it belongs to, and the reasons
+// the details pane gives for that trustee; a walk that lists changes only says per row how the
+// trustee's rights differ from the entry above, with a row for each trustee lost. It is filled
 // from the lines the scan run hands its host, so the table and the text always say the same.
 #pragma once
 
+#include <deque>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -20,6 +23,7 @@ enum TResultColumn {
     rcTrustee,
     rcAttribute,
     rcIncomplete, // why the row's entry is not whole; empty for a whole entry
+    rcChange,     // how the rights differ from the entry above (a walk of changes only)
     rcColumnCount
 };
 
@@ -38,6 +42,9 @@ struct TResultRow {
     // The row stands for an entry that has no trustee row: one not found, not scanned, failed or
     // cancelled before any trustee was listed. Its trustee fields are empty.
     bool EntryOnly = false;
+    // A walk of changes only: "gained", "changed, was [R    F  ]", or "lost, was [R    F  ]" for
+    // a trustee that holds nothing here any more (its row has no rights); empty for no change.
+    std::string Change;
 
     // The text of a column.
     const std::string& Column(TResultColumn column) const;
@@ -68,8 +75,9 @@ public:
     // find incomplete; so a host may call it after each LinesAdded with the run's entries so far.
     // Returns whether a row changed or was added.
     bool MarkEntries(std::span<const TScanEntry> entries);
-    // How many rows carry a problem.
+    // How many rows carry a problem, and how many a change.
     int IncompleteRows() const { return FIncompleteRows; }
+    int ChangeRows() const { return FChangeRows; }
 
     // Whether the row holds the filter text in any column, ignoring letter case, and every one
     // of the rights letters in its rights; an empty filter and no letters match every row. A row
@@ -97,6 +105,12 @@ private:
     static std::string Key(const std::string& header, const std::string& line);
     void AddSummaryLine(const std::string& text);
     void AddDetailsLine(const std::string& text, uint32_t level);
+    // A reverse query's "Effective Rights:" line, and a "Changed Trustee:" line (tab fields).
+    void AddReachLine(const std::vector<std::string>& fields);
+    void AddChangeLine(const std::vector<std::string>& fields);
+    // Adds a trustee row under the summary's entry header (index in FHeaders) whose summary
+    // line is line.
+    void AddRow(TResultRow row, int header, const std::string& line);
 
     bool FEdir;
     std::vector<TResultRow> FRows;
@@ -104,6 +118,8 @@ private:
     size_t FMarked = 0;                                             // entries marked so far
     std::unordered_map<size_t, int> FEntryRows;                     // entry index -> its entry row
     int FIncompleteRows = 0;
+    int FChangeRows = 0;
+    int FEntryFirstRow = 0;            // the first row of the entry the summary names last
     int FSummaryLines = 0;             // summary lines taken so far
     std::vector<std::string> FHeaders; // the header line of each entry the summary named
     std::string FSummaryEntry;         // the path or object the last of them names
@@ -119,6 +135,15 @@ private:
     size_t FOpenIndex = 0;
     // Per key: the reasons of each occurrence, in the order the details list them.
     std::unordered_map<std::string, std::vector<std::vector<std::string>>> FReasons;
+    // A reverse query: its trustee as the header names it, and the trustee lines the details
+    // gave (header, and the line as the summary of a forward scan has it) that no "Effective
+    // Rights:" line has taken yet. The details of an entry come before its summary lines.
+    std::string FReachTrustee;
+    struct TReachLine {
+        std::string Header;
+        std::vector<std::string> Fields;
+    };
+    std::deque<TReachLine> FReachLines;
 };
 
 } // namespace trovalen

@@ -81,6 +81,19 @@ json Trustee(const TEffectiveTrustee& t, bool edir) {
     return out;
 }
 
+json Change(const TTrusteeChange& c, bool edir) {
+    json out;
+    out["change"] = U_TrusteeChangeKind(c);
+    out["class"] = c.ClassName;
+    out["name"] = c.Name;
+    if (edir)
+        out["attribute"] = c.Attribute;
+    out["family"] = FamilyName(c.Family);
+    out["before"] = Letters(c.Before, c.Family);
+    out["after"] = Letters(c.After, c.Family);
+    return out;
+}
+
 json Entry(const TScanEntry& e, bool edir) {
     json out;
     out[edir ? "object" : "path"] = e.Name;
@@ -97,6 +110,12 @@ json Entry(const TScanEntry& e, bool edir) {
     for (const auto& t : e.Trustees)
         trustees.push_back(Trustee(t, edir));
     out["trustees"] = std::move(trustees);
+    if (!e.Changes.empty()) {
+        json changes = json::array();
+        for (const auto& c : e.Changes)
+            changes.push_back(Change(c, edir));
+        out["changes"] = std::move(changes);
+    }
     return out;
 }
 
@@ -120,6 +139,13 @@ std::string U_ScanResultToJson(const TScanResult& result) {
     settings["onlyUsers"] = h.OnlyUsers;
     settings["exclude"] = h.FilterExcl;
     settings["include"] = h.FilterIncl;
+    // Said only when set, so that the result of a plain scan reads as it always did.
+    if (h.Recursive)
+        settings["recursive"] = true;
+    if (h.ChangesOnly)
+        settings["changesOnly"] = true;
+    if (!h.Trustee.empty())
+        settings["trustee"] = h.Trustee;
     doc["settings"] = std::move(settings);
     doc["complete"] = U_ScanComplete(result);
     doc["cancelled"] = result.Cancelled;

@@ -13,11 +13,15 @@ NWCCODE U_ScanRequest(const TScanOptions& options, TScanSession& session, TScanR
     request.ResolveContainers = options.ResolveContainers;
     request.OnlyUsers = options.OnlyUsers;
     request.ScanSubDirs = options.ScanSubDirs;
+    request.Recursive = options.Recursive;
+    request.ChangesOnly = options.ChangesOnly;
+    request.Trustee = options.Trustee;
     request.FilterExcl = options.FilterExcl;
     request.FilterIncl = options.FilterIncl;
     request.VariantName = options.VariantName;
     request.DebugMode = options.DebugMode;
     request.ShowDetails = options.ShowDetails;
+    request.KeepDetails = options.KeepDetails;
     request.Source = options.Source;
     return NW_OK;
 }

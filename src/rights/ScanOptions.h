@@ -19,11 +19,18 @@ struct TScanOptions {
     bool ResolveContainers = false;
     bool OnlyUsers = false;
     bool ScanSubDirs = false; // file-system scan type only
+    // Each entry and everything below it at any depth (TScanRequest::Recursive); with
+    // ChangesOnly only where rights differ from the entry above.
+    bool Recursive = false;
+    bool ChangesOnly = false;
+    // A reverse query: what this trustee can reach below each entry (TScanRequest::Trustee).
+    std::string Trustee;
     std::string FilterExcl;
     std::string FilterIncl;
     std::string VariantName;  // shown in the "Version:" header line
     bool DebugMode = false;   // troubleshooting lines go to the host
     bool ShowDetails = false; // the details switch is checked
+    bool KeepDetails = true;  // the details pane is filled (TScanRequest::KeepDetails)
     std::string Source;       // where the data comes from, in words; empty: not said
     // eDirectory scan type: the tree to scan in, chosen in the session first; empty: the
     // session's current tree (the one the window chose).

@@ -8,6 +8,7 @@
 #include "directory/DSNames.h"
 #include "directory/DSRead.h"
 #include "model/RightsModel.h"
+#include "rights/SubtreeWalk.h"
 #include "util/Platform.h"
 #include "util/Util.h"
 
@@ -25,9 +26,11 @@ std::string NowIsoUtc() {
     return text;
 }
 
-// The details pane shows every line up to the reasons.
+// The details pane shows every line up to the reasons; the summary takes the lines up to the
+// errors it shows.
 constexpr int kThreshold = LVL_DETAIL;
-constexpr char kSeparator[] = "_____________________";
+constexpr int kSummaryThreshold = LVL_RESULT_ERROR;
+constexpr auto& kSeparator = kEntrySeparator;
 
 // Appends the lines of from to a list that is not sorted, moving them.
 void MoveLines(TStringList& to, TStringList&& from) {
@@ -152,6 +155,10 @@ std::string U_EntryProblem(const TScanEntry& entry) {
 
 TScanRun::TScanRun(const TScanRequest& request, TScanHost& host) : FRequest(request), FHost(host) {}
 
+int TScanRun::Threshold() const {
+    return FRequest.KeepDetails ? kThreshold : kSummaryThreshold;
+}
+
 void TScanRun::AddResultLine(const std::string& text, uint32_t level) {
     FLog.Add(text, level);
 }
@@ -211,7 +218,8 @@ void TScanRun::Output(TScanResult& result, TEntryStatus status) {
         if (U_ReportListsTrustee(trustee, report))
             entry.Trustees.push_back(std::move(trustee));
     FAnalysis.Trustees.clear();
-    MoveLines(result.Details, std::move(FLog));
+    if (FRequest.KeepDetails)
+        MoveLines(result.Details, std::move(FLog));
     FLog.Clear();
     if (FRequest.ShowDetails)
         FHost.DetailsAvailable(!result.Details.Empty());
@@ -231,7 +239,23 @@ void TScanRun::ReportNewLines(const TScanResult& result) {
         FHost.LinesAdded(summary, details);
 }
 
-void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result) {
+NWHandle TScanRun::FileSystemContext(const std::string& entry) {
+    TNWPath path;
+    path.ConnHandle = FRequest.ConnHandle;
+    const std::string shortPath = U_ConvertPath(entry, PATH_SHORT_FORM);
+    U_PathToNWPath(FRequest.Client, shortPath, path);
+    TNWPath oem = path;
+    if (U_PathToNWPath(FRequest.Client, U_ConvertOem(shortPath, true), oem) == 0)
+        path = oem;
+    FContexts.emplace_back(FRequest.Client, FRequest.ScanContext);
+    NWHandle context = FContexts.back().Held ? FContexts.back().Handle : 0;
+    U_DSChangeCurrentTreeAndContext(FRequest.Client, context,
+                                    U_GetTreeOfConn(FRequest.Client, path.ConnHandle), "[Root]", 0);
+    return context;
+}
+
+void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result,
+                               TWalkedEntry* walked) {
     FAnalysis = {};
     FLog.Clear();
     AddResultLine(kSeparator, LVL_DETAIL);
@@ -250,8 +274,11 @@ void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result) {
     } else {
         TNWPath path;
         path.ConnHandle = FRequest.ConnHandle;
-        FContexts.emplace_back(FRequest.Client, FRequest.ScanContext);
-        NWHandle context = FContexts.back().Held ? FContexts.back().Handle : 0;
+        NWHandle context = 0;
+        if (walked == nullptr) {
+            FContexts.emplace_back(FRequest.Client, FRequest.ScanContext);
+            context = FContexts.back().Held ? FContexts.back().Handle : 0;
+        }
         U_PathToNWPath(FRequest.Client, shortPath, path);
         record.Server = path.Server;
         record.Volume = path.Volume;
@@ -262,28 +289,36 @@ void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result) {
             path = oem;
         AddDebugError(U_Format("TV: U_PathToNWPath (%s)", shortPath.c_str()), code);
         record.Tree = U_GetTreeOfConn(FRequest.Client, path.ConnHandle);
-        U_DSChangeCurrentTreeAndContext(FRequest.Client, context, record.Tree, std::string(kRoot),
-                                        0);
-        // Without a client there is no file server to ask.
-        if (TNWClient* client = FRequest.Client)
+        if (walked != nullptr) {
+            // A walk analysed the directory already, as the analysis below would.
+            FAnalysis = std::move(walked->Analysis);
+            MoveLines(FLog, std::move(walked->Log));
+        } else if (TNWClient* client = FRequest.Client) {
+            // Without a client there is no file server to ask.
+            U_DSChangeCurrentTreeAndContext(client, context, record.Tree, std::string(kRoot), 0);
             FAnalysis =
                 U_AnalyseEffectiveTrustees(*client, context,
                                            U_Format("%s/%s:%s", path.Server.c_str(),
                                                     path.Volume.c_str(), path.DirPath.c_str()),
-                                           FFlags, kThreshold, &FLog, &FHost, FRequest.Cancel);
+                                           FFlags, Threshold(), &FLog, &FHost, FRequest.Cancel);
+        } else {
+            U_DSChangeCurrentTreeAndContext(FRequest.Client, context, record.Tree, "[Root]", 0);
+        }
     }
     result.LastStatus = shortPath;
     Output(result, notFound ? TEntryStatus::NotFound : TEntryStatus::Analysed);
     AddDebugLine("");
 }
 
-void TScanRun::EdirEntry(const std::string& entry, TScanResult& result) {
+void TScanRun::EdirEntry(const std::string& entry, TScanResult& result, TWalkedEntry* walked) {
     FAnalysis = {};
     FLog.Clear();
     AddResultLine(kSeparator, LVL_DETAIL);
     AddResultLine("", LVL_DETAIL);
     TNDSObj obj;
-    bool notFound = !U_DSObjectExists(FRequest.Client, FRequest.UserContext, entry, obj);
+    // A walk found the object where it lists it.
+    bool notFound =
+        walked == nullptr && !U_DSObjectExists(FRequest.Client, FRequest.UserContext, entry, obj);
     TScanEntry& record = result.Entries.emplace_back();
     record.Name = entry;
     record.Tree = FRequest.CurrentTree;
@@ -297,9 +332,13 @@ void TScanRun::EdirEntry(const std::string& entry, TScanResult& result) {
                                FRequest.CurrentTree.c_str()),
                       LVL_HEADER);
         AddResultError(U_Format("Invalid Object (%s)", entry.c_str()), ERR_NOT_FOUND);
-    } else
+    } else if (walked != nullptr) {
+        FAnalysis = std::move(walked->Analysis);
+        MoveLines(FLog, std::move(walked->Log));
+    } else {
         FAnalysis = U_AnalyseEffectiveTrustees(*client, FRequest.UserContext, entry, FFlags,
-                                               kThreshold, &FLog, &FHost, FRequest.Cancel);
+                                               Threshold(), &FLog, &FHost, FRequest.Cancel);
+    }
     result.LastStatus = entry;
     Output(result, notFound ? TEntryStatus::NotFound : TEntryStatus::Analysed);
     AddDebugLine("");
@@ -326,8 +365,9 @@ void TScanRun::Run(TScanResult& result) {
     if (FRequest.ResolveContainers)
         FFlags |= ET_RESOLVE_CONTAINERS;
 
+    const bool walks = FRequest.Recursive || !FRequest.Trustee.empty();
     TStringList entries = FRequest.Entries;
-    if (FRequest.ScanSubDirs) {
+    if (FRequest.ScanSubDirs && !walks) {
         // Start paths gain their subdirectories; object names have none. Either list is then
         // analysed in sorted order.
         if (!FRequest.Edir) {
@@ -348,9 +388,11 @@ void TScanRun::Run(TScanResult& result) {
     header.Time = NowIsoUtc();
     header.Source = FRequest.Source;
     header.Edir = FRequest.Edir;
-    header.ResolveContainers = FRequest.ResolveContainers;
-    header.ScanSubDirs = !FRequest.Edir && FRequest.ScanSubDirs;
+    header.ResolveContainers = FRequest.ResolveContainers || !FRequest.Trustee.empty();
+    header.ScanSubDirs = !FRequest.Edir && FRequest.ScanSubDirs && !walks;
     header.OnlyUsers = FRequest.OnlyUsers;
+    header.Recursive = FRequest.Recursive && FRequest.Trustee.empty();
+    header.ChangesOnly = header.Recursive && FRequest.ChangesOnly;
     header.FilterExcl = FRequest.FilterExcl;
     header.FilterIncl = FRequest.FilterIncl;
 
@@ -358,14 +400,28 @@ void TScanRun::Run(TScanResult& result) {
     AddResultLine(U_Format("Version:   %s %s", FRequest.VariantName.c_str(), kProgramVersion),
                   LVL_DETAIL);
     AddResultLine("Date:      " + header.Date, LVL_DETAIL);
-    AddResultLine("Settings:  Resolve Containers=" + U_BoolStr(FRequest.ResolveContainers),
+    // A reverse query follows the containers its trustee resides in: it always resolves them.
+    const bool reach = !FRequest.Trustee.empty();
+    AddResultLine("Settings:  Resolve Containers=" + U_BoolStr(FRequest.ResolveContainers || reach),
                   LVL_DETAIL);
     if (FRequest.Edir) {
         AddResultLine("Settings:  Scan type=eDirectory", LVL_DETAIL);
     } else {
         AddResultLine("Settings:  Scan type=File system", LVL_DETAIL);
-        AddResultLine("Settings:  Scan Subdirs=" + U_BoolStr(FRequest.ScanSubDirs), LVL_DETAIL);
+        if (!walks)
+            AddResultLine("Settings:  Scan Subdirs=" + U_BoolStr(FRequest.ScanSubDirs), LVL_DETAIL);
     }
+    if (header.Recursive)
+        AddResultLine("Settings:  Recursive=TRUE", LVL_DETAIL);
+    if (header.ChangesOnly)
+        AddResultLine("Settings:  Changes only=TRUE", LVL_DETAIL);
+    std::string failure;
+    if (reach && ResolveTrustee(entries, failure))
+        header.Trustee = FFilter->Trustee;
+    if (reach)
+        AddResultLine("Settings:  Trustee=" +
+                          (header.Trustee.empty() ? FRequest.Trustee : header.Trustee),
+                      LVL_DETAIL);
     // Parts of the directory no scan can read are said before any result.
     for (const auto& note : result.Notes)
         AddResultLine("Note:      " + note, LVL_DETAIL);
@@ -378,6 +434,22 @@ void TScanRun::Run(TScanResult& result) {
 
     if (FRequest.Edir)
         FFlags |= ET_EDIRECTORY;
+    if (!failure.empty()) {
+        // Nothing can be reached by a trustee that is not there.
+        result.Failure = failure;
+        result.Details.Add(failure, LVL_RESULT_ERROR);
+        result.Summary.Add(failure);
+        ReportNewLines(result);
+        FContexts.clear();
+        return;
+    }
+    if (walks) {
+        RunWalks(entries, result);
+        CheckBroken(result);
+        FContexts.clear();
+        FHost.SetStatusText(result.LastStatus);
+        return;
+    }
     for (int index = 0; index < entries.Count(); ++index) {
         const TStringItem& entry = entries.Items[static_cast<size_t>(index)];
         if (CheckBroken(result)) {

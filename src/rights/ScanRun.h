@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -19,6 +20,13 @@
 namespace trovalen {
 
 constexpr char kProgramVersion[] = "v1.6 (2009-09) ";
+// The details pane's line before each entry.
+constexpr char kEntrySeparator[] = "_____________________";
+
+struct TWalkedEntry;
+namespace analysis {
+struct TTrusteeFilter;
+}
 
 struct TScanRequest {
     TNWClient* Client = nullptr; // the client every read of the run goes to (null: none started)
@@ -27,12 +35,29 @@ struct TScanRequest {
     bool ResolveContainers = false;
     bool OnlyUsers = false;
     bool ScanSubDirs = false; // file-system scan type only
+    // Each entry and everything below it at any depth (a start path's directories, a
+    // container's objects), walked top down in one pass; ScanSubDirs then adds nothing.
+    bool Recursive = false;
+    // With Recursive: an entry is listed only where some trustee's effective rights differ from
+    // the entry above it, with what changed (the start of each walk, and every entry that is not
+    // whole, are always listed).
+    bool ChangesOnly = false;
+    // A reverse query: what this trustee (a user, group, role, container, or a bracketed name
+    // such as [Public]) can reach. The entries are then the scopes, each walked at any depth;
+    // an entry is listed where the trustee holds rights, with the trustee's own lines as the
+    // forward scan with resolved containers gives them. Empty: the forward scan.
+    std::string Trustee;
     std::string FilterExcl;
     std::string FilterIncl;
     std::string VariantName;  // shown in the "Version:" header line
     std::string Source;       // where the data comes from, in words (a tree file, a server)
     bool DebugMode = false;   // troubleshooting lines go to the host
     bool ShowDetails = false; // the details switch is checked
+    // Whether the details pane is filled. A front end that shows the summary or writes the
+    // records only may leave it empty: the analysis then writes no line the summary does not
+    // take, which makes a walk of a whole tree much lighter. The records and the summary are
+    // the same either way.
+    bool KeepDetails = true;
 
     NWHandle ConnHandle = NO_CONNECTION; // connection of the start-path page
     NWHandle ScanContext = 0;            // file-system scan type
@@ -87,6 +112,30 @@ enum class TEntryStatus {
                // was analysed (Incomplete then says so, and the entry lists what it had found)
 };
 
+// How a trustee's effective rights on an entry differ from those on the entry above it (a walk
+// with ChangesOnly). The inheritance letter I is no right and is not compared.
+struct TTrusteeChange {
+    std::string Name;      // the trustee as the summary names it
+    std::string Attribute; // eDirectory: the protected attribute
+    std::string ClassName;
+    TRightsType Family = rtFileSystem;
+    uint32_t Before = 0; // the rights on the entry above; 0: gained here
+    uint32_t After = 0;  // the rights here; 0: lost here
+
+    bool operator==(const TTrusteeChange&) const = default;
+};
+
+// "gained", "lost" or "changed".
+const char* U_TrusteeChangeKind(const TTrusteeChange& change);
+// The summary's line of a change:
+//   "Changed Trustee:\t<gained|lost|changed>\t<class>\t<[before] -> [after]>\t<name>[\t<attr>]"
+// with only the rights held on one side for a trustee gained or lost.
+std::string U_TrusteeChangeLine(const TTrusteeChange& change, bool edir);
+// The changes from the trustees of the entry above to those of an entry, in the order of the
+// entry's trustees, then those lost in the order above.
+std::vector<TTrusteeChange> U_TrusteeChanges(const std::vector<TEffectiveTrustee>& above,
+                                             const std::vector<TEffectiveTrustee>& here);
+
 // One scanned entry as records: what was scanned, where, and the trustees its summary lists
 // (the records that pass the name filters, in the summary's order).
 struct TScanEntry {
@@ -100,6 +149,8 @@ struct TScanEntry {
     // not be read); empty when it read everything.
     std::vector<std::string> Incomplete;
     std::vector<TEffectiveTrustee> Trustees;
+    // A walk with ChangesOnly: how the rights differ from the entry above (empty for the start).
+    std::vector<TTrusteeChange> Changes;
 };
 
 // Whether the entry was analysed and everything its analysis needed was read.
@@ -119,6 +170,9 @@ struct TScanHeader {
     bool ResolveContainers = false;
     bool ScanSubDirs = false;
     bool OnlyUsers = false;
+    bool Recursive = false;
+    bool ChangesOnly = false;
+    std::string Trustee; // a reverse query's trustee, its full name; empty for a forward scan
     std::string FilterExcl;
     std::string FilterIncl;
 };
@@ -139,6 +193,9 @@ struct TScanResult {
     std::vector<std::string> Notes;
     TScanHeader Header;
     std::vector<TScanEntry> Entries; // one per scanned entry, in scan order
+    // Why the run could not start at all (a reverse query's trustee that does not exist), in one
+    // line; empty otherwise. The panes then hold the header and this line.
+    std::string Failure;
 };
 
 // Whether every entry of the run was analysed completely and the run was not stopped.
@@ -194,8 +251,31 @@ private:
     // The run was stopped by the user before the entry at index: the closing line and the
     // records of the entries from index on.
     void StopRun(const TStringList& entries, int index, TScanResult& result);
-    void FileSystemEntry(const std::string& entry, TScanResult& result);
-    void EdirEntry(const std::string& entry, TScanResult& result);
+    // walked: the entry's analysis as a walk made it; null: the entry is analysed here.
+    void FileSystemEntry(const std::string& entry, TScanResult& result,
+                         TWalkedEntry* walked = nullptr);
+    void EdirEntry(const std::string& entry, TScanResult& result, TWalkedEntry* walked = nullptr);
+    // The walks: each entry and everything below it, for a subtree audit or a reverse query
+    // (ScanWalk.cpp).
+    void RunWalks(const TStringList& entries, TScanResult& result);
+    // A walked entry of a subtree audit; listedAbove: the trustees listed on the entries above
+    // it, by depth.
+    void AuditEntry(TWalkedEntry& walked, TScanResult& result,
+                    std::vector<std::vector<TEffectiveTrustee>>& listedAbove);
+    // A walked entry of a reverse query.
+    void ReachEntry(TWalkedEntry& walked, TScanResult& result);
+    // Before the walk's entry next (of names): false when the run ends (stopped, or the entry
+    // before was stopped while it was analysed, or the client broke); the entries not reached
+    // are then recorded.
+    bool WalkGoesOn(const std::vector<std::string>& names, size_t next, TScanResult& result,
+                    bool stopped = false);
+    void RecordNotReached(const std::vector<std::string>& names, size_t next, TScanResult& result);
+    NWHandle FileSystemContext(const std::string& entry);
+    // The detail level of the analysis log: the details pane's, or the summary's only.
+    int Threshold() const;
+    // A reverse query: finds the trustee and those it holds rights through; false with the
+    // failure in words when it is not there.
+    bool ResolveTrustee(const TStringList& scopes, std::string& failure);
     // Hands the lines added since the last call to the host.
     void ReportNewLines(const TScanResult& result);
 
@@ -207,6 +287,11 @@ private:
     std::vector<TContextCopy> FContexts; // analysis contexts made during the run
     int FSummaryReported = 0;            // lines of each pane already handed to the host
     int FDetailsReported = 0;
+    // A reverse query: the trustees it follows, the context they were found in, and what could
+    // not be read of the trustee (every entry then says it).
+    std::shared_ptr<analysis::TTrusteeFilter> FFilter;
+    NWHandle FReachContext = 0;
+    std::vector<std::string> FTrusteeProblems;
 };
 
 } // namespace trovalen

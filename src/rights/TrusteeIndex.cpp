@@ -11,21 +11,39 @@ namespace trovalen {
 namespace {
 constexpr size_t kBlockSize = 64 * 1024;
 constexpr size_t kFirstSlots = 64;
+constexpr size_t kFirstCopyBlock = 1024;
 } // namespace
+
+TTrusteeIndex::TTrusteeIndex(const TTrusteeIndex& other)
+    : FSubjects(other.FSubjects), FSlots(other.FSlots), FKeys(other.FKeys),
+      FAnswers(other.FAnswers), FAttributes(other.FAttributes),
+      FAttributeNumbers(other.FAttributeNumbers), FBlocks(other.FBlocks) {
+    // The last block may go on filling in the original: the copy starts a block of its own.
+    FBlockUsed = FBlockSize = 0;
+    FNextBlock = kFirstCopyBlock;
+}
+
+TTrusteeIndex& TTrusteeIndex::operator=(const TTrusteeIndex& other) {
+    if (this != &other)
+        *this = TTrusteeIndex(other);
+    return *this;
+}
 
 std::string_view TTrusteeIndex::Keep(std::string_view text) {
     if (text.empty())
         return {};
     if (text.size() > kBlockSize / 4) {
         // A long text gets a block of its own, which is full from the start.
-        auto& block = FBlocks.emplace_back(std::make_unique<char[]>(text.size()));
+        auto& block = FBlocks.emplace_back(new char[text.size()]);
         std::memcpy(block.get(), text.data(), text.size());
         FBlockUsed = FBlockSize = text.size();
         return {block.get(), text.size()};
     }
     if (FBlocks.empty() || FBlockUsed + text.size() > FBlockSize) {
-        FBlocks.push_back(std::make_unique<char[]>(kBlockSize));
-        FBlockSize = kBlockSize;
+        // A copy adds little to what it shares: its blocks start small and grow.
+        FBlockSize = std::max(FNextBlock, text.size());
+        FNextBlock = std::min(FNextBlock * 2, kBlockSize);
+        FBlocks.emplace_back(new char[FBlockSize]);
         FBlockUsed = 0;
     }
     char* at = FBlocks.back().get() + FBlockUsed;

@@ -2,7 +2,9 @@
 // analysis keeps about them: a reason list per subject and attribute, and the directory's answers
 // about a subject. Names compare exactly, letter case included. Texts are copied into a few large
 // blocks and looked up in an open-addressing table, so that an analysis of a hundred thousand
-// trustees neither allocates per trustee nor chases one list node per lookup.
+// trustees neither allocates per trustee nor chases one list node per lookup. A copy shares the
+// blocks of kept text with its original: kept text never changes, and a copy keeps what it adds
+// in blocks of its own, so that copying the index of a level for each entry below it is cheap.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +28,12 @@ struct TRightsAnswer {
 class TTrusteeIndex {
 public:
     static constexpr uint32_t kNone = 0xFFFFFFFFu;
+
+    TTrusteeIndex() = default;
+    TTrusteeIndex(const TTrusteeIndex& other);
+    TTrusteeIndex& operator=(const TTrusteeIndex& other);
+    TTrusteeIndex(TTrusteeIndex&&) noexcept = default;
+    TTrusteeIndex& operator=(TTrusteeIndex&&) noexcept = default;
 
     // The number of a subject and attribute pair (file system: the attribute is empty).
     uint32_t Key(std::string_view subject, std::string_view attribute);
@@ -79,9 +87,10 @@ private:
     std::vector<TAnswer> FAnswers;
     std::vector<std::string> FAttributes;
     std::unordered_map<std::string, uint32_t> FAttributeNumbers;
-    std::vector<std::unique_ptr<char[]>> FBlocks;
+    std::vector<std::shared_ptr<char[]>> FBlocks;
     size_t FBlockUsed = 0;
     size_t FBlockSize = 0;
+    size_t FNextBlock = 64 * 1024; // the size of the next block
 };
 
 // Sort keys of trustee names: U_AppendDottedKey appends a key of a dotted name whose bytes

@@ -361,13 +361,13 @@ void TMainForm::SetSelectionEnabled(bool enabled) {
         FConnect->Action()->setEnabled(enabled);
 }
 
-void TMainForm::BitBtnScanClick() {
-    DoTheJob();
+void TMainForm::BitBtnScanClick(const std::string& trustee) {
+    DoTheJob(trustee);
     // A run that is not whole says so where the progress was shown.
     SetStatusText(1, FScanOutcome);
 }
 
-void TMainForm::DoTheJob() {
+void TMainForm::DoTheJob(const std::string& trustee) {
     if (FScanning)
         return;
     TScanOptions options;
@@ -378,6 +378,10 @@ void TMainForm::DoTheJob() {
     options.ResolveContainers = FUi->CheckBoxSettingsResolveContainers->isChecked();
     options.OnlyUsers = FUi->MenuSettingsShowOnlyUsers->isChecked();
     options.ScanSubDirs = FUi->CheckBoxSettingsScanSubDirs->isChecked();
+    // A reverse query walks every level below its scopes by itself.
+    options.Recursive = trustee.empty() && FUi->CheckBoxSettingsRecursive->isChecked();
+    options.ChangesOnly = options.Recursive && FUi->CheckBoxSettingsChangesOnly->isChecked();
+    options.Trustee = trustee;
     options.FilterExcl = S(FUi->EditFilterExcl->text());
     options.FilterIncl = S(FUi->EditFilterIncl->text());
     options.VariantName = FVariant.Name;

@@ -46,9 +46,8 @@ public:
 
     // The client the window works on; null when there is none.
     TNWClient* Client() const { return FClient; }
-    // Makes the window work on another client, which it then holds: the old session goes
-    // first, then the old client when held; the start-up runs on the new one. The tree left
-    // keeps its list of objects, as a change of tree keeps it. Ignored during a scan.
+    // Makes the window work on another client, which it then holds, after the old session and
+    // client are gone; the start-up runs on it; the tree left keeps its list. Ignored in a scan.
     void UseClient(std::shared_ptr<TNWClient> client);
     // The "Connect to directory" command; null where this build reads no live directory.
     TConnectCommand* ConnectCommand() const { return FConnect; }
@@ -60,8 +59,9 @@ public:
     bool DebugMode() const { return FDebugMode; }
     bool ListsChanged() const { return FListsChanged; }
     bool Scanning() const { return FScanning; }
-    // The session the window works through (servers, trees, contexts, the scan).
+    // The session the window works through (servers, trees, contexts, browsing, the scan).
     const TScanSession& Session() const { return *FSession; }
+    TScanSession& Session() { return *FSession; }
     const std::string& ConnUserName() const { return FConnUserName; }
     TIniFile* SettingsFile() const { return FSettingsFile.get(); }
     // The lines of the two result panes, and the summary as table rows.
@@ -89,8 +89,9 @@ public:
     void LabelSelectedUpd();
     void CheckBoxDebugClick();
     void ShowDetailsExecute(bool fromMenu);
-    void BitBtnScanClick();
-    void DoTheJob();
+    // A scan of the checked entries; given a trustee, what it can reach below them.
+    void BitBtnScanClick(const std::string& trustee = std::string());
+    void DoTheJob(const std::string& trustee = std::string());
     void StatusBarClick();
     // Closes the About box and shows the help text, read afresh, in a window of its own.
     void ShowHelpText();

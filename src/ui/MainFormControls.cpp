@@ -18,6 +18,7 @@
 #include "ui/CompareCommand.h"
 #include "ui/FolderTree.h"
 #include "ui/MainConnect.h"
+#include "ui/ReachCommand.h"
 #include "ui/ResultTableView.h"
 #include "ui/SaveCommands.h"
 #include "ui/ScanBanner.h"
@@ -76,6 +77,9 @@ void TMainForm::CreateControls() {
     FUi->LayoutSettingsConfig->unsetContentsMargins();
     for (QLineEdit* edit : {FUi->EditFilterExcl, FUi->EditFilterIncl})
         connect(edit, &QLineEdit::textChanged, this, [this] { ActiveFiltersUpd(); });
+    // Only a walk of every level below can compare an entry with the one above it.
+    connect(FUi->CheckBoxSettingsRecursive, &QCheckBox::toggled, FUi->CheckBoxSettingsChangesOnly,
+            &QWidget::setEnabled);
 
     SetUpSelectionPages();
     SetUpActionPage();
@@ -198,6 +202,7 @@ void TMainForm::CreateMenus() {
         FConnect = new TConnectCommand(*this, FUi->MenuFile);
     FCompare = new TCompareCommand(*this);
     connect(FUi->ActionCompare, &QAction::triggered, FCompare, [this] { FCompare->Execute(); });
+    new TReachCommand(*this, *FUi, FVariant.ScanEdir);
     connect(FUi->MenuExit, &QAction::triggered, this, &QWidget::close);
     // The analysis can keep only trustees that can log in (users); the scan run reads this item.
     connect(FUi->MenuSettingsShowOnlyUsers, &QAction::toggled, this,

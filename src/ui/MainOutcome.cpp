@@ -39,7 +39,8 @@ std::string TMainForm::BannerText() const {
 void TMainForm::ShowRunOutcome(const TScanResult& result, double seconds) {
     FUi->ScanBanner->SetResult(result);
     FPanes->MarkEntries(result.Entries);
-    FScanOutcome = U_ScanStatusLine(result, seconds);
+    FScanOutcome = result.Failure.empty() ? U_ScanStatusLine(result, seconds)
+                                          : "Nothing was searched: " + result.Failure;
 }
 
 // --- Placement ----------------------------------------------------------------------------------

@@ -279,6 +279,8 @@ TResultTableView::TResultTableView(const TResultTable& table, QWidget* parent)
     header->setStretchLastSection(true);
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setResizeContentsPrecision(kSampleRows);
+    // What changed reads beside the rights it changed to.
+    header->moveSection(header->visualIndex(rcChange), header->visualIndex(rcRights) + 1);
     header->setMinimumSectionSize(FView->fontMetrics().averageCharWidth() * 3);
     header->viewport()->installEventFilter(this);
     FView->viewport()->installEventFilter(this);
@@ -362,9 +364,11 @@ QCheckBox* TResultTableView::RightsBox(char letter) const {
 }
 
 void TResultTableView::UpdateColumns() {
-    // Directories have no attribute column; the reason column shows when a row has a reason.
+    // Directories have no attribute column; the reason column shows when a row has a reason,
+    // the change column when a row has a change.
     FView->setColumnHidden(rcAttribute, !FTable.Edir());
     FView->setColumnHidden(rcIncomplete, FTable.IncompleteRows() == 0);
+    FView->setColumnHidden(rcChange, FTable.ChangeRows() == 0);
 }
 
 void TResultTableView::Reset() {
@@ -381,10 +385,14 @@ void TResultTableView::Reset() {
 
 void TResultTableView::RowsAdded() {
     const int before = FModel->rowCount();
+    const bool changesHidden = FView->isColumnHidden(rcChange);
     FModel->RowsAdded();
+    UpdateColumns();
     // The widths follow the first rows and then each doubling, so a long scan is not slowed.
     const int now = FModel->rowCount();
-    if (!FUserSized && now > before && (!FFittedRows || now >= 2 * before || now <= kSampleRows))
+    const bool newColumn = changesHidden != FView->isColumnHidden(rcChange);
+    if (!FUserSized &&
+        (newColumn || (now > before && (!FFittedRows || now >= 2 * before || now <= kSampleRows))))
         FitColumns();
     UpdateCount();
 }
@@ -527,11 +535,17 @@ void TResultTableView::ShowReasons() {
     }
     const TResultRow& r = FTable.Row(row);
     QStringList lines;
+    const std::string trustee = r.Trustee + (r.Attribute.empty() ? "" : " / " + r.Attribute);
     if (r.EntryOnly) {
         lines << Q(r.Entry + ": " + r.Problem);
+    } else if (r.Rights.empty()) {
+        // A trustee lost here: its rights were on the entry above.
+        lines << Q(trustee + " on " + r.Entry + ": no rights here; " + r.Change +
+                   " on the entry above");
     } else {
-        lines << Q(r.Rights + " " + r.Trustee + (r.Attribute.empty() ? "" : " / " + r.Attribute) +
-                   " on " + r.Entry);
+        lines << Q(r.Rights + " " + trustee + " on " + r.Entry);
+        if (!r.Change.empty())
+            lines << Q("Since the entry above: " + r.Change);
         for (const auto& reason : FTable.Reasons(row))
             lines << Q("   * " + reason);
         if (!r.Problem.empty())

@@ -1,6 +1,6 @@
 // The line above the panes that says a scan is not whole (U_ScanBannerText) with a link
-// "(show)" that lists every entry that is not, with its reasons. Hidden for a whole scan. The
-// link is reachable with the keyboard (Tab, then Enter).
+// "(show)" that lists every entry that is not, with its reasons; or why a run could not start.
+// Hidden for a whole scan. The link is reachable with the keyboard (Tab, then Enter).
 #pragma once
 
 #include <QFrame>

@@ -109,6 +109,76 @@ TEST_P(ResultTableScanTest, RowsAreTheSummaryLinesAndCarryTheTrusteesReasons) {
 INSTANTIATE_TEST_SUITE_P(SampleTree, ResultTableScanTest, ::testing::ValuesIn(kTableCases),
                          [](const auto& info) { return std::string(info.param.Name); });
 
+// The walks' rows: a reverse query gives one row per record of each place reached, with the
+// record's reasons; a walk of changes only marks every change of the records on its trustee's
+// row, a trustee lost with a row of its own that holds no rights.
+TEST_F(ResultTableScanTest, WalksGiveTheRecordsAsRowsWithTheirReasonsAndChanges) {
+    ASSERT_NO_FATAL_FAILURE(Load("../../data/sample-tree.json"));
+    for (bool edir : {false, true}) {
+        SCOPED_TRACE(edir ? "eDirectory" : "file system");
+        TScanRequest reach = ScanRequest(edir, {edir ? ".Corvale" : "\\\\CV-FS1\\DATA"});
+        reach.Trustee = ".Mara.Sales.Corvale";
+        TableHost host(edir);
+        TScanResult result;
+        TScanRun(reach, host).Run(result);
+        const TResultTable& table = host.Table;
+        int records = 0;
+        int row = 0;
+        for (const auto& entry : result.Entries) {
+            for (const auto& t : entry.Trustees) {
+                ++records;
+                ASSERT_LT(row, table.Count());
+                const TResultRow& r = table.Row(row);
+                EXPECT_EQ(r.Entry, entry.Name);
+                EXPECT_EQ(r.Trustee, ".Mara.Sales.Corvale");
+                EXPECT_EQ(r.ClassName, "User");
+                EXPECT_EQ(r.Rights, U_TrusteeRights(t));
+                EXPECT_EQ(r.Attribute, t.Attribute);
+                std::vector<std::string> reasons;
+                for (const auto& reason : t.Reasons)
+                    reasons.push_back(U_ReasonText(reason));
+                EXPECT_EQ(table.Reasons(row), reasons) << r.Entry;
+                ++row;
+            }
+        }
+        EXPECT_GT(records, 2);
+        EXPECT_EQ(table.Count(), records);
+        EXPECT_EQ(table.ChangeRows(), 0);
+
+        TScanRequest walk = ScanRequest(edir, {edir ? ".Corvale" : "\\\\CV-FS1\\DATA"});
+        walk.Recursive = walk.ChangesOnly = true;
+        TableHost changed(edir);
+        TScanRun(walk, changed).Run(result);
+        size_t changes = 0, lost = 0, found = 0;
+        for (const auto& entry : result.Entries) {
+            for (const auto& c : entry.Changes) {
+                ++changes;
+                const std::string kind = U_TrusteeChangeKind(c);
+                lost += kind == "lost" ? 1 : 0;
+                for (int i = 0; i < changed.Table.Count(); ++i) {
+                    const TResultRow& r = changed.Table.Row(i);
+                    if (r.Entry != entry.Name || r.Trustee != c.Name || r.Attribute != c.Attribute)
+                        continue;
+                    const std::string was = U_RightsToStr(c.Before, c.Family);
+                    EXPECT_EQ(r.Change, kind == "gained" ? kind : kind + ", was " + was);
+                    EXPECT_EQ(r.Rights.empty(), kind == "lost") << r.Trustee;
+                    if (kind != "lost") {
+                        EXPECT_EQ(r.Rights, U_RightsToStr(c.After, c.Family));
+                    }
+                    ++found;
+                    break;
+                }
+            }
+        }
+        EXPECT_GT(changes, 3u);
+        EXPECT_EQ(found, changes);
+        EXPECT_EQ(changed.Table.ChangeRows(), static_cast<int>(changes));
+        if (edir) {
+            EXPECT_GT(lost, 0u) << "the sample tree loses trustees below .Corvale";
+        }
+    }
+}
+
 // Lines written by hand: where the parts of an entry arrive, names with tabs, the same trustee
 // twice, and lines that are no trustee lines.
 TStringList Lines(std::initializer_list<std::pair<uint32_t, std::string>> lines) {
@@ -195,8 +265,8 @@ TEST(ResultTableTest, ReasonsFollowTheirEntryAndOccurrenceWhateverPieceTheyCameI
 }
 
 TEST(ResultTableTest, FilterLooksAtEveryColumnIgnoringCase) {
-    TResultRow row{"\\\\FS1\\SYS", "Organizational Role", "[BCDRAI]", ".Boss.ACME", "CN", 0, "",
-                   false};
+    TResultRow row{
+        "\\\\FS1\\SYS", "Organizational Role", "[BCDRAI]", ".Boss.ACME", "CN", 0, "", false, ""};
     struct {
         const char* Filter;
         bool Matches;
