@@ -25,10 +25,11 @@ std::string NowIsoUtc() {
     return text;
 }
 
-// The details pane shows every line up to the reasons; the summary takes the lines up to the
-// errors it shows.
+// The details pane shows every line up to the reasons; of the analysis log the summary takes
+// only the header lines and the line that says the analysis started (its error lines are the
+// scan run's own).
 constexpr int kThreshold = LVL_DETAIL;
-constexpr int kSummaryThreshold = LVL_RESULT_ERROR;
+constexpr int kSummaryThreshold = LVL_START;
 constexpr auto& kSeparator = kEntrySeparator;
 
 // Appends the lines of from to a list that is not sorted, moving them.
@@ -37,7 +38,11 @@ void MoveLines(TStringList& to, TStringList&& from) {
         to.Append(from);
         return;
     }
-    to.Items.reserve(to.Items.size() + from.Items.size());
+    // Room grows by half at least: a pane that takes an entry's lines thousands of times must
+    // not be copied whole each time.
+    const size_t needed = to.Items.size() + from.Items.size();
+    if (needed > to.Items.capacity())
+        to.Items.reserve(std::max(needed, to.Items.capacity() + to.Items.capacity() / 2));
     for (auto& item : from.Items)
         to.Items.push_back(std::move(item));
 }
@@ -260,7 +265,8 @@ void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result,
     AddResultLine(kSeparator, LVL_DETAIL);
     AddResultLine("", LVL_DETAIL);
     std::string shortPath = U_ConvertPath(entry, PATH_SHORT_FORM);
-    std::string displayPath = U_ConvertPath(entry, PATH_LONG_FORM);
+    // A walk lists its directories in their long form already.
+    std::string displayPath = walked != nullptr ? entry : U_ConvertPath(entry, PATH_LONG_FORM);
     bool notFound = !U_DirExists(shortPath);
     TScanEntry& record = result.Entries.emplace_back();
     record.Name = displayPath;

@@ -337,7 +337,7 @@ void TScanRun::ReachEntry(TWalkedEntry& walked, TScanResult& result) {
         record.Tree = FRequest.CurrentTree;
         header = U_Format("Object: \"%s\" on tree \"%s\"", name.c_str(), record.Tree.c_str());
     } else {
-        record.Name = U_ConvertPath(name, PATH_LONG_FORM);
+        record.Name = name; // the walk lists the long form
         TNWPath path;
         if (U_PathToNWPath(FRequest.Client, U_ConvertPath(name, PATH_SHORT_FORM), path) == NW_OK) {
             record.Server = path.Server;
