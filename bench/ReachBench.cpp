@@ -6,7 +6,7 @@
 // show what a doubling costs. Each figure is the median of five runs; the peak memory is the
 // process's.
 //
-// Usage: reach_bench [--runs N] [--scale F] [--only FIGURE]
+// Usage: reach_bench [--runs N] [--scale F] [--only FIGURE] [--equal-share P]
 //   F scales both sizes (default 1); FIGURE: volume-reach, volume-audit, volume-changes,
 //   tree-reach, tree-audit or tree-changes (default: all), for profiling one of them.
 #include <algorithm>
@@ -72,8 +72,8 @@ bool Serve(const convert::TGenerateOptions& options, TWorld& world) {
     std::string json = convert::GenerateTreeJson(options);
     world.Objects = static_cast<size_t>(U_CountOf(json, "\"class\":"));
     // Every directory trustee's rights start with R; so do the masks of some directories.
-    world.Assignments = static_cast<size_t>(U_CountOf(json, "\": \"R") -
-                                            U_CountOf(json, "\"irm\": \"R"));
+    world.Assignments =
+        static_cast<size_t>(U_CountOf(json, "\": \"R") - U_CountOf(json, "\"irm\": \"R"));
     world.User = QueriedUser(json);
     std::string error;
     auto loaded = sim::LoadTreeText(json, "generated", error);
@@ -130,14 +130,15 @@ TFigure Measure(TWorld& world, TScanRequest request, int runs) {
 }
 
 std::string gOnly;
+uint32_t gEqualShare = 5;
 
 bool Wanted(const std::string& figure) {
     return gOnly.empty() || gOnly == figure;
 }
 
 void Print(const char* what, const TFigure& f) {
-    std::printf("  %-34s %8.2f s  %7zu entries walked, %7zu listed, %9zu trustee lines%s\n",
-                what, f.Median, f.Walked, f.Entries, f.Lines, f.Complete ? "" : " (incomplete)");
+    std::printf("  %-34s %8.2f s  %7zu entries walked, %7zu listed, %9zu trustee lines%s\n", what,
+                f.Median, f.Walked, f.Entries, f.Lines, f.Complete ? "" : " (incomplete)");
 }
 
 // The volume: 10,000 directories, ten trustees each, of a tree of 2,000 users in 1,000 groups.
@@ -162,7 +163,7 @@ convert::TGenerateOptions TreeOptions(double scale) {
     o.Trustees = 0;
     const uint32_t units = 6 + 36 + 216 + 1296;
     o.Users = static_cast<uint32_t>(100000 * scale) - o.Groups - units - 5;
-    o.EqualShare = 5;
+    o.EqualShare = gEqualShare;
     return o;
 }
 
@@ -179,6 +180,8 @@ int main(int argc, char** argv) {
             scale = std::max(0.01, std::atof(argv[i + 1]));
         else if (a == "--only")
             gOnly = argv[i + 1];
+        else if (a == "--equal-share")
+            gEqualShare = static_cast<uint32_t>(std::clamp(std::atoi(argv[i + 1]), 0, 100));
     }
     std::string scratch = std::filesystem::temp_directory_path() /
                           ("trovalen-reachbench-" + std::to_string(getpid()));
