@@ -217,10 +217,12 @@ void TScanRun::Output(TScanResult& result, TEntryStatus status) {
     entry.Status = status == TEntryStatus::Analysed && !analysed ? TEntryStatus::Failed : status;
     if (FAnalysis.Cancelled)
         entry.Status = TEntryStatus::Cancelled;
-    // The entry takes the records and the log's lines: neither is read again.
-    for (auto& trustee : FAnalysis.Trustees)
-        if (U_ReportListsTrustee(trustee, report))
-            entry.Trustees.push_back(std::move(trustee));
+    // The entry takes the records and the log's lines: neither is read again. A walk that lists
+    // only changes compares them with those of the entry above before it lets them go.
+    if (FRequest.KeepRecords || (FRequest.Recursive && FRequest.ChangesOnly))
+        for (auto& trustee : FAnalysis.Trustees)
+            if (U_ReportListsTrustee(trustee, report))
+                entry.Trustees.push_back(std::move(trustee));
     FAnalysis.Trustees.clear();
     if (FRequest.KeepDetails)
         MoveLines(result.Details, std::move(FLog));

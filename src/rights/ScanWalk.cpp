@@ -334,6 +334,10 @@ void TScanRun::AuditEntry(TWalkedEntry& walked, TScanResult& result,
         record.Changes = U_TrusteeChanges(listedAbove[depth - 1], record.Trustees);
     if (walked.HasBelow)
         listedAbove.push_back(record.Trustees);
+    if (!FRequest.KeepRecords) {
+        record.Trustees.clear();
+        record.Trustees.shrink_to_fit();
+    }
     if (depth > 0 && record.Changes.empty() && U_EntryComplete(record)) {
         // The same rights as the entry above: not listed.
         result.Entries.pop_back();

@@ -179,6 +179,22 @@ TEST_P(WalkProperty, SubtreeAuditListsEveryEntryAsTheForwardScanDoes) {
             TScanRequest forwardLight = Request(edir, flags, names);
             forwardLight.KeepDetails = false;
             EXPECT_EQ(Body(Scan(forwardLight).Summary), Body(forward.Summary));
+            // Nor without the records, with or without changes only.
+            for (bool changesOnly : {false, true}) {
+                audit.KeepRecords = true;
+                audit.ChangesOnly = changesOnly;
+                const TScanResult kept = Scan(audit);
+                audit.KeepRecords = false;
+                const TScanResult bare = Scan(audit);
+                EXPECT_EQ(Body(bare.Summary), Body(kept.Summary));
+                ASSERT_EQ(bare.Entries.size(), kept.Entries.size());
+                for (size_t i = 0; i < bare.Entries.size(); ++i) {
+                    EXPECT_TRUE(bare.Entries[i].Trustees.empty());
+                    TScanEntry e = kept.Entries[i];
+                    e.Trustees.clear();
+                    EXPECT_EQ(Render(bare.Entries[i]), Render(e));
+                }
+            }
         }
     }
 }
