@@ -130,6 +130,8 @@ bool U_PassesNameFilters(const std::string& name, const TReportSettings& setting
 }
 
 bool U_ReportListsTrustee(const TEffectiveTrustee& trustee, const TReportSettings& settings) {
+    if (settings.FilterExcl.empty() && settings.FilterIncl.empty())
+        return true;
     return U_PassesNameFilters(U_TrusteeDisplayName(trustee), settings);
 }
 
