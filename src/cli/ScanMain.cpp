@@ -424,6 +424,7 @@ int main(int argc, char** argv) {
     // The details pane is printed only when asked for; the JSON result and the comparison read
     // the records.
     scan.KeepDetails = opt.Details;
+    scan.KeepRecords = opt.Format == "json" || !opt.Compare.empty();
     scan.Source = directory.Source;
     if (opt.Edir) {
         // A live directory serves one tree; a tree file's is the one named, else the primary

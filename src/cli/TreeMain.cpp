@@ -4,7 +4,7 @@
 //   trovalen-tree check [--summary] FILE
 //   trovalen-tree generate [--users N] [--groups N] [--depth N] [--fanout N] [--dirs N]
 //                          [--trustees N] [--seed N] [--members N] [--residents N]
-//                          [--assign-each] [-o FILE]
+//                          [--assign-each] [--equal-share N] [-o FILE]
 //   trovalen-tree export-ldif [--tree NAME] FILE [-o LDIF]
 //   trovalen-tree import-ldif [--tree-name NAME] [--schema FILE] LDIF [-o FILE]
 //
@@ -40,7 +40,8 @@ const char* const kUsage =
     "usage: trovalen-tree check [--summary] FILE\n"
     "       trovalen-tree generate [--users N] [--groups N] [--depth N] [--fanout N]\n"
     "                              [--dirs N] [--trustees N] [--seed N] [--members N]\n"
-    "                              [--residents N] [--assign-each] [-o FILE]\n"
+    "                              [--residents N] [--assign-each] [--equal-share N]\n"
+    "                              [-o FILE]\n"
     "       trovalen-tree export-ldif [--tree NAME] FILE [-o LDIF]\n"
     "       trovalen-tree import-ldif [--tree-name NAME] [--schema FILE] LDIF [-o FILE]\n"
     "  --members N    a group Everyone.Gen with N security-equal users in Members.Gen\n"
@@ -103,12 +104,15 @@ const char* const kCheckUsage =
 const char* const kGenerateUsage =
     "usage: trovalen-tree generate [--users N] [--groups N] [--depth N] [--fanout N]\n"
     "                              [--dirs N] [--trustees N] [--seed N] [--members N]\n"
-    "                              [--residents N] [--assign-each] [-o FILE]\n"
+    "                              [--residents N] [--assign-each] [--equal-share N]\n"
+    "                              [-o FILE]\n"
     "Writes a synthetic tree file of the requested size, for benchmarks and scale tests.\n"
     "\n"
     "  --users N     user objects (0 to 2000000, default 1000)\n"
     "  --groups N    groups, each user security-equal to one or two (0 to 2000000,\n"
     "                default 20)\n"
+    "  --equal-share N  the share of the users, in percent, that are security-equal to\n"
+    "                groups (0 to 100, default 100): fewer members per group\n"
     "  --depth N     levels of organizational units (0 to 8, default 3)\n"
     "  --fanout N    organizational units in each container (0 to 50, default 4)\n"
     "  --dirs N      directories on the volume SYS of GEN-FS1 (0 to 65000, default 100)\n"
@@ -209,6 +213,8 @@ int Generate(const std::vector<std::string>& args) {
             target = &o.Members;
         else if (a == "--residents")
             target = &o.Residents;
+        else if (a == "--equal-share")
+            target = &o.EqualShare, max = 100;
         else if (a == "-o")
             out = v;
         else

@@ -173,7 +173,8 @@ std::string GenerateTreeJson(const TGenerateOptions& o) {
         if (u % 4 == 0)
             equals.push_back("." + Num("Group", (u / 4 + 7) % groups) + ".Gen");
         TTreeJson user = NamedObject(Num("User", u) + "." + unit, "User");
-        user["attributes"] = {{"Security Equals", std::move(equals)}};
+        if (u % 100 < o.EqualShare)
+            user["attributes"] = {{"Security Equals", std::move(equals)}};
         out.Object(user);
     }
 

@@ -14,6 +14,9 @@ struct TGenerateOptions {
     uint32_t Dirs = 100;   // directories on the volume
     uint32_t Trustees = 3; // trustees per directory
     uint32_t Seed = 1;
+    // The share of the users, in percent, that are security-equal to groups: with fewer, each
+    // group has fewer members.
+    uint32_t EqualShare = 100;
     // The large-trustee scenario, off when both counts are 0: the group Everyone.Gen with
     // Members users in the unit Members.Gen, each security-equal to it; the unit Residents.Gen
     // with Residents users; the object Target.Gen and the directory SYS:PROJ, on which the group

@@ -309,7 +309,6 @@ TAnalysisResult TAnalysis::TakeResult(bool cancelled, TStringList* log) {
                 for (const auto& line : part->Items)
                     log->Add(line.Text, line.Value);
             } else {
-                log->Items.reserve(log->Items.size() + part->Items.size());
                 for (auto& line : part->Items)
                     log->Items.push_back(std::move(line));
             }

@@ -46,11 +46,14 @@ TEffectiveFields ParseEffectiveLine(const std::string& line) {
 }
 
 std::string TrusteeLine(const TEffectiveFields& f, bool edir) {
+    // Joined by hand: a summary of a whole tree has millions of these lines.
+    std::string line;
+    line.reserve(32 + f.Class.size() + f.Rights.size() + f.Name.size() + f.Attribute.size());
+    line.append("Effective Trustee:\t").append(f.Class).append("\t[").append(f.Rights);
+    line.append("]\t").append(f.Name);
     if (edir)
-        return U_Format("Effective Trustee:\t%s\t[%s]\t%s\t%s", f.Class.c_str(), f.Rights.c_str(),
-                        f.Name.c_str(), f.Attribute.c_str());
-    return U_Format("Effective Trustee:\t%s\t[%s]\t%s", f.Class.c_str(), f.Rights.c_str(),
-                    f.Name.c_str());
+        line.append("\t").append(f.Attribute);
+    return line;
 }
 
 std::string AttributeLine(const TEffectiveFields& f, const TReportSettings& settings) {
@@ -127,6 +130,8 @@ bool U_PassesNameFilters(const std::string& name, const TReportSettings& setting
 }
 
 bool U_ReportListsTrustee(const TEffectiveTrustee& trustee, const TReportSettings& settings) {
+    if (settings.FilterExcl.empty() && settings.FilterIncl.empty())
+        return true;
     return U_PassesNameFilters(U_TrusteeDisplayName(trustee), settings);
 }
 

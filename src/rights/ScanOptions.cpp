@@ -22,6 +22,7 @@ NWCCODE U_ScanRequest(const TScanOptions& options, TScanSession& session, TScanR
     request.DebugMode = options.DebugMode;
     request.ShowDetails = options.ShowDetails;
     request.KeepDetails = options.KeepDetails;
+    request.KeepRecords = options.KeepRecords;
     request.Source = options.Source;
     return NW_OK;
 }

@@ -31,6 +31,7 @@ struct TScanOptions {
     bool DebugMode = false;   // troubleshooting lines go to the host
     bool ShowDetails = false; // the details switch is checked
     bool KeepDetails = true;  // the details pane is filled (TScanRequest::KeepDetails)
+    bool KeepRecords = true;  // the entries keep their trustee records (TScanRequest::KeepRecords)
     std::string Source;       // where the data comes from, in words; empty: not said
     // eDirectory scan type: the tree to scan in, chosen in the session first; empty: the
     // session's current tree (the one the window chose).

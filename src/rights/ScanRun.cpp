@@ -26,10 +26,11 @@ std::string NowIsoUtc() {
     return text;
 }
 
-// The details pane shows every line up to the reasons; the summary takes the lines up to the
-// errors it shows.
+// The details pane shows every line up to the reasons; of the analysis log the summary takes
+// only the header lines and the line that says the analysis started (its error lines are the
+// scan run's own).
 constexpr int kThreshold = LVL_DETAIL;
-constexpr int kSummaryThreshold = LVL_RESULT_ERROR;
+constexpr int kSummaryThreshold = LVL_START;
 constexpr auto& kSeparator = kEntrySeparator;
 
 // Appends the lines of from to a list that is not sorted, moving them.
@@ -38,7 +39,11 @@ void MoveLines(TStringList& to, TStringList&& from) {
         to.Append(from);
         return;
     }
-    to.Items.reserve(to.Items.size() + from.Items.size());
+    // Room grows by half at least: a pane that takes an entry's lines thousands of times must
+    // not be copied whole each time.
+    const size_t needed = to.Items.size() + from.Items.size();
+    if (needed > to.Items.capacity())
+        to.Items.reserve(std::max(needed, to.Items.capacity() + to.Items.capacity() / 2));
     for (auto& item : from.Items)
         to.Items.push_back(std::move(item));
 }
@@ -213,10 +218,12 @@ void TScanRun::Output(TScanResult& result, TEntryStatus status) {
     entry.Status = status == TEntryStatus::Analysed && !analysed ? TEntryStatus::Failed : status;
     if (FAnalysis.Cancelled)
         entry.Status = TEntryStatus::Cancelled;
-    // The entry takes the records and the log's lines: neither is read again.
-    for (auto& trustee : FAnalysis.Trustees)
-        if (U_ReportListsTrustee(trustee, report))
-            entry.Trustees.push_back(std::move(trustee));
+    // The entry takes the records and the log's lines: neither is read again. A walk that lists
+    // only changes compares them with those of the entry above before it lets them go.
+    if (FRequest.KeepRecords || (FRequest.Recursive && FRequest.ChangesOnly))
+        for (auto& trustee : FAnalysis.Trustees)
+            if (U_ReportListsTrustee(trustee, report))
+                entry.Trustees.push_back(std::move(trustee));
     FAnalysis.Trustees.clear();
     if (FRequest.KeepDetails)
         MoveLines(result.Details, std::move(FLog));
@@ -261,7 +268,8 @@ void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result,
     AddResultLine(kSeparator, LVL_DETAIL);
     AddResultLine("", LVL_DETAIL);
     std::string shortPath = U_ConvertPath(entry, PATH_SHORT_FORM);
-    std::string displayPath = U_ConvertPath(entry, PATH_LONG_FORM);
+    // A walk lists its directories in their long form already.
+    std::string displayPath = walked != nullptr ? entry : U_ConvertPath(entry, PATH_LONG_FORM);
     bool notFound = !U_DirExists(shortPath);
     TScanEntry& record = result.Entries.emplace_back();
     record.Name = displayPath;

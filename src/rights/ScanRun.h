@@ -58,6 +58,11 @@ struct TScanRequest {
     // take, which makes a walk of a whole tree much lighter. The records and the summary are
     // the same either way.
     bool KeepDetails = true;
+    // Whether each entry keeps its trustee records (TScanEntry::Trustees). A front end that
+    // prints the panes only may let them go once the entry's lines are made: a subtree audit of
+    // a whole tree then holds its summary, not millions of records. The panes are the same
+    // either way.
+    bool KeepRecords = true;
 
     NWHandle ConnHandle = NO_CONNECTION; // connection of the start-path page
     NWHandle ScanContext = 0;            // file-system scan type

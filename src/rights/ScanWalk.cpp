@@ -8,6 +8,7 @@
 #include "directory/DSContext.h"
 #include "directory/DSNames.h"
 #include "directory/DSRead.h"
+#include "rights/NameQueues.h"
 #include "rights/ScanRun.h"
 #include "rights/SubtreeWalk.h"
 #include "util/Platform.h"
@@ -23,8 +24,21 @@ uint32_t ComparedRights(uint32_t mask, TRightsType family) {
 }
 
 // A trustee's key in a comparison: its name and attribute, ignoring letter case.
-std::string ChangeKey(const TEffectiveTrustee& t) {
-    return U_UpperCase(U_TrusteeDisplayName(t)) + '\n' + U_UpperCase(t.Attribute);
+struct TChangeKey {
+    std::string_view Subject;
+    std::string_view Attribute;
+    bool operator==(const TChangeKey& other) const {
+        return U_SameText(Subject, other.Subject) && U_SameText(Attribute, other.Attribute);
+    }
+};
+struct TChangeKeyHash {
+    size_t operator()(const TChangeKey& k) const {
+        return U_CaseInsensitiveHash(k.Subject) * 31 + U_CaseInsensitiveHash(k.Attribute);
+    }
+};
+
+TChangeKey ChangeKey(const TEffectiveTrustee& t) {
+    return {t.Subject, t.Attribute};
 }
 
 // One walk of the run: its scope as listed and the walk that analyses it.
@@ -76,10 +90,21 @@ std::string U_TrusteeChangeLine(const TTrusteeChange& change, bool edir) {
 
 std::vector<TTrusteeChange> U_TrusteeChanges(const std::vector<TEffectiveTrustee>& above,
                                              const std::vector<TEffectiveTrustee>& here) {
+    // Most entries list the trustees of the entry above in the same order with the same rights:
+    // told at once.
+    if (above.size() == here.size() &&
+        std::equal(above.begin(), above.end(), here.begin(),
+                   [](const TEffectiveTrustee& a, const TEffectiveTrustee& b) {
+                       return a.Family == b.Family &&
+                              ComparedRights(a.Mask, a.Family) ==
+                                  ComparedRights(b.Mask, b.Family) &&
+                              a.Subject == b.Subject && a.Attribute == b.Attribute;
+                   }))
+        return {};
     // The rights of each trustee on either side (records of one name spelt differently count
     // as one), and the order each side names them in.
     struct TSide {
-        std::unordered_map<std::string, size_t> At;
+        std::unordered_map<TChangeKey, size_t, TChangeKeyHash> At;
         std::vector<const TEffectiveTrustee*> First;
         std::vector<uint32_t> Rights;
     };
@@ -309,6 +334,10 @@ void TScanRun::AuditEntry(TWalkedEntry& walked, TScanResult& result,
         record.Changes = U_TrusteeChanges(listedAbove[depth - 1], record.Trustees);
     if (walked.HasBelow)
         listedAbove.push_back(record.Trustees);
+    if (!FRequest.KeepRecords) {
+        record.Trustees.clear();
+        record.Trustees.shrink_to_fit();
+    }
     if (depth > 0 && record.Changes.empty() && U_EntryComplete(record)) {
         // The same rights as the entry above: not listed.
         result.Entries.pop_back();
@@ -337,7 +366,7 @@ void TScanRun::ReachEntry(TWalkedEntry& walked, TScanResult& result) {
         record.Tree = FRequest.CurrentTree;
         header = U_Format("Object: \"%s\" on tree \"%s\"", name.c_str(), record.Tree.c_str());
     } else {
-        record.Name = U_ConvertPath(name, PATH_LONG_FORM);
+        record.Name = name; // the walk lists the long form
         TNWPath path;
         if (U_PathToNWPath(FRequest.Client, U_ConvertPath(name, PATH_SHORT_FORM), path) == NW_OK) {
             record.Server = path.Server;

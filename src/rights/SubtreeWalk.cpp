@@ -224,9 +224,17 @@ struct TSubtreeWalk::TImpl {
             node.Depth = p.Depth;
             if (p.Depth >= kMaxWalkDepth)
                 continue;
+            // The names below, each made long as the long form of a path makes its last part
+            // (the place's own path is long already): one look at the disk per directory.
             TStringList list;
             NWCCODE listed = U_NWListDirEntries(Client, p.Name, SA_SUBDIR_ALL, "*", list,
-                                                LDE_FULL_TEXTS, PATH_LONG_FORM);
+                                                LDE_RELATIVE_NAMES, PATH_SHORT_FORM);
+            for (auto& item : list.Items) {
+                std::string path = U_JoinPath(p.Name, item.Text);
+                if (auto display = U_DisplayName(path))
+                    path = U_JoinPath(p.Name, *display);
+                item.Text = std::move(path);
+            }
             if (listed != NW_OK)
                 scope.Nodes[static_cast<size_t>(index)].Problems.push_back(
                     U_Format("the directories below %s could not be listed (%s)", p.Name.c_str(),

@@ -226,3 +226,53 @@ TEST_F(ScanCancel, BannerAndStatusLineSayWhatIsMissing) {
                              "Scan ended after 1 of 2 entries: the connection to the server was "
                              "lost\n1 of 2 entries incomplete: .A.ACME"));
 }
+
+// Stops a walk when the entry at index is started.
+class StopAtEntryHost : public TScanHost {
+public:
+    StopAtEntryHost(std::atomic<bool>& flag, int index) : Flag(flag), Index(index) {}
+    void EntryStarted(int index, int count, const std::string& entry) override {
+        (void)entry;
+        Count = count;
+        if (index == Index)
+            Flag = true;
+    }
+    std::atomic<bool>& Flag;
+    int Index;
+    int Count = 0;
+};
+
+TEST_F(ScanCancel, AWalkStoppedRecordsWhatItDidNotReach) {
+    ASSERT_NO_FATAL_FAILURE(Load("rights-edir.json"));
+    for (bool reach : {false, true}) {
+        SCOPED_TRACE(reach ? "reverse query" : "subtree audit");
+        TScanRequest request = ScanRequest(true, {".ACME"});
+        request.Recursive = !reach;
+        request.Trustee = reach ? ".Joe.SALES.ACME" : "";
+        // Between entries: the entry started when the flag was set is done, the rest are not.
+        std::atomic<bool> flag{false};
+        StopAtEntryHost host(flag, 2);
+        TScanResult result = Run(request, host, flag);
+        EXPECT_TRUE(result.Cancelled);
+        EXPECT_EQ(result.EntriesDone, 3);
+        EXPECT_EQ(host.Count, result.EntriesTotal);
+        EXPECT_GT(result.EntriesTotal, 10);
+        EXPECT_EQ(result.Summary.Items.back().Text, U_CancelledLine(3, result.EntriesTotal));
+        EXPECT_FALSE(U_ScanComplete(result));
+        ASSERT_FALSE(result.Entries.empty());
+        size_t notScanned = 0;
+        for (const auto& e : result.Entries)
+            notScanned += e.Status == TEntryStatus::Cancelled && e.Incomplete.empty() ? 1 : 0;
+        EXPECT_EQ(notScanned, static_cast<size_t>(result.EntriesTotal - 3));
+
+        // Inside an entry: it keeps what it had listed, is marked, and ends the run.
+        std::atomic<bool> inside{false};
+        StoppingHost stopping(inside, "Check indirect trustees: ", 1);
+        TScanResult stopped = Run(request, stopping, inside);
+        EXPECT_TRUE(stopped.Cancelled);
+        EXPECT_EQ(stopped.EntriesDone, 0);
+        ASSERT_FALSE(stopped.Entries.empty());
+        EXPECT_EQ(stopped.Entries.front().Incomplete, std::vector<std::string>{kAnalysisCancelled});
+        EXPECT_EQ(stopped.Entries.size(), static_cast<size_t>(stopped.EntriesTotal));
+    }
+}

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "backend/common/ClientBase.h"
@@ -123,6 +124,10 @@ private:
     };
     mutable std::array<TFound, 4> FFound;
     mutable size_t FFoundNext = 0;
+    // Names resolved before, by tree, name context, the flag that makes names canonical and the
+    // name as given: an analysis of a whole tree resolves the same names again and again. The
+    // tree never changes, so an answer stays right.
+    mutable std::unordered_map<std::string, int32_t> FResolved;
     std::string FMountError;
     bool FStarted = false;
 

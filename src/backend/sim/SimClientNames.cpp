@@ -73,11 +73,23 @@ NWCCODE TSimClient::FindTree(const std::string& value, int32_t& tree) {
 NWCCODE TSimClient::Resolve(const TCtx& c, const std::string& name, int32_t& object) const {
     if (c.Tree < 0)
         return ERR_NO_CONNECTION;
+    // A table of a million names is plenty; one that grows past it starts afresh.
+    constexpr size_t kMaxResolved = size_t{1} << 20;
+    std::string key = std::to_string(c.Tree);
+    key += (c.Flags & DCV_CANONICALIZE_NAMES) != 0 ? "\x1f+" : "\x1f-";
+    key.append(c.NameContext).append("\x1f").append(name);
+    if (auto it = FResolved.find(key); it != FResolved.end()) {
+        object = it->second;
+        return object < 0 ? ERR_NO_SUCH_ENTRY : NW_OK;
+    }
     std::string full;
     NWCCODE code = FullName(c, name, full);
     if (code != NW_OK)
         return code;
     object = FindObject(c.Tree, full);
+    if (FResolved.size() >= kMaxResolved)
+        FResolved.clear();
+    FResolved.emplace(std::move(key), object);
     return object < 0 ? ERR_NO_SUCH_ENTRY : NW_OK;
 }
 

@@ -47,12 +47,24 @@ void AddAssigned(std::span<const TSimAcl> values, int32_t prot, THeld& here) {
     }
 }
 
-void Walk(const TSimTree& t, const std::vector<int32_t>& chain, int32_t principal, int32_t prot,
+// One level of the chain, with what every principal's walk reads of it alike.
+struct TLevel {
+    int32_t Object = 0;
+    std::span<const TSimAcl> Irm;
+    std::span<const TSimAcl> This;
+};
+
+void Walk(const TSimTree& t, const std::vector<TLevel>& chain, int32_t principal, int32_t prot,
           THeld& held) {
-    for (int32_t level : chain) {
+    const int32_t target = chain.back().Object;
+    for (const TLevel& step : chain) {
+        const int32_t level = step.Object;
         const auto& acl = t.Objects[level].Acl;
+        // A level without ACL values changes nothing: what flows down was filtered already.
+        if (acl.empty() && level != target)
+            continue;
         // The masks of this level filter what came from above.
-        for (const TSimAcl& a : AclOf(acl, SUBJ_IRM)) {
+        for (const TSimAcl& a : step.Irm) {
             uint32_t mask = a.Privileges & kRightsBits;
             if (a.Protected == PROT_ENTRY) {
                 held.Entry &= mask | DS_INHERIT_CTL;
@@ -68,8 +80,8 @@ void Walk(const TSimTree& t, const std::vector<int32_t>& chain, int32_t principa
         AddAssigned(AclOf(acl, principal), prot, here);
         // "[This]" is each object on itself: wherever the value stands (on the object, or on a
         // container above it and inherited), it counts for the object whose rights are asked.
-        if (principal == chain.back())
-            AddAssigned(AclOf(acl, SUBJ_THIS), prot, here);
+        if (principal == target)
+            AddAssigned(step.This, prot, here);
         if (here.HasEntry) {
             held.Entry = here.Entry;
             held.HasEntry = true;
@@ -82,7 +94,7 @@ void Walk(const TSimTree& t, const std::vector<int32_t>& chain, int32_t principa
             held.Attr = here.Attr;
             held.HasAttr = true;
         }
-        if (level == chain.back())
+        if (level == target)
             break;
         // Only the inheritable part flows down.
         if (held.HasEntry && !AclInheritable(PROT_ENTRY, held.Entry)) {
@@ -117,14 +129,22 @@ std::span<const TSimAcl> AclOf(const std::vector<TSimAcl>& acl, int32_t subject)
 }
 
 uint32_t EffectiveRights(const TSimTree& t, int32_t subject, int32_t object, int32_t prot) {
-    // The levels from the top of the tree down to the object.
-    std::vector<int32_t> chain;
-    for (int32_t cur = object; cur >= 0 && chain.size() < 1024; cur = t.Objects[cur].Parent)
-        chain.push_back(cur);
+    // The levels from the top of the tree down to the object. The lists are kept between calls:
+    // an analysis asks thousands of times.
+    thread_local std::vector<TLevel> chain;
+    thread_local std::vector<int32_t> principals;
+    chain.clear();
+    principals.clear();
+    for (int32_t cur = object; cur >= 0 && chain.size() < 1024; cur = t.Objects[cur].Parent) {
+        const auto& acl = t.Objects[cur].Acl;
+        chain.push_back({cur, AclOf(acl, SUBJ_IRM), AclOf(acl, SUBJ_THIS)});
+    }
     std::reverse(chain.begin(), chain.end());
+    if (chain.empty())
+        return 0;
 
-    std::vector<int32_t> principals{subject};
-    auto add = [&principals](int32_t p) {
+    principals.push_back(subject);
+    auto add = [](int32_t p) {
         for (int32_t q : principals)
             if (q == p)
                 return;
