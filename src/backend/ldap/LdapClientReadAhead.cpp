@@ -21,7 +21,6 @@ using namespace ldap;
 
 namespace {
 
-constexpr char kRoot[] = "[Root]";
 constexpr char kRootKey[] = "[root]";
 // Objects or names in one batched search, and its filter at most: well below what servers take.
 constexpr size_t kAheadBatch = 100;
