@@ -15,6 +15,10 @@
 namespace trovalen {
 
 namespace {
+const std::string kNothingSearched = "Nothing was searched: ";
+}
+
+namespace {
 
 // The moment as ISO 8601 in UTC, which compares and sorts alike in every time zone.
 std::string NowIsoUtc() {
@@ -77,6 +81,10 @@ std::string U_EntryShortProblem(const TScanEntry& entry) {
 }
 
 std::string U_ScanBannerText(const TScanResult& result) {
+    // A run that could not start found nothing: it says why, so that empty panes do not read as
+    // an empty result.
+    if (!result.Failure.empty())
+        return kNothingSearched + result.Failure;
     std::vector<std::string> lines;
     if (!result.Broken.empty())
         lines.push_back(U_Format("Scan ended after %d of %d entries: %s", result.EntriesDone,
@@ -119,6 +127,8 @@ std::vector<std::string> U_IncompleteEntryLines(const TScanResult& result) {
 }
 
 std::string U_ScanStatusLine(const TScanResult& result, double seconds) {
+    if (!result.Failure.empty())
+        return kNothingSearched + result.Failure;
     size_t trustees = 0;
     for (const auto& e : result.Entries)
         trustees += e.Trustees.size();
@@ -554,7 +564,7 @@ void TScanRun::RecordNotScanned(const TStringList& entries, int index, TScanResu
 }
 
 bool U_ScanComplete(const TScanResult& result) {
-    return !result.Cancelled && result.Broken.empty() &&
+    return !result.Cancelled && result.Broken.empty() && result.Failure.empty() &&
            std::all_of(result.Entries.begin(), result.Entries.end(), U_EntryComplete);
 }
 

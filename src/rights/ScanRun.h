@@ -203,7 +203,7 @@ struct TScanResult {
     std::string Failure;
 };
 
-// Whether every entry of the run was analysed completely and the run was not stopped.
+// Whether the run started, every entry was analysed completely and the run was not stopped.
 bool U_ScanComplete(const TScanResult& result);
 // The incomplete entries of a run, counted.
 int U_IncompleteEntries(const TScanResult& result);
@@ -225,6 +225,7 @@ std::string U_EntryShortProblem(const TScanEntry& entry);
 //   "2 of 5 entries incomplete: <name> (<short problem>), <name> (<short problem>)"
 //        naming at most kBannerNames entries, then "and n more"
 //   "The directory computes no effective rights of its own: ..." (said once for the run)
+// A run that could not start says only "Nothing was searched: <Failure>".
 // The window adds a link to the list of entries ("(show)") itself.
 std::string U_ScanBannerText(const TScanResult& result);
 // What the banner's link shows: one line per entry that is not whole, "<name>: <problem>"
@@ -234,7 +235,8 @@ constexpr int kBannerNames = 3;
 
 // The status line that ends a run: "Scanned 5 entries: 120 trustees, 2 incomplete, in 3.4
 // seconds" (singular for one entry or trustee). Entries: every entry of the run, those it did
-// not reach included; trustees: the records the entries list.
+// not reach included; trustees: the records the entries list. A run that could not start:
+// "Nothing was searched: <Failure>".
 std::string U_ScanStatusLine(const TScanResult& result, double seconds);
 
 class TScanRun {

@@ -107,9 +107,36 @@ struct TSubtreeWalk::TImpl {
             return;
         }
         scope.Found = true;
+        ListDepthFirst(
+            {full, -1, 0, (obj.Summary.Flags & DS_CONTAINER_ENTRY) != 0,
+             (obj.Summary.Flags & DS_ALIAS_ENTRY) != 0},
+            scope, cancelled, [&](const TPending& p, int index, std::vector<TPending>& below) {
+                // An alias is listed, never followed: it may point back up the tree.
+                if (!p.Container || p.Alias)
+                    return std::string();
+                TNDSObj list;
+                NWCCODE listed = U_DSListFirst(Client, Context, p.Name, false, list);
+                while (listed == NW_OK && list.Count > 0) {
+                    if (!list.Name.empty())
+                        below.push_back({U_DSCombineName(p.Name, list.Name), index, p.Depth + 1,
+                                         (list.Summary.Flags & DS_CONTAINER_ENTRY) != 0,
+                                         (list.Summary.Flags & DS_ALIAS_ENTRY) != 0});
+                    listed = U_DSListNext(list);
+                }
+                if (listed == NW_OK || listed == ERR_END_OF_LIST)
+                    return std::string();
+                return U_Format("the objects below %s could not be listed (%s)", p.Name.c_str(),
+                                U_NWErrorText(Client, listed).c_str());
+            });
+    }
+
+    // Lists the first place and everything below it, each place before those below it and the
+    // places below one in the order of their names. listBelow appends the places below one
+    // (given its index) and answers what kept them from being listed, in words (empty: nothing).
+    template <class TListBelow>
+    void ListDepthFirst(TPending first, TWalkScope& scope, bool& cancelled, TListBelow listBelow) {
         std::vector<TPending> todo;
-        todo.push_back({full, -1, 0, (obj.Summary.Flags & DS_CONTAINER_ENTRY) != 0,
-                        (obj.Summary.Flags & DS_ALIAS_ENTRY) != 0});
+        todo.push_back(std::move(first));
         while (!todo.empty()) {
             if (Services.Cancel.Requested()) {
                 cancelled = true;
@@ -123,23 +150,12 @@ struct TSubtreeWalk::TImpl {
             node.Parent = p.Parent;
             node.Depth = p.Depth;
             node.Leaf = !p.Container;
-            // An alias is listed, never followed: it may point back up the tree.
-            if (!p.Container || p.Alias || p.Depth >= kMaxWalkDepth)
+            if (p.Depth >= kMaxWalkDepth)
                 continue;
             std::vector<TPending> below;
-            TNDSObj list;
-            NWCCODE listed = U_DSListFirst(Client, Context, p.Name, false, list);
-            while (listed == NW_OK && list.Count > 0) {
-                if (!list.Name.empty())
-                    below.push_back({U_DSCombineName(p.Name, list.Name), index, p.Depth + 1,
-                                     (list.Summary.Flags & DS_CONTAINER_ENTRY) != 0,
-                                     (list.Summary.Flags & DS_ALIAS_ENTRY) != 0});
-                listed = U_DSListNext(list);
-            }
-            if (listed != NW_OK && listed != ERR_END_OF_LIST)
-                scope.Nodes[static_cast<size_t>(index)].Problems.push_back(
-                    U_Format("the objects below %s could not be listed (%s)", p.Name.c_str(),
-                             U_NWErrorText(Client, listed).c_str()));
+            std::string problem = listBelow(p, index, below);
+            if (!problem.empty())
+                scope.Nodes[static_cast<size_t>(index)].Problems.push_back(std::move(problem));
             Push(below, todo);
         }
     }
@@ -208,42 +224,26 @@ struct TSubtreeWalk::TImpl {
             return;
         }
         scope.Found = true;
-        std::vector<TPending> todo;
-        todo.push_back({U_ConvertPath(unc, PATH_LONG_FORM), -1, 0, true, false});
-        while (!todo.empty()) {
-            if (Services.Cancel.Requested()) {
-                cancelled = true;
-                return;
-            }
-            TPending p = std::move(todo.back());
-            todo.pop_back();
-            const int index = static_cast<int>(scope.Nodes.size());
-            TWalkNode& node = scope.Nodes.emplace_back();
-            node.Name = p.Name;
-            node.Parent = p.Parent;
-            node.Depth = p.Depth;
-            if (p.Depth >= kMaxWalkDepth)
-                continue;
-            // The names below, each made long as the long form of a path makes its last part
-            // (the place's own path is long already): one look at the disk per directory.
-            TStringList list;
-            NWCCODE listed = U_NWListDirEntries(Client, p.Name, SA_SUBDIR_ALL, "*", list,
-                                                LDE_RELATIVE_NAMES, PATH_SHORT_FORM);
-            for (auto& item : list.Items) {
-                std::string path = U_JoinPath(p.Name, item.Text);
-                if (auto display = U_DisplayName(path))
-                    path = U_JoinPath(p.Name, *display);
-                item.Text = std::move(path);
-            }
-            if (listed != NW_OK)
-                scope.Nodes[static_cast<size_t>(index)].Problems.push_back(
-                    U_Format("the directories below %s could not be listed (%s)", p.Name.c_str(),
-                             U_NWErrorText(Client, listed).c_str()));
-            std::vector<TPending> below;
-            for (const auto& item : list)
-                below.push_back({item.Text, index, p.Depth + 1, true, false});
-            Push(below, todo);
-        }
+        ListDepthFirst({U_ConvertPath(unc, PATH_LONG_FORM), -1, 0, true, false}, scope, cancelled,
+                       [&](const TPending& p, int index, std::vector<TPending>& below) {
+                           // The names below, each made long as the long form of a path makes its
+                           // last part (the place's own path is long already): one look at the disk
+                           // per directory.
+                           TStringList list;
+                           NWCCODE listed =
+                               U_NWListDirEntries(Client, p.Name, SA_SUBDIR_ALL, "*", list,
+                                                  LDE_RELATIVE_NAMES, PATH_SHORT_FORM);
+                           for (const auto& item : list.Items) {
+                               std::string path = U_JoinPath(p.Name, item.Text);
+                               if (auto display = U_DisplayName(path))
+                                   path = U_JoinPath(p.Name, *display);
+                               below.push_back({std::move(path), index, p.Depth + 1, true, false});
+                           }
+                           if (listed == NW_OK)
+                               return std::string();
+                           return U_Format("the directories below %s could not be listed (%s)",
+                                           p.Name.c_str(), U_NWErrorText(Client, listed).c_str());
+                       });
     }
 
     // The volume's part of every entry's head, and the state of the way to the file server and

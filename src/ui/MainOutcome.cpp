@@ -39,8 +39,7 @@ std::string TMainForm::BannerText() const {
 void TMainForm::ShowRunOutcome(const TScanResult& result, double seconds) {
     FUi->ScanBanner->SetResult(result);
     FPanes->MarkEntries(result.Entries);
-    FScanOutcome = result.Failure.empty() ? U_ScanStatusLine(result, seconds)
-                                          : "Nothing was searched: " + result.Failure;
+    FScanOutcome = U_ScanStatusLine(result, seconds);
 }
 
 // --- Placement ----------------------------------------------------------------------------------

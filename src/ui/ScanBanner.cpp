@@ -33,10 +33,7 @@ TScanBanner::TScanBanner(QWidget* parent) : QFrame(parent), FLabel(new QLabel(th
 }
 
 void TScanBanner::SetResult(const TScanResult& result) {
-    // A run that could not start (a reverse query's trustee that is not there) found nothing:
-    // it says why, so that the empty panes do not read as an empty result.
-    FText = result.Failure.empty() ? U_ScanBannerText(result)
-                                   : "Nothing was searched: " + result.Failure;
+    FText = U_ScanBannerText(result);
     FEntryLines = U_IncompleteEntryLines(result);
     if (FText.empty()) {
         Clear();

@@ -225,6 +225,15 @@ TEST_F(ScanCancel, BannerAndStatusLineSayWhatIsMissing) {
     EXPECT_TRUE(U_StartsWith(U_ScanBannerText(failed),
                              "Scan ended after 1 of 2 entries: the connection to the server was "
                              "lost\n1 of 2 entries incomplete: .A.ACME"));
+
+    // A reverse query whose trustee is not there searched nothing: never a whole, empty result.
+    TScanRequest reach = ScanRequest(true, {".ACME"});
+    reach.Trustee = ".Nobody.ACME";
+    TScanResult nothing = Run(reach, host, never);
+    ASSERT_FALSE(nothing.Failure.empty());
+    EXPECT_FALSE(U_ScanComplete(nothing));
+    EXPECT_EQ(U_ScanBannerText(nothing), "Nothing was searched: " + nothing.Failure);
+    EXPECT_EQ(U_ScanStatusLine(nothing, 0.1), "Nothing was searched: " + nothing.Failure);
 }
 
 // Stops a walk when the entry at index is started.
