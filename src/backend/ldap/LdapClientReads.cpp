@@ -96,10 +96,10 @@ NWCCODE TLdapClient::ReadValues(const TCtx& c, const TEntry& e,
     if (ahead != nullptr) {
         TLdapEntry& kept = found.emplace_back();
         kept.Dn = e.Dn;
-        for (const auto& [name, values] : *ahead)
+        for (const auto& attr : *ahead)
             if (std::any_of(wanted.begin(), wanted.end(),
-                            [&](const std::string& w) { return U_SameText(w, name); }))
-                kept.Attrs.emplace_back(name, values);
+                            [&](const std::string& w) { return U_SameText(w, attr.first); }))
+                kept.Attrs.emplace_back(attr.first, attr.second);
     } else if (!FConn.Search(e.Dn, TLdapScope::Base, "(objectClass=*)", wanted, found, error)) {
         FLastError = error;
         return FConn.LastCode() == ERR_NO_SUCH_OBJECT_LDAP ? ERR_NO_SUCH_ENTRY : ERR_NO_CONNECTION;
