@@ -21,14 +21,12 @@
 #include <string>
 #include <vector>
 
-#include "convert/TreeDescribe.h"
-#include "convert/TreeGenerate.h"
-#ifdef TROVALEN_HAVE_LDAP
 #include "convert/LdifExport.h"
 #include "convert/LdifImport.h"
-#include "util/FileIO.h"
-#endif
+#include "convert/TreeDescribe.h"
+#include "convert/TreeGenerate.h"
 #include "model/RightsModel.h"
+#include "util/FileIO.h"
 
 using namespace trovalen;
 using namespace trovalen::sim;
@@ -238,7 +236,6 @@ int Generate(const std::vector<std::string>& args) {
     return 0;
 }
 
-#ifdef TROVALEN_HAVE_LDAP
 bool WriteFile(const std::string& name, const std::string& text) {
     std::ofstream f(name, std::ios::binary | std::ios::trunc);
     f << text;
@@ -422,7 +419,6 @@ int ImportLdifCommand(const std::vector<std::string>& args) {
     }
     return status;
 }
-#endif
 
 } // namespace
 
@@ -443,11 +439,9 @@ int main(int argc, char** argv) {
         return Check(rest);
     if (args[0] == "generate")
         return Generate(rest);
-#ifdef TROVALEN_HAVE_LDAP
     if (args[0] == "export-ldif")
         return ExportLdifCommand(rest);
     if (args[0] == "import-ldif")
         return ImportLdifCommand(rest);
-#endif
     return Usage("unknown command " + args[0]);
 }

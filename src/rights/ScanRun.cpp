@@ -267,7 +267,8 @@ NWHandle TScanRun::FileSystemContext(const std::string& entry) {
     FContexts.emplace_back(FRequest.Client, FRequest.ScanContext);
     NWHandle context = FContexts.back().Held ? FContexts.back().Handle : 0;
     U_DSChangeCurrentTreeAndContext(FRequest.Client, context,
-                                    U_GetTreeOfConn(FRequest.Client, path.ConnHandle), "[Root]", 0);
+                                    U_GetTreeOfConn(FRequest.Client, path.ConnHandle),
+                                    std::string(kRoot), 0);
     return context;
 }
 
@@ -320,7 +321,8 @@ void TScanRun::FileSystemEntry(const std::string& entry, TScanResult& result,
                                                     path.Volume.c_str(), path.DirPath.c_str()),
                                            FFlags, Threshold(), &FLog, &FHost, FRequest.Cancel);
         } else {
-            U_DSChangeCurrentTreeAndContext(FRequest.Client, context, record.Tree, "[Root]", 0);
+            U_DSChangeCurrentTreeAndContext(FRequest.Client, context, record.Tree,
+                                            std::string(kRoot), 0);
         }
     }
     result.LastStatus = shortPath;

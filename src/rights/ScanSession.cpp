@@ -3,6 +3,7 @@
 #include "directory/DSContext.h"
 #include "directory/DSNames.h"
 #include "directory/DSRead.h"
+#include "model/RightsModel.h"
 #include "util/Platform.h"
 
 namespace trovalen {
@@ -136,14 +137,15 @@ NWCCODE TScanSession::ChooseTree(const std::string& tree) {
     if (tree.empty())
         return NW_OK;
     FCurrentTree = tree;
-    FCurrentContext = FMemory != nullptr ? FMemory->RecallContext(FCurrentTree) : kRootName;
+    FCurrentContext =
+        FMemory != nullptr ? FMemory->RecallContext(FCurrentTree) : std::string(kRoot);
     NWCCODE code = OpenTreeContexts();
     if (code != NW_OK)
         return code;
     U_DSChangeCurrentTree(FClient, FBrowseContext.Handle, FCurrentTree, 0);
     code = U_DSChangeCurrentTree(FClient, FUserContext.Handle, FCurrentTree, 0);
     U_DSChangeCurrentContext(FClient, FBrowseContext.Handle, FCurrentContext);
-    U_DSChangeCurrentContext(FClient, FUserContext.Handle, kRootName);
+    U_DSChangeCurrentContext(FClient, FUserContext.Handle, std::string(kRoot));
     SetTypeless(FClient, FBrowseContext);
     SetTypeless(FClient, FUserContext);
     return code;
@@ -163,7 +165,7 @@ NWCCODE TScanSession::ListContainer(std::string& current, TStringList& container
     NWCCODE code =
         U_DSListContainer(FClient, browse, current, &containers, true, std::string(), &objects);
     containers.Sort();
-    if (current != kRootName)
+    if (current != kRoot)
         containers.Insert(0, kUpEntry);
     else
         objects.Insert(0, kRootEntry, kRootEntryPrefix);

@@ -38,7 +38,6 @@ public:
 constexpr char kUpEntry[] = "[ .. ]";
 constexpr char kRootEntry[] = "[Root]: [Root]";
 constexpr int kRootEntryPrefix = 8; // "[Root]: "
-constexpr char kRootName[] = "[Root]";
 // The user name of a connection that is not logged in.
 constexpr char kNotAuthenticated[] = "<not authenticated>";
 

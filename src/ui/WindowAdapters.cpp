@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+#include "model/RightsModel.h"
 #include "settings/Ini.h"
 #include "ui/MainForm.h"
 #include "util/Util.h"
@@ -46,7 +47,7 @@ void TWindowScanHost::LinesAdded(std::span<const TStringItem> summary,
 }
 
 std::string TSettingsContextMemory::RecallContext(const std::string& tree) {
-    return U_IniReadText(*FForm.SettingsFile(), kContextSection, tree, kRootName);
+    return U_IniReadText(*FForm.SettingsFile(), kContextSection, tree, std::string(kRoot));
 }
 
 void TSettingsContextMemory::KeepContext(const std::string& tree, const std::string& context) {

@@ -86,7 +86,7 @@ class TMapMemory : public TContextMemory {
 public:
     std::string RecallContext(const std::string& tree) override {
         auto it = Kept.find(tree);
-        return it == Kept.end() ? std::string(kRootName) : it->second;
+        return it == Kept.end() ? std::string(kRoot) : it->second;
     }
     void KeepContext(const std::string& tree, const std::string& context) override {
         Kept[tree] = context;

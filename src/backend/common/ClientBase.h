@@ -32,6 +32,11 @@ enum class TStep {
     ReadStream,
     AddFilterToken,
     PutFilter,
+    EnumConnRefs,
+    PrimaryConnRef,
+    OpenConnByRef,
+    ConnRefInfo,
+    ConnInfo,
 };
 
 // What a step works on, in the back end's own numbers (-1 / null where it does not apply).
@@ -39,6 +44,17 @@ struct TStepOn {
     int32_t Tree = -1;
     int32_t Object = -1;
     const std::string* Attr = nullptr;
+    int32_t Server = -1;
+};
+
+// One connection of the workstation, as a back end has it.
+struct TConnection {
+    uint32_t Ref = 0;
+    int32_t Tree = -1;   // -1: the server has no tree
+    int32_t Server = -1; // the back end's number of the server
+    std::string ServerName;
+    uint32_t UserId = 0; // the object ID of the user logged in; 0: none, or a directory without IDs
+    bool Primary = false;
 };
 
 class TClientBase : public TNWClient {
@@ -93,6 +109,15 @@ public:
     NWCCODE ClassDefCount(NWHandle ctx, NWHandle buf, uint32_t& count) override;
     NWCCODE NextClassDef(NWHandle ctx, NWHandle buf, TClassDef& def) override;
 
+    // Connections
+    NWCCODE EnumConnRefs(uint32_t& iterator, uint32_t& ref) override;
+    NWCCODE PrimaryConnRef(uint32_t& ref) override;
+    NWCCODE OpenConnByRef(uint32_t ref, uint32_t mode, uint32_t flags, NWHandle& conn) override;
+    NWCCODE CloseConn(NWHandle conn) override;
+    NWCCODE ConnRefInfo(uint32_t ref, uint32_t item, std::string& text) override;
+    NWCCODE ConnInfo(NWHandle conn, uint32_t item, std::string& text) override;
+    NWCCODE ConnInfo(NWHandle conn, uint32_t item, uint32_t& value) override;
+
     // Filters and search
     NWCCODE NewFilter(NWHandle ctx, NWHandle& filter) override;
     NWCCODE AddFilterToken(NWHandle filter, uint32_t token, const TAttrValue* value,
@@ -119,11 +144,13 @@ protected:
     // A planted failure of a later call of an iteration: true with its code. None by default.
     virtual bool PlantedAgain(const TIter& it, NWCCODE& code);
 
-    // The tree a new context starts in (-1: none), the name of a tree, and the tree a name
-    // given to DCK_TREE_NAME means (ERR_NO_CONNECTION when none).
-    virtual int32_t DefaultTree() = 0;
+    // The workstation's connections (none while no server is reached), and the trees it knows:
+    // how many, and the name of each.
+    virtual const std::vector<TConnection>& Connections() const = 0;
+    virtual size_t TreeCount() const = 0;
     virtual std::string TreeName(int32_t tree) const = 0;
-    virtual NWCCODE FindTree(const std::string& name, int32_t& tree) = 0;
+    // A connection was closed: the back end lets go of what it kept for it.
+    virtual void ConnClosed(NWHandle conn);
 
     // The information items of the object under name taken against c.
     virtual NWCCODE ItemValues(const TCtx& c, const std::string& name, TItemValues& out) = 0;
@@ -162,7 +189,7 @@ protected:
     // The names in a request buffer.
     NWCCODE RequestNames(NWHandle request, const std::vector<std::string>*& names) const;
 
-    // Open connections: the back end's connection number by handle.
+    // Open connections: the index into Connections() by handle.
     THandles<int32_t> FConns{ERR_INVALID_CONNECTION};
 
 private:
@@ -172,6 +199,15 @@ private:
     THandles<TIter> FIters;
     THandles<TStream> FStreams;
     NWHandle FNextHandle = 1;
+
+    // The tree a new context starts in (-1: none), and the tree a name given to DCK_TREE_NAME
+    // means (ERR_NO_CONNECTION when none).
+    int32_t DefaultTree() const;
+    NWCCODE FindTree(const std::string& name, int32_t& tree) const;
+    // The connection open under conn, or with reference ref.
+    NWCCODE OpenConn(NWHandle conn, const TConnection*& c) const;
+    const TConnection* ConnByRef(uint32_t ref) const;
+    NWCCODE ConnText(TStep step, const TConnection& c, uint32_t item, std::string& text);
 
     // A buffer handed in with its context: both must be open.
     NWCCODE BufIn(NWHandle ctx, NWHandle buf, TBuf*& b);

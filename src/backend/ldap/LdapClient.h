@@ -89,19 +89,8 @@ public:
     };
     TReadAheadFigures ReadAheadFigures() const;
 
-    NWCCODE EnumConnRefs(uint32_t& iterator, uint32_t& ref) override;
-    NWCCODE PrimaryConnRef(uint32_t& ref) override;
-    NWCCODE OpenConnByRef(uint32_t ref, uint32_t mode, uint32_t flags, NWHandle& conn) override;
-    NWCCODE CloseConn(NWHandle conn) override;
-    NWCCODE ConnRefInfo(uint32_t ref, uint32_t item, std::string& text) override;
-    NWCCODE ConnInfo(NWHandle conn, uint32_t item, std::string& text) override;
-    NWCCODE ConnInfo(NWHandle conn, uint32_t item, uint32_t& value) override;
-
 protected:
     // What the shared mechanics ask of the directory behind the connection.
-    int32_t DefaultTree() override;
-    std::string TreeName(int32_t tree) const override;
-    NWCCODE FindTree(const std::string& name, int32_t& tree) override;
     NWCCODE ItemValues(const TCtx& c, const std::string& name, backend::TItemValues& out) override;
     NWCCODE StartRead(const TCtx& c, const std::string& object, uint32_t infoType, bool allAttrs,
                       NWHandle request, TIter& it) override;
@@ -117,6 +106,10 @@ protected:
     NWCCODE StreamData(const TCtx& c, const std::string& object, const std::string& attr,
                        uint32_t flags, TStream& s) override;
     uint32_t ValueSize(const TAttrValue& v) const override;
+    // The one connection, to the server, and its tree, while connected.
+    const std::vector<backend::TConnection>& Connections() const override { return FConnections; }
+    size_t TreeCount() const override { return FConnected ? 1 : 0; }
+    std::string TreeName(int32_t tree) const override;
 
 private:
     // One object as the client knows it, by its full typeless name.
@@ -142,6 +135,7 @@ private:
     ldap::TLdapSchema FSchema;
     std::string FTreeName;
     std::string FServerName;
+    std::vector<backend::TConnection> FConnections;
     std::vector<std::string> FTops; // DNs of the objects right below [Root]
     std::string FUserFull;          // the bound object's full name; empty when anonymous
     bool FConnected = false;

@@ -7,6 +7,7 @@
 
 #include "backend/ldap/LdapNames.h"
 #include "backend/ldap/LdapValues.h"
+#include "model/RightsModel.h"
 #include "util/Util.h"
 
 namespace trovalen {
@@ -321,7 +322,7 @@ NWCCODE TLdapClient::StartSearch(const TCtx& c, const std::string& base, int sco
     if (rc != NW_OK)
         return rc;
     // What a hint found ahead answers as the search would.
-    if (b->Full == "[Root]" && scope == DS_SEARCH_SUBTREE) {
+    if (b->Full == kRoot && scope == DS_SEARCH_SUBTREE) {
         if (const std::vector<std::string>* ahead = AheadSearch(c, filter)) {
             for (const std::string& full : *ahead) {
                 auto e = FEntries.find(U_LowerCase(full));
@@ -334,7 +335,7 @@ NWCCODE TLdapClient::StartSearch(const TCtx& c, const std::string& base, int sco
     const std::vector<std::string>& kAttrs = SummaryAttrs();
     // Below [Root] the tops are searched one by one; [Root] itself matches no filter here.
     std::vector<std::pair<std::string, TLdapScope>> bases;
-    if (b->Full == "[Root]") {
+    if (b->Full == kRoot) {
         if (scope == DS_SEARCH_ENTRY)
             return NW_OK;
         for (const std::string& top : FTops)

@@ -52,6 +52,7 @@ TLdapClient::~TLdapClient() = default;
 
 bool TLdapClient::Connect(std::string& error) {
     FConnected = false;
+    FConnections.clear();
     FEntries.clear();
     FPending.clear();
     FReadAheads.clear();
@@ -168,6 +169,14 @@ bool TLdapClient::Connect(std::string& error) {
     root.Class = FSchema.DirectoryClassName("treeRoot");
     root.Container = true;
     FEntries[U_LowerCase(kRoot)] = std::move(root);
+    // The one connection: to the server, in its tree, as the workstation's primary one. LDAP has
+    // no object IDs, so the user's is 0.
+    backend::TConnection& conn = FConnections.emplace_back();
+    conn.Ref = 1;
+    conn.Tree = 0;
+    conn.Server = 0;
+    conn.ServerName = FServerName;
+    conn.Primary = true;
     FConnected = true;
     return true;
 }
@@ -263,24 +272,8 @@ std::vector<std::string> TLdapClient::TakeProblems() {
 
 // --- Contexts -----------------------------------------------------------------------------------
 
-int32_t TLdapClient::DefaultTree() {
-    return FConnected ? 0 : -1;
-}
-
 std::string TLdapClient::TreeName(int32_t) const {
     return FTreeName;
-}
-
-NWCCODE TLdapClient::FindTree(const std::string& value, int32_t& tree) {
-    // Trees come back padded with "_" from the connection calls; either spelling is taken.
-    std::string name = U_LowerCase(value.substr(0, kTreeNameChars));
-    std::string own = U_LowerCase(FTreeName);
-    while (!name.empty() && name.back() == '_' && name != own)
-        name.pop_back();
-    if (!FConnected || name != own)
-        return ERR_NO_CONNECTION;
-    tree = 0;
-    return NW_OK;
 }
 
 // --- Names --------------------------------------------------------------------------------------

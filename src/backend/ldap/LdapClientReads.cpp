@@ -7,6 +7,7 @@
 
 #include "backend/ldap/LdapNames.h"
 #include "backend/ldap/LdapValues.h"
+#include "model/RightsModel.h"
 #include "util/Util.h"
 
 namespace trovalen {
@@ -63,10 +64,10 @@ NWCCODE TLdapClient::ItemValues(const TCtx& c, const std::string& name, backend:
         out.Rdn = RenderRdn(c, *e);
     if (c.Dsi & DSI_DN)
         out.Dn = Render(c, e->Full);
-    if ((c.Dsi & DSI_PARENT_DN) && e->Full != "[Root]") {
+    if ((c.Dsi & DSI_PARENT_DN) && e->Full != kRoot) {
         size_t dot = U_FindNameDot(e->Full);
         out.ParentDn =
-            Render(c, dot == std::string::npos ? std::string("[Root]") : e->Full.substr(dot + 1));
+            Render(c, dot == std::string::npos ? std::string(kRoot) : e->Full.substr(dot + 1));
     }
     return NW_OK;
 }
@@ -110,7 +111,7 @@ NWCCODE TLdapClient::ReadValues(const TCtx& c, const TEntry& e,
     // The objects the values name are kept by their DNs, so that looking them up later costs
     // no search by name.
     maps.Dn = [this](std::string_view dn, std::string& name) {
-        return NoteDn(dn, name) || (dn.empty() && (name = "[Root]", true));
+        return NoteDn(dn, name) || (dn.empty() && (name = kRoot, true));
     };
     maps.Attr = [this](std::string_view n) { return FSchema.DirectoryAttrName(n); };
     maps.Class = [this](std::string_view n) { return FSchema.DirectoryClassName(n); };
@@ -229,7 +230,7 @@ NWCCODE TLdapClient::EntryEffectiveRights(NWHandle ctx, const std::string& subje
     NWCCODE code = Context(ctx, c);
     if (code != NW_OK || (code = Resolve(*c, object, target)) != NW_OK)
         return code;
-    const bool pseudo = subject == "[Public]" || subject == "[Root]";
+    const bool pseudo = subject == kPublic || subject == kRoot;
     if (!pseudo && (code = Resolve(*c, subject, trustee)) != NW_OK)
         return code;
     // A standard LDAP server computes no effective rights of the directory.
@@ -243,7 +244,7 @@ NWCCODE TLdapClient::EntryEffectiveRights(NWHandle ctx, const std::string& subje
         if (ldapAttr.empty())
             return ERR_NO_SUCH_ATTRIBUTE;
     }
-    const std::string objectDn = target->Full == "[Root]" ? std::string("[Root]") : target->Dn;
+    const std::string objectDn = target->Full == "[Root]" ? std::string(kRoot) : target->Dn;
     const std::string trusteeDn = pseudo ? subject : trustee->Dn;
     const std::string request = EffectivePrivilegesRequest(objectDn, trusteeDn, ldapAttr);
     if (request.empty())

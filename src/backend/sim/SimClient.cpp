@@ -11,6 +11,7 @@ namespace trovalen {
 using namespace sim;
 
 TSimClient::TSimClient(std::shared_ptr<const TSimWorld> world) : FWorld(std::move(world)) {
+    FConnections = MakeConnections(*FWorld);
     FPathConns.assign(FWorld->Conns.size(), 0);
     FFailureCalls.assign(FWorld->Failures.size(), 0);
 }
@@ -65,13 +66,16 @@ bool TSimClient::PlantedAgain(const TIter& it, NWCCODE& code) {
 bool TSimClient::Planted(backend::TStep step, const backend::TStepOn& on, NWCCODE& code) {
     using backend::TStep;
     static constexpr TSimOp kOps[] = {
-        TSimOp::NewContext, TSimOp::CopyContext,   TSimOp::GetContextValue, TSimOp::SetContextValue,
-        TSimOp::AllocBuf,   TSimOp::InitBuf,       TSimOp::ObjectCount,     TSimOp::NextObject,
-        TSimOp::NextAttr,   TSimOp::NextAttrValue, TSimOp::ReadStream,      TSimOp::AddFilterToken,
-        TSimOp::PutFilter};
-    static_assert(std::size(kOps) == static_cast<size_t>(TStep::PutFilter) + 1);
+        TSimOp::NewContext,      TSimOp::CopyContext,  TSimOp::GetContextValue,
+        TSimOp::SetContextValue, TSimOp::AllocBuf,     TSimOp::InitBuf,
+        TSimOp::ObjectCount,     TSimOp::NextObject,   TSimOp::NextAttr,
+        TSimOp::NextAttrValue,   TSimOp::ReadStream,   TSimOp::AddFilterToken,
+        TSimOp::PutFilter,       TSimOp::EnumConnRefs, TSimOp::PrimaryConnRef,
+        TSimOp::OpenConnByRef,   TSimOp::ConnRefInfo,  TSimOp::ConnInfo};
+    static_assert(std::size(kOps) == static_cast<size_t>(TStep::ConnInfo) + 1);
     TSel sel{on.Tree, on.Object};
     sel.Attr = on.Attr;
+    sel.Server = on.Server;
     return Injected(kOps[static_cast<size_t>(step)], sel, code);
 }
 

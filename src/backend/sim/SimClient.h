@@ -47,14 +47,6 @@ public:
                                  const std::string& object, const std::string& attr,
                                  uint32_t& rights) override;
 
-    NWCCODE EnumConnRefs(uint32_t& iterator, uint32_t& ref) override;
-    NWCCODE PrimaryConnRef(uint32_t& ref) override;
-    NWCCODE OpenConnByRef(uint32_t ref, uint32_t mode, uint32_t flags, NWHandle& conn) override;
-    NWCCODE CloseConn(NWHandle conn) override;
-    NWCCODE ConnRefInfo(uint32_t ref, uint32_t item, std::string& text) override;
-    NWCCODE ConnInfo(NWHandle conn, uint32_t item, std::string& text) override;
-    NWCCODE ConnInfo(NWHandle conn, uint32_t item, uint32_t& value) override;
-
     // The file servers of the tree file.
     TNWFileServer* FileServer() override { return this; }
     NWCCODE ParsePath(const std::string& path, std::string& server, NWHandle& conn,
@@ -76,9 +68,6 @@ protected:
     // What the shared mechanics ask of the simulated directory.
     bool Planted(backend::TStep step, const backend::TStepOn& on, NWCCODE& code) override;
     bool PlantedAgain(const TIter& it, NWCCODE& code) override;
-    int32_t DefaultTree() override;
-    std::string TreeName(int32_t tree) const override;
-    NWCCODE FindTree(const std::string& name, int32_t& tree) override;
     NWCCODE ItemValues(const TCtx& c, const std::string& name, backend::TItemValues& out) override;
     NWCCODE StartRead(const TCtx& c, const std::string& object, uint32_t infoType, bool allAttrs,
                       NWHandle request, TIter& it) override;
@@ -94,6 +83,11 @@ protected:
                           std::unique_ptr<backend::TBufFilter>& out) override;
     NWCCODE StreamData(const TCtx& c, const std::string& object, const std::string& attr,
                        uint32_t flags, TStream& s) override;
+    // The workstation: the tree file's connections and trees (SimClientConns.cpp).
+    const std::vector<backend::TConnection>& Connections() const override { return FConnections; }
+    size_t TreeCount() const override { return FWorld->Trees.size(); }
+    std::string TreeName(int32_t tree) const override;
+    void ConnClosed(NWHandle conn) override;
 
 private:
     // What an injected failure is matched against.
@@ -131,6 +125,7 @@ private:
     std::string FMountError;
     bool FStarted = false;
 
+    std::vector<backend::TConnection> FConnections; // the tree file's, in its order
     std::vector<NWHandle> FPathConns; // per connection: the handle ParsePath hands out
 
     // Life (SimClient.cpp)
@@ -157,9 +152,8 @@ private:
     NWCCODE Conn(NWHandle conn, const sim::TSimConn*& c) const;
     // What an injected failure is matched against for an operation on the connection c.
     static TSel ConnSel(const sim::TSimConn& c);
-    // The text items of a connection, as ConnInfo and ConnRefInfo answer them.
-    NWCCODE ConnText(sim::TSimOp op, const sim::TSimConn& c, uint32_t item,
-                     std::string& text) const;
+    // The tree file's connections as the shared mechanics hand them out.
+    static std::vector<backend::TConnection> MakeConnections(const sim::TSimWorld& world);
 
     // File system (SimClientFiles.cpp)
     NWCCODE VolPath(NWHandle conn, const std::string& volPath, TVolRef& ref, TSel& sel) const;

@@ -40,34 +40,6 @@ const char* TypePrefix(const TSimWorld& w, int32_t cls) {
 
 } // namespace
 
-// --- Contexts -----------------------------------------------------------------------------------
-
-int32_t TSimClient::DefaultTree() {
-    int32_t tree = -1;
-    for (const TSimConn& conn : FWorld->Conns)
-        if (conn.Primary)
-            tree = conn.Tree;
-    // Without a primary connection a context starts in the first tree; a file without any
-    // connection has a default tree only when it holds just one, as none of several is more
-    // the workstation's than another.
-    if (tree < 0 && !FWorld->Trees.empty() && (!FWorld->Conns.empty() || FWorld->Trees.size() == 1))
-        tree = 0;
-    return tree;
-}
-
-std::string TSimClient::TreeName(int32_t tree) const {
-    return FWorld->Trees[tree].Name;
-}
-
-NWCCODE TSimClient::FindTree(const std::string& value, int32_t& tree) {
-    // Trees come back padded with "_" from the connection calls; either spelling is taken.
-    std::string name = value.substr(0, 32);
-    while (!name.empty() && name.back() == '_' && FWorld->FindTree(name) < 0)
-        name.pop_back();
-    tree = FWorld->FindTree(name);
-    return tree < 0 ? ERR_NO_CONNECTION : NW_OK;
-}
-
 // --- Names --------------------------------------------------------------------------------------
 
 NWCCODE TSimClient::Resolve(const TCtx& c, const std::string& name, int32_t& object) const {
