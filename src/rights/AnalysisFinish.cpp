@@ -13,10 +13,8 @@ namespace trovalen::analysis {
 
 namespace {
 
-constexpr char kIndirectPrefix[] = "  Indirect Trustee: ";
 // The kind of U_DSListTree that lists leaves only.
 constexpr int kListLeaves = 2;
-constexpr uint32_t kNone = TTrusteeIndex::kNone;
 
 // A trustee that holds what another holds, for the same attribute.
 TEffectiveTrustee Through(const TEffectiveTrustee& other, std::string subject,

@@ -19,9 +19,7 @@ namespace {
 constexpr uint32_t kEntryLetterBits =
     DS_ENTRY_BROWSE | DS_ENTRY_ADD | DS_ENTRY_DELETE | DS_ENTRY_RENAME | DS_ENTRY_SUPERVISOR;
 constexpr uint32_t kAttrLetterBits = DS_ATTR_ALL_RIGHTS;
-constexpr char kIndirectPrefix[] = "  Indirect Trustee: ";
 constexpr char kSecEquInfix[] = "\t(SecEqu to \"";
-constexpr uint32_t kNone = TTrusteeIndex::kNone;
 
 uint32_t DirectoryMask(uint32_t mask, TRightsType family) {
     uint32_t letters = family == rtEntry ? kEntryLetterBits : kAttrLetterBits;

@@ -28,6 +28,10 @@
 
 namespace trovalen::analysis {
 
+// The start of a log line of a trustee that holds rights through another.
+inline constexpr char kIndirectPrefix[] = "  Indirect Trustee: ";
+inline constexpr uint32_t kNone = TTrusteeIndex::kNone;
+
 // The answers a read may give that tell something about the directory rather than that the read
 // failed: no such attribute or value, the end of a list.
 bool Answers(NWCCODE code);

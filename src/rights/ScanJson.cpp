@@ -11,7 +11,7 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-constexpr int kIndent = 2;
+constexpr int kJsonIndent = 2;
 
 const char* StatusName(TEntryStatus status) {
     switch (status) {
@@ -161,7 +161,7 @@ std::string U_ScanResultToJson(const TScanResult& result) {
     for (const auto& e : result.Entries)
         entries.push_back(Entry(e, h.Edir));
     doc["entries"] = std::move(entries);
-    return doc.dump(kIndent, ' ', false, json::error_handler_t::replace) + "\n";
+    return doc.dump(kJsonIndent, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 } // namespace trovalen
