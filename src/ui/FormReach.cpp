@@ -20,7 +20,6 @@ namespace trovalen {
 
 namespace {
 
-constexpr int kPrefixRole = Qt::UserRole + 1;
 // The scopes the scope line names before "and n more".
 constexpr size_t kScopesNamed = 3;
 

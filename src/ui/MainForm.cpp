@@ -30,9 +30,7 @@ namespace trovalen {
 
 namespace {
 
-constexpr char kSettings[] = "Settings";
 constexpr char kPathsSection[] = "CheckListBoxPaths";
-constexpr int kPrefixRole = Qt::UserRole + 1;
 
 // The settings section of a tree's list of objects to scan.
 std::string EdirListSection(const std::string& tree) {

@@ -16,9 +16,7 @@
 
 namespace trovalen {
 
-namespace {
-constexpr char kSettings[] = "Settings";
-}
+namespace {}
 
 TReachCommand::TReachCommand(TMainForm& form, Ui::MainForm& ui, bool edir)
     : QObject(&form), FForm(form), FUi(ui), FEdir(edir) {

@@ -23,6 +23,11 @@ class QVBoxLayout;
 
 namespace trovalen {
 
+// The section of the window's settings file that holds its controls, geometry and choices.
+inline constexpr char kSettings[] = "Settings";
+// The item data of an object list that holds the length of the object's class prefix.
+inline constexpr int kPrefixRole = Qt::UserRole + 1;
+
 inline QString Q(const std::string& s) {
     return QString::fromStdString(s);
 }
