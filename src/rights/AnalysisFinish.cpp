@@ -243,6 +243,10 @@ void TAnalysis::FinalList() {
         LogLine(U_EffectiveLine(t, FEdir), LVL_EFFECTIVE);
         if (FEdir)
             CheckWithDirectory(t);
+        size_t reasons = 0;
+        for (uint32_t r = FIndex.ReasonHead(t.Key); r != kNone; r = FReasons[r].Next)
+            ++reasons;
+        t.Reasons.reserve(reasons);
         for (uint32_t r = FIndex.ReasonHead(t.Key); r != kNone; r = FReasons[r].Next) {
             const TPendingReason& pending = FReasons[r];
             t.Reasons.push_back({pending.Mask, pending.Family, FSourceTexts[pending.Source]});

@@ -10,7 +10,8 @@ namespace trovalen {
 
 using namespace sim;
 
-TSimClient::TSimClient(std::shared_ptr<const TSimWorld> world) : FWorld(std::move(world)) {
+TSimClient::TSimClient(std::shared_ptr<const TSimWorld> world)
+    : FWorld(std::move(world)), FRightsMemo(std::make_unique<TRightsMemo>()) {
     FConnections = MakeConnections(*FWorld);
     FPathConns.assign(FWorld->Conns.size(), 0);
     FFailureCalls.assign(FWorld->Failures.size(), 0);

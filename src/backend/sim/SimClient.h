@@ -16,6 +16,10 @@
 
 namespace trovalen {
 
+namespace sim {
+struct TRightsMemo;
+}
+
 class TSimClient : public backend::TClientBase, public TNWFileServer {
 public:
     explicit TSimClient(std::shared_ptr<const sim::TSimWorld> world);
@@ -122,6 +126,9 @@ private:
     // name as given: an analysis of a whole tree resolves the same names again and again. The
     // tree never changes, so an answer stays right.
     mutable std::unordered_map<std::string, int32_t> FResolved;
+    mutable std::string FResolveKey;
+    // What the effective-rights calculation keeps about the object it was last asked about.
+    std::unique_ptr<sim::TRightsMemo> FRightsMemo;
     std::string FMountError;
     bool FStarted = false;
 

@@ -47,7 +47,10 @@ NWCCODE TSimClient::Resolve(const TCtx& c, const std::string& name, int32_t& obj
         return ERR_NO_CONNECTION;
     // A table of a million names is plenty; one that grows past it starts afresh.
     constexpr size_t kMaxResolved = size_t{1} << 20;
-    std::string key = std::to_string(c.Tree);
+    // The key is built in a buffer kept between calls: most calls find their name.
+    std::string& key = FResolveKey;
+    key.clear();
+    key.append(std::to_string(c.Tree));
     key += (c.Flags & DCV_CANONICALIZE_NAMES) != 0 ? "\x1f+" : "\x1f-";
     key.append(c.NameContext).append("\x1f").append(name);
     if (auto it = FResolved.find(key); it != FResolved.end()) {
@@ -61,7 +64,7 @@ NWCCODE TSimClient::Resolve(const TCtx& c, const std::string& name, int32_t& obj
     object = FindObject(c.Tree, full);
     if (FResolved.size() >= kMaxResolved)
         FResolved.clear();
-    FResolved.emplace(std::move(key), object);
+    FResolved.emplace(key, object);
     return object < 0 ? ERR_NO_SUCH_ENTRY : NW_OK;
 }
 

@@ -157,7 +157,7 @@ uint32_t TSimClient::EffectiveRights(int32_t tree, int32_t subject, int32_t obje
     int32_t prot = PROT_ENTRY;
     if (!ProtectedAttr(FWorld->Schema, attr, prot))
         return 0;
-    return sim::EffectiveRights(FWorld->Trees[tree], subject, object, prot);
+    return sim::EffectiveRights(FWorld->Trees[tree], subject, object, prot, *FRightsMemo);
 }
 
 NWCCODE TSimClient::EntryEffectiveRights(NWHandle ctx, const std::string& subject,
@@ -180,7 +180,7 @@ NWCCODE TSimClient::EntryEffectiveRights(NWHandle ctx, const std::string& subjec
     int32_t prot = PROT_ENTRY;
     if (!ProtectedAttr(FWorld->Schema, attr, prot))
         return ERR_NO_SUCH_ATTRIBUTE;
-    rights = sim::EffectiveRights(FWorld->Trees[c->Tree], who, target, prot);
+    rights = sim::EffectiveRights(FWorld->Trees[c->Tree], who, target, prot, *FRightsMemo);
     return NW_OK;
 }
 

@@ -4,8 +4,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "backend/common/ClientRecords.h"
@@ -67,7 +70,43 @@ std::vector<int32_t> ObjectAttrs(const TSimWorld& w, const TSimTree& t, int32_t 
 // The naming attribute of a class ("CN", "OU", "O", "C", "L").
 const char* NamingAttr(const TSimWorld& w, int32_t cls);
 
-// The directory's effective rights (SimRights.cpp). prot is an attribute index or PROT_*.
-uint32_t EffectiveRights(const TSimTree& t, int32_t subject, int32_t object, int32_t prot);
+// --- The directory's effective rights (SimRights.cpp) -------------------------------------------
+
+// What one principal holds at a level of the chain: entry rights, all-attributes rights and the
+// rights on the one attribute asked for. Each keeps its inheritance bit.
+struct TRightsHeld {
+    bool HasEntry = false, HasAll = false, HasAttr = false;
+    uint32_t Entry = 0, All = 0, Attr = 0;
+};
+
+// One level of the chain from the top of the tree down to an object, with what every
+// principal's walk reads of it alike.
+struct TRightsLevel {
+    int32_t Object = 0;
+    std::span<const TSimAcl> Irm;
+    std::span<const TSimAcl> This;
+};
+
+// What the calculation keeps between calls about one object: its chain, and what each principal
+// holds at its end, by protected attribute. An analysis asks about one object for many subjects,
+// and they share most of their principals ([Public], [Root], the containers above them).
+struct TRightsMemo {
+    const TSimTree* Tree = nullptr;
+    int32_t Object = -1;
+    std::vector<TRightsLevel> Chain;
+    // By principal and protected attribute. An object's subjects mostly share few principals, so
+    // a list that keeps its room between objects does better than a table that allocates a node
+    // for each; past kIndexFrom principals (an object with thousands of trustees) an index
+    // finds them.
+    static constexpr size_t kIndexFrom = 64;
+    std::vector<std::pair<uint64_t, TRightsHeld>> Held;
+    std::unordered_map<uint64_t, size_t> Index;
+    std::vector<int32_t> Principals;
+};
+
+// The effective rights of subject on object; prot is an attribute index or PROT_*. The tree must
+// not change while memo holds what was worked out about it.
+uint32_t EffectiveRights(const TSimTree& t, int32_t subject, int32_t object, int32_t prot,
+                         TRightsMemo& memo);
 
 } // namespace trovalen::sim

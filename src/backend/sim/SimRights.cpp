@@ -24,15 +24,8 @@ constexpr uint32_t kEntryBits =
 constexpr uint32_t kAttrBits = DS_ATTR_ALL_RIGHTS;
 constexpr uint32_t kRightsBits = kEntryBits | kAttrBits;
 
-// What one principal holds at the current level: entry rights, all-attributes rights and the
-// rights on the one attribute asked for. Each keeps its inheritance bit.
-struct THeld {
-    bool HasEntry = false, HasAll = false, HasAttr = false;
-    uint32_t Entry = 0, All = 0, Attr = 0;
-};
-
 // The values one level assigns to a principal, merged into what the level holds for it.
-void AddAssigned(std::span<const TSimAcl> values, int32_t prot, THeld& here) {
+void AddAssigned(std::span<const TSimAcl> values, int32_t prot, TRightsHeld& here) {
     for (const TSimAcl& a : values) {
         if (a.Protected == PROT_ENTRY) {
             here.Entry |= a.Privileges;
@@ -47,17 +40,10 @@ void AddAssigned(std::span<const TSimAcl> values, int32_t prot, THeld& here) {
     }
 }
 
-// One level of the chain, with what every principal's walk reads of it alike.
-struct TLevel {
-    int32_t Object = 0;
-    std::span<const TSimAcl> Irm;
-    std::span<const TSimAcl> This;
-};
-
-void Walk(const TSimTree& t, const std::vector<TLevel>& chain, int32_t principal, int32_t prot,
-          THeld& held) {
+void Walk(const TSimTree& t, const std::vector<TRightsLevel>& chain, int32_t principal,
+          int32_t prot, TRightsHeld& held) {
     const int32_t target = chain.back().Object;
-    for (const TLevel& step : chain) {
+    for (const TRightsLevel& step : chain) {
         const int32_t level = step.Object;
         const auto& acl = t.Objects[level].Acl;
         // A level without ACL values changes nothing: what flows down was filtered already.
@@ -76,7 +62,7 @@ void Walk(const TSimTree& t, const std::vector<TLevel>& chain, int32_t principal
             }
         }
         // A value assigned here replaces what was inherited for the same protected attribute.
-        THeld here;
+        TRightsHeld here;
         AddAssigned(AclOf(acl, principal), prot, here);
         // "[This]" is each object on itself: wherever the value stands (on the object, or on a
         // container above it and inherited), it counts for the object whose rights are asked.
@@ -112,6 +98,27 @@ void Walk(const TSimTree& t, const std::vector<TLevel>& chain, int32_t principal
     }
 }
 
+// What the memo holds under key, worked out by walk the first time.
+template <class TWalk> const TRightsHeld& HeldBy(TRightsMemo& memo, uint64_t key, TWalk walk) {
+    auto& held = memo.Held;
+    if (memo.Index.empty()) {
+        for (const auto& known : held)
+            if (known.first == key)
+                return known.second;
+    } else if (auto at = memo.Index.find(key); at != memo.Index.end()) {
+        return held[at->second].second;
+    }
+    TRightsHeld walked;
+    walk(walked);
+    held.emplace_back(key, walked);
+    if (held.size() == TRightsMemo::kIndexFrom)
+        for (size_t i = 0; i < held.size(); ++i)
+            memo.Index.emplace(held[i].first, i);
+    else if (held.size() > TRightsMemo::kIndexFrom)
+        memo.Index.emplace(key, held.size() - 1);
+    return held.back().second;
+}
+
 } // namespace
 
 void SortAcl(std::vector<TSimAcl>& acl) {
@@ -128,23 +135,29 @@ std::span<const TSimAcl> AclOf(const std::vector<TSimAcl>& acl, int32_t subject)
     return {first, last};
 }
 
-uint32_t EffectiveRights(const TSimTree& t, int32_t subject, int32_t object, int32_t prot) {
-    // The levels from the top of the tree down to the object. The lists are kept between calls:
-    // an analysis asks thousands of times.
-    thread_local std::vector<TLevel> chain;
-    thread_local std::vector<int32_t> principals;
-    chain.clear();
-    principals.clear();
-    for (int32_t cur = object; cur >= 0 && chain.size() < 1024; cur = t.Objects[cur].Parent) {
-        const auto& acl = t.Objects[cur].Acl;
-        chain.push_back({cur, AclOf(acl, SUBJ_IRM), AclOf(acl, SUBJ_THIS)});
+uint32_t EffectiveRights(const TSimTree& t, int32_t subject, int32_t object, int32_t prot,
+                         TRightsMemo& memo) {
+    // The levels from the top of the tree down to the object, worked out once per object.
+    std::vector<TRightsLevel>& chain = memo.Chain;
+    if (memo.Tree != &t || memo.Object != object) {
+        memo.Tree = &t;
+        memo.Object = object;
+        memo.Held.clear();
+        memo.Index.clear();
+        chain.clear();
+        for (int32_t cur = object; cur >= 0 && chain.size() < 1024; cur = t.Objects[cur].Parent) {
+            const auto& acl = t.Objects[cur].Acl;
+            chain.push_back({cur, AclOf(acl, SUBJ_IRM), AclOf(acl, SUBJ_THIS)});
+        }
+        std::reverse(chain.begin(), chain.end());
     }
-    std::reverse(chain.begin(), chain.end());
     if (chain.empty())
         return 0;
 
+    std::vector<int32_t>& principals = memo.Principals;
+    principals.clear();
     principals.push_back(subject);
-    auto add = [](int32_t p) {
+    auto add = [&principals](int32_t p) {
         for (int32_t q : principals)
             if (q == p)
                 return;
@@ -162,8 +175,11 @@ uint32_t EffectiveRights(const TSimTree& t, int32_t subject, int32_t object, int
 
     uint32_t entry = 0, attrs = 0;
     for (int32_t p : principals) {
-        THeld held;
-        Walk(t, chain, p, prot, held);
+        // What a principal holds here does not depend on whose principal it is.
+        const uint64_t key =
+            (static_cast<uint64_t>(static_cast<uint32_t>(p)) << 32) | static_cast<uint32_t>(prot);
+        const TRightsHeld& held =
+            HeldBy(memo, key, [&](TRightsHeld& walked) { Walk(t, chain, p, prot, walked); });
         entry |= held.Entry & kEntryBits;
         if (prot == PROT_ENTRY)
             continue;
