@@ -11,7 +11,10 @@
 // ahead below [Root] (PrefetchSubtree) and walked whole (every container listed, every object's
 // summary, ACL, Security Equals, Group Membership and Object Class read), with the requests of
 // each (at most one per 100 objects in all), the times and the program's peak memory; and the
-// same walk without the read-ahead below one of the four top units, for comparison.
+// same walk without the read-ahead below one of the four top units, for comparison. Last, the
+// scan run's own walks over the same tree, as trovalen-scan runs them: the subtree audit of the
+// whole tree (--recursive) and the reverse query of one unit (--trustee), each with its requests
+// (again at most one per 100 objects).
 //
 // Two layouts: "units" spreads the users over three levels of units (84 units of about 1,200
 // users at 100,000 objects); "flat" puts every user into the organization itself, so that a
@@ -212,23 +215,29 @@ public:
 struct TScanFigure {
     double Seconds = 0;
     int SummaryLines = 0;
+    int Entries = 0; // reached by the scan
+    bool Complete = false;
 };
 
-TScanFigure Scan(TNWClient* client) {
+// The eDirectory scan of request in tree, as the front ends run it; by default the forward scan
+// of the object with the trustees.
+TScanFigure Scan(TNWClient* client, const std::string& tree = kTree, TScanRequest request = {}) {
     TScanSession session(client);
     TScanFigure figure;
-    if (session.ChooseTree(kTree) != NW_OK)
+    if (session.ChooseTree(tree) != NW_OK)
         return figure;
-    TScanRequest request;
     request.Edir = true;
     request.VariantName = "Trovalen.edir";
-    request.Entries.Add(kObject);
+    if (request.Entries.Empty())
+        request.Entries.Add(kObject);
     TScanHost host;
     TScanResult result;
     auto start = Clock::now();
     session.Scan(request, host, result);
     figure.Seconds = Seconds(start);
     figure.SummaryLines = result.Summary.Count();
+    figure.Entries = result.EntriesTotal;
+    figure.Complete = U_ScanComplete(result);
     return figure;
 }
 
@@ -464,6 +473,34 @@ bool RunWalk(uint32_t objects, const fs::path& scratch) {
         TWalkFigure w = Walk(ldap, ctx, ".Unit00000.Gen");
         row("without read-ahead, .Unit00000.Gen", w.Objects, ldap.Requests() - at, w.Seconds);
         ldap.FreeContext(ctx);
+    }
+    // The scan run's walks as trovalen-scan runs them, each over a client of its own: the subtree
+    // audit of the whole tree (--recursive), and what one unit's residents reach in it
+    // (--trustee).
+    for (const bool audit : {true, false}) {
+        TLdapClientOptions options;
+        options.Connection.Uri = slapd.Uri();
+        options.Connection.RequestTimeoutSeconds = 120;
+        TLdapClient ldap(options);
+        if (!ldap.Connect(error)) {
+            std::fprintf(stderr, "ldap_bench: %s\n", error.c_str());
+            return false;
+        }
+        TScanRequest request;
+        request.Entries.Add(".Gen");
+        request.KeepRecords = false;
+        request.Recursive = audit;
+        if (!audit)
+            request.Trustee = ".Unit00000.Gen";
+        const uint64_t at = ldap.Requests();
+        const TScanFigure f = Scan(&ldap, ldap.TreeName(), request);
+        const uint64_t requests = ldap.Requests() - at;
+        row(audit ? "subtree audit of .Gen" : "reverse query, .Unit00000.Gen",
+            static_cast<uint64_t>(f.Entries), requests, f.Seconds);
+        if (!f.Complete)
+            std::fprintf(stderr, "ldap_bench: the %s did not end whole\n",
+                         audit ? "subtree audit" : "reverse query");
+        ok = ok && f.Complete && requests <= static_cast<uint64_t>(f.Entries) / 100;
     }
     std::fflush(stdout);
     return ok;

@@ -278,7 +278,9 @@ TCliRun ScanAndMeanwhile(LdapScanCli& test, TLdapServer& server, const std::stri
                          const std::vector<std::string>& extra) {
     std::vector<std::string> args = {"--ldap", server.Uri(), "--timeout", "2", "--debug", "--edir"};
     args.insert(args.end(), extra.begin(), extra.end());
-    for (int i = 0; i < 100; ++i)
+    // Long enough that the server is gone well before the last entry, however fast a scan is:
+    // once it is gone the rest end at once.
+    for (int i = 0; i < 1000; ++i)
         args.insert(args.end(), kObjects.begin(), kObjects.end());
     const std::string pid = ShellQuoted((server.Dir() / "srv" / "slapd.pid").string());
     const std::string err = ShellQuoted((test.Dir() / "err").string());
