@@ -488,7 +488,9 @@ bool RunWalk(uint32_t objects, const fs::path& scratch) {
         }
         TScanRequest request;
         request.Entries.Add(".Gen");
+        // As trovalen-scan runs them without --details and --format json.
         request.KeepRecords = false;
+        request.KeepDetails = false;
         request.Recursive = audit;
         if (!audit)
             request.Trustee = ".Unit00000.Gen";

@@ -7,7 +7,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -94,13 +93,18 @@ struct TRightsMemo {
     const TSimTree* Tree = nullptr;
     int32_t Object = -1;
     std::vector<TRightsLevel> Chain;
-    // By principal and protected attribute. An object's subjects mostly share few principals, so
-    // a list that keeps its room between objects does better than a table that allocates a node
-    // for each; past kIndexFrom principals (an object with thousands of trustees) an index
-    // finds them.
+    // By principal and protected attribute, in a list that keeps its room between objects. Past
+    // kIndexFrom of them (an object with thousands of trustees) an open-addressing index finds
+    // them: Slots holds 1 + the place in Held, or 0; each entry knows its slot, so that the
+    // index is emptied in the time it was filled.
+    struct TEntry {
+        uint64_t Key = 0;
+        TRightsHeld Held;
+        uint32_t Slot = 0;
+    };
     static constexpr size_t kIndexFrom = 64;
-    std::vector<std::pair<uint64_t, TRightsHeld>> Held;
-    std::unordered_map<uint64_t, size_t> Index;
+    std::vector<TEntry> Held;
+    std::vector<uint32_t> Slots; // empty, or a power of two at least twice Held's size
     std::vector<int32_t> Principals;
 };
 

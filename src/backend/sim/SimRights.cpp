@@ -14,6 +14,7 @@
 #include "model/RightsModel.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace trovalen::sim {
 
@@ -98,25 +99,55 @@ void Walk(const TSimTree& t, const std::vector<TRightsLevel>& chain, int32_t pri
     }
 }
 
+// The first slot of key's probe in an index of size slots (a power of two).
+size_t FirstSlot(uint64_t key, size_t size) {
+    return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & (size - 1);
+}
+
+// Puts entry i of the memo into its index.
+void IndexEntry(TRightsMemo& memo, size_t i) {
+    const size_t mask = memo.Slots.size() - 1;
+    size_t slot = FirstSlot(memo.Held[i].Key, memo.Slots.size());
+    while (memo.Slots[slot] != 0)
+        slot = (slot + 1) & mask;
+    memo.Slots[slot] = static_cast<uint32_t>(i + 1);
+    memo.Held[i].Slot = static_cast<uint32_t>(slot);
+}
+
 // What the memo holds under key, worked out by walk the first time.
 template <class TWalk> const TRightsHeld& HeldBy(TRightsMemo& memo, uint64_t key, TWalk walk) {
     auto& held = memo.Held;
-    if (memo.Index.empty()) {
+    if (memo.Slots.empty()) {
         for (const auto& known : held)
-            if (known.first == key)
-                return known.second;
-    } else if (auto at = memo.Index.find(key); at != memo.Index.end()) {
-        return held[at->second].second;
+            if (known.Key == key)
+                return known.Held;
+    } else {
+        const size_t mask = memo.Slots.size() - 1;
+        for (size_t slot = FirstSlot(key, memo.Slots.size()); memo.Slots[slot] != 0;
+             slot = (slot + 1) & mask)
+            if (held[memo.Slots[slot] - 1].Key == key)
+                return held[memo.Slots[slot] - 1].Held;
     }
-    TRightsHeld walked;
-    walk(walked);
-    held.emplace_back(key, walked);
-    if (held.size() == TRightsMemo::kIndexFrom)
+    TRightsMemo::TEntry& added = held.emplace_back();
+    added.Key = key;
+    walk(added.Held);
+    if (held.size() >= TRightsMemo::kIndexFrom && held.size() * 2 > memo.Slots.size()) {
+        // Built, or grown to four times the entries, with every entry put in again.
+        memo.Slots.assign(held.size() * 4 > 256 ? std::bit_ceil(held.size() * 4) : 256, 0);
         for (size_t i = 0; i < held.size(); ++i)
-            memo.Index.emplace(held[i].first, i);
-    else if (held.size() > TRightsMemo::kIndexFrom)
-        memo.Index.emplace(key, held.size() - 1);
-    return held.back().second;
+            IndexEntry(memo, i);
+    } else if (!memo.Slots.empty()) {
+        IndexEntry(memo, held.size() - 1);
+    }
+    return held.back().Held;
+}
+
+// Empties the memo, keeping its room.
+void Forget(TRightsMemo& memo) {
+    if (!memo.Slots.empty())
+        for (const auto& entry : memo.Held)
+            memo.Slots[entry.Slot] = 0;
+    memo.Held.clear();
 }
 
 } // namespace
@@ -142,8 +173,7 @@ uint32_t EffectiveRights(const TSimTree& t, int32_t subject, int32_t object, int
     if (memo.Tree != &t || memo.Object != object) {
         memo.Tree = &t;
         memo.Object = object;
-        memo.Held.clear();
-        memo.Index.clear();
+        Forget(memo);
         chain.clear();
         for (int32_t cur = object; cur >= 0 && chain.size() < 1024; cur = t.Objects[cur].Parent) {
             const auto& acl = t.Objects[cur].Acl;

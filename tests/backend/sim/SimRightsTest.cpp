@@ -1,6 +1,8 @@
 // The directory's own effective rights, worked by hand on small trees.
 #include "SimTestUtil.h"
 
+#include <map>
+
 using namespace trovalen;
 using namespace trovalen::simtest;
 
@@ -190,4 +192,52 @@ TEST_F(Rights, ValuesOfOneSubjectCountWherePutInTheList) {
     EXPECT_EQ(Of(".U.Org", ".Leaf.Unit.Org"), B);
     EXPECT_EQ(Of(".Leaf.Unit.Org", ".Unit.Org"), C | D);
     EXPECT_EQ(Of(".Unit.Org", ".Unit.Org"), D);
+}
+
+TEST_F(Rights, AnswersDoNotDependOnWhatWasAskedBefore) {
+    // What is worked out about an object is kept for the next question about it; with 150
+    // trustees of their own the principals are past the point where they are indexed. Each
+    // answer, asked after everything else about the same object, must be the one asked alone.
+    std::string orgAcl = "[" + Acl("[Public]", "[Entry Rights]", "B    I");
+    std::string unitAcl = "[" + Acl(".G.Org", "[All Attributes Rights]", "CR   I");
+    std::string users;
+    const char* const rights[] = {"BCD  I", "CR   I", "CRW  I", "BR"};
+    const char* const attrs[] = {"[Entry Rights]", "[All Attributes Rights]", "Title",
+                                 "[Entry Rights]"};
+    std::vector<std::string> subjects = {".U.Org", ".V.Unit.Org", ".G.Org", "[Public]"};
+    for (int i = 0; i < 150; ++i) {
+        const std::string user = "P" + std::to_string(i) + ".Unit.Org";
+        users += R"(, {"name": ")" + user + R"(", "class": "User")" +
+                 (i % 5 == 0 ? R"(, "attributes": {"Security Equals": [".G.Org"]}})" : "}");
+        orgAcl += "," + Acl("." + user, attrs[i % 4], rights[i % 4]);
+        if (i % 7 == 0)
+            unitAcl += "," + Acl("." + user, attrs[(i + 1) % 4], rights[(i + 1) % 4]);
+        subjects.push_back("." + user);
+    }
+    const std::string tree = Tree(orgAcl + "]", unitAcl + "]", "[]", users);
+    Load(tree);
+    const std::vector<std::string> objects = {".Org", ".Unit.Org", ".Leaf.Unit.Org",
+                                              ".P3.Unit.Org"};
+    const std::vector<std::string> asked = {"[Entry Rights]", "[All Attributes Rights]", "Title"};
+
+    // Each alone: another object asked in between, so that nothing is kept; last object first.
+    std::map<std::string, uint32_t> alone;
+    for (auto object = objects.rbegin(); object != objects.rend(); ++object)
+        for (const auto& attr : asked)
+            for (auto subject = subjects.rbegin(); subject != subjects.rend(); ++subject) {
+                Of(*subject, ".H.Org");
+                alone[*subject + "|" + *object + "|" + attr] = Of(*subject, *object, attr);
+            }
+    // Then on a client of its own, everything about each object in a row.
+    client = ClientFromText(tree);
+    ASSERT_TRUE(client);
+    ctx = NewCtx(*client);
+    for (const auto& object : objects)
+        for (const auto& attr : asked)
+            for (const auto& subject : subjects)
+                ASSERT_EQ(Of(subject, object, attr), alone[subject + "|" + object + "|" + attr])
+                    << subject << " on " << object << " / " << attr;
+    // Some answers are rights at all, so that equal answers say something.
+    EXPECT_EQ(Of(".P0.Unit.Org", ".Leaf.Unit.Org"), B | C | D);
+    EXPECT_EQ(Of(".P2.Unit.Org", ".Unit.Org", "Title"), aC | aR | aW | aS);
 }
