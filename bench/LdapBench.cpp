@@ -481,7 +481,7 @@ bool RunWalk(uint32_t objects, const fs::path& scratch) {
         TLdapClientOptions options;
         options.Connection.Uri = slapd.Uri();
         options.Connection.RequestTimeoutSeconds = 120;
-        TLdapClient ldap(options);
+        TCountingClient ldap(options);
         if (!ldap.Connect(error)) {
             std::fprintf(stderr, "ldap_bench: %s\n", error.c_str());
             return false;
@@ -499,6 +499,10 @@ bool RunWalk(uint32_t objects, const fs::path& scratch) {
         const uint64_t requests = ldap.Requests() - at;
         row(audit ? "subtree audit of .Gen" : "reverse query, .Unit00000.Gen",
             static_cast<uint64_t>(f.Entries), requests, f.Seconds);
+        for (const auto& [name, count] : ldap.ByOperation)
+            if (count > 0)
+                std::printf("  %-32s %21llu\n", name.c_str(),
+                            static_cast<unsigned long long>(count));
         if (!f.Complete)
             std::fprintf(stderr, "ldap_bench: the %s did not end whole\n",
                          audit ? "subtree audit" : "reverse query");

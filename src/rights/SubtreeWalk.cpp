@@ -107,6 +107,9 @@ struct TSubtreeWalk::TImpl {
             return;
         }
         scope.Found = true;
+        // A directory that reads a subtree in a few requests answers the lists below from it.
+        if (Client != nullptr)
+            Client->PrefetchSubtree(Context, full);
         ListDepthFirst(
             {full, -1, 0, (obj.Summary.Flags & DS_CONTAINER_ENTRY) != 0,
              (obj.Summary.Flags & DS_ALIAS_ENTRY) != 0},

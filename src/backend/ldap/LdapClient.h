@@ -162,7 +162,10 @@ private:
         NWHandle Owner = 0;   // the context the hints were given to; it goes with that context
         uint32_t Parent = 0;  // what the owner read from before its first hint (a copy's origin)
         TAheadValues Subtree; // PrefetchSubtree
-        TAheadValues Named;   // PrefetchObjects
+        // The key of the object below which Subtree was read whole (empty: none): asked again,
+        // it is not read again while the context lives.
+        std::string SubtreeBase;
+        TAheadValues Named; // PrefetchObjects
         // The objects that name an object in "Security Equals", by the filter of that search
         // below [Root]: their full names in the server's order.
         std::unordered_map<std::string, std::vector<std::string>> Equals;

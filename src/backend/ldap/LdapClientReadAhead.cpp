@@ -146,6 +146,10 @@ NWCCODE TLdapClient::PrefetchSubtree(NWHandle ctx, const std::string& base) {
     const bool fromRoot = b->Full == kRoot;
     const std::vector<std::string> bases = fromRoot ? FTops : std::vector<std::string>{b->Dn};
     TReadAhead& ra = OwnReadAhead(ctx, *c);
+    const std::string baseKey = U_LowerCase(b->Full);
+    if (ra.SubtreeBase == baseKey)
+        return NW_OK;
+    ra.SubtreeBase.clear();
     ra.Subtree = TAheadValues{};
     ra.Subtree.Asked = AheadAttrs({"ACL", "Security Equals", "Group Membership"});
 
@@ -218,6 +222,8 @@ NWCCODE TLdapClient::PrefetchSubtree(NWHandle ctx, const std::string& base) {
         root.Children = std::move(tops);
         root.ChildrenKnown = true;
     }
+    if (code == NW_OK && (!fromRoot || topsWhole))
+        ra.SubtreeBase = baseKey;
     return code;
 }
 
@@ -229,11 +235,11 @@ NWCCODE TLdapClient::PrefetchObjects(NWHandle ctx, const std::vector<std::string
         return code;
     if (c->Tree < 0 || !FConnected)
         return ERR_NO_CONNECTION;
+    // What earlier hints to this context read stays, within the bound of the read-ahead: a walk
+    // names the same trustees at entry after entry.
     TReadAhead& ra = OwnReadAhead(ctx, *c);
-    ra.Named = TAheadValues{};
-    ra.Equals.clear();
-    ra.EqualsBytes = 0;
-    ra.Named.Asked = AheadAttrs({"Object Class", "Security Equals", "Group Membership"});
+    if (ra.Named.Asked.empty())
+        ra.Named.Asked = AheadAttrs({"Object Class", "Security Equals", "Group Membership"});
 
     // The objects the client knows by their DNs (read from a value or found before), each once;
     // any other name is looked up when it is asked for, as without the hint.
@@ -322,10 +328,12 @@ NWCCODE TLdapClient::ReadAheadEquals(const std::vector<std::string>& keys, TRead
     attrs.push_back(equals->Ldap);
 
     // The objects whose names a search could be filtered by: known and not waiting to be read.
+    // Those searched for before are not searched again.
     std::vector<const TEntry*> named;
     for (const std::string& key : keys) {
         auto e = FEntries.find(key);
-        if (e != FEntries.end() && !e->second.Pending && !e->second.Dn.empty())
+        if (e != FEntries.end() && !e->second.Pending && !e->second.Dn.empty() &&
+            ra.Equals.count("(" + equals->Ldap + "=" + EscapeFilterValue(e->second.Dn) + ")") == 0)
             named.push_back(&e->second);
     }
     NWCCODE code = NW_OK;
