@@ -42,10 +42,9 @@ bool NotComputedLine(const std::string& line) {
 }
 
 TScanResult Scan(TNWClient* client, const std::string& entry, bool resolve, bool onlyUsers,
-                 const std::string& tree = kTree) {
+                 const std::string& tree = kTree, TScanRequest request = {}) {
     TScanSession session(client);
     EXPECT_EQ(session.ChooseTree(tree), NW_OK);
-    TScanRequest request;
     request.Edir = true;
     request.ResolveContainers = resolve;
     request.OnlyUsers = onlyUsers;
@@ -147,6 +146,35 @@ TEST_F(LdapClientTest, ScansEqualTheSimulatedClientsOnEveryObject) {
 
 // A server that holds partitions names each root as a naming context, a nested one too: the
 // top of the tree is still the one top container, and the walk down reaches every partition.
+// The walks through the server read the tree ahead and list it from what they read: the subtree
+// audit of the whole tree and each trustee's reverse query give, line for line, what they give
+// through the simulated directory.
+TEST_F(LdapClientTest, WalksThroughTheServerGiveWhatTheSimulatedDirectoryGives) {
+    ldaptest::TLdapServer server;
+    TROVALEN_START_LDAP(server, SampleTree(), "--tree " + std::string(kTree));
+    auto ldap = Connect(server.Uri());
+    std::vector<TScanRequest> walks(1);
+    walks[0].Recursive = true;
+    for (const char* trustee :
+         {".Mara.Sales.Corvale", ".Admin.Corvale", ".Staff.Corvale", ".Sales.Corvale"}) {
+        walks.emplace_back().Trustee = trustee;
+    }
+    size_t audited = 0, reached = 0; // entries listed
+    for (const TScanRequest& walk : walks) {
+        SCOPED_TRACE(walk.Recursive ? std::string("subtree audit")
+                                    : "reverse query " + walk.Trustee);
+        TScanResult sim = Scan(FSimNoRights.get(), ".Corvale", false, false, kTree, walk);
+        TScanResult viaLdap = Scan(ldap.get(), ".Corvale", false, false, kTree, walk);
+        EXPECT_TRUE(viaLdap.Broken.empty()) << viaLdap.Broken;
+        EXPECT_TRUE(U_ScanComplete(viaLdap));
+        (walk.Recursive ? audited : reached) += viaLdap.Entries.size();
+        EXPECT_EQ(Lines(viaLdap.Summary), Lines(sim.Summary));
+        EXPECT_EQ(Lines(viaLdap.Details), Lines(sim.Details));
+    }
+    EXPECT_GT(audited, 40u);
+    EXPECT_GT(reached, 0u);
+}
+
 TEST_F(LdapClientTest, NestedNamingContextsAreNoTopsOfTheirOwn) {
     ldaptest::TLdapServer server;
     TROVALEN_START_LDAP(server, SampleTree(),
