@@ -191,6 +191,8 @@ protected:
 
     // Open connections: the index into Connections() by handle.
     THandles<int32_t> FConns{ERR_INVALID_CONNECTION};
+    // The connection open under conn; ERR_INVALID_CONNECTION when none is.
+    NWCCODE OpenConn(NWHandle conn, const TConnection*& c) const;
 
 private:
     THandles<TCtx> FContexts;
@@ -204,8 +206,6 @@ private:
     // means (ERR_NO_CONNECTION when none).
     int32_t DefaultTree() const;
     NWCCODE FindTree(const std::string& name, int32_t& tree) const;
-    // The connection open under conn, or with reference ref.
-    NWCCODE OpenConn(NWHandle conn, const TConnection*& c) const;
     const TConnection* ConnByRef(uint32_t ref) const;
     NWCCODE ConnText(TStep step, const TConnection& c, uint32_t item, std::string& text);
 

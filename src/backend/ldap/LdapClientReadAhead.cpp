@@ -329,25 +329,27 @@ NWCCODE TLdapClient::ReadAheadEquals(const std::vector<std::string>& keys, TRead
 
     // The objects whose names a search could be filtered by: known and not waiting to be read.
     // Those searched for before are not searched again.
-    std::vector<const TEntry*> named;
+    // Each with the filter of its own search, as the search builds it.
+    std::vector<std::pair<const TEntry*, std::string>> named;
     for (const std::string& key : keys) {
         auto e = FEntries.find(key);
-        if (e != FEntries.end() && !e->second.Pending && !e->second.Dn.empty() &&
-            ra.Equals.count("(" + equals->Ldap + "=" + EscapeFilterValue(e->second.Dn) + ")") == 0)
-            named.push_back(&e->second);
+        if (e == FEntries.end() || e->second.Pending || e->second.Dn.empty())
+            continue;
+        std::string filter = "(" + equals->Ldap + "=" + EscapeFilterValue(e->second.Dn) + ")";
+        if (ra.Equals.count(filter) == 0)
+            named.emplace_back(&e->second, std::move(filter));
     }
     NWCCODE code = NW_OK;
     for (size_t at = 0; at < named.size();) {
-        // Each name with the filter of its own search, as the search builds it.
         std::vector<std::string> filters;
         std::unordered_map<std::string, std::vector<size_t>> byDn;
         std::string terms;
         for (; at < named.size() && filters.size() < kAheadBatch &&
                terms.size() < kMaxAheadFilterBytes;
              ++at) {
-            filters.push_back("(" + equals->Ldap + "=" + EscapeFilterValue(named[at]->Dn) + ")");
+            filters.push_back(named[at].second);
             terms += filters.back();
-            byDn[DnMatchKey(named[at]->Dn)].push_back(filters.size() - 1);
+            byDn[DnMatchKey(named[at].first->Dn)].push_back(filters.size() - 1);
         }
         const std::string filter = filters.size() > 1 ? "(|" + terms + ")" : terms;
         std::vector<std::vector<std::string>> found(filters.size());

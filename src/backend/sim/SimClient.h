@@ -155,10 +155,8 @@ private:
     TAttrValue RenderValue(const TCtx& c, int32_t tree, const TAttrValue& v) const;
 
     // Connections (SimClientConns.cpp)
-    // The connection open under conn; ERR_INVALID_CONNECTION when none is.
-    NWCCODE Conn(NWHandle conn, const sim::TSimConn*& c) const;
     // What an injected failure is matched against for an operation on the connection c.
-    static TSel ConnSel(const sim::TSimConn& c);
+    static TSel ConnSel(const backend::TConnection& c);
     // The tree file's connections as the shared mechanics hand them out.
     static std::vector<backend::TConnection> MakeConnections(const sim::TSimWorld& world);
 

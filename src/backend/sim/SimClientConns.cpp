@@ -1,5 +1,5 @@
 // Connections: the tree file's connections and trees as the shared mechanics hand them out, and
-// the open connection behind a handle for the file-server calls.
+// what an injected failure of a file-server call on a connection is matched against.
 #include "backend/sim/SimClient.h"
 
 #include "backend/sim/SimInternal.h"
@@ -35,14 +35,7 @@ void TSimClient::ConnClosed(NWHandle conn) {
             p = 0;
 }
 
-NWCCODE TSimClient::Conn(NWHandle conn, const TSimConn*& c) const {
-    int32_t* index = nullptr;
-    NWCCODE code = FConns.Lookup(conn, index);
-    c = code == NW_OK ? &FWorld->Conns[*index] : nullptr;
-    return code;
-}
-
-TSimClient::TSel TSimClient::ConnSel(const TSimConn& c) {
+TSimClient::TSel TSimClient::ConnSel(const backend::TConnection& c) {
     TSel sel{c.Tree};
     sel.Server = c.Server;
     return sel;

@@ -152,8 +152,8 @@ NWCCODE TSimClient::ParsePath(const std::string& path, std::string& server, NWHa
 
 NWCCODE TSimClient::VolPath(NWHandle conn, const std::string& volPath, TVolRef& ref,
                             TSel& sel) const {
-    const TSimConn* c = nullptr;
-    if (NWCCODE code = Conn(conn, c); code != NW_OK)
+    const backend::TConnection* c = nullptr;
+    if (NWCCODE code = OpenConn(conn, c); code != NW_OK)
         return code;
     ref.Server = c->Server;
     sel = ConnSel(*c);
@@ -188,8 +188,8 @@ NWCCODE TSimClient::VolPathCall(TSimOp op, NWHandle conn, const std::string& vol
 }
 
 NWCCODE TSimClient::VolumeNumber(NWHandle conn, const std::string& volume, uint32_t& number) {
-    const TSimConn* c = nullptr;
-    NWCCODE code = Conn(conn, c);
+    const backend::TConnection* c = nullptr;
+    NWCCODE code = OpenConn(conn, c);
     if (code != NW_OK || Injected(TSimOp::VolumeNumber, ConnSel(*c), code))
         return code;
     const TSimServer& s = FWorld->Servers[c->Server];
@@ -203,8 +203,8 @@ NWCCODE TSimClient::VolumeNumber(NWHandle conn, const std::string& volume, uint3
 }
 
 NWCCODE TSimClient::VolumeInfo(NWHandle conn, uint32_t number, TVolumeInfo& info) {
-    const TSimConn* c = nullptr;
-    NWCCODE code = Conn(conn, c);
+    const backend::TConnection* c = nullptr;
+    NWCCODE code = OpenConn(conn, c);
     if (code != NW_OK || Injected(TSimOp::VolumeInfo, ConnSel(*c), code))
         return code;
     const TSimServer& s = FWorld->Servers[c->Server];
@@ -218,8 +218,8 @@ NWCCODE TSimClient::VolumeInfo(NWHandle conn, uint32_t number, TVolumeInfo& info
 
 NWCCODE TSimClient::BinderyObjectName(NWHandle conn, uint32_t id, std::string& name,
                                       uint16_t& type) {
-    const TSimConn* c = nullptr;
-    if (NWCCODE code = Conn(conn, c); code != NW_OK)
+    const backend::TConnection* c = nullptr;
+    if (NWCCODE code = OpenConn(conn, c); code != NW_OK)
         return code;
     const int32_t tree = FWorld->Servers[c->Server].Tree;
     TSel sel{tree};
@@ -298,8 +298,8 @@ NWCCODE TSimClient::StartDirSearch(NWHandle conn, uint8_t, const std::string& vo
 NWCCODE TSimClient::NextDirEntry(NWHandle conn, uint8_t searchDir, uint16_t dirNumber,
                                  uint16_t sequence, uint32_t attrMask, const std::string& pattern,
                                  TDirEntry& entry) {
-    const TSimConn* c = nullptr;
-    if (NWCCODE code = Conn(conn, c); code != NW_OK)
+    const backend::TConnection* c = nullptr;
+    if (NWCCODE code = OpenConn(conn, c); code != NW_OK)
         return code;
     const TSimServer& s = FWorld->Servers[c->Server];
     if (searchDir >= s.Volumes.size() || dirNumber >= s.Volumes[searchDir].Dirs.size())

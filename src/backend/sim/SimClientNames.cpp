@@ -189,9 +189,9 @@ NWCCODE TSimClient::AbbreviateName(NWHandle ctx, const std::string& name, std::s
 
 NWCCODE TSimClient::MapIDToName(NWHandle ctx, NWHandle conn, uint32_t id, std::string& name) {
     TCtx* c = nullptr;
-    const TSimConn* sc = nullptr;
+    const backend::TConnection* sc = nullptr;
     NWCCODE code = Context(ctx, c);
-    if (code != NW_OK || (code = Conn(conn, sc)) != NW_OK)
+    if (code != NW_OK || (code = OpenConn(conn, sc)) != NW_OK)
         return code;
     const int32_t tree = sc->Tree;
     TSel sel = ConnSel(*sc);
@@ -211,9 +211,9 @@ NWCCODE TSimClient::MapIDToName(NWHandle ctx, NWHandle conn, uint32_t id, std::s
 
 NWCCODE TSimClient::ServerDN(NWHandle ctx, NWHandle conn, std::string& name) {
     TCtx* c = nullptr;
-    const TSimConn* sc = nullptr;
+    const backend::TConnection* sc = nullptr;
     NWCCODE code = Context(ctx, c);
-    if (code != NW_OK || (code = Conn(conn, sc)) != NW_OK)
+    if (code != NW_OK || (code = OpenConn(conn, sc)) != NW_OK)
         return code;
     const TSimServer& srv = FWorld->Servers[sc->Server];
     TSel sel{srv.Tree};
