@@ -170,6 +170,11 @@ private:
         // below [Root]: their full names in the server's order.
         std::unordered_map<std::string, std::vector<std::string>> Equals;
         size_t EqualsBytes = 0;
+        // When Subtree holds every object below every top, whole: the objects that name each
+        // object in "Security Equals", by the DN match key of the object named, in the order
+        // the subtree search returned them. It answers the searches of Equals without asking.
+        std::unordered_map<std::string, std::vector<std::string>> EqualsIndex;
+        bool EqualsIndexed = false;
     };
     std::map<uint32_t, TReadAhead> FReadAheads; // by number (TCtx::ReadAhead)
     uint32_t FNextReadAhead = 1;
@@ -224,7 +229,7 @@ private:
     NWCCODE ReadAheadObjects(const std::vector<std::string>& keys,
                              const std::vector<std::string>& attrs, TAheadValues& out);
     // Searches who names each object under keys in "Security Equals" below [Root], in batches.
-    NWCCODE ReadAheadEquals(const std::vector<std::string>& keys, TReadAhead& ra);
+    NWCCODE ReadAheadEquals(const std::vector<std::string>& keys, const TCtx& c, TReadAhead& ra);
     // The attributes a read-ahead keeps for objects: the summary's and those of valueNames.
     std::vector<std::string> AheadAttrs(std::initializer_list<const char*> valueNames) const;
 

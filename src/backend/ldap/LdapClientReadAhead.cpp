@@ -152,6 +152,18 @@ NWCCODE TLdapClient::PrefetchSubtree(NWHandle ctx, const std::string& base) {
     ra.SubtreeBase.clear();
     ra.Subtree = TAheadValues{};
     ra.Subtree.Asked = AheadAttrs({"ACL", "Security Equals", "Group Membership"});
+    ra.EqualsIndex.clear();
+    ra.EqualsIndexed = false;
+
+    // Read below every top, the subtree also says which objects name which in "Security
+    // Equals": the searches for them are answered from it. Each value must name an object read,
+    // in the same form, or the server might match what the keys cannot; then it is not used.
+    const TSchemaAttr* equals = FSchema.AttrByDirectory("Security Equals");
+    bool indexing = equals != nullptr &&
+                    (fromRoot || (FTops.size() == 1 && DnMatchKey(b->Dn) == DnMatchKey(FTops[0])));
+    std::vector<std::pair<std::string, std::string>> named; // value key, naming object
+    std::unordered_set<std::string> objectKeys;
+    size_t indexBytes = 0;
 
     // The subordinates of each object answered, by key; an object's list is whole only when
     // the search below the base it lies in ran to its end.
@@ -180,6 +192,16 @@ NWCCODE TLdapClient::PrefetchSubtree(NWHandle ctx, const std::string& base) {
                                               : U_LowerCase(e->Full.substr(dot + 1))]
                     .Keys.push_back(key);
                 kids[key].Answered = true;
+                if (indexing) {
+                    objectKeys.insert(DnMatchKey(e->Dn));
+                    if (const auto* values = found.Find(equals->Ldap))
+                        for (const std::string& v : *values) {
+                            named.emplace_back(DnMatchKey(v), e->Full);
+                            indexBytes +=
+                                named.back().first.size() + e->Full.size() + 2 * kOverheadBytes;
+                        }
+                    indexing = indexBytes <= kMaxAheadBytes / 4;
+                }
                 const size_t bytes = ListBytes(found.Attrs) + key.size();
                 if (ra.Subtree.Bytes + ra.Named.Bytes + ra.EqualsBytes + bytes <= kMaxAheadBytes) {
                     ra.Subtree.Bytes += bytes;
@@ -222,8 +244,22 @@ NWCCODE TLdapClient::PrefetchSubtree(NWHandle ctx, const std::string& base) {
         root.Children = std::move(tops);
         root.ChildrenKnown = true;
     }
-    if (code == NW_OK && (!fromRoot || topsWhole))
+    if (code == NW_OK && (!fromRoot || topsWhole)) {
         ra.SubtreeBase = baseKey;
+        indexing = indexing && std::all_of(named.begin(), named.end(), [&](const auto& n) {
+                       return objectKeys.count(n.first) > 0;
+                   });
+        if (indexing) {
+            for (const auto& [valueKey, full] : named) {
+                std::vector<std::string>& naming = ra.EqualsIndex[valueKey];
+                // Two values of one object that name the same one: the server lists it once.
+                if (naming.empty() || naming.back() != full)
+                    naming.push_back(full);
+            }
+            ra.EqualsBytes += indexBytes;
+            ra.EqualsIndexed = true;
+        }
+    }
     return code;
 }
 
@@ -262,7 +298,7 @@ NWCCODE TLdapClient::PrefetchObjects(NWHandle ctx, const std::vector<std::string
     NWCCODE code = ReadAheadObjects(unread, ra.Named.Asked, ra.Named);
     if (!FConn.Broken().empty())
         return ERR_NO_CONNECTION;
-    NWCCODE equals = ReadAheadEquals(keys, ra);
+    NWCCODE equals = ReadAheadEquals(keys, *c, ra);
     return code != NW_OK ? code : equals;
 }
 
@@ -320,12 +356,24 @@ NWCCODE TLdapClient::ReadAheadObjects(const std::vector<std::string>& keys,
     return code;
 }
 
-NWCCODE TLdapClient::ReadAheadEquals(const std::vector<std::string>& keys, TReadAhead& ra) {
+NWCCODE TLdapClient::ReadAheadEquals(const std::vector<std::string>& keys, const TCtx& c,
+                                     TReadAhead& ra) {
     const TSchemaAttr* equals = FSchema.AttrByDirectory("Security Equals");
     if (equals == nullptr || !IsLdapDescriptor(equals->Ldap))
         return NW_OK;
     std::vector<std::string> attrs = SummaryAttrs();
     attrs.push_back(equals->Ldap);
+
+    // A subtree read below every top answers them all.
+    const std::unordered_map<std::string, std::vector<std::string>>* index = nullptr;
+    for (uint32_t id = c.ReadAhead; id != 0 && index == nullptr;) {
+        auto r = FReadAheads.find(id);
+        if (r == FReadAheads.end())
+            break;
+        if (r->second.EqualsIndexed)
+            index = &r->second.EqualsIndex;
+        id = r->second.Parent;
+    }
 
     // The objects whose names a search could be filtered by: known and not waiting to be read.
     // Those searched for before are not searched again.
@@ -336,8 +384,23 @@ NWCCODE TLdapClient::ReadAheadEquals(const std::vector<std::string>& keys, TRead
         if (e == FEntries.end() || e->second.Pending || e->second.Dn.empty())
             continue;
         std::string filter = "(" + equals->Ldap + "=" + EscapeFilterValue(e->second.Dn) + ")";
-        if (ra.Equals.count(filter) == 0)
-            named.emplace_back(&e->second, std::move(filter));
+        if (ra.Equals.count(filter) > 0)
+            continue;
+        if (index != nullptr) {
+            auto naming = index->find(DnMatchKey(e->second.Dn));
+            std::vector<std::string> found;
+            if (naming != index->end())
+                found = naming->second;
+            size_t bytes = filter.size() + kOverheadBytes;
+            for (const std::string& n : found)
+                bytes += n.size() + kOverheadBytes;
+            if (ra.Subtree.Bytes + ra.Named.Bytes + ra.EqualsBytes + bytes > kMaxAheadBytes)
+                break;
+            ra.EqualsBytes += bytes;
+            ra.Equals[std::move(filter)] = std::move(found);
+            continue;
+        }
+        named.emplace_back(&e->second, std::move(filter));
     }
     NWCCODE code = NW_OK;
     for (size_t at = 0; at < named.size();) {
