@@ -318,5 +318,53 @@ TEST(LdapSubtreeReadAheadTest, AWalkOverASubtreeReadAheadAnswersAsItsOwnReads) {
     }
 }
 
+// After a subtree read below every top, the searches for who names an object in "Security
+// Equals" are answered from it with no request, each as the server answers it, in its order.
+// A value the keys cannot match as the server does (here one written with the type's OID)
+// leaves them to the server: the object it names is still found.
+TEST(LdapSubtreeReadAheadTest, SecurityEqualsSearchesAfterASubtreeReadAnswerAsTheServer) {
+    const std::string sample = std::string(TROVALEN_SOURCE_DIR) + "/data/sample-tree.json";
+    for (const bool oidValue : {false, true}) {
+        SCOPED_TRACE(oidValue ? "a value with an OID" : "values as the server writes them");
+        ldaptest::TLdapServer server;
+        std::string options = std::string("--tree ") + kCorvale;
+        if (oidValue) {
+            const std::string extra = (server.Dir() / "extra.ldif").string();
+            std::ofstream(extra) << "dn: cn=Boss,o=Corvale\n"
+                                    "securityEquals: 2.5.4.3=Badge Reader,o=Corvale\n";
+            options += " --add " + extra;
+        }
+        TROVALEN_START_LDAP(server, sample, options);
+        for (const std::string base : {"[Root]", ".Sales.Corvale"}) {
+            SCOPED_TRACE(base);
+            auto ahead = Connect<TLdapClient>(server.Uri());
+            auto plain = Connect<TNoReadAhead>(server.Uri());
+            const NWHandle actx = TypelessContext(*ahead);
+            const NWHandle pctx = TypelessContext(*plain);
+            TStringList objects;
+            ASSERT_EQ(U_DSListTree(plain.get(), pctx, "[Root]", objects, true, true, "", 0), NW_OK);
+            ASSERT_EQ(ahead->PrefetchSubtree(actx, base), NW_OK);
+            const uint64_t before = ahead->Requests();
+            bool bossFound = false;
+            for (const auto& o : objects) {
+                const std::string name = o.Text.substr(o.Value);
+                ASSERT_EQ(ahead->PrefetchObjects(actx, {name}), NW_OK);
+                const std::vector<std::string> expected = Answers(*plain, pctx, name, true);
+                EXPECT_EQ(Answers(*ahead, actx, name, true), expected);
+                if (name == ".Badge Reader.Corvale")
+                    bossFound = expected[5].find("Boss.Corvale") != std::string::npos;
+            }
+            EXPECT_EQ(bossFound, oidValue);
+            // Only a subtree below every top answers the searches; the rest is read as before.
+            if (base == "[Root]" && !oidValue)
+                EXPECT_EQ(ahead->Requests() - before, 0u);
+            else
+                EXPECT_GT(ahead->Requests() - before, 0u);
+            ahead->FreeContext(actx);
+            plain->FreeContext(pctx);
+        }
+    }
+}
+
 } // namespace
 } // namespace trovalen
