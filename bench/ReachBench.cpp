@@ -100,6 +100,12 @@ struct TFigure {
     bool Complete = false;
 };
 
+// A host as trovalen-scan's: it shows no progress text of the analysis.
+class TQuietHost : public TScanHost {
+public:
+    bool ShowsStatusText() const override { return false; }
+};
+
 TFigure Measure(TWorld& world, TScanRequest request, int runs) {
     request.Client = world.Client.get();
     request.ConnHandle = world.Primary;
@@ -114,7 +120,7 @@ TFigure Measure(TWorld& world, TScanRequest request, int runs) {
     std::vector<double> times;
     TFigure figure;
     for (int i = 0; i < runs; ++i) {
-        TScanHost host;
+        TQuietHost host;
         TScanResult result;
         auto start = Clock::now();
         TScanRun(request, host).Run(result);

@@ -177,6 +177,8 @@ public:
         std::fflush(stderr);
         FShown = shown.size();
     }
+    // Only the entry shows, never the analysis's own progress.
+    bool ShowsStatusText() const override { return false; }
     void DebugLine(const std::string& text) override {
         if (!FDebug)
             return;

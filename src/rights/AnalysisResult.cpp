@@ -30,7 +30,7 @@ std::string U_EffectiveLine(const TEffectiveTrustee& trustee, bool edir) {
 }
 
 std::string U_ReasonText(const TTrusteeReason& reason) {
-    return U_RightsToStr(reason.Mask, reason.Family) + " " + reason.Why;
+    return U_RightsToStr(reason.Mask, reason.Family) + " " + reason.Why.Text();
 }
 
 } // namespace trovalen

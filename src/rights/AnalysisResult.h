@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,11 +26,31 @@ constexpr TTrusteeSources TS_SECURITY_EQUIVALENT = 0x08;
 // Resides in a container that is a trustee (with the resolve-containers flag).
 constexpr TTrusteeSources TS_RESIDENT = 0x10;
 
+// The text of a step, shared by every reason that names it: an entry's thousands of reasons come
+// from a handful of steps, and a copy is not a new string.
+class TReasonText {
+public:
+    TReasonText() = default;
+    TReasonText(std::string text) : FText(std::make_shared<const std::string>(std::move(text))) {}
+    TReasonText(const char* text) : TReasonText(std::string(text)) {}
+
+    const std::string& Text() const { return FText ? *FText : Empty(); }
+    operator const std::string&() const { return Text(); }
+    bool operator==(const TReasonText& other) const { return Text() == other.Text(); }
+
+private:
+    static const std::string& Empty() {
+        static const std::string empty;
+        return empty;
+    }
+    std::shared_ptr<const std::string> FText;
+};
+
 // One reason line: the rights a step gave or left, and the step.
 struct TTrusteeReason {
     uint32_t Mask = 0;
     TRightsType Family = rtFileSystem;
-    std::string Why; // "for direct Trustee assignment on \"...\"", "IRM filter ..."
+    TReasonText Why; // "for direct Trustee assignment on \"...\"", "IRM filter ..."
 
     bool operator==(const TTrusteeReason&) const = default;
 };

@@ -106,11 +106,13 @@ template <class TNames> void TTrusteeFacts::Hint(const TNames& subjects) {
 struct TAnalysisServices {
     TAnalysisServices(TNWClient* client, NWHandle ctx, TTrusteeFacts& facts,
                       TStatusPanel* statusBar, const std::atomic<bool>* cancel)
-        : Client(client), Context(ctx), Facts(facts), Status(statusBar), Cancel(cancel) {}
+        : Client(client), Context(ctx), Facts(facts),
+          Status(statusBar != nullptr && statusBar->ShowsStatusText() ? statusBar : nullptr),
+          Cancel(cancel) {}
     TNWClient* Client;
     NWHandle Context;
     TTrusteeFacts& Facts;
-    TStatusPanel* Status;
+    TStatusPanel* Status; // null when nothing shows the texts: they are not made
     TCancelCheck Cancel;
 };
 
@@ -249,7 +251,7 @@ private:
     std::vector<TWorkTrustee> FTrustees;
     // The steps the reasons name, by text ignoring case; the first is the empty one.
     std::map<std::string, uint32_t, TCaseInsensitiveLess> FSources;
-    std::vector<std::string> FSourceTexts{std::string()};
+    std::vector<TReasonText> FSourceTexts{TReasonText()};
     uint32_t FSource = 0;
     // The subjects and attributes met; per subject and attribute a reason list, each a chain
     // through FReasons; the directory's effective rights on the target, asked once per entry.

@@ -45,6 +45,8 @@ class TStatusPanel {
 public:
     virtual ~TStatusPanel() = default;
     virtual void SetStatusText(const std::string& text) = 0;
+    // False when the texts go nowhere: an analysis then does not make one per trustee.
+    virtual bool ShowsStatusText() const { return true; }
 };
 
 // What an analysis stopped before its end says of its result.

@@ -76,7 +76,7 @@ json Trustee(const TEffectiveTrustee& t, bool edir) {
         reasons.push_back({{"rights", Letters(r.Mask, r.Family)},
                            {"mask", r.Mask},
                            {"family", FamilyName(r.Family)},
-                           {"why", U_TrimBlank(r.Why)}});
+                           {"why", U_TrimBlank(r.Why.Text())}});
     out["reasons"] = std::move(reasons);
     return out;
 }

@@ -127,6 +127,16 @@ private:
     // tree never changes, so an answer stays right.
     mutable std::unordered_map<std::string, int32_t> FResolved;
     mutable std::string FResolveKey;
+    // The two names resolved last, the older first to go: an analysis asks for its target and
+    // one trustee after the other.
+    struct TRecentName {
+        int32_t Tree = -1;
+        bool Canonical = false;
+        std::string Context, Name;
+        int32_t Object = -1;
+    };
+    mutable std::array<TRecentName, 2> FRecent;
+    mutable size_t FRecentOlder = 0;
     // What the effective-rights calculation keeps about the object it was last asked about.
     std::unique_ptr<sim::TRightsMemo> FRightsMemo;
     std::string FMountError;

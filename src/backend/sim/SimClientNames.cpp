@@ -45,16 +45,36 @@ const char* TypePrefix(const TSimWorld& w, int32_t cls) {
 NWCCODE TSimClient::Resolve(const TCtx& c, const std::string& name, int32_t& object) const {
     if (c.Tree < 0)
         return ERR_NO_CONNECTION;
+    const bool canonical = (c.Flags & DCV_CANONICALIZE_NAMES) != 0;
+    for (size_t i = 0; i < FRecent.size(); ++i) {
+        const TRecentName& r = FRecent[i];
+        if (r.Tree == c.Tree && r.Canonical == canonical && r.Name == name &&
+            r.Context == c.NameContext) {
+            FRecentOlder = 1 - i;
+            object = r.Object;
+            return object < 0 ? ERR_NO_SUCH_ENTRY : NW_OK;
+        }
+    }
+    auto remember = [&](int32_t found) {
+        TRecentName& r = FRecent[FRecentOlder];
+        r.Tree = c.Tree;
+        r.Canonical = canonical;
+        r.Context = c.NameContext;
+        r.Name = name;
+        r.Object = found;
+        FRecentOlder = 1 - FRecentOlder;
+    };
     // A table of a million names is plenty; one that grows past it starts afresh.
     constexpr size_t kMaxResolved = size_t{1} << 20;
     // The key is built in a buffer kept between calls: most calls find their name.
     std::string& key = FResolveKey;
     key.clear();
     key.append(std::to_string(c.Tree));
-    key += (c.Flags & DCV_CANONICALIZE_NAMES) != 0 ? "\x1f+" : "\x1f-";
+    key += canonical ? "\x1f+" : "\x1f-";
     key.append(c.NameContext).append("\x1f").append(name);
     if (auto it = FResolved.find(key); it != FResolved.end()) {
         object = it->second;
+        remember(object);
         return object < 0 ? ERR_NO_SUCH_ENTRY : NW_OK;
     }
     std::string full;
@@ -65,6 +85,7 @@ NWCCODE TSimClient::Resolve(const TCtx& c, const std::string& name, int32_t& obj
     if (FResolved.size() >= kMaxResolved)
         FResolved.clear();
     FResolved.emplace(key, object);
+    remember(object);
     return object < 0 ? ERR_NO_SUCH_ENTRY : NW_OK;
 }
 
