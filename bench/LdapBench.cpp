@@ -7,11 +7,12 @@
 // requests of one scan, with the client's read-ahead and with its hints ignored: with it they
 // should stay at a few dozen whatever the trustees and the tree (at most 50 for 1,000 trustees).
 //
-// Then a tree walk: a tree of --subtree objects (1,000 groups, four levels of four units) read
+// Then a tree walk: a tree of --subtree objects (the tree of reach_bench: 1,000 groups, four
+// levels of six units, one user in twenty security-equal to groups) read
 // ahead below [Root] (PrefetchSubtree) and walked whole (every container listed, every object's
 // summary, ACL, Security Equals, Group Membership and Object Class read), with the requests of
 // each (at most one per 100 objects in all), the times and the program's peak memory; and the
-// same walk without the read-ahead below one of the four top units, for comparison. Last, the
+// same walk without the read-ahead below one of the six top units, for comparison. Last, the
 // scan run's own walks over the same tree, as trovalen-scan runs them: the subtree audit of the
 // whole tree (--recursive) and the reverse query of one unit (--trustee), each with its requests
 // (again at most one per 100 objects).
@@ -377,8 +378,8 @@ TWalkFigure Walk(TNWClient& client, NWHandle ctx, const std::string& base) {
 }
 
 bool RunWalk(uint32_t objects, const fs::path& scratch) {
-    constexpr uint32_t kWalkGroups = 1000, kWalkDepth = 4, kWalkFanout = 4;
-    constexpr uint32_t kWalkUnits = 4 + 16 + 64 + 256;
+    constexpr uint32_t kWalkGroups = 1000, kWalkDepth = 4, kWalkFanout = 6, kWalkEqualShare = 5;
+    constexpr uint32_t kWalkUnits = 6 + 36 + 216 + 1296;
     constexpr uint32_t kWalkFixed = 4 + kWalkGroups + kWalkUnits;
     if (objects <= kWalkFixed) {
         std::fprintf(stderr, "ldap_bench: the walked tree needs more than %u objects\n",
@@ -393,7 +394,8 @@ bool RunWalk(uint32_t objects, const fs::path& scratch) {
     if (!Run(Quote(TROVALEN_TREE_EXE) + " generate --users " +
                  std::to_string(objects - kWalkFixed) + " --groups " + std::to_string(kWalkGroups) +
                  " --depth " + std::to_string(kWalkDepth) + " --fanout " +
-                 std::to_string(kWalkFanout) + " --dirs 0 --trustees 0 -o " + Quote(treeFile),
+                 std::to_string(kWalkFanout) + " --equal-share " + std::to_string(kWalkEqualShare) +
+                 " --dirs 0 --trustees 0 -o " + Quote(treeFile),
              out)) {
         std::fprintf(stderr, "ldap_bench: trovalen-tree generate failed\n");
         return false;
@@ -456,7 +458,7 @@ bool RunWalk(uint32_t objects, const fs::path& scratch) {
         ldap.FreeContext(ctx);
     }
     {
-        // Without read-ahead every read is a request: one top unit (a quarter of the users)
+        // Without read-ahead every read is a request: one top unit (a sixth of the users)
         // shows what the whole walk would cost.
         TLdapClientOptions options;
         options.Connection.Uri = slapd.Uri();
@@ -499,6 +501,7 @@ bool RunWalk(uint32_t objects, const fs::path& scratch) {
         const uint64_t requests = ldap.Requests() - at;
         row(audit ? "subtree audit of .Gen" : "reverse query, .Unit00000.Gen",
             static_cast<uint64_t>(f.Entries), requests, f.Seconds);
+        std::printf("  %-32s %21d\n", "(summary lines)", f.SummaryLines);
         for (const auto& [name, count] : ldap.ByOperation)
             if (count > 0)
                 std::printf("  %-32s %21llu\n", name.c_str(),
