@@ -192,9 +192,10 @@ void TAnalysis::Residents(const TEffectiveTrustee& current) {
         if (FFilter != nullptr && !FFilter->IsTrustee(subject))
             continue;
         AddTrustee(Through(current, std::move(subject), TS_RESIDENT), current.Mask, current.Family);
-        LogLine(U_Format("%s%s\t(Resides in \"%s\")", kIndirectPrefix, item.Text.c_str(),
-                         trustee.c_str()),
-                LVL_RESIDENT);
+        if (Logs(LVL_RESIDENT))
+            LogLine(U_Format("%s%s\t(Resides in \"%s\")", kIndirectPrefix, item.Text.c_str(),
+                             trustee.c_str()),
+                    LVL_RESIDENT);
     }
 }
 
@@ -250,7 +251,8 @@ void TAnalysis::FinalList() {
         for (uint32_t r = FIndex.ReasonHead(t.Key); r != kNone; r = FReasons[r].Next) {
             const TPendingReason& pending = FReasons[r];
             t.Reasons.push_back({pending.Mask, pending.Family, FSourceTexts[pending.Source]});
-            LogLine("     * " + U_ReasonText(t.Reasons.back()), LVL_DETAIL);
+            if (Logs(LVL_DETAIL))
+                LogLine("     * " + U_ReasonText(t.Reasons.back()), LVL_DETAIL);
         }
         ++FListed;
     }

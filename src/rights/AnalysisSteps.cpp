@@ -254,8 +254,10 @@ void TAnalysis::ContainerLevel(const TContainerRead& read, bool target) {
     TCancelCheck& cancel = FServices->Cancel;
     const std::string& name = read.Name;
     LogLine("", LVL_OUTER_OFFSET + LVL_LEVEL_NAME);
-    LogLine("DN: " + name, LVL_OUTER_OFFSET + LVL_LEVEL_NAME);
-    LogError(U_Format("U_DSGetAttribute (%s:ACL)", name.c_str()), read.Code);
+    if (Logs(LVL_OUTER_OFFSET + LVL_LEVEL_NAME))
+        LogLine("DN: " + name, LVL_OUTER_OFFSET + LVL_LEVEL_NAME);
+    if (read.Code != 0)
+        LogError(U_Format("U_DSGetAttribute (%s:ACL)", name.c_str()), read.Code);
     ReadFailed(read.Code, U_Format("the ACL of %s", name.c_str()));
     // A value the directory could not hand out as an ACL is shown as it stood and takes no part
     // in the analysis; the result says that it is missing.
@@ -308,8 +310,9 @@ void TAnalysis::ContainerLevel(const TContainerRead& read, bool target) {
             t.Family = v.RightsType;
             t.Mask = DirectoryMask(U_AddImpliedRights(v.Privileges, v.RightsType), t.Family);
             t.Sources = source;
-            LogLine("  Direct Trustee: " + U_TrusteeListText(t, true),
-                    LVL_OUTER_OFFSET + LVL_DIRECT_TRUSTEE);
+            if (Logs(LVL_OUTER_OFFSET + LVL_DIRECT_TRUSTEE))
+                LogLine("  Direct Trustee: " + U_TrusteeListText(t, true),
+                        LVL_OUTER_OFFSET + LVL_DIRECT_TRUSTEE);
             if (Kept(t.Subject))
                 AddTrustee(std::move(t), v.Privileges, v.RightsType);
         } else {
@@ -326,7 +329,8 @@ void TAnalysis::ContainerLevel(const TContainerRead& read, bool target) {
             t.Sources = source;
             if (Kept(t.Subject))
                 AddTrustee(std::move(t), FS_ALL_RIGHTS, rtFileSystem);
-            LogLine("  Direct Trustee: " + text, LVL_OUTER_OFFSET + LVL_DIRECT_TRUSTEE);
+            if (Logs(LVL_OUTER_OFFSET + LVL_DIRECT_TRUSTEE))
+                LogLine("  Direct Trustee: " + text, LVL_OUTER_OFFSET + LVL_DIRECT_TRUSTEE);
         }
     }
 }
@@ -546,8 +550,9 @@ void TAnalysis::DirectoryLevel(const TDirectoryRead& read, bool scanned) {
     const std::string irmText = U_RightsToStr(irm, rtFileSystem);
     UseSource(U_Format("IRM filter %s on path: %s  ", irmText.c_str(), volPath.c_str()));
     LogLine("", LVL_DETAIL);
-    LogLine(U_Format("Path: \"%s\" - IRM %s", volPath.c_str(), irmText.c_str()),
-            offset + LVL_LEVEL_PATH);
+    if (Logs(offset + LVL_LEVEL_PATH))
+        LogLine(U_Format("Path: \"%s\" - IRM %s", volPath.c_str(), irmText.c_str()),
+                offset + LVL_LEVEL_PATH);
 
     // Supervisor is never filtered by a directory's IRM.
     for (int i = static_cast<int>(FTrustees.size()) - 1; i >= 0; --i) {
@@ -569,7 +574,8 @@ void TAnalysis::DirectoryLevel(const TDirectoryRead& read, bool scanned) {
     MergeTrustees();
 
     const TStringList& direct = read.Trustees;
-    LogError(U_Format("U_NWGetTrustees (%s)", volPath.c_str()), read.TrusteesCode);
+    if (read.TrusteesCode != 0)
+        LogError(U_Format("U_NWGetTrustees (%s)", volPath.c_str()), read.TrusteesCode);
     ReadFailed(read.TrusteesCode, U_Format("the trustees of %s", volPath.c_str()));
     UseSource(U_Format("for direct Trustee assignment on \"%s\"", volPath.c_str()));
     // The trustees by name, ignoring case, in list order; an assignment on this directory
@@ -582,9 +588,10 @@ void TAnalysis::DirectoryLevel(const TDirectoryRead& read, bool scanned) {
     std::vector<bool> replaced(FTrustees.size(), false);
     for (const auto& d : direct) {
         cancel();
-        LogLine(U_Format("  Direct Trustee: %s %s", d.Text.c_str(),
-                         U_RightsToStr(d.Value, rtFileSystem).c_str()),
-                offset + LVL_DIRECT_TRUSTEE);
+        if (Logs(offset + LVL_DIRECT_TRUSTEE))
+            LogLine(U_Format("  Direct Trustee: %s %s", d.Text.c_str(),
+                             U_RightsToStr(d.Value, rtFileSystem).c_str()),
+                    offset + LVL_DIRECT_TRUSTEE);
         if (!Kept(d.Text))
             continue;
         const size_t first = byName.Pop(d.Text);
