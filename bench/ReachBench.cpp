@@ -134,6 +134,11 @@ TFigure Measure(TWorld& world, TScanRequest request, int runs) {
                 ++figure.Lines;
         figure.Complete = U_ScanComplete(result);
     }
+    if (std::getenv("REACH_BENCH_RUNS") != nullptr) {
+        for (double t : times)
+            std::fprintf(stderr, " %.2f", t);
+        std::fprintf(stderr, "\n");
+    }
     std::sort(times.begin(), times.end());
     figure.Median = times[times.size() / 2];
     return figure;

@@ -230,10 +230,13 @@ void TScanRun::Output(TScanResult& result, TEntryStatus status) {
         entry.Status = TEntryStatus::Cancelled;
     // The entry takes the records and the log's lines: neither is read again. A walk that lists
     // only changes compares them with those of the entry above before it lets them go.
-    if (FRequest.KeepRecords || (FRequest.Recursive && FRequest.ChangesOnly))
+    // The entry's list takes the room it needs, no more: a subtree audit keeps thousands.
+    if (FRequest.KeepRecords || (FRequest.Recursive && FRequest.ChangesOnly)) {
+        entry.Trustees.reserve(entry.Trustees.size() + FAnalysis.Trustees.size());
         for (auto& trustee : FAnalysis.Trustees)
             if (U_ReportListsTrustee(trustee, report))
                 entry.Trustees.push_back(std::move(trustee));
+    }
     FAnalysis.Trustees.clear();
     if (FRequest.KeepDetails)
         MoveLines(result.Details, std::move(FLog));
