@@ -14,8 +14,8 @@
 // each (at most one per 100 objects in all), the times and the program's peak memory; and the
 // same walk without the read-ahead below one of the six top units, for comparison. Last, the
 // scan run's own walks over the same tree, as trovalen-scan runs them: the subtree audit of the
-// whole tree (--recursive) and the reverse query of one unit (--trustee), each with its requests
-// (again at most one per 100 objects).
+// whole tree (--recursive) and the reverse queries of one user and one unit (--trustee), each with
+// its requests (again at most one per 100 objects).
 //
 // Two layouts: "units" spreads the users over three levels of units (84 units of about 1,200
 // users at 100,000 objects); "flat" puts every user into the organization itself, so that a
@@ -45,6 +45,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "GeneratedUser.h"
 #include "attrinfo/AttrRead.h"
 #include "backend/ldap/LdapClient.h"
 #include "backend/sim/SimClient.h"
@@ -408,6 +409,11 @@ bool RunWalk(uint32_t objects, const fs::path& scratch) {
         return false;
     }
     const double load = Seconds(start);
+    std::string user;
+    {
+        std::ifstream in(treeFile, std::ios::binary);
+        user = bench::QueriedUser(std::string(std::istreambuf_iterator<char>(in), {}));
+    }
     std::error_code ec;
     fs::remove(treeFile, ec);
 
@@ -477,9 +483,10 @@ bool RunWalk(uint32_t objects, const fs::path& scratch) {
         ldap.FreeContext(ctx);
     }
     // The scan run's walks as trovalen-scan runs them, each over a client of its own: the subtree
-    // audit of the whole tree (--recursive), and what one unit's residents reach in it
+    // audit of the whole tree (--recursive), and what one user and one unit reach in it
     // (--trustee).
-    for (const bool audit : {true, false}) {
+    for (const std::string& trustee : {std::string(), user, std::string(".Unit00000.Gen")}) {
+        const bool audit = trustee.empty();
         TLdapClientOptions options;
         options.Connection.Uri = slapd.Uri();
         options.Connection.RequestTimeoutSeconds = 120;
@@ -494,13 +501,16 @@ bool RunWalk(uint32_t objects, const fs::path& scratch) {
         request.KeepRecords = false;
         request.KeepDetails = false;
         request.Recursive = audit;
-        if (!audit)
-            request.Trustee = ".Unit00000.Gen";
+        request.Trustee = trustee;
         const uint64_t at = ldap.Requests();
         const TScanFigure f = Scan(&ldap, ldap.TreeName(), request);
         const uint64_t requests = ldap.Requests() - at;
-        row(audit ? "subtree audit of .Gen" : "reverse query, .Unit00000.Gen",
-            static_cast<uint64_t>(f.Entries), requests, f.Seconds);
+        const std::string what = audit             ? "subtree audit of .Gen"
+                                 : trustee == user ? "reverse query, one user"
+                                                   : "reverse query, " + trustee;
+        row(what.c_str(), static_cast<uint64_t>(f.Entries), requests, f.Seconds);
+        if (trustee == user)
+            std::printf("  (%s)\n", user.c_str());
         std::printf("  %-32s %21d\n", "(summary lines)", f.SummaryLines);
         for (const auto& [name, count] : ldap.ByOperation)
             if (count > 0)

@@ -20,6 +20,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "GeneratedUser.h"
 #include "backend/sim/SimClient.h"
 #include "backend/sim/SimLoader.h"
 #include "convert/TreeGenerate.h"
@@ -55,27 +56,13 @@ struct TWorld {
 
 // A user that is security equal to two groups, in a unit of the deepest level: the one whose
 // rights come the most ways.
-std::string QueriedUser(const std::string& json) {
-    std::string user;
-    const std::string key = "\"name\": \"User";
-    for (size_t at = json.find(key); at != std::string::npos; at = json.find(key, at + 1)) {
-        const size_t from = at + key.size() - 4;
-        const std::string name = json.substr(from, json.find('"', from) - from);
-        const size_t end = json.find('}', from);
-        const std::string object = json.substr(from, end - from);
-        if (U_CountOf(object, ".Gen\"") >= 3 && U_CountOf(name, ".") > U_CountOf(user, "."))
-            user = name;
-    }
-    return "." + user;
-}
-
 bool Serve(const convert::TGenerateOptions& options, TWorld& world) {
     std::string json = convert::GenerateTreeJson(options);
     world.Objects = static_cast<size_t>(U_CountOf(json, "\"class\":"));
     // Every directory trustee's rights start with R; so do the masks of some directories.
     world.Assignments =
         static_cast<size_t>(U_CountOf(json, "\": \"R") - U_CountOf(json, "\"irm\": \"R"));
-    world.User = QueriedUser(json);
+    world.User = bench::QueriedUser(json);
     std::string error;
     auto loaded = sim::LoadTreeText(json, "generated", error);
     if (!loaded) {
