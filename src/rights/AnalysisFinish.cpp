@@ -241,7 +241,8 @@ void TAnalysis::FinalList() {
         } else {
             Status({"Get effective rights: [", t.ClassName, "] ", t.Subject});
         }
-        LogLine(U_EffectiveLine(t, FEdir), LVL_EFFECTIVE);
+        if (Logs(LVL_EFFECTIVE))
+            LogLine(U_EffectiveLine(t, FEdir), LVL_EFFECTIVE);
         if (FEdir)
             CheckWithDirectory(t);
         size_t reasons = 0;
@@ -260,9 +261,12 @@ void TAnalysis::FinalList() {
 
 // The directory computes effective rights itself; a different answer is logged.
 void TAnalysis::CheckWithDirectory(const TWorkTrustee& t) {
-    std::string calculated = U_TrusteeRights(t);
-    const std::string reported =
-        EntryRights(FIndex.SubjectOf(t.Key), FIndex.AttributeOf(t.Key)).Letters;
+    // Asked also when the line is not logged: an answer that could not be read is a note.
+    const TRightsAnswer answer = EntryRights(FIndex.SubjectOf(t.Key), FIndex.AttributeOf(t.Key));
+    if (!Logs(LVL_EFFECTIVE))
+        return;
+    const std::string& reported = answer.Letters;
+    const std::string calculated = U_TrusteeRights(t);
     if (reported != "[n/a]" && !U_SameRightsLetters(reported, calculated))
         LogLine(
             U_Format("  Check 2:     Calc s: %s - Eff: %s", calculated.c_str(), reported.c_str()),

@@ -151,6 +151,10 @@ public:
     // flags: ET_*; threshold: the highest detail level logged; logs: whether lines are made at
     // all. services outlives the analysis and every copy of it.
     TAnalysis(TAnalysisServices& services, uint32_t flags, int threshold, bool logs);
+    // Whether the log takes the "Effective:" and check lines: only the details pane shows them,
+    // so a run that keeps no details leaves them out (the directory is still asked, and what it
+    // could not answer still makes the result incomplete).
+    void SetEffectiveLines(bool on) { FEffectiveLines = on; }
 
     // A reverse query: only the trustees the filter follows are kept (null: every trustee). The
     // filter outlives the analysis.
@@ -201,7 +205,10 @@ private:
     struct TSortKeys;
 
     // Log, sources, reasons, trustees
-    bool Logs(uint32_t level) const { return FLogs && FThreshold >= static_cast<int>(level); }
+    bool Logs(uint32_t level) const {
+        return FLogs && FThreshold >= static_cast<int>(level) &&
+               (level != LVL_EFFECTIVE || FEffectiveLines);
+    }
     void LogLine(const std::string& text, uint32_t level);
     void LogEquivalentOnce(const std::string& equivalent, const std::string& trustee);
     void LogError(const std::string& text, NWCCODE code);
@@ -243,6 +250,7 @@ private:
     uint32_t FFlags;
     int FThreshold;
     bool FLogs;
+    bool FEffectiveLines = true; // see SetEffectiveLines
     bool FEdir;
     const TTrusteeFilter* FFilter = nullptr;
 

@@ -248,6 +248,7 @@ void TScanRun::RunWalks(const TStringList& entries, TScanResult& result) {
     options.Edir = FRequest.Edir;
     options.Flags = FFlags & ~ET_EDIRECTORY;
     options.Threshold = Threshold();
+    options.EffectiveLines = FRequest.KeepDetails;
     if (reach) {
         // What the trustee reaches through a container it resides in counts.
         options.Flags |= ET_RESOLVE_CONTAINERS;

@@ -67,6 +67,7 @@ struct TSubtreeWalk::TImpl {
     TAnalysis NewState() {
         TAnalysis state(Services, Flags, Options.Threshold, Options.Logs);
         state.SetFilter(Options.Filter);
+        state.SetEffectiveLines(Options.EffectiveLines);
         return state;
     }
 

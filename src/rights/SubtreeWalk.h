@@ -54,6 +54,8 @@ struct TWalkOptions {
     uint32_t Flags = 0; // ET_* (ET_EDIRECTORY is set from Edir)
     int Threshold = LVL_DETAIL;
     bool Logs = true; // whether the analysis log is made at all
+    // Whether it takes the "Effective:" and check lines, which only the details pane shows.
+    bool EffectiveLines = true;
     // A reverse query: only the trustees the filter follows (null: every trustee).
     const analysis::TTrusteeFilter* Filter = nullptr;
 };
