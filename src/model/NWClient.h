@@ -369,6 +369,9 @@ public:
         (void)base;
         return NW_OK;
     }
+    // Whether the hints do anything here: a client that reads nothing ahead says no, and callers
+    // need not gather what they would name.
+    virtual bool ReadsAhead() const { return false; }
     // These objects are about to be read (their class and equivalences), and who names each of
     // them in "Security Equals" is about to be searched.
     virtual NWCCODE PrefetchObjects(NWHandle ctx, const std::vector<std::string>& names) {

@@ -33,7 +33,8 @@ TEffectiveTrustee Through(const TEffectiveTrustee& other, std::string subject,
 // --- Facts about trustees --------------------------------------------------------------------
 
 TTrusteeFacts::TTrusteeFacts(TNWClient* client, NWHandle ctx)
-    : FClient(client), FContext(ctx), FBaseClass(client, ctx, DSI_BASE_CLASS) {}
+    : FClient(client), FContext(ctx), FBaseClass(client, ctx, DSI_BASE_CLASS),
+      FReadsAhead(client != nullptr && client->ReadsAhead()) {}
 
 const std::vector<std::string>* TTrusteeFacts::Equivalents(const std::string& trustee,
                                                            NWCCODE& code) {

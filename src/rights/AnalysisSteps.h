@@ -90,9 +90,12 @@ private:
     // The base classes, read through one context copy and buffer.
     TDSItemReader FBaseClass;
     std::unordered_set<std::string> FHinted;
+    bool FReadsAhead;
 };
 
 template <class TNames> void TTrusteeFacts::Hint(const TNames& subjects) {
+    if (!FReadsAhead)
+        return;
     std::vector<std::string> names;
     for (const auto& t : subjects)
         if (!t.Subject.empty() && t.Subject[0] == '.' && FHinted.insert(t.Subject).second)

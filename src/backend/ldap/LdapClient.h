@@ -76,6 +76,7 @@ public:
     // inherited rights masks among them), "Security Equals" and "Group Membership", and the
     // list of subordinates of each.
     NWCCODE PrefetchSubtree(NWHandle ctx, const std::string& base) override;
+    bool ReadsAhead() const override { return true; }
     // The objects named, up to kAheadBatch in one search below their container; then who names
     // each of them in "Security Equals" below [Root], up to kAheadBatch names in one search,
     // each object found handed to the names its values name.
