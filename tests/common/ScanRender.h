@@ -1,8 +1,12 @@
-// Scan results as text that two runs can be compared by: each record with its sources and
-// reasons, a pane's lines after the run's header, and each trustee's rights by name.
+// Scan results as text that two runs can be compared by (each record with its sources and
+// reasons, a pane's lines after the run's header, each trustee's rights by name), and the
+// checks that the walks' property tests make with them, whatever client they run through.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -63,6 +67,73 @@ RightsByTrustee(const std::vector<TEffectiveTrustee>& trustees) {
     }
     std::erase_if(rights, [](const auto& r) { return r.second == 0; });
     return rights;
+}
+
+// The names a subtree audit listed, in its order; it must have reached every one of every
+// (upper-case names) exactly once.
+inline std::vector<std::string> WalkedNames(const TScanResult& walked,
+                                            const std::set<std::string>& every) {
+    std::vector<std::string> names;
+    std::set<std::string> reached;
+    for (const auto& e : walked.Entries) {
+        names.push_back(e.Name);
+        reached.insert(U_UpperCase(e.Name));
+    }
+    EXPECT_EQ(reached, every);
+    EXPECT_EQ(names.size(), reached.size()) << "an entry walked twice";
+    return names;
+}
+
+// A walk lists every entry as the forward scan of the same entries does: records and both panes.
+inline void ExpectAsForward(const TScanResult& walked, const TScanResult& forward) {
+    ASSERT_EQ(walked.Entries.size(), forward.Entries.size());
+    for (size_t i = 0; i < walked.Entries.size(); ++i)
+        EXPECT_EQ(Render(walked.Entries[i]), Render(forward.Entries[i]));
+    EXPECT_EQ(Body(walked.Summary), Body(forward.Summary));
+    EXPECT_EQ(Body(walked.Details), Body(forward.Details));
+    EXPECT_EQ(walked.EntriesTotal, forward.EntriesTotal);
+    EXPECT_EQ(U_ScanComplete(walked), U_ScanComplete(forward));
+}
+
+// What user reaches (reached) against the forward scan of every entry with resolved containers:
+// on every entry the lines the forward scan gives the user, no entry the forward scan has not,
+// an entry only where the user holds rights or where that could not be told, and one whose
+// ACL or trustees could not be read never whole. A query that failed (a volume of another
+// tree) reaches nothing. Returns the lines compared.
+inline size_t ExpectReachAsForward(const std::string& user, const TScanResult& forward,
+                                   const TScanResult& reached) {
+    size_t compared = 0;
+    std::map<std::string, const TScanEntry*> byName;
+    for (const auto& e : reached.Entries)
+        byName[U_UpperCase(e.Name)] = &e;
+    for (const auto& e : forward.Entries) {
+        std::vector<TEffectiveTrustee> expected;
+        for (const auto& t : e.Trustees)
+            if (U_SameText(t.Subject, user))
+                expected.push_back(t);
+        if (!reached.Failure.empty()) {
+            EXPECT_TRUE(expected.empty()) << user << " on " << e.Name;
+            continue;
+        }
+        compared += expected.size();
+        auto it = byName.find(U_UpperCase(e.Name));
+        const TScanEntry* got = it == byName.end() ? nullptr : it->second;
+        EXPECT_EQ(Render(got == nullptr ? std::vector<TEffectiveTrustee>() : got->Trustees),
+                  Render(expected))
+            << user << " on " << e.Name;
+        for (const auto& why : e.Incomplete) {
+            if (why.find("the ACL of") != std::string::npos ||
+                why.find("the trustees of") != std::string::npos) {
+                EXPECT_TRUE(got != nullptr && !U_EntryComplete(*got))
+                    << user << " on " << e.Name << ": " << why;
+            }
+        }
+        byName.erase(U_UpperCase(e.Name));
+    }
+    EXPECT_TRUE(byName.empty()) << user << ": an entry the forward scan has not";
+    for (const auto& e : reached.Entries)
+        EXPECT_TRUE(!e.Trustees.empty() || !U_EntryComplete(e)) << e.Name;
+    return compared;
 }
 
 } // namespace trovalen::test

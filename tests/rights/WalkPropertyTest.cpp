@@ -99,23 +99,9 @@ TEST_P(WalkProperty, SubtreeAuditListsEveryEntryAsTheForwardScanDoes) {
             TScanRequest audit = Request(edir, flags, scopes);
             audit.Recursive = true;
             const TScanResult walked = Scan(audit);
-            std::vector<std::string> names;
-            std::set<std::string> reached;
-            for (const auto& e : walked.Entries) {
-                names.push_back(e.Name);
-                reached.insert(U_UpperCase(e.Name));
-            }
-            EXPECT_EQ(reached, EveryEntry(edir));
-            EXPECT_EQ(names.size(), reached.size()) << "an entry walked twice";
-
+            const std::vector<std::string> names = WalkedNames(walked, EveryEntry(edir));
             const TScanResult forward = Scan(Request(edir, flags, names));
-            ASSERT_EQ(walked.Entries.size(), forward.Entries.size());
-            for (size_t i = 0; i < walked.Entries.size(); ++i)
-                EXPECT_EQ(Render(walked.Entries[i]), Render(forward.Entries[i]));
-            EXPECT_EQ(Body(walked.Summary), Body(forward.Summary));
-            EXPECT_EQ(Body(walked.Details), Body(forward.Details));
-            EXPECT_EQ(walked.EntriesTotal, forward.EntriesTotal);
-            EXPECT_EQ(U_ScanComplete(walked), U_ScanComplete(forward));
+            ExpectAsForward(walked, forward);
             // The lighter runs below read the same, whatever the switches: once is enough.
             if (flags != ET_RESOLVE_CONTAINERS)
                 continue;
@@ -224,40 +210,7 @@ TEST_P(WalkProperty, ReverseQueryGivesEachUserTheForwardScansLines) {
             for (const auto& user : users) {
                 TScanRequest reverse = Request(edir, 0, {scope});
                 reverse.Trustee = user;
-                const TScanResult reached = Scan(reverse);
-                std::map<std::string, const TScanEntry*> byName;
-                for (const auto& e : reached.Entries)
-                    byName[U_UpperCase(e.Name)] = &e;
-                for (const auto& e : forward.Entries) {
-                    std::vector<TEffectiveTrustee> expected;
-                    for (const auto& t : e.Trustees)
-                        if (U_SameText(t.Subject, user))
-                            expected.push_back(t);
-                    if (!reached.Failure.empty()) {
-                        // A volume of another tree: the user is not there to hold anything.
-                        EXPECT_TRUE(expected.empty()) << user << " on " << e.Name;
-                        continue;
-                    }
-                    linesCompared += expected.size();
-                    auto it = byName.find(U_UpperCase(e.Name));
-                    const TScanEntry* got = it == byName.end() ? nullptr : it->second;
-                    EXPECT_EQ(
-                        Render(got == nullptr ? std::vector<TEffectiveTrustee>() : got->Trustees),
-                        Render(expected))
-                        << user << " on " << e.Name;
-                    // What every trustee's rights rest on, when it could not be read, shows.
-                    for (const auto& why : e.Incomplete) {
-                        if (why.find("the ACL of") != std::string::npos ||
-                            why.find("the trustees of") != std::string::npos) {
-                            EXPECT_TRUE(got != nullptr && !U_EntryComplete(*got))
-                                << user << " on " << e.Name << ": " << why;
-                        }
-                    }
-                    byName.erase(U_UpperCase(e.Name));
-                }
-                EXPECT_TRUE(byName.empty()) << user << ": an entry the forward scan has not";
-                for (const auto& e : reached.Entries)
-                    EXPECT_TRUE(!e.Trustees.empty() || !U_EntryComplete(e)) << e.Name;
+                linesCompared += ExpectReachAsForward(user, forward, Scan(reverse));
             }
         }
     }
