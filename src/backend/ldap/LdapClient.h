@@ -219,6 +219,9 @@ private:
     // Read-ahead (LdapClientReadAhead.cpp)
     // The read-ahead a hint on ctx fills: its own, made when it has none.
     TReadAhead& OwnReadAhead(NWHandle ctx, TCtx& c);
+    // The first answer find gives (a pointer; null: none) over the read-aheads a context reads
+    // from: its own, then those it was copied from.
+    template <class TFind> auto FirstAhead(const TCtx& c, TFind find) const;
     // The lists read ahead for the object under key that hold every attribute of wanted (LDAP
     // names); null when none do.
     const TAttrLists* AheadValues(const TCtx& c, const std::string& key,

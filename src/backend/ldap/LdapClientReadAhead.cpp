@@ -67,6 +67,19 @@ NWCCODE TLdapClient::FreeContext(NWHandle ctx) {
     return TClientBase::FreeContext(ctx);
 }
 
+template <class TFind> auto TLdapClient::FirstAhead(const TCtx& c, TFind find) const {
+    // A read-ahead is made after the one it reads from: the numbers fall along the way.
+    for (uint32_t id = c.ReadAhead; id != 0;) {
+        auto ra = FReadAheads.find(id);
+        if (ra == FReadAheads.end())
+            break;
+        if (auto found = find(ra->second))
+            return found;
+        id = ra->second.Parent;
+    }
+    return decltype(find(FReadAheads.begin()->second))(nullptr);
+}
+
 const TLdapClient::TAttrLists*
 TLdapClient::AheadValues(const TCtx& c, const std::string& key,
                          const std::vector<std::string>& wanted) const {
@@ -74,12 +87,8 @@ TLdapClient::AheadValues(const TCtx& c, const std::string& key,
     // with part of its answers.
     if (!FConn.Broken().empty())
         return nullptr;
-    // A read-ahead is made after the one it reads from: the numbers fall along the way.
-    for (uint32_t id = c.ReadAhead; id != 0;) {
-        auto ra = FReadAheads.find(id);
-        if (ra == FReadAheads.end())
-            return nullptr;
-        for (const TAheadValues* part : {&ra->second.Named, &ra->second.Subtree}) {
+    return FirstAhead(c, [&](const TReadAhead& ra) -> const TAttrLists* {
+        for (const TAheadValues* part : {&ra.Named, &ra.Subtree}) {
             auto o = part->Objects.find(key);
             if (o == part->Objects.end())
                 continue;
@@ -91,24 +100,18 @@ TLdapClient::AheadValues(const TCtx& c, const std::string& key,
             if (covered)
                 return &o->second;
         }
-        id = ra->second.Parent;
-    }
-    return nullptr;
+        return nullptr;
+    });
 }
 
 const std::vector<std::string>* TLdapClient::AheadSearch(const TCtx& c,
                                                          const std::string& filter) const {
     if (!FConn.Broken().empty())
         return nullptr;
-    for (uint32_t id = c.ReadAhead; id != 0;) {
-        auto ra = FReadAheads.find(id);
-        if (ra == FReadAheads.end())
-            return nullptr;
-        if (auto found = ra->second.Equals.find(filter); found != ra->second.Equals.end())
-            return &found->second;
-        id = ra->second.Parent;
-    }
-    return nullptr;
+    return FirstAhead(c, [&](const TReadAhead& ra) -> const std::vector<std::string>* {
+        auto found = ra.Equals.find(filter);
+        return found != ra.Equals.end() ? &found->second : nullptr;
+    });
 }
 
 std::vector<std::string>
@@ -365,15 +368,8 @@ NWCCODE TLdapClient::ReadAheadEquals(const std::vector<std::string>& keys, const
     attrs.push_back(equals->Ldap);
 
     // A subtree read below every top answers them all.
-    const std::unordered_map<std::string, std::vector<std::string>>* index = nullptr;
-    for (uint32_t id = c.ReadAhead; id != 0 && index == nullptr;) {
-        auto r = FReadAheads.find(id);
-        if (r == FReadAheads.end())
-            break;
-        if (r->second.EqualsIndexed)
-            index = &r->second.EqualsIndex;
-        id = r->second.Parent;
-    }
+    const auto* index = FirstAhead(
+        c, [](const TReadAhead& r) { return r.EqualsIndexed ? &r.EqualsIndex : nullptr; });
 
     // The objects whose names a search could be filtered by: known and not waiting to be read.
     // Those searched for before are not searched again.
