@@ -3,8 +3,9 @@
 // scanned with everything below it. The volume has 10,000 directories with 100,000 trustee
 // assignments, the tree 100,000 objects with 1,000 groups and nested containers (both made by
 // the tree generator that trovalen-tree generate runs); each is also measured at half size, to
-// show what a doubling costs. Each figure is the median of five runs; the peak memory is the
-// process's.
+// show what a doubling costs. Each figure is the median of five runs, the runs of the two sizes
+// taken in turn; the peak memory of an audit that keeps its records is measured in a process of
+// its own, which loads only the world it walks.
 //
 // Usage: reach_bench [--runs N] [--scale F] [--only FIGURE] [--equal-share P]
 //   F scales both sizes (default 1); FIGURE: volume-reach, volume-audit, volume-records,
@@ -17,6 +18,7 @@
 #include <filesystem>
 #include <string>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -93,7 +95,8 @@ public:
     bool ShowsStatusText() const override { return false; }
 };
 
-TFigure Measure(TWorld& world, TScanRequest request, int runs) {
+// The request as trovalen-scan sends it for world.
+TScanRequest ForWorld(const TWorld& world, TScanRequest request) {
     request.Client = world.Client.get();
     request.ConnHandle = world.Primary;
     request.ScanContext = world.Context;
@@ -104,31 +107,60 @@ TFigure Measure(TWorld& world, TScanRequest request, int runs) {
     // As trovalen-scan runs it without --details; the records are kept only when the request
     // asks (--format json keeps them, the printed summary does not).
     request.KeepDetails = false;
-    std::vector<double> times;
-    TFigure figure;
-    for (int i = 0; i < runs; ++i) {
-        TQuietHost host;
-        TScanResult result;
-        auto start = Clock::now();
-        TScanRun(request, host).Run(result);
-        times.push_back(Seconds(start));
-        figure.Entries = result.Entries.size();
-        figure.Walked = static_cast<size_t>(result.EntriesTotal);
-        figure.Lines = 0;
-        for (const auto& line : result.Summary)
-            if (U_StartsWith(line.Text, "Effective Trustee:") ||
-                U_StartsWith(line.Text, "Effective Rights:"))
-                ++figure.Lines;
-        figure.Complete = U_ScanComplete(result);
-    }
-    if (std::getenv("REACH_BENCH_RUNS") != nullptr) {
-        for (double t : times)
-            std::fprintf(stderr, " %.2f", t);
-        std::fprintf(stderr, "\n");
-    }
+    return request;
+}
+
+// One run of request; the figure's counts are the run's.
+double RunOnce(const TScanRequest& request, TFigure& figure) {
+    TQuietHost host;
+    TScanResult result;
+    auto start = Clock::now();
+    TScanRun(request, host).Run(result);
+    const double seconds = Seconds(start);
+    figure.Entries = result.Entries.size();
+    figure.Walked = static_cast<size_t>(result.EntriesTotal);
+    figure.Lines = 0;
+    for (const auto& line : result.Summary)
+        if (U_StartsWith(line.Text, "Effective Trustee:") ||
+            U_StartsWith(line.Text, "Effective Rights:"))
+            ++figure.Lines;
+    figure.Complete = U_ScanComplete(result);
+    return seconds;
+}
+
+double Median(std::vector<double> times) {
     std::sort(times.begin(), times.end());
-    figure.Median = times[times.size() / 2];
-    return figure;
+    return times[times.size() / 2];
+}
+
+void PrintRuns(const char* size, const std::vector<double>& times) {
+    if (std::getenv("REACH_BENCH_RUNS") == nullptr)
+        return;
+    std::fprintf(stderr, "    %s:", size);
+    for (double t : times)
+        std::fprintf(stderr, " %.2f", t);
+    std::fprintf(stderr, "\n");
+}
+
+// The request over both sizes, a run of the half size and one of the full size in turn, so that
+// a machine that slows down or speeds up during the benchmark weighs on both alike.
+// request: what is asked of a world.
+template <class TRequestFor>
+std::pair<TFigure, TFigure> Measure(const TWorld& half, const TWorld& full, TRequestFor request,
+                                    int runs) {
+    const TScanRequest halfRequest = ForWorld(half, request(half));
+    const TScanRequest fullRequest = ForWorld(full, request(full));
+    std::pair<TFigure, TFigure> figures;
+    std::vector<double> halfTimes, fullTimes;
+    for (int i = 0; i < runs; ++i) {
+        halfTimes.push_back(RunOnce(halfRequest, figures.first));
+        fullTimes.push_back(RunOnce(fullRequest, figures.second));
+    }
+    PrintRuns("half", halfTimes);
+    PrintRuns("full", fullTimes);
+    figures.first.Median = Median(halfTimes);
+    figures.second.Median = Median(fullTimes);
+    return figures;
 }
 
 std::string gOnly;
@@ -138,11 +170,45 @@ bool Wanted(const std::string& figure) {
     return gOnly.empty() || gOnly == figure;
 }
 
-void Print(const char* what, const TFigure& f) {
-    std::printf("  %-30s %7.2f s  %6zu entries walked, %6zu listed, %8zu trustee lines, "
-                "peak so far %5.0f MiB%s\n",
-                what, f.Median, f.Walked, f.Entries, f.Lines, PeakMiB(),
-                f.Complete ? "" : " (incomplete)");
+void Print(const char* what, const std::pair<TFigure, TFigure>& figures) {
+    const TFigure& f = figures.second;
+    std::printf("  %-30s %7.2f s  (half size %5.2f s: %4.2f times)  %6zu entries walked, %6zu "
+                "listed, %8zu trustee lines (%4.2f times)%s\n",
+                what, f.Median, figures.first.Median, f.Median / figures.first.Median, f.Walked,
+                f.Entries, f.Lines,
+                static_cast<double>(f.Lines) /
+                    static_cast<double>(std::max<size_t>(1, figures.first.Lines)),
+                f.Complete && figures.first.Complete ? "" : " (incomplete)");
+}
+
+// The peak memory of one run of request over a world made with options, in a child process in
+// which nothing else was loaded or run before (as trovalen-scan runs it), in MiB; -1 when the
+// run could not be made.
+double PeakAlone(const convert::TGenerateOptions& options, const TScanRequest& request) {
+    int fds[2];
+    if (pipe(fds) != 0)
+        return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        double peak = -1;
+        TWorld world;
+        if (Serve(options, world)) {
+            TFigure ignored;
+            RunOnce(ForWorld(world, request), ignored);
+            peak = PeakMiB();
+        }
+        const ssize_t written = write(fds[1], &peak, sizeof peak);
+        _exit(written == sizeof peak ? 0 : 1);
+    }
+    close(fds[1]);
+    double peak = -1;
+    if (pid < 0 || read(fds[0], &peak, sizeof peak) != sizeof peak)
+        peak = -1;
+    close(fds[0]);
+    if (pid > 0)
+        waitpid(pid, nullptr, 0);
+    return peak;
 }
 
 // The volume: 10,000 directories, ten trustees each, of a tree of 2,000 users in 1,000 groups.
@@ -193,66 +259,88 @@ int main(int argc, char** argv) {
     setenv("TROVALEN_MOUNT", (scratch + "/mnt").c_str(), 1);
     std::printf("reach_bench: simulated client, median of %d runs\n", runs);
 
-    for (double size : {scale / 2, scale}) {
-        {
-            TWorld volume;
-            auto start = Clock::now();
-            if (!Serve(VolumeOptions(size), volume))
-                return 1;
-            std::printf("volume of %u directories, about %zu trustee assignments (generated and "
-                        "loaded in %.1f s); the user %s:\n",
-                        VolumeOptions(size).Dirs, volume.Assignments, Seconds(start),
-                        volume.User.c_str());
-            TScanRequest reach;
-            reach.Entries.Add("\\\\GEN-FS1\\SYS");
-            reach.Trustee = volume.User;
-            if (Wanted("volume-reach"))
-                Print("reverse query, one user", Measure(volume, reach, runs));
-            TScanRequest audit;
-            audit.Entries.Add("\\\\GEN-FS1\\SYS");
-            audit.Recursive = true;
-            audit.KeepRecords = false;
-            if (Wanted("volume-audit"))
-                Print("subtree audit (summary)", Measure(volume, audit, runs));
-            audit.KeepRecords = true;
-            if (Wanted("volume-records"))
-                Print("subtree audit (records, json)", Measure(volume, audit, runs));
-            audit.KeepRecords = false;
-            audit.ChangesOnly = true;
-            if (Wanted("volume-changes"))
-                Print("subtree audit, changes only", Measure(volume, audit, runs));
-        }
-        {
-            TWorld tree;
-            auto start = Clock::now();
-            if (!Serve(TreeOptions(size), tree))
-                return 1;
-            std::printf("tree of %zu objects, %u groups (generated and loaded in %.1f s); the "
-                        "user %s:\n",
-                        tree.Objects, TreeOptions(size).Groups, Seconds(start), tree.User.c_str());
-            TScanRequest reach;
-            reach.Edir = true;
-            reach.Entries.Add(".Gen");
-            reach.Trustee = tree.User;
-            if (Wanted("tree-reach"))
-                Print("reverse query, one user", Measure(tree, reach, runs));
-            TScanRequest audit;
-            audit.Edir = true;
-            audit.Entries.Add(".Gen");
-            audit.Recursive = true;
-            audit.KeepRecords = false;
-            if (Wanted("tree-audit"))
-                Print("subtree audit (summary)", Measure(tree, audit, runs));
-            audit.KeepRecords = true;
-            if (Wanted("tree-records"))
-                Print("subtree audit (records, json)", Measure(tree, audit, runs));
-            audit.KeepRecords = false;
-            audit.ChangesOnly = true;
-            if (Wanted("tree-changes"))
-                Print("subtree audit, changes only", Measure(tree, audit, runs));
-        }
-        std::printf("peak memory so far: %.0f MiB\n\n", PeakMiB());
+    // The requests, as trovalen-scan sends them.
+    TScanRequest volumeAudit;
+    volumeAudit.Entries.Add("\\\\GEN-FS1\\SYS");
+    volumeAudit.Recursive = true;
+    TScanRequest treeAudit;
+    treeAudit.Edir = true;
+    treeAudit.Entries.Add(".Gen");
+    treeAudit.Recursive = true;
+    auto keepingRecords = [](TScanRequest request) {
+        request.KeepRecords = true;
+        return request;
+    };
+    // Every world is asked the same.
+    auto same = [](const TScanRequest& request) {
+        return [request](const TWorld&) { return request; };
+    };
+    auto changesOnly = [](TScanRequest request) {
+        request.ChangesOnly = true;
+        return request;
+    };
+    auto reaching = [](TScanRequest request, const std::string& user) {
+        request.Recursive = false;
+        request.Trustee = user;
+        return request;
+    };
+
+    // The peaks first, each in a process of its own, before this one has loaded anything.
+    if (Wanted("volume-records"))
+        std::printf("peak memory of the volume's subtree audit with records, run alone: %.0f MiB\n",
+                    PeakAlone(VolumeOptions(scale), keepingRecords(volumeAudit)));
+    if (Wanted("tree-records"))
+        std::printf("peak memory of the tree's subtree audit with records, run alone: %.0f MiB\n",
+                    PeakAlone(TreeOptions(scale), keepingRecords(treeAudit)));
+
+    {
+        TWorld half, full;
+        auto start = Clock::now();
+        if (!Serve(VolumeOptions(scale / 2), half) || !Serve(VolumeOptions(scale), full))
+            return 1;
+        std::printf("volume of %u directories, about %zu trustee assignments, and of %u with %zu "
+                    "(generated and loaded in %.1f s); the users %s and %s:\n",
+                    VolumeOptions(scale).Dirs, full.Assignments, VolumeOptions(scale / 2).Dirs,
+                    half.Assignments, Seconds(start), full.User.c_str(), half.User.c_str());
+        if (Wanted("volume-reach"))
+            Print("reverse query, one user",
+                  Measure(
+                      half, full, [&](const TWorld& w) { return reaching(volumeAudit, w.User); },
+                      runs));
+        if (Wanted("volume-audit"))
+            Print("subtree audit (summary)", Measure(half, full, same(volumeAudit), runs));
+        if (Wanted("volume-records"))
+            Print("subtree audit (records, json)",
+                  Measure(half, full, same(keepingRecords(volumeAudit)), runs));
+        if (Wanted("volume-changes"))
+            Print("subtree audit, changes only",
+                  Measure(half, full, same(changesOnly(volumeAudit)), runs));
     }
+    {
+        TWorld half, full;
+        auto start = Clock::now();
+        if (!Serve(TreeOptions(scale / 2), half) || !Serve(TreeOptions(scale), full))
+            return 1;
+        std::printf("tree of %zu objects, %u groups, and of %zu with %u (generated and loaded in "
+                    "%.1f s); the users %s and %s:\n",
+                    full.Objects, TreeOptions(scale).Groups, half.Objects,
+                    TreeOptions(scale / 2).Groups, Seconds(start), full.User.c_str(),
+                    half.User.c_str());
+        if (Wanted("tree-reach"))
+            Print("reverse query, one user",
+                  Measure(
+                      half, full, [&](const TWorld& w) { return reaching(treeAudit, w.User); },
+                      runs));
+        if (Wanted("tree-audit"))
+            Print("subtree audit (summary)", Measure(half, full, same(treeAudit), runs));
+        if (Wanted("tree-records"))
+            Print("subtree audit (records, json)",
+                  Measure(half, full, same(keepingRecords(treeAudit)), runs));
+        if (Wanted("tree-changes"))
+            Print("subtree audit, changes only",
+                  Measure(half, full, same(changesOnly(treeAudit)), runs));
+    }
+    std::printf("peak memory of this process, both sizes loaded: %.0f MiB\n", PeakMiB());
     std::filesystem::remove_all(scratch);
     return 0;
 }
