@@ -237,6 +237,40 @@ convert::TGenerateOptions TreeOptions(double scale) {
     return o;
 }
 
+TScanRequest KeepingRecords(TScanRequest request) {
+    request.KeepRecords = true;
+    return request;
+}
+
+// The four figures of a world at both sizes: what its user reaches, then the audit with the
+// summary, with the records and with the changes only. kind: "volume" or "tree".
+void MeasureAll(const std::string& kind, const TWorld& half, const TWorld& full,
+                const TScanRequest& audit, int runs) {
+    // The audits ask every world the same.
+    auto same = [](const TScanRequest& request) {
+        return [request](const TWorld&) { return request; };
+    };
+    if (Wanted(kind + "-reach")) {
+        auto reaching = [&audit](const TWorld& world) {
+            TScanRequest request = audit;
+            request.Recursive = false;
+            request.Trustee = world.User;
+            return request;
+        };
+        Print("reverse query, one user", Measure(half, full, reaching, runs));
+    }
+    if (Wanted(kind + "-audit"))
+        Print("subtree audit (summary)", Measure(half, full, same(audit), runs));
+    if (Wanted(kind + "-records"))
+        Print("subtree audit (records, json)",
+              Measure(half, full, same(KeepingRecords(audit)), runs));
+    if (Wanted(kind + "-changes")) {
+        TScanRequest changes = audit;
+        changes.ChangesOnly = true;
+        Print("subtree audit, changes only", Measure(half, full, same(changes), runs));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -267,31 +301,14 @@ int main(int argc, char** argv) {
     treeAudit.Edir = true;
     treeAudit.Entries.Add(".Gen");
     treeAudit.Recursive = true;
-    auto keepingRecords = [](TScanRequest request) {
-        request.KeepRecords = true;
-        return request;
-    };
-    // Every world is asked the same.
-    auto same = [](const TScanRequest& request) {
-        return [request](const TWorld&) { return request; };
-    };
-    auto changesOnly = [](TScanRequest request) {
-        request.ChangesOnly = true;
-        return request;
-    };
-    auto reaching = [](TScanRequest request, const std::string& user) {
-        request.Recursive = false;
-        request.Trustee = user;
-        return request;
-    };
 
     // The peaks first, each in a process of its own, before this one has loaded anything.
     if (Wanted("volume-records"))
         std::printf("peak memory of the volume's subtree audit with records, run alone: %.0f MiB\n",
-                    PeakAlone(VolumeOptions(scale), keepingRecords(volumeAudit)));
+                    PeakAlone(VolumeOptions(scale), KeepingRecords(volumeAudit)));
     if (Wanted("tree-records"))
         std::printf("peak memory of the tree's subtree audit with records, run alone: %.0f MiB\n",
-                    PeakAlone(TreeOptions(scale), keepingRecords(treeAudit)));
+                    PeakAlone(TreeOptions(scale), KeepingRecords(treeAudit)));
 
     {
         TWorld half, full;
@@ -302,19 +319,7 @@ int main(int argc, char** argv) {
                     "(generated and loaded in %.1f s); the users %s and %s:\n",
                     VolumeOptions(scale).Dirs, full.Assignments, VolumeOptions(scale / 2).Dirs,
                     half.Assignments, Seconds(start), full.User.c_str(), half.User.c_str());
-        if (Wanted("volume-reach"))
-            Print("reverse query, one user",
-                  Measure(
-                      half, full, [&](const TWorld& w) { return reaching(volumeAudit, w.User); },
-                      runs));
-        if (Wanted("volume-audit"))
-            Print("subtree audit (summary)", Measure(half, full, same(volumeAudit), runs));
-        if (Wanted("volume-records"))
-            Print("subtree audit (records, json)",
-                  Measure(half, full, same(keepingRecords(volumeAudit)), runs));
-        if (Wanted("volume-changes"))
-            Print("subtree audit, changes only",
-                  Measure(half, full, same(changesOnly(volumeAudit)), runs));
+        MeasureAll("volume", half, full, volumeAudit, runs);
     }
     {
         TWorld half, full;
@@ -326,19 +331,7 @@ int main(int argc, char** argv) {
                     full.Objects, TreeOptions(scale).Groups, half.Objects,
                     TreeOptions(scale / 2).Groups, Seconds(start), full.User.c_str(),
                     half.User.c_str());
-        if (Wanted("tree-reach"))
-            Print("reverse query, one user",
-                  Measure(
-                      half, full, [&](const TWorld& w) { return reaching(treeAudit, w.User); },
-                      runs));
-        if (Wanted("tree-audit"))
-            Print("subtree audit (summary)", Measure(half, full, same(treeAudit), runs));
-        if (Wanted("tree-records"))
-            Print("subtree audit (records, json)",
-                  Measure(half, full, same(keepingRecords(treeAudit)), runs));
-        if (Wanted("tree-changes"))
-            Print("subtree audit, changes only",
-                  Measure(half, full, same(changesOnly(treeAudit)), runs));
+        MeasureAll("tree", half, full, treeAudit, runs);
     }
     std::printf("peak memory of this process, both sizes loaded: %.0f MiB\n", PeakMiB());
     std::filesystem::remove_all(scratch);
