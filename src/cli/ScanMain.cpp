@@ -200,10 +200,19 @@ private:
 };
 
 // Writes the whole text to standard output and closes it, so that a full disk or a closed pipe is
-// noticed here and not lost when the program ends.
-bool WriteStandardOutput(const std::string& text, std::string& error) {
-    bool ok =
-        std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+// noticed here and not lost when the program ends. lines: written after text, each ended by a
+// line feed, one at a time (a detailed audit of a large tree has millions of them).
+bool WriteStandardOutput(const std::string& text, std::string& error,
+                         const TStringList* lines = nullptr) {
+    bool ok = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    if (lines != nullptr)
+        for (const auto& line : *lines) {
+            if (!ok)
+                break;
+            ok = std::fwrite(line.Text.data(), 1, line.Text.size(), stdout) == line.Text.size() &&
+                 std::fputc('\n', stdout) != EOF;
+        }
+    ok = ok && std::fflush(stdout) == 0;
     int saved = errno;
     if (std::fclose(stdout) != 0 && ok) {
         ok = false;
@@ -227,7 +236,7 @@ int Print(const std::string& text) {
 std::string PlainLines(const TStringList& pane) {
     std::string text;
     for (const auto& line : pane)
-        text += line.Text + "\n";
+        text.append(line.Text).push_back('\n');
     return text;
 }
 
@@ -484,19 +493,20 @@ int main(int argc, char** argv) {
         return WriteComparison(comparison, opt);
     }
 
+    const TStringList& pane = opt.Details ? result.Details : result.Summary;
+    // Plain lines to standard output go out as they are held, not copied into one text first.
+    const bool streamed = opt.Format.empty() && opt.Output.empty();
     std::string text;
-    if (opt.Format == "json") {
+    if (opt.Format == "json")
         text = U_ScanResultToJson(result);
-    } else {
-        const TStringList& pane = opt.Details ? result.Details : result.Summary;
-        if (opt.Format.empty())
-            text = PlainLines(pane);
-        else
-            text = GridExport(pane, opt.Format);
-    }
+    else if (!opt.Format.empty())
+        text = GridExport(pane, opt.Format);
+    else if (!streamed)
+        text = PlainLines(pane);
     bool written = opt.Format == "xlsx" ? U_SaveXlsx(opt.Output, U_ParseSeparatedText(text), error)
-                   : opt.Output.empty() ? WriteStandardOutput(text, error)
-                                        : U_WriteFileAtomic(opt.Output, text, error);
+                   : opt.Output.empty()
+                       ? WriteStandardOutput(text, error, streamed ? &pane : nullptr)
+                       : U_WriteFileAtomic(opt.Output, text, error);
     if (!written) {
         std::cerr << "trovalen-scan: cannot write "
                   << (opt.Output.empty() ? "to standard output" : opt.Output) << ": " << error

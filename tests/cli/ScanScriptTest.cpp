@@ -2,6 +2,7 @@
 // spreadsheet, the progress line; and trovalen-tree's per-command help.
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -308,6 +309,16 @@ TEST_F(ScanScript, FailedWritesAreFailures) {
         << full.Err;
     TCliRun fullHelp = Scan({"--help"}, "", "/dev/full");
     EXPECT_EQ(fullHelp.Status, kExitFailed);
+    // Details that fill the output's buffer many times over, written line by line.
+    std::vector<std::string> details{"--tree", tree, "--details"};
+    for (int i = 0; i < 20; ++i)
+        details.push_back("\\\\FS1\\SYS\\APPS\\DATA");
+    TCliRun fullDetails = Scan(details, "", "/dev/full");
+    EXPECT_EQ(fullDetails.Status, kExitFailed);
+    EXPECT_NE(fullDetails.Err.find("trovalen-scan: cannot write to standard output"),
+              std::string::npos)
+        << fullDetails.Err;
+    EXPECT_GT(Scan(details).Out.size(), 4u * BUFSIZ);
 
     // A file that cannot take the whole report keeps its old content, and nothing is left
     // beside it.
