@@ -141,6 +141,13 @@ TRightsAnswer& TTrusteeIndex::AddAnswer(uint32_t subject, uint32_t attribute) {
 }
 
 void U_AppendDottedKey(std::string_view name, std::string& key) {
+    // Each dot becomes two NULs and each NUL a NUL and a 1: the key's length is known, and the
+    // parts are written into it in place (a sort of a large entry makes millions of keys).
+    const size_t dots = static_cast<size_t>(std::count(name.begin(), name.end(), '.'));
+    const size_t nuls = static_cast<size_t>(std::count(name.begin(), name.end(), '\0'));
+    const size_t at = key.size();
+    key.resize(at + name.size() + dots + nuls);
+    char* out = key.data() + at;
     size_t end = name.size();
     while (true) {
         size_t dot = end == 0 ? std::string_view::npos : name.rfind('.', end - 1);
@@ -148,16 +155,16 @@ void U_AppendDottedKey(std::string_view name, std::string& key) {
         for (size_t i = start; i < end; ++i) {
             char c = U_UpCaseChar(name[i]);
             if (c == '\0') {
-                key += '\0';
-                key += '\1';
+                *out++ = '\0';
+                *out++ = '\1';
             } else {
-                key += c;
+                *out++ = c;
             }
         }
         if (dot == std::string_view::npos)
             return;
-        key += '\0';
-        key += '\0';
+        *out++ = '\0';
+        *out++ = '\0';
         end = dot;
     }
 }

@@ -136,6 +136,10 @@ TEST(TrusteeIndex, DottedKeysOrderAsDottedNames) {
         std::string key;
         U_AppendDottedKey(n, key);
         keys.push_back(key);
+        // Appended after what the key holds already, the same bytes follow it.
+        std::string appended = "\0prefix"s;
+        U_AppendDottedKey(n, appended);
+        EXPECT_EQ(appended, "\0prefix"s + key);
     }
     // Every pair, both ways: the same answer as the names compared in upper case.
     for (size_t a = 0; a < names.size(); ++a)
